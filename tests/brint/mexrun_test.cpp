@@ -1,0 +1,68 @@
+// brint end to end: the mexrun command loads the built plug-in, calls it
+// and prints the outputs or the error, as a user sees them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs mexrun on one call (which must not contain a single quote).
+Outcome mexrun(const std::string &call)
+{
+    std::string base = testing::TempDir() + "brint_mexrun_" + std::to_string(getpid());
+    std::string command = std::string("'") + MEXRUN + "' --path '" + BRINT_DIR + "' '" + call +
+                          "' >'" + base + ".out' 2>'" + base + ".err'";
+    int raw = std::system(command.c_str());
+    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(base + ".out"), slurp(base + ".err")};
+    std::remove((base + ".out").c_str());
+    std::remove((base + ".err").c_str());
+    return run;
+}
+
+TEST(BrintMexrun, ReadmeExample)
+{
+    Outcome run = mexrun("[v, d] = brint([4 4], 2, [], [], 2, [0.5 Inf -1])");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "v = [2.708333333333333 NaN 0.3333333333333335]\n"
+                       "d = [1 2 2 1.3333333333333333 0.6666666666666666]\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(BrintMexrun, ErrorsEndTheCallWithStatusOne)
+{
+    const struct {
+        const char *call, *message;
+    } cases[] = {
+        {"brint([4 4], 2, [], [], 2)", "brint takes six input arguments."},
+        {"[v, d, e] = brint(4, 2, [], [], 2, 1)", "Too many output arguments."},
+        {"v = brint(4, 2, [], [], 2, 1+2i)", "All inputs must be real full double arrays."},
+        {"v = brint(NaN, 2, [], [], 2, 1)",
+         "First input must hold a max size of partition from 0 to 2147483646."},
+    };
+    for (const auto &c : cases) {
+        Outcome run = mexrun(c.call);
+        EXPECT_EQ(run.status, 1) << c.call;
+        EXPECT_EQ(run.out, "") << c.call;
+        EXPECT_EQ(run.err, std::string("error: brint: ") + c.message + "\n") << c.call;
+    }
+}
+
+} // namespace
