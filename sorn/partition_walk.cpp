@@ -1,0 +1,148 @@
+// partition_walk.cpp: the depth-first walk over partitions of sorn and the
+// recurrence that turns the term of a partition into the term of the
+// partition with one box more.
+//
+// The coefficient of kappa is alpha^|kappa| (a)_kappa / (b)_kappa divided by
+// the product over the boxes of (alpha*arm + leg + 1), and for the
+// two-argument series also by Q_kappa(1,...,1); each new box multiplies it by
+// one quotient of p + q + O(j) factors. Partitions with n rows are not
+// stored: their value is that of the partition with the n full columns
+// removed times a running top_multiplier.
+#include "partition_walk.h"
+
+void create_walk_arrays(walk_arrays *walk, int n, int max_part)
+{
+    size_t entries = (size_t)n + 1;
+    walk->kappa = (int *)mxCalloc(entries, sizeof(int));
+    walk->kappa[0] = max_part;
+    walk->shifted_parts = (double *)mxCalloc(entries, sizeof(double));
+    walk->level_coef = (double *)mxMalloc(entries * sizeof(double));
+    walk->level_pos = (int *)mxMalloc(entries * sizeof(int));
+}
+
+void release_walk_arrays(walk_arrays *walk)
+{
+    mxFree(walk->kappa);
+    mxFree(walk->shifted_parts);
+    mxFree(walk->level_coef);
+    mxFree(walk->level_pos);
+}
+
+// The coefficient of kappa divided by that of kappa without its new box in
+// column m of row j. z[j] comes in as alpha*(m-1) - j and leaves as alpha*m - j.
+static double coefficient_quotient(int j, int m, int n, int two_args, double alpha,
+                                   const series_parameters *parameters, double *z)
+{
+    double u = ((1 - j) / alpha + m) - 1; // c + u is the new box's factor of (c)_kappa
+    double N = alpha;
+    double D = (j + z[j]) + 1;            // 1 + alpha*(m-1)
+    for (size_t k = 0; k < parameters->p; ++k)
+        N = N * (u + parameters->a[k]);
+    for (size_t k = 0; k < parameters->q; ++k)
+        D = D * (u + parameters->b[k]);
+    if (two_args) { // divide by the growth of Q_kappa(1,...,1)
+        N = N * (alpha * m);
+        D = D * ((alpha * u) + n);
+        for (int i = 1; i <= j - 1; ++i) {
+            double d = z[i] - z[j];
+            N = N * d;
+            D = D * (d - 1);
+        }
+        N = N / D;
+        D = 1;
+    }
+    z[j] = alpha + z[j];
+    for (int i = 1; i <= j - 1; ++i) {
+        double d = z[i] - z[j];
+        N = N * d;
+        D = D * (d + 1);
+    }
+    return N / D;
+}
+
+// Term of a partition with n rows whose new box is in column m of row n:
+// updates top_multiplier so that top_multiplier * Q_L = Q_kappa, L being
+// kappa with its m full columns removed, and adds the term.
+static void add_top_row_term(const jack_tables *tables, const int *kappa, const double *z,
+                             int m, double c, double *top_multiplier, double *degree_sum)
+{
+    const int n = tables->n;
+    const double alpha = tables->alpha;
+    int L = lookup_position(tables, kappa, n - 1, m);
+    if (!tables->two_args) {
+        *top_multiplier = ((((1 / alpha) + m) - 1) * tables->prefix_x[n] / m) * *top_multiplier;
+        for (int i = 1; i <= n - 1; ++i)
+            *top_multiplier = ((z[i] + 1 - z[n]) / (alpha + z[i] - z[n])) * *top_multiplier;
+        *degree_sum = (*top_multiplier * c) * jack_row(tables->jack_x, L, n)[n - 1] + *degree_sum;
+    } else {
+        double v = (((1 / alpha) + m) - 1) / m;
+        for (int i = 1; i <= n - 1; ++i)
+            v = ((z[i] + 1 - z[n]) / (alpha + z[i] - z[n])) * v;
+        *top_multiplier = (v * v) * tables->prefix_x[n] * tables->prefix_y[n] * *top_multiplier;
+        *degree_sum = ((*top_multiplier * c) * jack_row(tables->jack_x, L, n)[n - 1])
+                      * jack_row(tables->jack_y, L, n)[n - 1] + *degree_sum;
+    }
+}
+
+// Term of a stored partition (fewer than n rows) at position Q.
+static void add_stored_term(const jack_tables *tables, int Q, double c, double *degree_sum)
+{
+    const int n = tables->n;
+    if (!tables->two_args)
+        *degree_sum = (c * jack_row(tables->jack_x, Q, n)[n - 1]) + *degree_sum;
+    else
+        *degree_sum = (c * jack_row(tables->jack_x, Q, n)[n - 1]) * jack_row(tables->jack_y, Q, n)[n - 1]
+                      + *degree_sum;
+}
+
+void partition_walk(int max_size, double alpha, const series_parameters *parameters,
+                    jack_tables *tables, walk_arrays *walk, double *degree_sums)
+{
+    const int n = tables->n;
+    int *kappa = walk->kappa;
+    double *z = walk->shifted_parts;
+    double *level_coef = walk->level_coef;
+    int *level_pos = walk->level_pos;
+    for (int i = 1; i <= n; ++i) {
+        level_coef[i] = 1;
+        z[i] = -i;
+        level_pos[i] = 1;
+    }
+    double top_multiplier = 1;
+    int size = 0;
+    int j = 1;
+    while (j >= 1) {
+        // Exact test: -0 counts as 0 and prunes, NaN does not.
+        if (kappa[j] < kappa[j - 1] && size < max_size && level_coef[j] != 0) {
+            kappa[j] = kappa[j] + 1; // advance: one box at the end of row j
+            int m = kappa[j];
+            size = size + 1;
+            int Q = 0;
+            if (j < n)
+                Q = assign_position(tables, j, kappa, level_pos, size);
+            level_coef[j] = coefficient_quotient(j, m, n, tables->two_args, alpha, parameters, z)
+                            * level_coef[j];
+            double c = level_coef[j];
+            if (j < n) {
+                fill_jack_entries(tables, j, kappa, z, Q);
+                top_multiplier = 1; // row n is empty again
+                add_stored_term(tables, Q, c, &degree_sums[size]);
+            } else {
+                add_top_row_term(tables, kappa, z, m, c, &top_multiplier, &degree_sums[size]);
+            }
+#ifdef SORN_WALK_VISIT_HOOK
+            SORN_WALK_VISIT_HOOK(kappa, n, size, c); // tracing builds of the tests only
+#endif
+            if (j < n) { // move down: the empty next row inherits coefficient and position
+                level_coef[j + 1] = level_coef[j];
+                j = j + 1;
+                level_pos[j] = Q;
+            }
+        } else {
+            size = size - kappa[j]; // backtrack: empty row j, return to the row above
+            kappa[j] = 0;
+            z[j] = -j;               // reset exactly, not by repeated subtraction
+            j = j - 1;
+        }
+    }
+}

@@ -1,0 +1,55 @@
+// core_runner.cpp: drives the sorn core (tables and walk) outside the gateway.
+#include "core_runner.h"
+
+#include <stdexcept>
+
+namespace sorn_test {
+
+CoreRun::CoreRun(const SeriesInput &input) : degree_sums_(input.max_size + 1, 0.0)
+{
+    const int n = static_cast<int>(input.x.size());
+    if (n < 1 || (!input.y.empty() && input.y.size() < input.x.size()))
+        throw std::invalid_argument("CoreRun needs x with at least one value and y as long");
+    long long table_size = count_table_size(input.max_size, n, jack_tables_max_positions);
+    if (table_size > jack_tables_max_positions)
+        throw std::invalid_argument("CoreRun: tables too large");
+    degree_sums_[0] = 1;
+    build_jack_tables(&tables_, input.max_size, n, input.alpha, input.x.data(),
+                      input.y.empty() ? nullptr : input.y.data(), static_cast<int>(table_size));
+    create_walk_arrays(&walk_, n, input.max_part);
+    create_fill_work(&tables_);
+    series_parameters parameters{input.a.data(), input.a.size(), input.b.data(), input.b.size()};
+    partition_walk(input.max_size, input.alpha, &parameters, &tables_, &walk_, degree_sums_.data());
+}
+
+CoreRun::~CoreRun()
+{
+    release_walk_arrays(&walk_);
+    release_jack_tables(&tables_);
+}
+
+int CoreRun::position(const Partition &kappa) const
+{
+    std::vector<int> parts(kappa.size() + 1, 0);
+    for (size_t i = 0; i < kappa.size(); ++i)
+        parts[i + 1] = kappa[i];
+    return lookup_position(&tables_, parts.data(), static_cast<int>(kappa.size()), 0);
+}
+
+double CoreRun::jack_x(const Partition &kappa, int i) const
+{
+    return jack_row(tables_.jack_x, position(kappa), tables_.n)[i - 1];
+}
+
+double CoreRun::jack_y(const Partition &kappa, int i) const
+{
+    return jack_row(tables_.jack_y, position(kappa), tables_.n)[i - 1];
+}
+
+std::vector<double> run_series(const SeriesInput &input)
+{
+    CoreRun run(input);
+    return run.degree_sums();
+}
+
+} // namespace sorn_test

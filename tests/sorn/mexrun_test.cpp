@@ -1,0 +1,77 @@
+// sorn end to end: the mexrun command loads the built plug-in, calls it and
+// prints the outputs or the error, as a user sees them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs mexrun on the calls (which must not contain a single quote).
+Outcome mexrun(const std::vector<std::string> &calls)
+{
+    std::string base = testing::TempDir() + "sorn_mexrun_" + std::to_string(getpid());
+    std::string command = std::string("'") + MEXRUN + "' --path '" + SORN_DIR + "'";
+    for (const std::string &call : calls)
+        command += " '" + call + "'";
+    command += " >'" + base + ".out' 2>'" + base + ".err'";
+    int raw = std::system(command.c_str());
+    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(base + ".out"), slurp(base + ".err")};
+    std::remove((base + ".out").c_str());
+    std::remove((base + ".err").c_str());
+    return run;
+}
+
+} // namespace
+
+TEST(SornMexrun, ReadmeExamples)
+{
+    Outcome run = mexrun({"[v, d] = sorn(3, 2, [], [], [0.3 -0.2 0.4])",
+                          "[s, d] = sorn([2 2], 2, 0.5, 1.5, [0.3 0.2], [1 0.5])",
+                          "sorn(2, 1, 0.5, 1.5, [0.3; 0.2])"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "v = 1.6458333333333333\n"
+                       "d = [1 0.5 0.125 0.020833333333333343]\n"
+                       "s = 1.13509375\n"
+                       "d = [1 0.125 0.01009375]\n"
+                       "ans = 1.1756666666666666\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(SornMexrun, ErrorsEndTheCallWithStatusOne)
+{
+    const struct {
+        const char *call, *message;
+    } cases[] = {
+        {"sorn(3, 2, [], [])", "Must have five or six input arguments."},
+        {"v = sorn(3, 2, [], [], [1 2; 3 4])", "Fifth input must be a vector = x."},
+        {"v = sorn(3, 2+1i, [], [], 1)", "All inputs must be real full double arrays."},
+        {"v = sorn(3, 0, [], [], 1)", "Second input must be a positive finite alpha."},
+        {"v = sorn(100000, 1, [], [], [1 2 3])",
+         "First and fifth inputs need tables of 2500100001 partitions, more than 2147483646."},
+    };
+    for (const auto &c : cases) {
+        Outcome run = mexrun({c.call});
+        EXPECT_EQ(run.status, 1) << c.call;
+        EXPECT_EQ(run.out, "") << c.call;
+        EXPECT_EQ(run.err, std::string("error: sorn: ") + c.message + "\n") << c.call;
+    }
+}
