@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Sanitizer build of the project with its tests, then the fuzz targets of
+# both plug-ins for a bounded time. Fails on any test failure, sanitizer
+# report, fuzzer crash, leak or timeout.
+#
+#   .ci/sanitize-and-fuzz.sh                 # from anywhere in a clone
+#   FUZZ_SECONDS=600 .ci/sanitize-and-fuzz.sh   # fuzz longer
+#   SKIP_ASAN=1 .ci/sanitize-and-fuzz.sh        # fuzz only
+#
+# Needs cmake, g++, GoogleTest (as the normal build) and clang with its
+# runtime libraries (Debian packages clang and libclang-rt-14-dev).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+JOBS=${JOBS:-2}
+
+# (a) The project and its tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer. The plug-ins are loaded with dlopen into test
+# processes that carry the sanitizer runtime, so leak detection covers them
+# too. The Octave tests are left out: they need the runtime preloaded into
+# Octave and run their own instrumented variant in the normal build.
+if [[ -z "${SKIP_ASAN:-}" ]]; then
+  cmake -S . -B build-asan -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-asan -j"$JOBS"
+  ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j"$JOBS" -E '^octave_'
+fi
+
+# (b) The fuzz targets: a libFuzzer binary per plug-in (fuzz/), seeded from
+# fuzz/corpus/<plugin>; new inputs go to build-fuzz/corpus/<plugin>, so the
+# tree stays clean. A valid call stays small by construction (see
+# fuzz/call_codec.h), so -timeout only catches a plug-in that hangs.
+CXX=clang++ cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-fuzz -j"$JOBS"
+
+# One target per core, both at once.
+fuzz() {
+  local plugin=$1
+  mkdir -p "build-fuzz/corpus/$plugin" "build-fuzz/artifacts/$plugin"
+  build-fuzz/fuzz_$plugin -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$plugin/" \
+    "build-fuzz/corpus/$plugin" "fuzz/corpus/$plugin" > "build-fuzz/fuzz_$plugin.log" 2>&1
+}
+
+report() {
+  local plugin=$1 log=build-fuzz/fuzz_$1.log
+  echo "*** fuzz_$plugin found a fault (full log: $log)"
+  grep -E -A3 '^\*\*\* plug-in fault|ERROR: (Address|Leak|libFuzzer)|runtime error|SUMMARY' "$log" |
+    head -40 || true
+  for artifact in "build-fuzz/artifacts/$plugin"/*; do
+    [[ -f "$artifact" ]] || continue
+    echo "--- reproducer $artifact:"
+    FUZZ_SHOW=1 build-fuzz/fuzz_$plugin "$artifact" 2>&1 | grep -m2 -E '^call: |^  \(host' || true
+  done
+}
+
+echo "=== fuzzing brint and sorn for ${FUZZ_SECONDS}s"
+fuzz brint & brint_pid=$!
+fuzz sorn & sorn_pid=$!
+status=0
+for plugin in brint sorn; do
+  pid_var=${plugin}_pid
+  if wait "${!pid_var}"; then
+    echo "fuzz_$plugin: $(grep -E '^stat::number_of_executed_units' "build-fuzz/fuzz_$plugin.log" || true)"
+  else
+    status=1
+    report "$plugin"
+  fi
+done
+exit "$status"

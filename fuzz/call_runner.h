@@ -1,0 +1,83 @@
+// call_runner.h: runs one decoded call through the host layer and checks
+// what the plug-in did with it.
+//
+// Beyond the sanitizers' own reports, a call fails the run (abort, which
+// the fuzzer records as a crash) when:
+//  - the outcome differs from the plug-in's model of its argument checks
+//    (success, or which message in which order);
+//  - the plug-in changed an input, or left host-allocator blocks or arrays
+//    behind after a successful call;
+//  - a failed call returned outputs, or a successful one returned outputs
+//    of the wrong shape, or values that contradict degree_sums (output 1
+//    recomputed from output 2 must match bit for bit);
+//  - the host holds blocks or arrays once everything has been released.
+//
+// Set FUZZ_SHOW=1 to print every call in the host's command syntax with its
+// outcome, e.g. to turn a crash file into a reproducer:
+//   FUZZ_SHOW=1 ./fuzz_brint crash-<hash>
+#ifndef FUZZ_CALL_RUNNER_H
+#define FUZZ_CALL_RUNNER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "call_codec.h"
+#include "mexhost.h"
+
+namespace fuzzcall {
+
+// What the plug-in must do with a call.
+struct Expectation {
+    enum Kind {
+        Success,
+        Error,           // fails with exactly `message`
+        TooLarge,        // needs more memory than the harness allows: fails with
+                         // the host's out-of-memory error or a message starting
+                         // with `message` (when not empty), or succeeds
+    } kind = Success;
+    std::string message;
+};
+
+struct PluginModel {
+    const char *name;
+    mexhost::MexFunction function;
+    SlotRules slots;
+    // The outcome the argument checks prescribe.
+    Expectation (*expect)(const CallSpec &call);
+    // Checks the outputs of a successful call; returns a description of the
+    // first fault, or an empty string.
+    std::string (*check_outputs)(const CallSpec &call, const mexhost::CallResult &result);
+};
+
+// Limit of the host allocator during fuzzing (unless the call asks for a
+// tight one): every size beyond the small ones in the Bound palette needs
+// more than this. The limit covers the input arrays too.
+constexpr size_t kMemoryLimitBytes = size_t(256) << 20;
+
+// Decodes, runs and checks one fuzzer input.
+void run_one(const PluginModel &model, const uint8_t *data, size_t size);
+
+// Builds an input array with the mexhost API.
+mxArray *build(const InputSpec &spec);
+
+// The call in the host's command syntax, e.g. "[o1, o2] = brint([4 4], 2, ...)".
+std::string describe(const char *name, int nlhs, const std::vector<const mxArray *> &inputs);
+
+// ---- Helpers for the models.
+
+// Truncation toward zero, or NaN for NaN; no undefined conversions.
+double truncated(double value);
+bool same_double(double a, double b);  // bit for bit, or both NaN
+bool is_real_full_double(const InputSpec &spec);
+bool is_shape(const mxArray *array, size_t m, size_t n);
+// The first problem of a degree_sums output for `max_size`, checking entry 0
+// is 1 and, when `trivial`, every other entry 0.
+std::string check_degree_sums(const mxArray *sums, double max_size, bool trivial);
+// max_part as the plug-ins use it: element 2 of input 1, clamped to int range.
+double effective_max_part(const InputSpec &bounds);
+
+} // namespace fuzzcall
+
+#endif // FUZZ_CALL_RUNNER_H
