@@ -6,7 +6,32 @@
 // horizontal strip of (strip coefficient) * Q_mu(x_1..x_(i-1)) * x_i^|kappa/mu|.
 // The value with exactly as many variables as rows comes from the partition
 // with its first column removed. All arithmetic is in the order written here.
+//
+// The strips of a fill are counted like an odometer over the rows that end in
+// a removable box, the last row fastest, and most of the work of a fill is
+// per strip; so each strip does only what its own values need. Its position
+// follows from the previous one (a row that loses a box moves to the
+// previous child of its block; only the rows below it are looked up again).
+// The products A and B of its factor run over the rows above the turning
+// row, and those rows change rarely: the partial products are kept per row
+// and per box and taken up where they still hold, which leaves the same
+// values computed by the same operations in the same order, once.
 #include "jack_tables.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The hot loops of a fill are written once and compiled for one and for two
+// arguments: the compiler is asked to inline them into each caller. A
+// prefetch asks for a table row before it is read (a hint only: no value
+// depends on it).
+#if defined(__GNUC__)
+#define SORN_ALWAYS_INLINE inline __attribute__((always_inline))
+#define SORN_PREFETCH(address) __builtin_prefetch(address)
+#else
+#define SORN_ALWAYS_INLINE inline
+#define SORN_PREFETCH(address) ((void)0)
+#endif
 
 // Partitions with at most two rows and size at most max_size: for
 // max_size = 2T it is (T + 1)^2, for 2T + 1 it is (T + 1)(T + 2). A lower
@@ -43,6 +68,22 @@ long long count_table_size(int max_size, long long n, long long limit)
     return count;
 }
 
+// A zero-filled value table of `entries` doubles in *block, starting at a
+// 64-byte boundary (a cache line) when eight doubles more stay within the
+// block sizes of 32-bit hosts: rows of 4 or 8 values then never straddle
+// two lines.
+static double *create_value_table(size_t entries, void **block)
+{
+    const size_t line = 64;
+    if (entries * sizeof(double) + line > 2147483647u) {
+        *block = mxCalloc(entries, sizeof(double));
+        return (double *)*block;
+    }
+    *block = mxCalloc(entries + line / sizeof(double), sizeof(double));
+    size_t offset = (line - (uintptr_t)*block % line) % line;
+    return (double *)((char *)*block + offset);
+}
+
 // x_i^k by repeated multiplication and the prefix products x_1 * ... * x_i.
 static void build_powers(double *powers, double *prefix, const double *values,
                          int n, int max_size)
@@ -68,24 +109,27 @@ void build_jack_tables(jack_tables *tables, int max_size, int n, double alpha,
     tables->table_size = table_size;
     tables->next_free = max_size + 2;
     tables->index_table = (int *)mxCalloc(rows, sizeof(int));
-    tables->jack_x = (double *)mxCalloc(rows * n, sizeof(double));
+    tables->jack_x = create_value_table(rows * n, &tables->jack_x_block);
     tables->powers_x = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
     tables->prefix_x = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
     tables->jack_y = 0;
+    tables->jack_y_block = 0;
     tables->powers_y = 0;
     tables->prefix_y = 0;
     tables->removable = 0;
-    tables->strip_rows = 0;
-    tables->strip_lower = 0;
     tables->sub_parts = 0;
-    tables->strip_coef = 0;
     tables->sub_shifted = 0;
+    tables->sub_position = 0;
+    tables->levels = 0;
+    tables->partial_a = 0;
+    tables->partial_b = 0;
+    tables->partial_entries = 0;
 
     build_powers(tables->powers_x, tables->prefix_x, x, n, max_size);
     for (int i = 1; i <= n; ++i)
         jack_row(tables->jack_x, 1, n)[i - 1] = 1; // the empty partition
     if (tables->two_args) {
-        tables->jack_y = (double *)mxCalloc(rows * n, sizeof(double));
+        tables->jack_y = create_value_table(rows * n, &tables->jack_y_block);
         tables->powers_y = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
         tables->prefix_y = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
         build_powers(tables->powers_y, tables->prefix_y, y, n, max_size);
@@ -98,20 +142,29 @@ void create_fill_work(jack_tables *tables)
 {
     size_t n = (size_t)tables->n;
     tables->removable = (int *)mxCalloc(n, sizeof(int));
-    tables->strip_rows = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->strip_lower = (int *)mxCalloc(n + 1, sizeof(int));
     tables->sub_parts = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->strip_coef = (double *)mxCalloc(n + 1, sizeof(double));
     tables->sub_shifted = (double *)mxCalloc(n + 1, sizeof(double));
+    tables->sub_position = (int *)mxCalloc(n + 1, sizeof(int));
+    // A filled partition has j <= min(n - 1, max_size) rows, each listed at
+    // most once.
+    size_t most_rows = n - 1 < (size_t)tables->max_size ? n - 1 : (size_t)tables->max_size;
+    tables->levels = (strip_level *)mxCalloc(most_rows + 1, sizeof(strip_level));
+    // The listed rows of a partition hold kappa_1 <= max_size removable boxes
+    // together, and a product for row r keeps r - 1 <= n - 2 partial values
+    // (none up to two variables, where only one-row partitions are filled).
+    size_t partial_rows = n > 2 ? n - 2 : 0;
+    tables->partial_entries = (int)(((size_t)tables->max_size + 1) * partial_rows);
+    tables->partial_a = (double *)mxCalloc(tables->partial_entries, sizeof(double));
+    tables->partial_b = (double *)mxCalloc(tables->partial_entries, sizeof(double));
 }
 
 void release_jack_tables(jack_tables *tables)
 {
-    void *blocks[] = {tables->index_table, tables->jack_x,     tables->jack_y,
-                      tables->powers_x,    tables->powers_y,   tables->prefix_x,
-                      tables->prefix_y,    tables->removable,  tables->strip_rows,
-                      tables->strip_lower, tables->sub_parts,  tables->strip_coef,
-                      tables->sub_shifted};
+    void *blocks[] = {tables->index_table, tables->jack_x_block, tables->jack_y_block,
+                      tables->powers_x,    tables->powers_y,     tables->prefix_x,
+                      tables->prefix_y,    tables->removable,    tables->sub_parts,
+                      tables->sub_shifted, tables->sub_position, tables->levels,
+                      tables->partial_a,   tables->partial_b};
     for (void *block : blocks)
         if (block)
             mxFree(block);
@@ -158,62 +211,370 @@ static double column_factor(int j, const double *z, double alpha)
     return t;
 }
 
-// Lists the rows of kappa (rows 1..j) that end in a removable box, starts
-// mu at kappa and returns the number of strips kappa/mu with mu != kappa.
-static int start_strips(jack_tables *tables, int j, const int *kappa, const double *z,
-                        int *strip_total)
+// Position of the child of the partition at `parent` whose new last row has
+// `part` boxes; 0 when the parent's block of children was never reserved
+// (index_table[0] is 0 too, so 0 stays 0).
+static inline int child_position(const int *index_table, int parent, int part)
+{
+    int block = index_table[parent];
+    return block != 0 ? block + part - 1 : 0;
+}
+
+// Lists the rows of kappa (rows 1..j) that end in a removable box as the
+// levels 1..h of the strip odometer, each at full length with running
+// coefficient 1, and starts mu at kappa with the positions of its leading
+// rows; returns h. Row j is always listed, last.
+static int start_strips(jack_tables *tables, int j, const int *kappa, const double *z)
 {
     int *removable = tables->removable;
     if (j >= 2)
         removable[j - 1] = removable[j - 1] - 1;
     removable[j] = kappa[j];
 
-    int count = 0;
-    int product = 1;
-    for (int i = 1; i <= j; ++i) {
-        if (removable[i] > 0) {
-            count = count + 1;
-            tables->strip_rows[count] = i;
-            product = product * (removable[i] + 1);
-        }
-    }
+    int h = 0;
+    int kept = 0;
     for (int i = 1; i <= j; ++i) {
         tables->sub_parts[i] = kappa[i];
         tables->sub_shifted[i] = z[i];
+        if (removable[i] > 0) {
+            h = h + 1;
+            strip_level *level = tables->levels + h;
+            level->row = i;
+            level->full = kappa[i];
+            level->lower = kappa[i] - removable[i];
+            level->length = kappa[i];
+            level->known = 0;
+            level->first_kept = kept;
+            level->next_kept = kept;
+            level->coef = 1;
+            kept = kept + removable[i] * (i - 1);
+        }
     }
-    for (int k = 1; k <= count; ++k) {
-        int row = tables->strip_rows[k];
-        tables->strip_coef[k] = 1;
-        tables->strip_lower[k] = kappa[row] - removable[row];
-    }
-    *strip_total = product - 1;
-    return count;
+    int *position = tables->sub_position;
+    position[0] = 1;
+    position[1] = kappa[1] + 1;
+    for (int i = 2; i <= j; ++i)
+        position[i] = child_position(tables->index_table, position[i - 1], kappa[i]);
+    return h;
 }
 
-// Coefficient factor for removing the last box of row r of mu, where z
-// belongs to kappa and zn to mu.
-static double strip_factor(int r, const double *z, const double *zn, double alpha)
+// Coefficient factor A / B for removing the last box of row r of mu, whose
+// shifted part is zr; z belongs to kappa and zn to mu. kept_a[i - 1] and
+// kept_b[i - 1] hold A and B after the factor of row i; the first `known` of
+// them are those of the current mu and are taken up, the others are
+// computed and kept.
+static inline double strip_factor(int r, double zr, const double *z, const double *zn,
+                                  double alpha, double alpha_less_one, int known,
+                                  double *kept_a, double *kept_b)
 {
-    double d = z[r] - zn[r];
-    double A = d + 1;
-    double B = alpha + d;
-    for (int i = 1; i <= r - 1; ++i) {
-        A = A * ((z[i] - zn[r] + 1) * ((alpha - 1) + (zn[i] - zn[r])));
-        B = B * ((alpha + (z[i] - zn[r])) * (zn[i] - zn[r]));
+    double A, B;
+    if (known == 0) {
+        double d = z[r] - zr;
+        A = d + 1;
+        B = alpha + d;
+    } else {
+        A = kept_a[known - 1];
+        B = kept_b[known - 1];
+    }
+    for (int i = known + 1; i <= r - 1; ++i) {
+        double from_kappa = z[i] - zr; // both factors use the same two differences
+        double from_mu = zn[i] - zr;
+        A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
+        B = B * ((alpha + from_kappa) * from_mu);
+        kept_a[i - 1] = A;
+        kept_b[i - 1] = B;
     }
     return A / B;
 }
 
-// Adds strip_coef * Q_mu(v_1..v_(i-1)) * v_i^removed into the row of kappa for
-// i = j + 1..n.
-static void add_strip(double *table, const double *powers, int n, int j, int Q, int P,
-                      double coef, int removed)
+// target[c] += (coef * source[c]) * power[c] for c = 0..count - 1: one strip's
+// share Q_mu(v_1..v_(i-1)) * v_i^removed of the entries i = j + 1..n, with
+// target, source and power starting at entry j + 1 of the new row, entry j
+// of mu's row and entry j + 1 of the powers.
+static inline void add_strip(double *target, const double *source, const double *power,
+                             int count, double coef)
 {
-    double *target = jack_row(table, Q, n);
-    const double *source = jack_row(table, P, n);
-    const double *power = powers + (size_t)removed * n;
-    for (int i = j + 1; i <= n; ++i)
-        target[i - 1] = (coef * source[i - 2]) * power[i - 1] + target[i - 1];
+    int c = 0;
+    for (; c + 2 <= count; c = c + 2) { // two entries a turn: fewer loop tests
+        target[c] = (coef * source[c]) * power[c] + target[c];
+        target[c + 1] = (coef * source[c + 1]) * power[c + 1] + target[c + 1];
+    }
+    if (c < count)
+        target[c] = (coef * source[c]) * power[c] + target[c];
+}
+
+// The same for the x and the y tables at once: the two tables share
+// nothing, so their entries may be brought up to date side by side.
+static inline void add_strip_pair(double *target_x, double *target_y, const double *source_x,
+                                  const double *source_y, const double *power_x,
+                                  const double *power_y, int count, double coef)
+{
+    for (int c = 0; c < count; ++c) {
+        target_x[c] = (coef * source_x[c]) * power_x[c] + target_x[c];
+        target_y[c] = (coef * source_y[c]) * power_y[c] + target_y[c];
+    }
+}
+
+// The new partition of a fill (kappa with j rows, its shifted parts z, its
+// h listed rows) and where its strips go: the entries j + 1..n of its rows
+// and the matching entries of the rows of mu and of the powers.
+struct fill_target {
+    const int *kappa;
+    const double *z;
+    int j, h;
+    int count;                // n - j entries per strip
+    double *target_x;         // the new row of jack_x from entry j + 1
+    const double *source_x;   // jack_x from entry j, row 0
+    const double *powers_x;   // powers_x from entry j + 1, power 0
+    double *target_y;         // the same for y, or null
+    const double *source_y;
+    const double *powers_y;
+};
+
+// Adds a strip into the new rows: mu's values at offset `row` of the value
+// tables, the powers at offset `power`. `two_args` is a constant at each call.
+static inline void add_strip_values(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
+                                    int count, double coef, int two_args)
+{
+    if (two_args)
+        add_strip_pair(f->target_x, f->target_y, f->source_x + row, f->source_y + row,
+                       f->powers_x + power, f->powers_y + power, count, coef);
+    else
+        add_strip(f->target_x, f->source_x + row, f->powers_x + power, count, coef);
+}
+
+// A round of the last row j with kappa_j >= 2, the fastest digit of the
+// odometer: row j loses one box after another (part = kappa_j - 1 down to
+// 0), the rows above staying as they are. `coef` is the running coefficient
+// handed down and `removed` the boxes missing above row j. The factors of
+// rows first_level..j - 1 are computed, those of the rows above taken up
+// from the products kept (kept_a, kept_b: those of the round's first box).
+// The value rows of mu run downwards from offset `row` by `row_step`, the
+// last (row j empty) at offset `emptied_row`.
+static SORN_ALWAYS_INLINE void last_row_round(const fill_target *f, const double *zn,
+                                              double alpha, int first_level, double *kept_a,
+                                              double *kept_b, ptrdiff_t row,
+                                              ptrdiff_t row_step, ptrdiff_t emptied_row,
+                                              int removed, double coef, int two_args,
+                                              int *mu_for_tracing)
+{
+    const int j = f->j;
+    const int count = f->count;
+    const int n = count + j;
+    const double alpha_less_one = alpha - 1;
+    const double *z = f->z;
+    const double zj = z[j];
+    ptrdiff_t power = (ptrdiff_t)(removed + 1) * n;
+    double zr = zj;
+    for (int part = f->kappa[j] - 1; part >= 0; --part) {
+        double A, B;
+        if (first_level == 1) {
+            double d = zj - zr;
+            A = d + 1;
+            B = alpha + d;
+        } else {
+            A = kept_a[-1];
+            B = kept_b[-1];
+        }
+        for (int i = first_level; i < j; ++i) {
+            double from_kappa = z[i] - zr; // both factors use the same two differences
+            double from_mu = zn[i] - zr;
+            A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
+            B = B * ((alpha + from_kappa) * from_mu);
+            kept_a[i - first_level] = A;
+            kept_b[i - first_level] = B;
+        }
+        coef = (A / B) * coef;
+        zr = zr - alpha;
+#ifdef SORN_STRIP_VISIT_HOOK
+        mu_for_tracing[j] = part; // tracing builds of the tests only
+        SORN_STRIP_VISIT_HOOK(mu_for_tracing, part > 0 ? j : j - 1, removed + f->kappa[j] - part);
+        if (part == 0)
+            mu_for_tracing[j] = f->kappa[j];
+#else
+        (void)mu_for_tracing;
+#endif
+        add_strip_values(f, part > 0 ? row : emptied_row, power, count, coef, two_args);
+        row = row - row_step;
+        power = power + n;
+        kept_a = kept_a + (j - 1);
+        kept_b = kept_b + (j - 1);
+    }
+}
+
+// The round of row j when kappa_j = 1: the single strip with row j removed,
+// mu being the partition (mu_1..mu_(j-1)) at the offset `row` of the value
+// tables. The factors of rows first_level..j - 1 are computed, those of the
+// rows above taken up from the products kept for row j (kept_a, kept_b).
+static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const double *zn,
+                                                  double alpha, int first_level,
+                                                  double *kept_a, double *kept_b,
+                                                  ptrdiff_t row, ptrdiff_t power, double coef,
+                                                  int two_args)
+{
+    const int j = f->j;
+    const double alpha_less_one = alpha - 1;
+    const double *z = f->z;
+    const double zr = z[j];
+    double A, B;
+    if (first_level == 1) {
+        double d = z[j] - zr;
+        A = d + 1;
+        B = alpha + d;
+    } else {
+        A = kept_a[first_level - 2];
+        B = kept_b[first_level - 2];
+    }
+    for (int i = first_level; i < j; ++i) {
+        double from_kappa = z[i] - zr; // both factors use the same two differences
+        double from_mu = zn[i] - zr;
+        A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
+        B = B * ((alpha + from_kappa) * from_mu);
+        kept_a[i - 1] = A;
+        kept_b[i - 1] = B;
+    }
+    add_strip_values(f, row, power, f->count, (A / B) * coef, two_args);
+}
+
+// The strip in which listed row `level` loses a box (the rows listed after
+// it at full length, `removed` boxes missing in all): its coefficient
+// becomes the running one of this row and the later ones, and the later
+// rows start a new round in which only this row has changed above them
+// since their products were kept.
+static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_target *f,
+                                        strip_level *level, strip_level *last, int removed,
+                                        double alpha, double *zn, int *position, int two_args)
+{
+    const int n = tables->n;
+    const int j = f->j;
+    const int r = level->row;
+    const int *index_table = tables->index_table;
+    const double coef =
+        strip_factor(r, zn[r], f->z, zn, alpha, alpha - 1, level->known,
+                     tables->partial_a + level->next_kept, tables->partial_b + level->next_kept)
+        * level->coef;
+    level->coef = coef;
+    level->length = level->length - 1;
+    level->next_kept = level->next_kept + (r - 1);
+    zn[r] = zn[r] - alpha;
+    // Row r moves to the previous child of its block; the rows below it
+    // hang under the new prefix.
+    int prefix = position[r] != 0 ? position[r] - 1 : 0;
+    position[r] = prefix;
+    for (int s = r + 1; s <= j; ++s) { // r < j: at least one row below
+        prefix = child_position(index_table, prefix, f->kappa[s]);
+        position[s] = prefix;
+    }
+    if (level->length > level->lower) {
+        // Row r loses its next box after the coming round: the value rows
+        // of that strip and of its round are asked for now, as in large
+        // tables they come from main memory.
+        int ahead = position[r] != 0 ? position[r] - 1 : 0;
+        for (int s = r + 1; s < j; ++s)
+            ahead = child_position(index_table, ahead, f->kappa[s]);
+        const int next_parent = ahead;
+        const int next_strip = child_position(index_table, ahead, f->kappa[j]);
+        // The round reads the rows just before the strip's own, or its
+        // parent's when it is a single strip.
+        const int next_round =
+            f->kappa[j] > 1 ? (next_strip > 0 ? next_strip - 1 : 0) : next_parent;
+        SORN_PREFETCH(f->source_x + (ptrdiff_t)next_round * n);
+        SORN_PREFETCH(f->source_x + (ptrdiff_t)next_strip * n);
+        if (two_args) {
+            SORN_PREFETCH(f->source_y + (ptrdiff_t)next_round * n);
+            SORN_PREFETCH(f->source_y + (ptrdiff_t)next_strip * n);
+        }
+    }
+    for (strip_level *later = level + 1; later <= last; ++later) {
+        later->coef = coef;
+        later->known = r - 1;
+    }
+#ifdef SORN_STRIP_VISIT_HOOK
+    tables->sub_parts[r] = level->length; // tracing builds of the tests only
+    SORN_STRIP_VISIT_HOOK(tables->sub_parts, j, removed);
+#endif
+    add_strip_values(f, (ptrdiff_t)prefix * n, (ptrdiff_t)removed * n, f->count, coef,
+                     two_args);
+}
+
+// Enumerates the strips kappa/mu, mu != kappa, in odometer order and adds
+// each into the new row: the listed rows count down from their lengths in
+// kappa to their lower bounds, the last listed (row j) fastest; a row at its
+// lower bound goes back to full length and the listed row before it loses a
+// box. `two_args` is a constant at each call.
+static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const fill_target *f,
+                                                    int two_args)
+{
+    const int n = tables->n;
+    const int j = f->j;
+    const int last_part = f->kappa[j];
+    const double alpha = tables->alpha;
+    const double *z = f->z;
+    double *zn = tables->sub_shifted;
+    int *position = tables->sub_position;
+    strip_level *levels = tables->levels;
+    strip_level *last = levels + f->h;
+    double *last_a = tables->partial_a + last->first_kept;
+    double *last_b = tables->partial_b + last->first_kept;
+    int removed = 0;
+    for (;;) {
+        // A round of row j under the current rows above it. With row j empty
+        // mu is the partition at position[j - 1]. (mu_1..mu_(j-1), m) sits
+        // at first_child + m - 1 (the one-row partition (m) at m + 1), so
+        // the value rows of mu for m = kappa_j - 1 down to 1 follow one
+        // another downwards; a block never reserved leaves them all at row
+        // 0, whose values are 0.
+        const int first_level = last->known + 1;
+        const ptrdiff_t emptied_row = (ptrdiff_t)position[j - 1] * n;
+        if (last_part == 1) {
+#ifdef SORN_STRIP_VISIT_HOOK
+            tables->sub_parts[j] = 0; // tracing builds of the tests only
+            SORN_STRIP_VISIT_HOOK(tables->sub_parts, j - 1, removed + 1);
+            tables->sub_parts[j] = 1;
+#endif
+            single_strip_round(f, zn, alpha, first_level, last_a, last_b, emptied_row,
+                               (ptrdiff_t)(removed + 1) * n, last->coef, two_args);
+        } else {
+            const int first_child = j == 1 ? 2 : tables->index_table[position[j - 1]];
+            const ptrdiff_t row_step = first_child != 0 ? n : 0;
+            const ptrdiff_t row =
+                first_child != 0 ? (ptrdiff_t)(first_child + last_part - 2) * n : 0;
+            last_row_round(f, zn, alpha, first_level, last_a + (first_level - 1),
+                           last_b + (first_level - 1), row, row_step, emptied_row, removed,
+                           last->coef, two_args, tables->sub_parts);
+        }
+
+        // The last listed row above row j that is not at its lower bound
+        // loses a box; the listed rows after it go back to full length.
+        strip_level *level = last - 1;
+        if (level == levels) // row j is the only listed row
+            return;
+        if (level->length == level->lower) { // a carry: rarer than a turn of this row
+            do {
+                const int row = level->row;
+                level->length = level->full;
+                level->next_kept = level->first_kept;
+                zn[row] = z[row];
+                removed = removed - (level->full - level->lower);
+#ifdef SORN_STRIP_VISIT_HOOK
+                tables->sub_parts[row] = level->full;
+#endif
+                level = level - 1;
+            } while (level != levels && level->length == level->lower);
+            if (level == levels)
+                return;
+        }
+        removed = removed + 1;
+        turn_row(tables, f, level, last, removed, alpha, zn, position, two_args);
+    }
+}
+
+static void enumerate_strips(jack_tables *tables, const fill_target *f)
+{
+    if (f->target_y)
+        enumerate_strips_for(tables, f, 1);
+    else
+        enumerate_strips_for(tables, f, 0);
 }
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with
@@ -239,42 +600,25 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
     if (tables->two_args)
         jack_row(tables->jack_y, Q, n)[j - 1] = (t * tables->prefix_y[j]) * jack_row(tables->jack_y, L, n)[j - 1];
 
-    // More variables: branch over the horizontal strips kappa/mu, mu != kappa,
-    // counted like an odometer whose last listed row turns fastest.
-    int strip_total = 0;
-    int h = start_strips(tables, j, kappa, z, &strip_total);
-    const int *g = tables->strip_rows;
-    const int *removable = tables->removable;
-    int *mu = tables->sub_parts;
-    double *zn = tables->sub_shifted;
-    double *strip_coef = tables->strip_coef;
-    int removed = 0;
-    for (int strip = 0; strip < strip_total; ++strip) {
-        int k = h;
-        int r = g[h];
-        while (mu[r] == tables->strip_lower[k]) { // row r at its lower bound: reset it
-            mu[r] = kappa[r];
-            zn[r] = z[r];
-            removed = removed - removable[r];
-            k = k - 1;
-            r = g[k];
-        }
-        double factor = strip_factor(r, z, zn, alpha);
-        strip_coef[k] = factor * strip_coef[k];
-        mu[r] = mu[r] - 1;
-        zn[r] = zn[r] - alpha;
-        removed = removed + 1;
-        for (int i = k + 1; i <= h; ++i)
-            strip_coef[i] = strip_coef[k];
-
-        int P = lookup_position(tables, mu, mu[j] > 0 ? j : j - 1, 0);
-#ifdef SORN_STRIP_VISIT_HOOK
-        SORN_STRIP_VISIT_HOOK(mu, mu[j] > 0 ? j : j - 1, removed); // tracing builds of the tests only
-#endif
-        add_strip(tables->jack_x, tables->powers_x, n, j, Q, P, strip_coef[k], removed);
-        if (tables->two_args)
-            add_strip(tables->jack_y, tables->powers_y, n, j, Q, P, strip_coef[k], removed);
+    // More variables: branch over the horizontal strips kappa/mu, mu != kappa.
+    fill_target f;
+    f.kappa = kappa;
+    f.z = z;
+    f.j = j;
+    f.h = start_strips(tables, j, kappa, z);
+    f.count = n - j;
+    f.target_x = jack_row(tables->jack_x, Q, n) + j;
+    f.source_x = tables->jack_x + (j - 1);
+    f.powers_x = tables->powers_x + j;
+    f.target_y = 0;
+    f.source_y = 0;
+    f.powers_y = 0;
+    if (tables->two_args) {
+        f.target_y = jack_row(tables->jack_y, Q, n) + j;
+        f.source_y = tables->jack_y + (j - 1);
+        f.powers_y = tables->powers_y + j;
     }
+    enumerate_strips(tables, &f);
     add_trivial_strip(tables->jack_x, n, j, Q);
     if (tables->two_args)
         add_trivial_strip(tables->jack_y, n, j, Q);

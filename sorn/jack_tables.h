@@ -5,6 +5,20 @@
 
 #include "mex.h"
 
+// One listed row of the partition being filled (a row of kappa that ends in
+// a removable box): a digit of the odometer that counts the horizontal
+// strips kappa/mu, from the row's length in kappa down to its lower bound.
+struct strip_level {
+    int row;         // r
+    int full;        // kappa_r
+    int lower;       // its shortest length in a strip, kappa_(r+1)
+    int length;      // its length in the current strip partition mu
+    int known;       // rows 1..known above r whose kept products hold for it
+    int first_kept;  // its entries of partial_a and partial_b: first box,
+    int next_kept;   // and the next box it loses
+    double coef;     // its running strip coefficient
+};
+
 // The tables of one call. Positions are rows: position 1 is the empty
 // partition, the one-row partition (m) sits at m + 1, and partitions with two
 // or more rows get the positions of blocks reserved as the walk first reaches
@@ -21,18 +35,28 @@ struct jack_tables {
     int *index_table;    // table_size + 1: start of the block of children, or 0
     double *jack_x;      // (table_size + 1) rows of n: Q_lambda(x_1..x_i) at [P*n + i-1]
     double *jack_y;      // the same for y, or null
+    void *jack_x_block;  // the blocks holding jack_x and jack_y, which start at
+    void *jack_y_block;  // the first 64-byte boundary in them when room allows
     double *powers_x;    // (max_size + 1) rows of n: x_i^k at [k*n + i-1]
     double *powers_y;
     double *prefix_x;    // n + 1: prefix_x[i] = x_1 * ... * x_i
     double *prefix_y;
 
     // Work arrays of fill_jack_entries, reused for every new partition.
+    // The rows of kappa with a removable box are listed; the strips kappa/mu
+    // are counted like an odometer over the listed rows (k = 1..h).
     int *removable;      // n: removable[i] = kappa_i - kappa_(i+1)
-    int *strip_rows;     // n + 1: rows with a removable box, ascending
-    int *strip_lower;    // n + 1: the shortest length of each listed row
     int *sub_parts;      // n + 1: parts of the current strip partition mu
-    double *strip_coef;  // n + 1: running strip coefficients per listed row
     double *sub_shifted; // n + 1: alpha * mu_i - i
+    int *sub_position;   // n + 1: position of (mu_1..mu_s) in entry s; entry 0 is 1
+    strip_level *levels; // min(n - 1, max_size) + 1: the listed rows, k = 1..h, the last row j
+    // A and B of a strip factor after the rows i = 1..r - 1 above the row r
+    // that loses a box, kept for every listed row and box removed from it:
+    // the rows above a turning row change rarely, so most of a product is
+    // taken up where it stood. Entry next_kept + i - 1 of the row's level.
+    double *partial_a;   // partial_entries
+    double *partial_b;   // partial_entries
+    int partial_entries; // (max_size + 1) * (n - 2), none for n <= 2
 };
 
 // Largest table_size that keeps every position and next_free a signed 32-bit int.

@@ -1,0 +1,55 @@
+// brint_walk_bench.cpp: the brint coefficient walk over a grid of calls.
+#include <benchmark/benchmark.h>
+
+#include "bench_cases.h"
+#include "coefficient_walk.h"
+#include "partition_counts.h"
+
+namespace {
+
+void time_walk(benchmark::State &state, BenchCase c)
+{
+    std::vector<double> a = numerators(c), b = denominators(c);
+    std::vector<double> degree_sums(c.max_size + 1);
+    walk_arrays work;
+    work.rows = walk_rows(c.max_size, c.n);
+    std::vector<int> kappa(work.rows + 1);
+    std::vector<double> level_coef(work.rows + 1), shifted_parts(work.rows + 1);
+    work.kappa = kappa.data();
+    work.level_coef = level_coef.data();
+    work.shifted_parts = shifted_parts.data();
+    for (auto _ : state) {
+        std::fill(degree_sums.begin(), degree_sums.end(), 0.0);
+        degree_sums[0] = 1;
+        coefficient_walk(c.max_size, c.max_size, c.alpha, a.data(), a.size(), b.data(), b.size(),
+                         c.n, degree_sums.data(), &work);
+        benchmark::DoNotOptimize(degree_sums.data());
+    }
+    set_count(state, "partitions", "t/partition",
+              static_cast<double>(partitions_up_to(c.max_size, c.n)));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    for (int n : {2, 5, 10, 20, 50})
+        for (int max_size : {10, 20, 40, 60, 80, 100})
+            for (double alpha : {1.0, 2.0})
+                for (int parameters = 0; parameters <= 1; ++parameters) {
+                    // Beyond 10^8 partitions (seconds a call) alpha = 2 adds nothing new.
+                    if (alpha == 2 && partitions_up_to(max_size, n) > 100000000)
+                        continue;
+                    BenchCase c{n, max_size, alpha, parameters == 1, false};
+                    benchmark::RegisterBenchmark(("brint_walk/" + case_name(c, false)).c_str(),
+                                                 time_walk, c)
+                        ->Unit(unit_for(static_cast<double>(partitions_up_to(max_size, n))))
+                        ->MinTime(0.1);
+                }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,179 @@
+// sorn_core_bench.cpp: the sorn core (tables and walk, as the gateway runs
+// them) over a grid of calls, and beside it for the large calls the frozen
+// direct transcription, so that both times come from one run.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <utility>
+
+#include "bench_cases.h"
+#include "jack_tables.h"
+#include "partition_counts.h"
+#include "partition_walk.h"
+#include "reference_sorn.h"
+
+namespace {
+
+struct SornInputs {
+    std::vector<double> a, b, x, y; // y empty: one argument
+    explicit SornInputs(const BenchCase &c)
+        : a(numerators(c)), b(denominators(c)), x(x_values(c.n))
+    {
+        if (c.two_args)
+            y = y_values(c.n);
+    }
+};
+
+// degree_sums of one call of the plug-in's core, sized and run as the gateway does.
+double run_sorn_core(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
+{
+    long long table_size = count_table_size(c.max_size, c.n, jack_tables_max_positions);
+    jack_tables tables;
+    build_jack_tables(&tables, c.max_size, c.n, c.alpha, in.x.data(),
+                      in.y.empty() ? nullptr : in.y.data(), static_cast<int>(table_size));
+    walk_arrays walk;
+    create_walk_arrays(&walk, c.n, c.max_size);
+    create_fill_work(&tables);
+    series_parameters parameters{in.a.data(), in.a.size(), in.b.data(), in.b.size()};
+    partition_walk(c.max_size, c.alpha, &parameters, &tables, &walk, degree_sums.data());
+    release_walk_arrays(&walk);
+    release_jack_tables(&tables);
+    return degree_sums[c.max_size];
+}
+
+// The same call through the frozen direct transcription.
+double run_reference(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
+{
+    namespace ref = reference_sorn;
+    long long table_size = ref::count_table_size(c.max_size, c.n, ref::jack_tables_max_positions);
+    ref::jack_tables tables;
+    ref::build_jack_tables(&tables, c.max_size, c.n, c.alpha, in.x.data(),
+                           in.y.empty() ? nullptr : in.y.data(), static_cast<int>(table_size));
+    ref::walk_arrays walk;
+    ref::create_walk_arrays(&walk, c.n, c.max_size);
+    ref::create_fill_work(&tables);
+    ref::series_parameters parameters{in.a.data(), in.a.size(), in.b.data(), in.b.size()};
+    ref::partition_walk(c.max_size, c.alpha, &parameters, &tables, &walk, degree_sums.data());
+    ref::release_walk_arrays(&walk);
+    ref::release_jack_tables(&tables);
+    return degree_sums[c.max_size];
+}
+
+const SornWork &work_of(int max_size, int n)
+{
+    static std::map<std::pair<int, int>, SornWork> known;
+    auto found = known.find({max_size, n});
+    if (found == known.end())
+        found = known.emplace(std::make_pair(max_size, n), sorn_work(max_size, n)).first;
+    return found->second;
+}
+
+template <double (*Run)(const BenchCase &, const SornInputs &, std::vector<double> &)>
+void time_core(benchmark::State &state, BenchCase c)
+{
+    SornInputs inputs(c);
+    std::vector<double> degree_sums(c.max_size + 1);
+    for (auto _ : state) {
+        std::fill(degree_sums.begin(), degree_sums.end(), 0.0);
+        degree_sums[0] = 1;
+        benchmark::DoNotOptimize(Run(c, inputs, degree_sums));
+    }
+    const SornWork &work = work_of(c.max_size, c.n);
+    set_count(state, "partitions", "t/partition", static_cast<double>(work.partitions));
+    set_count(state, "rows", "t/row", static_cast<double>(work.table_rows));
+    set_count(state, "strips", "t/strip", static_cast<double>(work.strips));
+}
+
+void register_core(const BenchCase &c)
+{
+    benchmark::RegisterBenchmark(("sorn_core/" + case_name(c, true)).c_str(),
+                                 time_core<run_sorn_core>, c)
+        ->Unit(unit_for(static_cast<double>(work_of(c.max_size, c.n).strips)))
+        ->MinTime(0.1);
+}
+
+// Processor time of this process in seconds: other programs running
+// alongside count less than in wall time.
+double processor_seconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec + 1e-9 * now.tv_nsec;
+}
+
+// The same call through the direct transcription and the plug-in's core,
+// alternately, once each per iteration: the best time of each and their
+// ratio, measured side by side so that a change in the machine's load hits
+// both. The results must agree bit for bit.
+void time_against_reference(benchmark::State &state, BenchCase c)
+{
+    SornInputs inputs(c);
+    std::vector<double> reference_sums(c.max_size + 1), core_sums(c.max_size + 1);
+    double best_reference = 1e300, best_core = 1e300;
+    for (auto _ : state) {
+        std::fill(reference_sums.begin(), reference_sums.end(), 0.0);
+        std::fill(core_sums.begin(), core_sums.end(), 0.0);
+        reference_sums[0] = core_sums[0] = 1;
+        double start = processor_seconds();
+        run_reference(c, inputs, reference_sums);
+        double middle = processor_seconds();
+        run_sorn_core(c, inputs, core_sums);
+        double end = processor_seconds();
+        best_reference = std::min(best_reference, middle - start);
+        best_core = std::min(best_core, end - middle);
+        if (std::memcmp(reference_sums.data(), core_sums.data(),
+                        core_sums.size() * sizeof(double)) != 0) {
+            state.SkipWithError("the plug-in's core differs from the reference");
+            break;
+        }
+    }
+    const SornWork &work = work_of(c.max_size, c.n);
+    state.counters["partitions"] = benchmark::Counter(static_cast<double>(work.partitions));
+    state.counters["strips"] = benchmark::Counter(static_cast<double>(work.strips));
+    state.counters["reference_s"] = benchmark::Counter(best_reference);
+    state.counters["sorn_s"] = benchmark::Counter(best_core);
+    state.counters["speedup"] = benchmark::Counter(best_reference / best_core);
+}
+
+void register_pair(const BenchCase &c)
+{
+    benchmark::RegisterBenchmark(("vs_reference/" + case_name(c, true)).c_str(),
+                                 time_against_reference, c)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(c.max_size > 50 ? 2 : 5);
+}
+
+} // namespace
+
+// Above this many strips (seconds a call) only alpha = 1 without parameters
+// is timed: alpha and the parameters change the coefficient quotient of each
+// partition, not the table work that dominates.
+const long long large_strips = 200000000;
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    for (int two_args = 0; two_args <= 1; ++two_args)
+        for (int n : {2, 4, 6, 8, 10})
+            for (int max_size : {10, 20, 40, 60})
+                for (double alpha : {1.0, 2.0})
+                    for (int parameters = 0; parameters <= 1; ++parameters) {
+                        bool large = work_of(max_size, n).strips > large_strips;
+                        if (large && (alpha != 1.0 || parameters == 1))
+                            continue;
+                        register_core({n, max_size, alpha, parameters == 1, two_args == 1});
+                    }
+    // The large calls against the direct transcription.
+    for (int two_args = 0; two_args <= 1; ++two_args)
+        for (int n : {6, 7, 8})
+            for (int max_size : {45, 60})
+                register_pair({n, max_size, 1.0, false, two_args == 1});
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
