@@ -104,24 +104,24 @@ Class class_of_bits(uint8_t kind) {
     }
 }
 
-InputSpec read_input(Reader &in, const SlotRules &rules, size_t input) {
-    InputSpec spec;
+InputPlan read_input(Reader &in, const SlotRules &rules, size_t input) {
+    InputPlan plan;
     uint8_t kind = in.byte();
-    spec.cls = class_of_bits(kind);
-    bool is_double = spec.cls == Class::Double;
-    spec.complex = is_double && (kind & 8u) != 0;
-    spec.sparse = is_double && (kind & 16u) != 0;
+    plan.cls = class_of_bits(kind);
+    bool is_double = plan.cls == Class::Double;
+    plan.complex = is_double && (kind & 8u) != 0;
+    plan.sparse = is_double && (kind & 16u) != 0;
     const Shape &shape = kShapes[in.byte() % kShapes.size()];
-    spec.m = shape.m;
-    spec.n = shape.n;
-    if (spec.count() == 0) spec.complex = false;  // the host has no empty complex arrays
-    for (size_t e = 0; e < spec.count(); e++) {
-        spec.real.push_back(read_value(in, palette_at(rules, input, e)));
+    plan.m = shape.m;
+    plan.n = shape.n;
+    if (plan.count() == 0) plan.complex = false;  // the host has no empty complex arrays
+    for (size_t e = 0; e < plan.count(); e++) {
+        plan.real.push_back(read_value(in, palette_at(rules, input, e)));
     }
-    if (spec.complex) {
-        for (size_t e = 0; e < spec.count(); e++) spec.imag.push_back(read_value(in, Palette::General));
+    if (plan.complex) {
+        for (size_t e = 0; e < plan.count(); e++) plan.imag.push_back(read_value(in, Palette::General));
     }
-    return spec;
+    return plan;
 }
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -154,17 +154,17 @@ bool write_value(std::vector<uint8_t> &out, double value, Palette which) {
     return true;
 }
 
-uint8_t kind_bits(const InputSpec &spec) {
+uint8_t kind_bits(const InputPlan &plan) {
     uint8_t bits = 0;
-    switch (spec.cls) {
+    switch (plan.cls) {
     case Class::Double: bits = 0; break;
     case Class::Single: bits = 1; break;
     case Class::Char: bits = 2; break;
     case Class::Logical: bits = 3; break;
     case Class::Int32: bits = 4; break;
     }
-    if (spec.complex) bits |= 8u;
-    if (spec.sparse) bits |= 16u;
+    if (plan.complex) bits |= 8u;
+    if (plan.sparse) bits |= 16u;
     return bits;
 }
 
@@ -203,9 +203,9 @@ char char_of(double value) {
     return 'x';
 }
 
-CallSpec decode(const uint8_t *data, size_t size, const SlotRules &rules) {
+CallPlan decode(const uint8_t *data, size_t size, const SlotRules &rules) {
     Reader in(data, size);
-    CallSpec call;
+    CallPlan call;
     size_t nrhs = in.byte() % 9u;
     call.nlhs = in.byte() % 4;
     for (size_t i = 0; i < nrhs; i++) call.inputs.push_back(read_input(in, rules, i));
@@ -214,31 +214,31 @@ CallSpec decode(const uint8_t *data, size_t size, const SlotRules &rules) {
     return call;
 }
 
-std::vector<uint8_t> encode(const CallSpec &call, const SlotRules &rules, std::string &error) {
+std::vector<uint8_t> encode(const CallPlan &call, const SlotRules &rules, std::string &error) {
     std::vector<uint8_t> out;
     out.push_back(static_cast<uint8_t>(call.inputs.size()));
     out.push_back(static_cast<uint8_t>(call.nlhs));
     for (size_t i = 0; i < call.inputs.size(); i++) {
-        const InputSpec &spec = call.inputs[i];
-        bool is_double = spec.cls == Class::Double;
-        int shape = shape_index(spec.m, spec.n);
+        const InputPlan &plan = call.inputs[i];
+        bool is_double = plan.cls == Class::Double;
+        int shape = shape_index(plan.m, plan.n);
         if (call.inputs.size() > 8 || call.nlhs < 0 || call.nlhs > 3 || shape < 0 ||
-            spec.real.size() != spec.count() ||
-            spec.imag.size() != (spec.complex ? spec.count() : 0) ||
-            (!is_double && (spec.complex || spec.sparse)) || (spec.complex && spec.count() == 0)) {
+            plan.real.size() != plan.count() ||
+            plan.imag.size() != (plan.complex ? plan.count() : 0) ||
+            (!is_double && (plan.complex || plan.sparse)) || (plan.complex && plan.count() == 0)) {
             error = "input " + std::to_string(i + 1) + " cannot be encoded";
             return {};
         }
-        out.push_back(kind_bits(spec));
+        out.push_back(kind_bits(plan));
         out.push_back(static_cast<uint8_t>(shape));
-        for (size_t e = 0; e < spec.count(); e++) {
-            if (!write_value(out, spec.real[e], palette_at(rules, i, e))) {
+        for (size_t e = 0; e < plan.count(); e++) {
+            if (!write_value(out, plan.real[e], palette_at(rules, i, e))) {
                 error = "input " + std::to_string(i + 1) + ", element " + std::to_string(e + 1) +
                         ": value not in its palette";
                 return {};
             }
         }
-        for (double value : spec.imag) write_value(out, value, Palette::General);
+        for (double value : plan.imag) write_value(out, value, Palette::General);
     }
     if (call.tight_memory_limit != 0) {
         size_t steps = call.tight_memory_limit / kTightLimitStep;

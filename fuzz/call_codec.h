@@ -60,7 +60,7 @@ struct Shape {
     size_t m, n;
 };
 
-struct InputSpec {
+struct InputPlan {
     Class cls = Class::Double;
     bool complex = false;           // double only
     bool sparse = false;            // double only
@@ -71,9 +71,9 @@ struct InputSpec {
     size_t count() const { return m * n; }
 };
 
-struct CallSpec {
+struct CallPlan {
     int nlhs = 1;
-    std::vector<InputSpec> inputs;
+    std::vector<InputPlan> inputs;
     size_t tight_memory_limit = 0;  // bytes, or 0 for the usual limit
 };
 
@@ -96,12 +96,12 @@ const SlotRules &brint_slots();
 const SlotRules &sorn_slots();
 
 // Decodes any byte string into a call.
-CallSpec decode(const uint8_t *data, size_t size, const SlotRules &rules);
+CallPlan decode(const uint8_t *data, size_t size, const SlotRules &rules);
 
 // Encodes a call so that decode gives it back. Every value outside the
 // General palette must be one of its palette's entries, and every shape one
 // of kShapes; otherwise `error` is set and the result is empty.
-std::vector<uint8_t> encode(const CallSpec &call, const SlotRules &rules, std::string &error);
+std::vector<uint8_t> encode(const CallPlan &call, const SlotRules &rules, std::string &error);
 
 // The palettes and shapes, for the seed generator and the tests of the codec.
 const std::vector<double> &palette(Palette which);

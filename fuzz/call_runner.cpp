@@ -146,7 +146,7 @@ std::string check_failed_call(const mexhost::CallResult &result) {
     return "";
 }
 
-std::string check_successful_call(const PluginModel &model, const CallSpec &call,
+std::string check_successful_call(const PluginModel &model, const CallPlan &call,
                                   const mexhost::CallResult &result) {
     if (result.leaked_blocks != 0) {
         return "left " + std::to_string(result.leaked_blocks) + " host-allocator blocks unfreed";
@@ -166,24 +166,24 @@ bool show_calls() {
 
 } // namespace
 
-mxArray *build(const InputSpec &spec) {
-    switch (spec.cls) {
+mxArray *build(const InputPlan &plan) {
+    switch (plan.cls) {
     case Class::Char: {
         std::string text;
-        for (double value : spec.real) text += char_of(value);
+        for (double value : plan.real) text += char_of(value);
         return mexhost::make_char(text);
     }
     case Class::Logical: {
-        std::vector<double> values = spec.real;  // a real host refuses NaN here: make it true
+        std::vector<double> values = plan.real;  // a real host refuses NaN here: make it true
         for (double &value : values) value = std::isnan(value) ? 1.0 : value;
-        return mexhost::make_numeric(ArrayClass::Logical, spec.m, spec.n, values);
+        return mexhost::make_numeric(ArrayClass::Logical, plan.m, plan.n, values);
     }
     case Class::Single:
-    case Class::Int32: return mexhost::make_numeric(host_class(spec.cls), spec.m, spec.n, spec.real);
+    case Class::Int32: return mexhost::make_numeric(host_class(plan.cls), plan.m, plan.n, plan.real);
     case Class::Double: break;
     }
-    if (spec.sparse) return mexhost::make_sparse(spec.m, spec.n, spec.real, spec.imag);
-    return mexhost::make_double(spec.m, spec.n, spec.real, spec.imag);
+    if (plan.sparse) return mexhost::make_sparse(plan.m, plan.n, plan.real, plan.imag);
+    return mexhost::make_double(plan.m, plan.n, plan.real, plan.imag);
 }
 
 std::string describe(const char *name, int nlhs, const std::vector<const mxArray *> &inputs) {
@@ -202,7 +202,7 @@ std::string describe(const char *name, int nlhs, const std::vector<const mxArray
 namespace {
 
 // The first fault of a finished call, or "".
-std::string first_fault(const PluginModel &model, const CallSpec &call,
+std::string first_fault(const PluginModel &model, const CallPlan &call,
                         const std::vector<const mxArray *> &inputs,
                         const std::vector<Snapshot> &before, const mexhost::CallResult &result) {
     std::string fault = judge(model.expect(call), result, call.tight_memory_limit != 0);
@@ -220,7 +220,7 @@ std::string first_fault(const PluginModel &model, const CallSpec &call,
     return fault;
 }
 
-void show(const std::string &text, const CallSpec &call) {
+void show(const std::string &text, const CallPlan &call) {
     std::fprintf(stderr, "call: %s\n", text.c_str());
     if (call.tight_memory_limit != 0) {
         std::fprintf(stderr, "  (host allocator limited to %zu bytes)\n", call.tight_memory_limit);
@@ -230,9 +230,9 @@ void show(const std::string &text, const CallSpec &call) {
 } // namespace
 
 void run_one(const PluginModel &model, const uint8_t *data, size_t size) {
-    CallSpec call = decode(data, size, model.slots);
+    CallPlan call = decode(data, size, model.slots);
     std::vector<const mxArray *> inputs;
-    for (const InputSpec &spec : call.inputs) inputs.push_back(build(spec));
+    for (const InputPlan &plan : call.inputs) inputs.push_back(build(plan));
     std::string text = describe(model.name, call.nlhs, inputs);
     if (show_calls()) show(text, call);
     std::vector<Snapshot> before;
@@ -259,8 +259,8 @@ bool same_double(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-bool is_real_full_double(const InputSpec &spec) {
-    return spec.cls == Class::Double && !spec.complex && !spec.sparse;
+bool is_real_full_double(const InputPlan &plan) {
+    return plan.cls == Class::Double && !plan.complex && !plan.sparse;
 }
 
 bool is_shape(const mxArray *array, size_t m, size_t n) {
@@ -281,7 +281,7 @@ std::string check_degree_sums(const mxArray *sums, double max_size, bool trivial
     return "";
 }
 
-double effective_max_part(const InputSpec &bounds) {
+double effective_max_part(const InputPlan &bounds) {
     double part = bounds.count() == 2 ? truncated(bounds.real[1]) : truncated(bounds.real[0]);
     if (part >= 2147483647.0) return 2147483647.0;
     if (part <= -2147483648.0) return -2147483648.0;

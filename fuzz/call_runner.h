@@ -45,10 +45,10 @@ struct PluginModel {
     mexhost::MexFunction function;
     SlotRules slots;
     // The outcome the argument checks prescribe.
-    Expectation (*expect)(const CallSpec &call);
+    Expectation (*expect)(const CallPlan &call);
     // Checks the outputs of a successful call; returns a description of the
     // first fault, or an empty string.
-    std::string (*check_outputs)(const CallSpec &call, const mexhost::CallResult &result);
+    std::string (*check_outputs)(const CallPlan &call, const mexhost::CallResult &result);
 };
 
 // Limit of the host allocator during fuzzing (unless the call asks for a
@@ -60,7 +60,7 @@ constexpr size_t kMemoryLimitBytes = size_t(256) << 20;
 void run_one(const PluginModel &model, const uint8_t *data, size_t size);
 
 // Builds an input array with the mexhost API.
-mxArray *build(const InputSpec &spec);
+mxArray *build(const InputPlan &plan);
 
 // The call in the host's command syntax, e.g. "[o1, o2] = brint([4 4], 2, ...)".
 std::string describe(const char *name, int nlhs, const std::vector<const mxArray *> &inputs);
@@ -70,13 +70,13 @@ std::string describe(const char *name, int nlhs, const std::vector<const mxArray
 // Truncation toward zero, or NaN for NaN; no undefined conversions.
 double truncated(double value);
 bool same_double(double a, double b);  // bit for bit, or both NaN
-bool is_real_full_double(const InputSpec &spec);
+bool is_real_full_double(const InputPlan &plan);
 bool is_shape(const mxArray *array, size_t m, size_t n);
 // The first problem of a degree_sums output for `max_size`, checking entry 0
 // is 1 and, when `trivial`, every other entry 0.
 std::string check_degree_sums(const mxArray *sums, double max_size, bool trivial);
 // max_part as the plug-ins use it: element 2 of input 1, clamped to int range.
-double effective_max_part(const InputSpec &bounds);
+double effective_max_part(const InputPlan &bounds);
 
 } // namespace fuzzcall
 

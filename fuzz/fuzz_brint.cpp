@@ -11,18 +11,18 @@
 
 namespace {
 
-using fuzzcall::CallSpec;
+using fuzzcall::CallPlan;
 using fuzzcall::Expectation;
-using fuzzcall::InputSpec;
+using fuzzcall::InputPlan;
 
 enum { BOUNDS, ALPHA, NUM_PARAMS, DEN_PARAMS, VARIABLES, POINTS, INPUTS };
 
 Expectation error(const char *message) { return Expectation{Expectation::Error, message}; }
 
-bool is_double(const InputSpec &in) { return in.cls == fuzzcall::Class::Double; }
-bool is_scalar(const InputSpec &in) { return in.m == 1 && in.n == 1; }
-bool is_vector(const InputSpec &in) { return !(in.m > 1 && in.n > 1); }
-bool is_row_or_column(const InputSpec &in) { return in.m == 1 || in.n == 1; }
+bool is_double(const InputPlan &in) { return in.cls == fuzzcall::Class::Double; }
+bool is_scalar(const InputPlan &in) { return in.m == 1 && in.n == 1; }
+bool is_vector(const InputPlan &in) { return !(in.m > 1 && in.n > 1); }
+bool is_row_or_column(const InputPlan &in) { return in.m == 1 || in.n == 1; }
 
 // NaN and +-Inf fail both comparisons.
 bool is_max_size(double value) {
@@ -35,13 +35,13 @@ bool is_variable_count(double value) {
     return t >= 0.0 && t <= 2147483647.0;
 }
 
-Expectation expect_value_checks(const CallSpec &call) {
-    for (const InputSpec &in : call.inputs) {
+Expectation expect_value_checks(const CallPlan &call) {
+    for (const InputPlan &in : call.inputs) {
         if (!fuzzcall::is_real_full_double(in)) {
             return error("All inputs must be real full double arrays.");
         }
     }
-    const InputSpec &bounds = call.inputs[BOUNDS];
+    const InputPlan &bounds = call.inputs[BOUNDS];
     if (!is_max_size(bounds.real[0])) {
         return error("First input must hold a max size of partition from 0 to 2147483646.");
     }
@@ -59,11 +59,11 @@ Expectation expect_value_checks(const CallSpec &call) {
     return Expectation{};
 }
 
-Expectation expect(const CallSpec &call) {
+Expectation expect(const CallPlan &call) {
     const auto &in = call.inputs;
     if (in.size() != INPUTS) return error("brint takes six input arguments.");
     if (call.nlhs > 2) return error("Too many output arguments.");
-    for (const InputSpec &input : in) {
+    for (const InputPlan &input : in) {
         if (!is_double(input)) return error("All inputs must be double arrays.");
     }
     if (in[BOUNDS].m != 1 || in[BOUNDS].n == 0 || in[BOUNDS].n > 2) {
@@ -87,9 +87,9 @@ double horner(const double *degree_sums, size_t degrees, double x) {
 
 // Output 1 holds the polynomial of output 2 (or, in the cases where the
 // coefficients are known, of [1 0 ... 0]) at every point.
-std::string check_outputs(const CallSpec &call, const mexhost::CallResult &result) {
-    const InputSpec &bounds = call.inputs[BOUNDS];
-    const InputSpec &points = call.inputs[POINTS];
+std::string check_outputs(const CallPlan &call, const mexhost::CallResult &result) {
+    const InputPlan &bounds = call.inputs[BOUNDS];
+    const InputPlan &points = call.inputs[POINTS];
     double max_size = fuzzcall::truncated(bounds.real[0]);
     bool trivial = max_size == 0.0 || fuzzcall::effective_max_part(bounds) <= 0.0 ||
                    fuzzcall::truncated(call.inputs[VARIABLES].real[0]) == 0.0;

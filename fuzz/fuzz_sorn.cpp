@@ -13,17 +13,17 @@
 
 namespace {
 
-using fuzzcall::CallSpec;
+using fuzzcall::CallPlan;
 using fuzzcall::Expectation;
-using fuzzcall::InputSpec;
+using fuzzcall::InputPlan;
 
 enum { BOUNDS, ALPHA, NUM_PARAMS, DEN_PARAMS, X, Y };
 
 Expectation error(const char *message) { return Expectation{Expectation::Error, message}; }
 
-bool is_double(const InputSpec &in) { return in.cls == fuzzcall::Class::Double; }
-bool is_matrix(const InputSpec &in) { return in.m > 1 && in.n > 1; }
-bool is_row_or_column(const InputSpec &in) { return in.m == 1 || in.n == 1; }
+bool is_double(const InputPlan &in) { return in.cls == fuzzcall::Class::Double; }
+bool is_matrix(const InputPlan &in) { return in.m > 1 && in.n > 1; }
+bool is_row_or_column(const InputPlan &in) { return in.m == 1 || in.n == 1; }
 
 // NaN and +-Inf fail both comparisons.
 bool is_max_size(double value) {
@@ -31,7 +31,7 @@ bool is_max_size(double value) {
     return t >= 0.0 && t <= 2147483646.0;
 }
 
-Expectation expect_shape_checks(const CallSpec &call) {
+Expectation expect_shape_checks(const CallPlan &call) {
     const auto &in = call.inputs;
     if (in[BOUNDS].m != 1 || in[BOUNDS].n == 0 || in[BOUNDS].n > 2) {
         return error("First input must be a scalar = max size of partition.");
@@ -44,14 +44,14 @@ Expectation expect_shape_checks(const CallSpec &call) {
     return Expectation{};
 }
 
-Expectation expect_value_checks(const CallSpec &call) {
+Expectation expect_value_checks(const CallPlan &call) {
     const auto &in = call.inputs;
-    for (const InputSpec &input : in) {
+    for (const InputPlan &input : in) {
         if (!fuzzcall::is_real_full_double(input)) {
             return error("All inputs must be real full double arrays.");
         }
     }
-    const InputSpec &bounds = in[BOUNDS];
+    const InputPlan &bounds = in[BOUNDS];
     if (!is_max_size(bounds.real[0])) {
         return error("First input must hold a max size of partition from 0 to 2147483646.");
     }
@@ -72,11 +72,11 @@ Expectation expect_value_checks(const CallSpec &call) {
     return Expectation{};
 }
 
-Expectation expect(const CallSpec &call) {
+Expectation expect(const CallPlan &call) {
     const auto &in = call.inputs;
     if (in.size() != 5 && in.size() != 6) return error("Must have five or six input arguments.");
     if (call.nlhs > 2) return error("Too many output arguments.");
-    for (const InputSpec &input : in) {
+    for (const InputPlan &input : in) {
         if (!is_double(input)) return error("All inputs must be double arrays.");
     }
     Expectation shapes = expect_shape_checks(call);
@@ -86,8 +86,8 @@ Expectation expect(const CallSpec &call) {
 
 // Output 1 is the sum of output 2 in increasing order of degree; where the
 // series is known to stop at degree 0 it is exactly 1.
-std::string check_outputs(const CallSpec &call, const mexhost::CallResult &result) {
-    const InputSpec &bounds = call.inputs[BOUNDS];
+std::string check_outputs(const CallPlan &call, const mexhost::CallResult &result) {
+    const InputPlan &bounds = call.inputs[BOUNDS];
     double max_size = fuzzcall::truncated(bounds.real[0]);
     bool trivial = max_size == 0.0 || fuzzcall::effective_max_part(bounds) <= 0.0 ||
                    call.inputs[X].count() == 0;

@@ -13,60 +13,60 @@
 
 #include "call_codec.h"
 
-using fuzzcall::CallSpec;
+using fuzzcall::CallPlan;
 using fuzzcall::Class;
-using fuzzcall::InputSpec;
+using fuzzcall::InputPlan;
 
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
-InputSpec matrix(size_t m, size_t n, std::vector<double> values) {
-    InputSpec spec;
-    spec.m = m;
-    spec.n = n;
-    spec.real = std::move(values);
-    return spec;
+InputPlan matrix(size_t m, size_t n, std::vector<double> values) {
+    InputPlan plan;
+    plan.m = m;
+    plan.n = n;
+    plan.real = std::move(values);
+    return plan;
 }
 
-InputSpec row(std::vector<double> values) { return matrix(1, values.size(), values); }
-InputSpec column(std::vector<double> values) { return matrix(values.size(), 1, values); }
-InputSpec scalar(double value) { return matrix(1, 1, {value}); }
-InputSpec empty(size_t m = 0, size_t n = 0) { return matrix(m, n, {}); }
+InputPlan row(std::vector<double> values) { return matrix(1, values.size(), values); }
+InputPlan column(std::vector<double> values) { return matrix(values.size(), 1, values); }
+InputPlan scalar(double value) { return matrix(1, 1, {value}); }
+InputPlan empty(size_t m = 0, size_t n = 0) { return matrix(m, n, {}); }
 
-InputSpec of_class(Class cls, InputSpec spec) {
-    spec.cls = cls;
-    return spec;
+InputPlan of_class(Class cls, InputPlan plan) {
+    plan.cls = cls;
+    return plan;
 }
 
-InputSpec complex(InputSpec spec, std::vector<double> imag) {
-    spec.complex = true;
-    spec.imag = std::move(imag);
-    return spec;
+InputPlan complex(InputPlan plan, std::vector<double> imag) {
+    plan.complex = true;
+    plan.imag = std::move(imag);
+    return plan;
 }
 
-InputSpec sparse(InputSpec spec) {
-    spec.sparse = true;
-    return spec;
+InputPlan sparse(InputPlan plan) {
+    plan.sparse = true;
+    return plan;
 }
 
 struct Seed {
     const char *name;
-    CallSpec call;
+    CallPlan call;
 };
 
-CallSpec call(int nlhs, std::vector<InputSpec> inputs) { return CallSpec{nlhs, std::move(inputs), 0}; }
+CallPlan call(int nlhs, std::vector<InputPlan> inputs) { return CallPlan{nlhs, std::move(inputs), 0}; }
 
 // The call with the host allocator limited to `bytes` while it runs.
-CallSpec tight(size_t bytes, CallSpec spec) {
-    spec.tight_memory_limit = bytes;
-    return spec;
+CallPlan tight(size_t bytes, CallPlan plan) {
+    plan.tight_memory_limit = bytes;
+    return plan;
 }
 
 // brint(bounds, alpha, a, b, n, x)
 std::vector<Seed> brint_seeds() {
-    InputSpec none = empty();
+    InputPlan none = empty();
     return {
         // [v, d] = brint([4 4], 2, [], [], 2, [0.5 Inf -1]): d = [1 2 2 4/3 2/3]
         {"worked_example", call(2, {row({4, 4}), scalar(2), none, none, scalar(2), row({0.5, Inf, -1})})},
@@ -102,7 +102,7 @@ std::vector<Seed> brint_seeds() {
 
 // sorn(bounds, alpha, a, b, x [, y])
 std::vector<Seed> sorn_seeds() {
-    InputSpec none = empty();
+    InputPlan none = empty();
     return {
         // [s, d] = sorn(3, 2, [], [], [0.3 -0.2 0.4]): d = [1 0.5 0.125 0.0208333...]
         {"exp_trace", call(2, {scalar(3), scalar(2), none, none, row({0.3, -0.2, 0.4})})},
