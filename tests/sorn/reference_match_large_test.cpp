@@ -39,26 +39,7 @@ std::string describe(const Call &c)
 // reference core.
 std::vector<double> reference_outputs(const Call &c)
 {
-    namespace ref = reference_sorn;
-    const int n = static_cast<int>(c.x.size());
-    std::vector<double> sums(c.max_size + 1, 0.0);
-    sums[0] = 1;
-    long long table_size = ref::count_table_size(c.max_size, n, ref::jack_tables_max_positions);
-    ref::jack_tables tables;
-    ref::build_jack_tables(&tables, c.max_size, n, c.alpha, c.x.data(),
-                           c.y.empty() ? nullptr : c.y.data(), static_cast<int>(table_size));
-    ref::walk_arrays walk;
-    ref::create_walk_arrays(&walk, n, c.max_part);
-    ref::create_fill_work(&tables);
-    ref::series_parameters parameters{c.a.data(), c.a.size(), c.b.data(), c.b.size()};
-    ref::partition_walk(c.max_size, c.alpha, &parameters, &tables, &walk, sums.data());
-    ref::release_walk_arrays(&walk);
-    ref::release_jack_tables(&tables);
-    double total = 0;
-    for (double term : sums)
-        total = total + term;
-    sums.push_back(total);
-    return sums;
+    return reference_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
 }
 
 // The same from the plug-in, called as a host calls it.

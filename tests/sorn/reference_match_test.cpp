@@ -20,25 +20,11 @@ struct RandomCall {
 // degree_sums and the total as the gateway forms them, from the reference core.
 std::vector<double> reference_degree_sums(const RandomCall &c, double &total)
 {
-    namespace ref = reference_sorn;
-    const int n = static_cast<int>(c.x.size());
-    std::vector<double> degree_sums(c.max_size + 1, 0.0);
-    degree_sums[0] = 1;
-    long long table_size = ref::count_table_size(c.max_size, n, ref::jack_tables_max_positions);
-    ref::jack_tables tables;
-    ref::build_jack_tables(&tables, c.max_size, n, c.alpha, c.x.data(),
-                           c.y.empty() ? nullptr : c.y.data(), static_cast<int>(table_size));
-    ref::walk_arrays walk;
-    ref::create_walk_arrays(&walk, n, c.max_part);
-    ref::create_fill_work(&tables);
-    ref::series_parameters parameters{c.a.data(), c.a.size(), c.b.data(), c.b.size()};
-    ref::partition_walk(c.max_size, c.alpha, &parameters, &tables, &walk, degree_sums.data());
-    ref::release_walk_arrays(&walk);
-    ref::release_jack_tables(&tables);
-    total = 0;
-    for (double term : degree_sums)
-        total = total + term;
-    return degree_sums;
+    std::vector<double> outputs =
+        reference_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
+    total = outputs.back();
+    outputs.pop_back();
+    return outputs;
 }
 
 RandomCall random_call(std::mt19937 &random, int trial)

@@ -407,4 +407,29 @@ void partition_walk(int max_size, double alpha, const series_parameters *paramet
     }
 }
 
+std::vector<double> series_outputs(int max_size, int max_part, double alpha,
+                                   const std::vector<double> &a, const std::vector<double> &b,
+                                   const std::vector<double> &x, const std::vector<double> &y)
+{
+    const int n = static_cast<int>(x.size());
+    std::vector<double> sums(max_size + 1, 0.0);
+    sums[0] = 1;
+    long long table_size = count_table_size(max_size, n, jack_tables_max_positions);
+    jack_tables tables;
+    build_jack_tables(&tables, max_size, n, alpha, x.data(), y.empty() ? nullptr : y.data(),
+                      static_cast<int>(table_size));
+    walk_arrays walk;
+    create_walk_arrays(&walk, n, max_part);
+    create_fill_work(&tables);
+    series_parameters parameters{a.data(), a.size(), b.data(), b.size()};
+    partition_walk(max_size, alpha, &parameters, &tables, &walk, sums.data());
+    release_walk_arrays(&walk);
+    release_jack_tables(&tables);
+    double total = 0;
+    for (double term : sums)
+        total = total + term;
+    sums.push_back(total);
+    return sums;
+}
+
 } // namespace reference_sorn

@@ -5,6 +5,8 @@
 #ifndef SORN_TEST_REFERENCE_SORN_H
 #define SORN_TEST_REFERENCE_SORN_H
 
+#include <vector>
+
 #include "mex.h"
 
 namespace reference_sorn {
@@ -113,6 +115,13 @@ void release_walk_arrays(walk_arrays *walk);
 // fill work arrays must exist. degree_sums[0] is left as it is.
 void partition_walk(int max_size, double alpha, const series_parameters *parameters,
                     jack_tables *tables, walk_arrays *walk, double *degree_sums);
+
+// The degree sums of a whole call as the gateway forms them (max_size + 1
+// entries), followed by their total added in increasing order of degree;
+// an empty y gives the one-argument series.
+std::vector<double> series_outputs(int max_size, int max_part, double alpha,
+                                   const std::vector<double> &a, const std::vector<double> &b,
+                                   const std::vector<double> &x, const std::vector<double> &y);
 
 } // namespace reference_sorn
 
