@@ -1,41 +1,15 @@
 // brint end to end: the mexrun command loads the built plug-in, calls it
 // and prints the outputs or the error, as a user sees them.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
+
+#include "run_mexrun.h"
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using Outcome = MexrunOutcome;
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Runs mexrun on one call (which must not contain a single quote).
-Outcome mexrun(const std::string &call)
-{
-    std::string base = testing::TempDir() + "brint_mexrun_" + std::to_string(getpid());
-    std::string command = std::string("'") + MEXRUN + "' --path '" + BRINT_DIR + "' '" + call +
-                          "' >'" + base + ".out' 2>'" + base + ".err'";
-    int raw = std::system(command.c_str());
-    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(base + ".out"), slurp(base + ".err")};
-    std::remove((base + ".out").c_str());
-    std::remove((base + ".err").c_str());
-    return run;
-}
+Outcome mexrun(const std::string &call) { return run_mexrun(MEXRUN, BRINT_DIR, {call}); }
 
 TEST(BrintMexrun, ReadmeExample)
 {

@@ -1,44 +1,15 @@
 // sorn end to end: the mexrun command loads the built plug-in, calls it and
 // prints the outputs or the error, as a user sees them.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
+
+#include "run_mexrun.h"
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using Outcome = MexrunOutcome;
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Runs mexrun on the calls (which must not contain a single quote).
-Outcome mexrun(const std::vector<std::string> &calls)
-{
-    std::string base = testing::TempDir() + "sorn_mexrun_" + std::to_string(getpid());
-    std::string command = std::string("'") + MEXRUN + "' --path '" + SORN_DIR + "'";
-    for (const std::string &call : calls)
-        command += " '" + call + "'";
-    command += " >'" + base + ".out' 2>'" + base + ".err'";
-    int raw = std::system(command.c_str());
-    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(base + ".out"), slurp(base + ".err")};
-    std::remove((base + ".out").c_str());
-    std::remove((base + ".err").c_str());
-    return run;
-}
+Outcome mexrun(const std::vector<std::string> &calls) { return run_mexrun(MEXRUN, SORN_DIR, calls); }
 
 } // namespace
 
