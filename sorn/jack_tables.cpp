@@ -413,27 +413,9 @@ static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const do
                                                   int two_args)
 {
     const int j = f->j;
-    const double alpha_less_one = alpha - 1;
-    const double *z = f->z;
-    const double zr = z[j];
-    double A, B;
-    if (first_level == 1) {
-        double d = z[j] - zr;
-        A = d + 1;
-        B = alpha + d;
-    } else {
-        A = kept_a[first_level - 2];
-        B = kept_b[first_level - 2];
-    }
-    for (int i = first_level; i < j; ++i) {
-        double from_kappa = z[i] - zr; // both factors use the same two differences
-        double from_mu = zn[i] - zr;
-        A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
-        B = B * ((alpha + from_kappa) * from_mu);
-        kept_a[i - 1] = A;
-        kept_b[i - 1] = B;
-    }
-    add_strip_values(f, row, power, f->count, (A / B) * coef, two_args);
+    double factor = strip_factor(j, f->z[j], f->z, zn, alpha, alpha - 1, first_level - 1,
+                                 kept_a, kept_b);
+    add_strip_values(f, row, power, f->count, factor * coef, two_args);
 }
 
 // The strip in which listed row `level` loses a box (the rows listed after
