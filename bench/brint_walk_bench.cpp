@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_cases.h"
-#include "coefficient_walk.h"
+#include "matrixhyper/coefficient_walk.h"
 #include "partition_counts.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "mex.h"
-#include "coefficient_walk.h"
+#include "matrixhyper/coefficient_walk.h"
 
 extern "C" void mexfilerequiredapiversion(unsigned int *built_by_release,
                                           unsigned int *target_api_version);

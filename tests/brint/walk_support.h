@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "coefficient_walk.h"
+#include "matrixhyper/coefficient_walk.h"
 
 namespace brint_test {
 

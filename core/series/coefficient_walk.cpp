@@ -1,6 +1,6 @@
 /* coefficient_walk.cpp: depth-first walk over partitions that builds the
  * coefficient of each power of x in pFq(a; b; x I_n). */
-#include "coefficient_walk.h"
+#include "matrixhyper/coefficient_walk.h"
 
 int walk_rows(int max_size, int n)
 {
