@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_cases.h"
-#include "matrixhyper/coefficient_walk.h"
+#include "matrixhyper/brint_series.h"
 #include "partition_counts.h"
 
 namespace {
@@ -11,18 +11,11 @@ void time_walk(benchmark::State &state, BenchCase c)
 {
     std::vector<double> a = numerators(c), b = denominators(c);
     std::vector<double> degree_sums(c.max_size + 1);
-    walk_arrays work;
-    work.rows = walk_rows(c.max_size, c.n);
-    std::vector<int> kappa(work.rows + 1);
-    std::vector<double> level_coef(work.rows + 1), shifted_parts(work.rows + 1);
-    work.kappa = kappa.data();
-    work.level_coef = level_coef.data();
-    work.shifted_parts = shifted_parts.data();
+    matrixhyper::brint_request request{c.max_size, c.max_size, c.alpha, a.data(), a.size(),
+                                       b.data(),   b.size(),   c.n};
+    std::vector<unsigned char> workspace(matrixhyper::brint_workspace_size(c.max_size, c.n));
     for (auto _ : state) {
-        std::fill(degree_sums.begin(), degree_sums.end(), 0.0);
-        degree_sums[0] = 1;
-        coefficient_walk(c.max_size, c.max_size, c.alpha, a.data(), a.size(), b.data(), b.size(),
-                         c.n, degree_sums.data(), &work);
+        matrixhyper::brint_coefficients(request, workspace.data(), degree_sums.data());
         benchmark::DoNotOptimize(degree_sums.data());
     }
     set_count(state, "partitions", "t/partition",

@@ -4,16 +4,16 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <utility>
 
 #include "bench_cases.h"
-#include "jack_tables.h"
+#include "direct_sorn.h"
+#include "matrixhyper/sorn_series.h"
 #include "partition_counts.h"
-#include "partition_walk.h"
-#include "reference_sorn.h"
 
 namespace {
 
@@ -30,24 +30,20 @@ struct SornInputs {
 // degree_sums of one call of the plug-in's core, sized and run as the gateway does.
 double run_sorn_core(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
 {
-    long long table_size = count_table_size(c.max_size, c.n, jack_tables_max_positions);
-    jack_tables tables;
-    build_jack_tables(&tables, c.max_size, c.n, c.alpha, in.x.data(),
-                      in.y.empty() ? nullptr : in.y.data(), static_cast<int>(table_size));
-    walk_arrays walk;
-    create_walk_arrays(&walk, c.n, c.max_size);
-    create_fill_work(&tables);
-    series_parameters parameters{in.a.data(), in.a.size(), in.b.data(), in.b.size()};
-    partition_walk(c.max_size, c.alpha, &parameters, &tables, &walk, degree_sums.data());
-    release_walk_arrays(&walk);
-    release_jack_tables(&tables);
+    matrixhyper::sorn_request request{c.max_size, c.max_size, c.alpha, in.a.data(), in.a.size(),
+                                      in.b.data(), in.b.size(), in.x.size(), in.x.data(),
+                                      in.y.empty() ? nullptr : in.y.data()};
+    matrixhyper::sorn_sizing sizing =
+        matrixhyper::sorn_workspace_size(c.max_size, in.x.size(), !in.y.empty(), LLONG_MAX);
+    std::vector<unsigned char> workspace(sizing.workspace_bytes);
+    matrixhyper::sorn_series(request, sizing, workspace.data(), degree_sums.data());
     return degree_sums[c.max_size];
 }
 
 // The same call through the frozen direct transcription.
 double run_reference(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
 {
-    namespace ref = reference_sorn;
+    namespace ref = direct_sorn;
     long long table_size = ref::count_table_size(c.max_size, c.n, ref::jack_tables_max_positions);
     ref::jack_tables tables;
     ref::build_jack_tables(&tables, c.max_size, c.n, c.alpha, in.x.data(),

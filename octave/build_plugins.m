@@ -1,14 +1,14 @@
 function build_plugins (outdir)
-% BUILD_PLUGINS  Compile the sorn and brint plug-ins with this host's mex.
+% BUILD_PLUGINS  Compile the plug-ins with this host's mex.
 %
 %   build_plugins          builds into the current folder
 %   build_plugins(outdir)  builds into outdir, creating it if needed
 %
 %   Runs in GNU Octave (makes sorn.mex, brint.mex) and in MATLAB (makes
-%   sorn.mexa64 and so on), compiling each plug-in from its sources in the
-%   sorn and brint folders beside this one, and copies the help files
-%   sorn.m and brint.m next to the results. Then call them after
-%   addpath(outdir).
+%   sorn.mexa64 and so on). The numerical core (the folder core beside this
+%   one) is compiled once; each plug-in is then its gateway (the folder
+%   gateways) over the core. The help files are copied next to the results.
+%   Then call the plug-ins after addpath(outdir).
 %
 %   Floating-point contraction (fused multiply-add) is switched off: the
 %   order of every floating-point operation is part of the results.
@@ -21,39 +21,79 @@ function build_plugins (outdir)
   if ~exist (outdir, 'dir')
     mkdir (outdir);
   end
+  plugins = {'sorn', 'brint'};
 
-  plugins = {'sorn',  {'sorn.cpp', 'jack_tables.cpp', 'partition_walk.cpp'}; ...
-             'brint', {'brint.cpp', 'coefficient_walk.cpp'}};
-  for k = 1:size (plugins, 1)
-    name = plugins{k, 1};
-    srcdir = fullfile (root, name);
-    sources = fullfile (srcdir, plugins{k, 2});
+  [sources, includes] = core_layout (root);
+  objdir = tempname ();
+  mkdir (objdir);
+  cleanup = onCleanup (@() remove_folder (objdir));
+  objects = cellfun (@(src) compile_object (src, includes, objdir), sources, ...
+                     'UniformOutput', false);
+  objects{end+1} = compile_object (fullfile (root, 'gateways', 'common', 'gateway_args.cpp'), ...
+                                   includes, objdir);
+  for k = 1:numel (plugins)
+    name = plugins{k};
+    gateway = fullfile (root, 'gateways', name, [name '.cpp']);
     if exist ('OCTAVE_VERSION', 'builtin')
-      build_in_octave (name, srcdir, sources, outdir);
+      link_in_octave (name, gateway, objects, includes, outdir);
     else
-      build_in_matlab (name, srcdir, sources, outdir);
+      mex ('-outdir', outdir, '-output', name, includes{:}, ...
+           'CXXFLAGS=$CXXFLAGS -ffp-contract=off', gateway, objects{:});
     end
     copyfile (fullfile (here, 'inst', [name '.m']), outdir);   % help text
     fprintf ('built %s in %s\n', name, outdir);
   end
 end
 
-% Octave's mex takes extra compiler flags only through the CXXFLAGS
-% environment variable, which replaces its defaults; any other option
-% before the sources would swallow the next word.
-function build_in_octave (name, srcdir, sources, outdir)
-  saved = getenv ('CXXFLAGS');
-  setenv ('CXXFLAGS', [strtrim(mkoctfile ('-p', 'CXXFLAGS')) ' -ffp-contract=off']);
+% The core's sources and every include folder the plug-ins need.
+function [sources, includes] = core_layout (root)
+  core = fullfile (root, 'core');
+  folders = {'common', 'jack', 'series', 'pfq', 'wishart'};
+  sources = {};
+  includes = {['-I' fullfile(core, 'include')], ['-I' fullfile(root, 'gateways', 'common')]};
+  for k = 1:numel (folders)
+    folder = fullfile (core, folders{k});
+    includes{end+1} = ['-I' folder];
+    found = dir (fullfile (folder, '*.cpp'));
+    for f = 1:numel (found)
+      sources{end+1} = fullfile (folder, found(f).name);
+    end
+  end
+end
+
+% One object file in objdir, compiled with contraction off.
+function object = compile_object (source, includes, objdir)
+  [~, base] = fileparts (source);
+  if exist ('OCTAVE_VERSION', 'builtin')
+    object = fullfile (objdir, [base '.o']);
+    with_cxxflags (@() mex ('-c', includes{:}, source, '-o', object));
+  else
+    mex ('-c', '-outdir', objdir, includes{:}, 'CXXFLAGS=$CXXFLAGS -ffp-contract=off', source);
+    found = dir (fullfile (objdir, [base '.o*']));
+    object = fullfile (objdir, found(1).name);
+  end
+end
+
+% Octave's mex: export only the entry points, and report a MEX function
+% missing from this Octave at link time rather than at load time.
+function link_in_octave (name, gateway, objects, includes, outdir)
   link = {};
   if isunix () && ~ismac ()
-    % Export only the entry points, and report a MEX function missing from
-    % this Octave at link time rather than at load time.
-    link = {['-Wl,--version-script=' fullfile(srcdir, [name '.map'])], ...
-            '-Wl,--no-undefined', ['-L' strtrim(mkoctfile ('-p', 'OCTLIBDIR'))], ...
-            '-loctinterp'};
+    map = fullfile (fileparts (gateway), [name '.map']);
+    link = {['-Wl,--version-script=' map], '-Wl,--no-undefined', ...
+            ['-L' strtrim(mkoctfile ('-p', 'OCTLIBDIR'))], '-loctinterp'};
   end
+  with_cxxflags (@() mex ('-o', fullfile (outdir, name), includes{:}, gateway, ...
+                          objects{:}, link{:}));
+end
+
+% Octave's mex takes extra compiler flags only through the CXXFLAGS
+% environment variable, which replaces its defaults.
+function with_cxxflags (action)
+  saved = getenv ('CXXFLAGS');
+  setenv ('CXXFLAGS', [strtrim(mkoctfile ('-p', 'CXXFLAGS')) ' -ffp-contract=off']);
   try
-    mex ('-o', fullfile (outdir, name), sources{:}, link{:});
+    action ();
   catch err
     restore_cxxflags (saved);
     rethrow (err);
@@ -69,8 +109,9 @@ function restore_cxxflags (saved)
   end
 end
 
-% MATLAB's mex takes the flag as a variable assignment on its command line.
-function build_in_matlab (name, srcdir, sources, outdir)
-  mex ('-outdir', outdir, '-output', name, ['-I' srcdir], ...
-       'CXXFLAGS=$CXXFLAGS -ffp-contract=off', sources{:});
+function remove_folder (folder)
+  if exist ('OCTAVE_VERSION', 'builtin')
+    confirm_recursive_rmdir (false);
+  end
+  rmdir (folder, 's');
 end

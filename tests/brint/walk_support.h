@@ -8,9 +8,11 @@
 #include <limits>
 #include <vector>
 
-#include "matrixhyper/coefficient_walk.h"
+#include "coefficient_walk.h"
 
 namespace brint_test {
+
+using namespace matrixhyper;
 
 constexpr double eps = std::numeric_limits<double>::epsilon();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -29,9 +31,10 @@ inline std::vector<double> run_walk(int max_size, int max_part, double alpha,
     std::vector<int> kappa(rows + 1, 0);
     std::vector<double> level_coef(rows + 1, nan);
     std::vector<double> shifted_parts(rows + 1, nan);
-    walk_arrays work{rows, kappa.data(), level_coef.data(), shifted_parts.data()};
-    coefficient_walk(max_size, max_part, alpha, a.data(), a.size(), b.data(), b.size(),
-                     n, degree_sums.data(), &work);
+    coefficient_walk_work work{rows, kappa.data(), level_coef.data(), shifted_parts.data()};
+    coefficient_walk_series series{max_size, max_part, alpha, a.data(), a.size(),
+                                   b.data(),  b.size(),  n};
+    coefficient_walk(series, degree_sums.data(), work);
     return degree_sums;
 }
 

@@ -15,7 +15,8 @@ namespace {
 // The walk written recursively, one call per row, over arrays of n + 1
 // entries as the recurrence is stated (no row cap). Same arithmetic, same
 // order: the term of a new box is (N / D) times the term before the box,
-// and shifted part i drifts by repeated addition of alpha.
+// shifted part i drifts by repeated addition of alpha, and u comes from m
+// and j directly.
 struct Literal {
     int max_size, max_part, n;
     double alpha;
@@ -30,7 +31,7 @@ struct Literal {
             kappa[j] = kappa[j] + 1;
             int m = kappa[j];
             double t = shifted[j];
-            double u = (t + 1.0) / alpha;
+            double u = ((1 - j) / alpha + m) - 1;
             double N = ((double)n + t) + 1.0;
             for (double ak : a) N = N * (ak + u);
             double D = (double)m * (((double)j + t) + 1.0);

@@ -14,18 +14,19 @@ CoreRun::CoreRun(const SeriesInput &input) : degree_sums_(input.max_size + 1, 0.
     if (table_size > jack_tables_max_positions)
         throw std::invalid_argument("CoreRun: tables too large");
     degree_sums_[0] = 1;
-    build_jack_tables(&tables_, input.max_size, n, input.alpha, input.x.data(),
-                      input.y.empty() ? nullptr : input.y.data(), static_cast<int>(table_size));
-    create_walk_arrays(&walk_, n, input.max_part);
-    create_fill_work(&tables_);
+    // Laid out exactly as sorn_series does, in a block of exactly the size
+    // the query gives, so that the sanitizer build sees any access beyond it.
+    const double *y = input.y.empty() ? nullptr : input.y.data();
+    jack_table_shape shape{input.max_size, n, static_cast<int>(table_size), y != nullptr};
+    workspace_cursor counter;
+    build_jack_tables(&tables_, shape, input.alpha, input.x.data(), y, counter);
+    take_walk_state(&walk_, n, input.max_part, counter);
+    workspace_.resize(counter.bytes());
+    workspace_cursor cursor(workspace_.data(), workspace_.size());
+    build_jack_tables(&tables_, shape, input.alpha, input.x.data(), y, cursor);
+    take_walk_state(&walk_, n, input.max_part, cursor);
     series_parameters parameters{input.a.data(), input.a.size(), input.b.data(), input.b.size()};
     partition_walk(input.max_size, input.alpha, &parameters, &tables_, &walk_, degree_sums_.data());
-}
-
-CoreRun::~CoreRun()
-{
-    release_walk_arrays(&walk_);
-    release_jack_tables(&tables_);
 }
 
 int CoreRun::position(const Partition &kappa) const

@@ -11,6 +11,8 @@
 
 namespace sorn_test {
 
+using namespace matrixhyper;
+
 struct SeriesInput {
     int max_size = 0;
     int max_part = 0;
@@ -21,7 +23,6 @@ struct SeriesInput {
 class CoreRun {
 public:
     explicit CoreRun(const SeriesInput &input);
-    ~CoreRun();
     CoreRun(const CoreRun &) = delete;
     CoreRun &operator=(const CoreRun &) = delete;
 
@@ -35,7 +36,8 @@ public:
 
 private:
     jack_tables tables_;
-    walk_arrays walk_;
+    sorn_walk_state walk_;
+    std::vector<unsigned char> workspace_;
     std::vector<double> degree_sums_;
 };
 

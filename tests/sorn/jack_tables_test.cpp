@@ -87,8 +87,13 @@ TEST(TablePositions, PartitionsNeverStoredLookUpToTheZeroRow)
     // Tables built but not filled: no block has been reserved.
     jack_tables t;
     const double x[] = {0.5, 0.25, 2.0, 1.0};
-    build_jack_tables(&t, 6, 4, 1.0, x, nullptr,
-                      static_cast<int>(count_table_size(6, 4, jack_tables_max_positions)));
+    jack_table_shape shape{6, 4, static_cast<int>(count_table_size(6, 4, jack_tables_max_positions)),
+                           false};
+    workspace_cursor counter;
+    build_jack_tables(&t, shape, 1.0, x, nullptr, counter);
+    std::vector<unsigned char> workspace(counter.bytes());
+    workspace_cursor cursor(workspace.data(), workspace.size());
+    build_jack_tables(&t, shape, 1.0, x, nullptr, cursor);
     const int two_one[] = {0, 2, 1};
     const int three_two_one[] = {0, 3, 2, 1};
     const int three[] = {0, 3};
@@ -100,7 +105,6 @@ TEST(TablePositions, PartitionsNeverStoredLookUpToTheZeroRow)
     EXPECT_EQ(lookup_position(&t, three, 1, 3), 1);          // the empty partition
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(jack_row(t.jack_x, 0, 4)[i], 0.0);
-    release_jack_tables(&t);
 }
 
 TEST(TablePositions, PartitionsCutOffByAnUnderflowReadAsZero)

@@ -1,5 +1,5 @@
 // The sorn plug-in against the frozen direct transcription of its core
-// (reference_sorn), bit for bit, where the reworked strip enumeration of the
+// (direct_sorn), bit for bit, where the reworked strip enumeration of the
 // tables does the most: partitions of up to 45 boxes in 6 to 10 variables,
 // with rounding in the shifted parts (alpha not a small integer), zero
 // coefficients cutting branches and a bound on the first part. And at the
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mexhost.h"
-#include "reference_sorn.h"
+#include "direct_sorn.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ std::string describe(const Call &c)
 // reference core.
 std::vector<double> reference_outputs(const Call &c)
 {
-    return reference_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
+    return direct_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
 }
 
 // The same from the plug-in, called as a host calls it.

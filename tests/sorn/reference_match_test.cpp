@@ -1,5 +1,5 @@
 // The sorn plug-in against the frozen direct transcription of its tables and
-// walk (reference_sorn), bit for bit, over random one- and two-argument calls.
+// walk (direct_sorn), bit for bit, over random one- and two-argument calls.
 // Any rework of the core must keep this test passing unchanged.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 
 #include "mexhost.h"
-#include "reference_sorn.h"
+#include "direct_sorn.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct RandomCall {
 std::vector<double> reference_degree_sums(const RandomCall &c, double &total)
 {
     std::vector<double> outputs =
-        reference_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
+        direct_sorn::series_outputs(c.max_size, c.max_part, c.alpha, c.a, c.b, c.x, c.y);
     total = outputs.back();
     outputs.pop_back();
     return outputs;

@@ -1,23 +1,15 @@
-// jack_tables.h: stored values of the Jack functions Q_lambda(x_1..x_i) that
-// the partition walk of sorn needs, one table row per partition.
-#ifndef SORN_JACK_TABLES_H
-#define SORN_JACK_TABLES_H
+// direct_sorn.h: a frozen copy of the direct transcription of the sorn
+// Jack function tables and partition walk, kept as the bit-for-bit oracle
+// for later reworkings of the plug-in's core. Test code only; do not
+// optimise.
+#ifndef SORN_TEST_REFERENCE_SORN_H
+#define SORN_TEST_REFERENCE_SORN_H
 
-#include "mex.h"
+#include <vector>
 
-// One listed row of the partition being filled (a row of kappa that ends in
-// a removable box): a digit of the odometer that counts the horizontal
-// strips kappa/mu, from the row's length in kappa down to its lower bound.
-struct strip_level {
-    int row;         // r
-    int full;        // kappa_r
-    int lower;       // its shortest length in a strip, kappa_(r+1)
-    int length;      // its length in the current strip partition mu
-    int known;       // rows 1..known above r whose kept products hold for it
-    int first_kept;  // its entries of partial_a and partial_b: first box,
-    int next_kept;   // and the next box it loses
-    double coef;     // its running strip coefficient
-};
+#include <cstdlib>
+
+namespace direct_sorn {
 
 // The tables of one call. Positions are rows: position 1 is the empty
 // partition, the one-row partition (m) sits at m + 1, and partitions with two
@@ -35,28 +27,18 @@ struct jack_tables {
     int *index_table;    // table_size + 1: start of the block of children, or 0
     double *jack_x;      // (table_size + 1) rows of n: Q_lambda(x_1..x_i) at [P*n + i-1]
     double *jack_y;      // the same for y, or null
-    void *jack_x_block;  // the blocks holding jack_x and jack_y, which start at
-    void *jack_y_block;  // the first 64-byte boundary in them when room allows
     double *powers_x;    // (max_size + 1) rows of n: x_i^k at [k*n + i-1]
     double *powers_y;
     double *prefix_x;    // n + 1: prefix_x[i] = x_1 * ... * x_i
     double *prefix_y;
 
     // Work arrays of fill_jack_entries, reused for every new partition.
-    // The rows of kappa with a removable box are listed; the strips kappa/mu
-    // are counted like an odometer over the listed rows (k = 1..h).
     int *removable;      // n: removable[i] = kappa_i - kappa_(i+1)
+    int *strip_rows;     // n + 1: rows with a removable box, ascending
+    int *strip_lower;    // n + 1: the shortest length of each listed row
     int *sub_parts;      // n + 1: parts of the current strip partition mu
+    double *strip_coef;  // n + 1: running strip coefficients per listed row
     double *sub_shifted; // n + 1: alpha * mu_i - i
-    int *sub_position;   // n + 1: position of (mu_1..mu_s) in entry s; entry 0 is 1
-    strip_level *levels; // min(n - 1, max_size) + 1: the listed rows, k = 1..h, the last row j
-    // A and B of a strip factor after the rows i = 1..r - 1 above the row r
-    // that loses a box, kept for every listed row and box removed from it:
-    // the rows above a turning row change rarely, so most of a product is
-    // taken up where it stood. Entry next_kept + i - 1 of the row's level.
-    double *partial_a;   // partial_entries
-    double *partial_b;   // partial_entries
-    int partial_entries; // (max_size + 1) * (n - 2), none for n <= 2
 };
 
 // Largest table_size that keeps every position and next_free a signed 32-bit int.
@@ -105,4 +87,42 @@ inline double *jack_row(double *table, int P, int n)
     return table + (size_t)P * (size_t)n;
 }
 
-#endif // SORN_JACK_TABLES_H
+// State of the walk, indexed by row 1..n.
+struct walk_arrays {
+    int *kappa;            // n + 1 parts; kappa[0] = max_part bounds row 1
+    double *shifted_parts; // n + 1: alpha * kappa_i - i
+    double *level_coef;    // n + 1: coefficient of the partition at each level
+    int *level_pos;        // n + 1: table position of the partition cut to rows 1..j
+};
+
+// The numerator and denominator parameters of the series.
+struct series_parameters {
+    const double *a; // p values
+    size_t p;
+    const double *b; // q values
+    size_t q;
+};
+
+// Allocates the walk state for n variables; kappa is zero-filled and gets
+// max_part in entry 0.
+void create_walk_arrays(walk_arrays *walk, int n, int max_part);
+void release_walk_arrays(walk_arrays *walk);
+
+// Visits every partition with at most n rows, first part at most kappa[0] and
+// size 1..max_size, except those cut off behind a zero coefficient, and adds
+// the term of each into degree_sums[size]. The tables (n variables; jack_y
+// present for the two-argument series) are filled as the walk goes; their
+// fill work arrays must exist. degree_sums[0] is left as it is.
+void partition_walk(int max_size, double alpha, const series_parameters *parameters,
+                    jack_tables *tables, walk_arrays *walk, double *degree_sums);
+
+// The degree sums of a whole call as the gateway forms them (max_size + 1
+// entries), followed by their total added in increasing order of degree;
+// an empty y gives the one-argument series.
+std::vector<double> series_outputs(int max_size, int max_part, double alpha,
+                                   const std::vector<double> &a, const std::vector<double> &b,
+                                   const std::vector<double> &x, const std::vector<double> &y);
+
+} // namespace direct_sorn
+
+#endif // SORN_TEST_REFERENCE_SORN_H

@@ -1,12 +1,14 @@
 // partition_walk.h: the depth-first walk over partitions that sums the terms
 // of the hypergeometric series of one or two matrix arguments, by degree.
-#ifndef SORN_PARTITION_WALK_H
-#define SORN_PARTITION_WALK_H
+#ifndef MATRIXHYPER_PARTITION_WALK_H
+#define MATRIXHYPER_PARTITION_WALK_H
 
 #include "jack_tables.h"
 
+namespace matrixhyper {
+
 // State of the walk, indexed by row 1..n.
-struct walk_arrays {
+struct sorn_walk_state {
     int *kappa;            // n + 1 parts; kappa[0] = max_part bounds row 1
     double *shifted_parts; // n + 1: alpha * kappa_i - i
     double *level_coef;    // n + 1: coefficient of the partition at each level
@@ -21,10 +23,10 @@ struct series_parameters {
     size_t q;
 };
 
-// Allocates the walk state for n variables; kappa is zero-filled and gets
+// Lays the walk state for n variables out with `cursor` (which only counts
+// when it has no block); with a block, kappa is zero-filled and gets
 // max_part in entry 0.
-void create_walk_arrays(walk_arrays *walk, int n, int max_part);
-void release_walk_arrays(walk_arrays *walk);
+void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_cursor &cursor);
 
 // Visits every partition with at most n rows, first part at most kappa[0] and
 // size 1..max_size, except those cut off behind a zero coefficient, and adds
@@ -32,6 +34,8 @@ void release_walk_arrays(walk_arrays *walk);
 // present for the two-argument series) are filled as the walk goes; their
 // fill work arrays must exist. degree_sums[0] is left as it is.
 void partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, walk_arrays *walk, double *degree_sums);
+                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums);
 
-#endif // SORN_PARTITION_WALK_H
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_PARTITION_WALK_H

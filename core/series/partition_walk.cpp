@@ -10,22 +10,22 @@
 // removed times a running top_multiplier.
 #include "partition_walk.h"
 
-void create_walk_arrays(walk_arrays *walk, int n, int max_part)
+#include <cstring>
+
+namespace matrixhyper {
+
+void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_cursor &cursor)
 {
     size_t entries = (size_t)n + 1;
-    walk->kappa = (int *)mxCalloc(entries, sizeof(int));
+    walk->kappa = cursor.take<int>(entries);
+    walk->shifted_parts = cursor.take<double>(entries);
+    walk->level_coef = cursor.take<double>(entries);
+    walk->level_pos = cursor.take<int>(entries);
+    if (!cursor.lays_out())
+        return;
+    std::memset(walk->kappa, 0, entries * sizeof(int));
     walk->kappa[0] = max_part;
-    walk->shifted_parts = (double *)mxCalloc(entries, sizeof(double));
-    walk->level_coef = (double *)mxMalloc(entries * sizeof(double));
-    walk->level_pos = (int *)mxMalloc(entries * sizeof(int));
-}
-
-void release_walk_arrays(walk_arrays *walk)
-{
-    mxFree(walk->kappa);
-    mxFree(walk->shifted_parts);
-    mxFree(walk->level_coef);
-    mxFree(walk->level_pos);
+    std::memset(walk->shifted_parts, 0, entries * sizeof(double));
 }
 
 // The coefficient of kappa divided by that of kappa without its new box in
@@ -96,7 +96,7 @@ static void add_stored_term(const jack_tables *tables, int Q, double c, double *
 }
 
 void partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, walk_arrays *walk, double *degree_sums)
+                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums)
 {
     const int n = tables->n;
     int *kappa = walk->kappa;
@@ -146,3 +146,5 @@ void partition_walk(int max_size, double alpha, const series_parameters *paramet
         }
     }
 }
+
+} // namespace matrixhyper

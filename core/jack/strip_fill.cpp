@@ -1,5 +1,5 @@
-// jack_tables.cpp: sizing, starting values and partition-by-partition filling
-// of the Jack function tables of sorn.
+// strip_fill.cpp: filling the Jack function table row of a new partition
+// from the rows of the partitions it contains.
 //
 // Q_kappa(x_1..x_i) is built from smaller partitions by the branching rule
 // over horizontal strips: Q_kappa(x_1..x_i) = sum over mu with kappa/mu a
@@ -14,12 +14,13 @@
 // previous child of its block; only the rows below it are looked up again).
 // The products A and B of its factor run over the rows above the turning
 // row, and those rows change rarely: the partial products are kept per row
-// and per box and taken up where they still hold, which leaves the same
-// values computed by the same operations in the same order, once.
+// and per box and resumed while they still hold. That computes the same
+// values by the same operations in the same order, only once.
+#include <cstddef>
+
 #include "jack_tables.h"
 
-#include <stddef.h>
-#include <stdint.h>
+namespace matrixhyper {
 
 // The hot loops of a fill are written once and compiled for one and for two
 // arguments: the compiler is asked to inline them into each caller. A
@@ -32,173 +33,6 @@
 #define SORN_ALWAYS_INLINE inline
 #define SORN_PREFETCH(address) ((void)0)
 #endif
-
-// Partitions with at most two rows and size at most max_size: for
-// max_size = 2T it is (T + 1)^2, for 2T + 1 it is (T + 1)(T + 2). A lower
-// bound of the count for n >= 3 (the exact count for n = 3) that costs nothing.
-static long long count_two_row_partitions(int max_size)
-{
-    long long half = max_size / 2;
-    if (max_size % 2 == 0)
-        return (half + 1) * (half + 1);
-    return (half + 1) * (half + 2);
-}
-
-long long count_table_size(int max_size, long long n, long long limit)
-{
-    if (n <= 2)
-        return (long long)max_size + 1;
-    // The counting array has max_size + 2 entries. Allocate it only when the
-    // two-row count already fits, which bounds max_size by about 2 * sqrt(limit).
-    long long lower_bound = count_two_row_partitions(max_size);
-    if (lower_bound > limit || n == 3)
-        return lower_bound;
-    // f[k] counts the partitions of size below k with parts at most i, the
-    // conjugates of those with at most i rows; each pass admits parts equal to
-    // i. Passes with i > max_size change nothing.
-    long long *f = (long long *)mxMalloc(((size_t)max_size + 2) * sizeof(long long));
-    for (int k = 1; k <= max_size + 1; ++k)
-        f[k] = k;
-    long long last_pass = n - 1 < max_size ? n - 1 : max_size;
-    for (int i = 2; i <= last_pass && f[max_size + 1] <= limit; ++i)
-        for (int k = i + 1; k <= max_size + 1; ++k)
-            f[k] = f[k] + f[k - i]; // stays below max_size * limit: no overflow
-    long long count = f[max_size + 1];
-    mxFree(f);
-    return count;
-}
-
-// A zero-filled value table of `entries` doubles in *block, starting at a
-// 64-byte boundary (a cache line) when eight doubles more stay within the
-// block sizes of 32-bit hosts: rows of 4 or 8 values then never straddle
-// two lines.
-static double *create_value_table(size_t entries, void **block)
-{
-    const size_t line = 64;
-    if (entries * sizeof(double) + line > 2147483647u) {
-        *block = mxCalloc(entries, sizeof(double));
-        return (double *)*block;
-    }
-    *block = mxCalloc(entries + line / sizeof(double), sizeof(double));
-    size_t offset = (line - (uintptr_t)*block % line) % line;
-    return (double *)((char *)*block + offset);
-}
-
-// x_i^k by repeated multiplication and the prefix products x_1 * ... * x_i.
-static void build_powers(double *powers, double *prefix, const double *values,
-                         int n, int max_size)
-{
-    prefix[1] = values[0];
-    for (int i = 2; i <= n; ++i)
-        prefix[i] = prefix[i - 1] * values[i - 1];
-    for (int i = 1; i <= n; ++i) {
-        powers[i - 1] = 1;
-        for (int k = 1; k <= max_size; ++k)
-            powers[(size_t)k * n + (i - 1)] = powers[(size_t)(k - 1) * n + (i - 1)] * values[i - 1];
-    }
-}
-
-void build_jack_tables(jack_tables *tables, int max_size, int n, double alpha,
-                       const double *x, const double *y, int table_size)
-{
-    size_t rows = (size_t)table_size + 1;
-    tables->n = n;
-    tables->max_size = max_size;
-    tables->alpha = alpha;
-    tables->two_args = y != 0;
-    tables->table_size = table_size;
-    tables->next_free = max_size + 2;
-    tables->index_table = (int *)mxCalloc(rows, sizeof(int));
-    tables->jack_x = create_value_table(rows * n, &tables->jack_x_block);
-    tables->powers_x = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
-    tables->prefix_x = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
-    tables->jack_y = 0;
-    tables->jack_y_block = 0;
-    tables->powers_y = 0;
-    tables->prefix_y = 0;
-    tables->removable = 0;
-    tables->sub_parts = 0;
-    tables->sub_shifted = 0;
-    tables->sub_position = 0;
-    tables->levels = 0;
-    tables->partial_a = 0;
-    tables->partial_b = 0;
-    tables->partial_entries = 0;
-
-    build_powers(tables->powers_x, tables->prefix_x, x, n, max_size);
-    for (int i = 1; i <= n; ++i)
-        jack_row(tables->jack_x, 1, n)[i - 1] = 1; // the empty partition
-    if (tables->two_args) {
-        tables->jack_y = create_value_table(rows * n, &tables->jack_y_block);
-        tables->powers_y = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
-        tables->prefix_y = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
-        build_powers(tables->powers_y, tables->prefix_y, y, n, max_size);
-        for (int i = 1; i <= n; ++i)
-            jack_row(tables->jack_y, 1, n)[i - 1] = 1;
-    }
-}
-
-void create_fill_work(jack_tables *tables)
-{
-    size_t n = (size_t)tables->n;
-    tables->removable = (int *)mxCalloc(n, sizeof(int));
-    tables->sub_parts = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->sub_shifted = (double *)mxCalloc(n + 1, sizeof(double));
-    tables->sub_position = (int *)mxCalloc(n + 1, sizeof(int));
-    // A filled partition has j <= min(n - 1, max_size) rows, each listed at
-    // most once.
-    size_t most_rows = n - 1 < (size_t)tables->max_size ? n - 1 : (size_t)tables->max_size;
-    tables->levels = (strip_level *)mxCalloc(most_rows + 1, sizeof(strip_level));
-    // The listed rows of a partition hold kappa_1 <= max_size removable boxes
-    // together, and a product for row r keeps r - 1 <= n - 2 partial values
-    // (none up to two variables, where only one-row partitions are filled).
-    size_t partial_rows = n > 2 ? n - 2 : 0;
-    tables->partial_entries = (int)(((size_t)tables->max_size + 1) * partial_rows);
-    tables->partial_a = (double *)mxCalloc(tables->partial_entries, sizeof(double));
-    tables->partial_b = (double *)mxCalloc(tables->partial_entries, sizeof(double));
-}
-
-void release_jack_tables(jack_tables *tables)
-{
-    void *blocks[] = {tables->index_table, tables->jack_x_block, tables->jack_y_block,
-                      tables->powers_x,    tables->powers_y,     tables->prefix_x,
-                      tables->prefix_y,    tables->removable,    tables->sub_parts,
-                      tables->sub_shifted, tables->sub_position, tables->levels,
-                      tables->partial_a,   tables->partial_b};
-    for (void *block : blocks)
-        if (block)
-            mxFree(block);
-}
-
-int assign_position(jack_tables *tables, int j, const int *kappa, int *level_pos, int size)
-{
-    if (j >= 2 && kappa[j] == 1) {
-        // The box opens row j: reserve one position for each last part m that
-        // the parent admits, m <= kappa_(j-1) and parent size + m <= max_size.
-        int room = tables->max_size - size + 1;
-        int block_length = kappa[j - 1] < room ? kappa[j - 1] : room;
-        tables->index_table[level_pos[j]] = tables->next_free;
-        level_pos[j] = tables->next_free;
-        tables->next_free = tables->next_free + block_length;
-    } else {
-        level_pos[j] = level_pos[j] + 1;
-    }
-    return level_pos[j];
-}
-
-int lookup_position(const jack_tables *tables, const int *parts, int rows, int columns)
-{
-    if (rows == 0 || parts[1] <= columns)
-        return 1;
-    int position = parts[1] - columns + 1;
-    for (int s = 2; s <= rows && parts[s] > columns; ++s) {
-        // A parent whose children were never reserved has index entry 0; the
-        // lookup then stays at position 0 (index_table[0] is 0 too).
-        int block = tables->index_table[position];
-        position = block != 0 ? block + (parts[s] - columns) - 1 : 0;
-    }
-    return position;
-}
 
 // Q_kappa(x_1..x_j) / (x_1 * ... * x_j * Q_(kappa minus first column)(x_1..x_j))
 // for kappa with exactly j rows.
@@ -345,19 +179,33 @@ static inline void add_strip_values(const fill_target *f, ptrdiff_t row, ptrdiff
 
 // A round of the last row j with kappa_j >= 2, the fastest digit of the
 // odometer: row j loses one box after another (part = kappa_j - 1 down to
-// 0), the rows above staying as they are. `coef` is the running coefficient
-// handed down and `removed` the boxes missing above row j. The factors of
-// rows first_level..j - 1 are computed, those of the rows above taken up
-// from the products kept (kept_a, kept_b: those of the round's first box).
-// The value rows of mu run downwards from offset `row` by `row_step`, the
-// last (row j empty) at offset `emptied_row`.
+// 0), the rows above staying as they are. The factors of rows
+// first_level..j - 1 are computed, those of the rows above resumed from the
+// products kept (those of the round's first box). The value rows of mu run
+// downwards from `row` by `row_step`, the last (row j empty) at `emptied_row`.
+struct round_start {
+    int first_level;       // first row above j whose factor the round computes
+    double *kept_a;        // kept products from that row on
+    double *kept_b;
+    ptrdiff_t row;         // value rows of the first mu of the round
+    ptrdiff_t row_step;    // and the step down to the next one
+    ptrdiff_t emptied_row; // value rows of mu with row j empty
+    int removed;           // boxes missing above row j
+    double coef;           // running coefficient handed down
+};
+
 static SORN_ALWAYS_INLINE void last_row_round(const fill_target *f, const double *zn,
-                                              double alpha, int first_level, double *kept_a,
-                                              double *kept_b, ptrdiff_t row,
-                                              ptrdiff_t row_step, ptrdiff_t emptied_row,
-                                              int removed, double coef, int two_args,
-                                              int *mu_for_tracing)
+                                              double alpha, const round_start &start,
+                                              int two_args, int *mu_for_tracing)
 {
+    const int first_level = start.first_level;
+    double *kept_a = start.kept_a;
+    double *kept_b = start.kept_b;
+    ptrdiff_t row = start.row;
+    const ptrdiff_t row_step = start.row_step;
+    const ptrdiff_t emptied_row = start.emptied_row;
+    const int removed = start.removed;
+    double coef = start.coef;
     const int j = f->j;
     const int count = f->count;
     const int n = count + j;
@@ -521,9 +369,10 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const ptrdiff_t row_step = first_child != 0 ? n : 0;
             const ptrdiff_t row =
                 first_child != 0 ? (ptrdiff_t)(first_child + last_part - 2) * n : 0;
-            last_row_round(f, zn, alpha, first_level, last_a + (first_level - 1),
-                           last_b + (first_level - 1), row, row_step, emptied_row, removed,
-                           last->coef, two_args, tables->sub_parts);
+            const round_start start = {first_level, last_a + (first_level - 1),
+                                       last_b + (first_level - 1), row, row_step,
+                                       emptied_row, removed, last->coef};
+            last_row_round(f, zn, alpha, start, two_args, tables->sub_parts);
         }
 
         // The last listed row above row j that is not at its lower bound
@@ -561,15 +410,15 @@ static void enumerate_strips(jack_tables *tables, const fill_target *f)
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with
 // one variable less, so the entries are completed in ascending order.
-static void add_trivial_strip(double *table, int n, int j, int Q)
+static void add_trivial_strip(double *table, int n, int j, int position)
 {
-    double *target = jack_row(table, Q, n);
+    double *target = jack_row(table, position, n);
     for (int i = j + 1; i <= n; ++i)
         target[i - 1] = target[i - 1] + target[i - 2];
 }
 
 void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
-                       const double *shifted_parts, int Q)
+                       const double *shifted_parts, int position)
 {
     const int n = tables->n;
     const double alpha = tables->alpha;
@@ -577,10 +426,12 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
 
     // Exactly j variables: Q_kappa = t * x_1...x_j * Q_(kappa minus first column).
     double t = column_factor(j, z, alpha);
-    int L = lookup_position(tables, kappa, j, 1);
-    jack_row(tables->jack_x, Q, n)[j - 1] = (t * tables->prefix_x[j]) * jack_row(tables->jack_x, L, n)[j - 1];
+    int reduced = lookup_position(tables, kappa, j, 1);
+    jack_row(tables->jack_x, position, n)[j - 1] =
+        (t * tables->prefix_x[j]) * jack_row(tables->jack_x, reduced, n)[j - 1];
     if (tables->two_args)
-        jack_row(tables->jack_y, Q, n)[j - 1] = (t * tables->prefix_y[j]) * jack_row(tables->jack_y, L, n)[j - 1];
+        jack_row(tables->jack_y, position, n)[j - 1] =
+            (t * tables->prefix_y[j]) * jack_row(tables->jack_y, reduced, n)[j - 1];
 
     // More variables: branch over the horizontal strips kappa/mu, mu != kappa.
     fill_target f;
@@ -589,19 +440,21 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
     f.j = j;
     f.h = start_strips(tables, j, kappa, z);
     f.count = n - j;
-    f.target_x = jack_row(tables->jack_x, Q, n) + j;
+    f.target_x = jack_row(tables->jack_x, position, n) + j;
     f.source_x = tables->jack_x + (j - 1);
     f.powers_x = tables->powers_x + j;
     f.target_y = 0;
     f.source_y = 0;
     f.powers_y = 0;
     if (tables->two_args) {
-        f.target_y = jack_row(tables->jack_y, Q, n) + j;
+        f.target_y = jack_row(tables->jack_y, position, n) + j;
         f.source_y = tables->jack_y + (j - 1);
         f.powers_y = tables->powers_y + j;
     }
     enumerate_strips(tables, &f);
-    add_trivial_strip(tables->jack_x, n, j, Q);
+    add_trivial_strip(tables->jack_x, n, j, position);
     if (tables->two_args)
-        add_trivial_strip(tables->jack_y, n, j, Q);
+        add_trivial_strip(tables->jack_y, n, j, position);
 }
+
+} // namespace matrixhyper

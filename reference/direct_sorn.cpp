@@ -1,8 +1,10 @@
-// reference_sorn.cpp: the frozen direct transcription of the sorn tables and
-// walk (see reference_sorn.h).
-#include "reference_sorn.h"
+// direct_sorn.cpp: the frozen direct transcription of the tables and the
+// walk of the one- and two-argument series (see direct_sorn.h).
+#include "direct_sorn.h"
 
-namespace reference_sorn {
+#include <cstdlib>
+
+namespace direct_sorn {
 
 // Partitions with at most two rows and size at most max_size: for
 // max_size = 2T it is (T + 1)^2, for 2T + 1 it is (T + 1)(T + 2). A lower
@@ -27,7 +29,7 @@ long long count_table_size(int max_size, long long n, long long limit)
     // f[k] counts the partitions of size below k with parts at most i, the
     // conjugates of those with at most i rows; each pass admits parts equal to
     // i. Passes with i > max_size change nothing.
-    long long *f = (long long *)mxMalloc(((size_t)max_size + 2) * sizeof(long long));
+    long long *f = (long long *)std::calloc((size_t)max_size + 2, sizeof(long long));
     for (int k = 1; k <= max_size + 1; ++k)
         f[k] = k;
     long long last_pass = n - 1 < max_size ? n - 1 : max_size;
@@ -35,7 +37,7 @@ long long count_table_size(int max_size, long long n, long long limit)
         for (int k = i + 1; k <= max_size + 1; ++k)
             f[k] = f[k] + f[k - i]; // stays below max_size * limit: no overflow
     long long count = f[max_size + 1];
-    mxFree(f);
+    std::free(f);
     return count;
 }
 
@@ -63,10 +65,10 @@ void build_jack_tables(jack_tables *tables, int max_size, int n, double alpha,
     tables->two_args = y != 0;
     tables->table_size = table_size;
     tables->next_free = max_size + 2;
-    tables->index_table = (int *)mxCalloc(rows, sizeof(int));
-    tables->jack_x = (double *)mxCalloc(rows * n, sizeof(double));
-    tables->powers_x = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
-    tables->prefix_x = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
+    tables->index_table = (int *)std::calloc(rows, sizeof(int));
+    tables->jack_x = (double *)std::calloc(rows * n, sizeof(double));
+    tables->powers_x = (double *)std::malloc(((size_t)max_size + 1) * n * sizeof(double));
+    tables->prefix_x = (double *)std::malloc(((size_t)n + 1) * sizeof(double));
     tables->jack_y = 0;
     tables->powers_y = 0;
     tables->prefix_y = 0;
@@ -81,9 +83,9 @@ void build_jack_tables(jack_tables *tables, int max_size, int n, double alpha,
     for (int i = 1; i <= n; ++i)
         jack_row(tables->jack_x, 1, n)[i - 1] = 1; // the empty partition
     if (tables->two_args) {
-        tables->jack_y = (double *)mxCalloc(rows * n, sizeof(double));
-        tables->powers_y = (double *)mxMalloc(((size_t)max_size + 1) * n * sizeof(double));
-        tables->prefix_y = (double *)mxMalloc(((size_t)n + 1) * sizeof(double));
+        tables->jack_y = (double *)std::calloc(rows * n, sizeof(double));
+        tables->powers_y = (double *)std::malloc(((size_t)max_size + 1) * n * sizeof(double));
+        tables->prefix_y = (double *)std::malloc(((size_t)n + 1) * sizeof(double));
         build_powers(tables->powers_y, tables->prefix_y, y, n, max_size);
         for (int i = 1; i <= n; ++i)
             jack_row(tables->jack_y, 1, n)[i - 1] = 1;
@@ -93,12 +95,12 @@ void build_jack_tables(jack_tables *tables, int max_size, int n, double alpha,
 void create_fill_work(jack_tables *tables)
 {
     size_t n = (size_t)tables->n;
-    tables->removable = (int *)mxCalloc(n, sizeof(int));
-    tables->strip_rows = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->strip_lower = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->sub_parts = (int *)mxCalloc(n + 1, sizeof(int));
-    tables->strip_coef = (double *)mxCalloc(n + 1, sizeof(double));
-    tables->sub_shifted = (double *)mxCalloc(n + 1, sizeof(double));
+    tables->removable = (int *)std::calloc(n, sizeof(int));
+    tables->strip_rows = (int *)std::calloc(n + 1, sizeof(int));
+    tables->strip_lower = (int *)std::calloc(n + 1, sizeof(int));
+    tables->sub_parts = (int *)std::calloc(n + 1, sizeof(int));
+    tables->strip_coef = (double *)std::calloc(n + 1, sizeof(double));
+    tables->sub_shifted = (double *)std::calloc(n + 1, sizeof(double));
 }
 
 void release_jack_tables(jack_tables *tables)
@@ -110,7 +112,7 @@ void release_jack_tables(jack_tables *tables)
                       tables->sub_shifted};
     for (void *block : blocks)
         if (block)
-            mxFree(block);
+            std::free(block);
 }
 
 int assign_position(jack_tables *tables, int j, const int *kappa, int *level_pos, int size)
@@ -276,19 +278,19 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
 void create_walk_arrays(walk_arrays *walk, int n, int max_part)
 {
     size_t entries = (size_t)n + 1;
-    walk->kappa = (int *)mxCalloc(entries, sizeof(int));
+    walk->kappa = (int *)std::calloc(entries, sizeof(int));
     walk->kappa[0] = max_part;
-    walk->shifted_parts = (double *)mxCalloc(entries, sizeof(double));
-    walk->level_coef = (double *)mxMalloc(entries * sizeof(double));
-    walk->level_pos = (int *)mxMalloc(entries * sizeof(int));
+    walk->shifted_parts = (double *)std::calloc(entries, sizeof(double));
+    walk->level_coef = (double *)std::malloc(entries * sizeof(double));
+    walk->level_pos = (int *)std::malloc(entries * sizeof(int));
 }
 
 void release_walk_arrays(walk_arrays *walk)
 {
-    mxFree(walk->kappa);
-    mxFree(walk->shifted_parts);
-    mxFree(walk->level_coef);
-    mxFree(walk->level_pos);
+    std::free(walk->kappa);
+    std::free(walk->shifted_parts);
+    std::free(walk->level_coef);
+    std::free(walk->level_pos);
 }
 
 // The coefficient of kappa divided by that of kappa without its new box in
@@ -432,4 +434,4 @@ std::vector<double> series_outputs(int max_size, int max_part, double alpha,
     return sums;
 }
 
-} // namespace reference_sorn
+} // namespace direct_sorn

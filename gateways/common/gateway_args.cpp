@@ -1,0 +1,58 @@
+// gateway_args.cpp: shape and range tests shared by the gateways.
+#include "gateway_args.h"
+
+#include <climits>
+#include <cmath>
+
+namespace gateway {
+
+bool is_scalar(const mxArray *array)
+{
+    return mxGetM(array) == 1 && mxGetN(array) == 1;
+}
+
+bool is_row_or_column(const mxArray *array)
+{
+    return mxGetM(array) == 1 || mxGetN(array) == 1;
+}
+
+bool is_vector_or_empty(const mxArray *array)
+{
+    return !(mxGetM(array) > 1 && mxGetN(array) > 1);
+}
+
+bool is_real_full_double(const mxArray *array)
+{
+    return mxIsDouble(array) && !mxIsComplex(array) && !mxIsSparse(array);
+}
+
+bool is_max_size(double value)
+{
+    return value > -1.0 && value < 2147483647.0;
+}
+
+bool is_variable_count(double value)
+{
+    return value > -1.0 && value < 2147483648.0;
+}
+
+bool is_jack_parameter(double value)
+{
+    return value > 0 && std::isfinite(value);
+}
+
+int clamped_part_bound(double value)
+{
+    if (value >= 2147483647.0) return INT_MAX;
+    if (value <= -2147483648.0) return INT_MIN;
+    return (int)value;
+}
+
+long long host_array_byte_limit()
+{
+    if (sizeof(mwSize) < sizeof(long long))
+        return 2147483647LL;          // 32-bit sizes
+    return LLONG_MAX;                 // 64-bit sizes
+}
+
+} // namespace gateway

@@ -1,0 +1,45 @@
+// gateway_args.h: the shape and range tests that every gateway uses to check
+// its inputs. They read arrays through the MEX API only, so they build
+// against any host's mex.h.
+#ifndef GATEWAY_ARGS_H
+#define GATEWAY_ARGS_H
+
+#include <cstddef>
+
+#include "mex.h"
+
+namespace gateway {
+
+// 1-by-1.
+bool is_scalar(const mxArray *array);
+
+// One row or one column of any length: 1-by-n or n-by-1 with n >= 0, so
+// 1-by-0 and 0-by-1 pass and 0-by-0 does not.
+bool is_row_or_column(const mxArray *array);
+
+// Not more than one row and not more than one column: a row, a column or
+// any empty array, 0-by-0 included.
+bool is_vector_or_empty(const mxArray *array);
+
+// A real (not complex), full (not sparse) double array.
+bool is_real_full_double(const mxArray *array);
+
+// Values whose truncation toward zero gives a usable int: a max size (so
+// that max_size + 1 still fits) and a number of variables. NaN and Inf fail.
+bool is_max_size(double value);
+bool is_variable_count(double value);
+
+// A positive finite Jack parameter.
+bool is_jack_parameter(double value);
+
+// Truncation toward zero into the int range. Clamping changes no result:
+// above max_size a part bound admits every partition, and at or below 0 it
+// admits only the empty one.
+int clamped_part_bound(double value);
+
+// Largest array, in bytes, that the host's size type can describe.
+long long host_array_byte_limit();
+
+} // namespace gateway
+
+#endif // GATEWAY_ARGS_H
