@@ -48,6 +48,8 @@ Expectation expect_value_checks(const CallPlan &call) {
     if (bounds.count() == 2 && std::isnan(bounds.real[1])) {
         return error("First input must not hold NaN as max size of the largest part.");
     }
+    double alpha = call.inputs[ALPHA].real[0];
+    if (!(alpha > 0.0) || std::isinf(alpha)) return error("Second input must be a positive finite alpha.");
     if (!is_variable_count(call.inputs[VARIABLES].real[0])) {
         return error("Fifth input must be a number of variables from 0 to 2147483647.");
     }

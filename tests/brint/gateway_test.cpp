@@ -119,6 +119,7 @@ const char *const kSixth = "Sixth input must be a vector = x.";
 const char *const kReal = "All inputs must be real full double arrays.";
 const char *const kMaxSize = "First input must hold a max size of partition from 0 to 2147483646.";
 const char *const kMaxPart = "First input must not hold NaN as max size of the largest part.";
+const char *const kAlpha = "Second input must be a positive finite alpha.";
 const char *const kVariables = "Fifth input must be a number of variables from 0 to 2147483647.";
 
 // One row per check, in the order of precedence; where a row breaks two
@@ -170,6 +171,11 @@ TEST(BrintGateway, ChecksAndTheirPrecedence)
         {"max_size 2147483647", [](Inputs &in) { in.set(0, mexhost::make_scalar(2147483647.0)); }, 1, kMaxSize},
         {"max_part NaN, n NaN", [](Inputs &in) {
              in.set(0, mexhost::make_row({4, NAN})).set(4, mexhost::make_scalar(NAN)); }, 1, kMaxPart},
+        {"alpha 0, n NaN", [](Inputs &in) {
+             in.set(1, mexhost::make_scalar(0)).set(4, mexhost::make_scalar(NAN)); }, 1, kAlpha},
+        {"alpha -2", [](Inputs &in) { in.set(1, mexhost::make_scalar(-2)); }, 1, kAlpha},
+        {"alpha NaN", [](Inputs &in) { in.set(1, mexhost::make_scalar(NAN)); }, 1, kAlpha},
+        {"alpha Inf", [](Inputs &in) { in.set(1, mexhost::make_scalar(inf)); }, 1, kAlpha},
         {"n NaN", [](Inputs &in) { in.set(4, mexhost::make_scalar(NAN)); }, 1, kVariables},
         {"n Inf", [](Inputs &in) { in.set(4, mexhost::make_scalar(inf)); }, 1, kVariables},
         {"n -1", [](Inputs &in) { in.set(4, mexhost::make_scalar(-1)); }, 1, kVariables},

@@ -253,3 +253,35 @@ TEST(CoefficientWalkDefinition, ZeroTermPrunesItsBranch)
 }
 
 } // namespace
+
+// A numerator parameter -k ends the series at degree k n for every alpha,
+// also where alpha is not exact in steps (0.1, 0.3, ...): the factor of row
+// 1 at column k + 1 must be exactly 0. Truth: 1F0(-k; t I_n) = (1 - t)^(k n),
+// an integer, and 1F1(-3; -5; t) = 1 + 6t/10 + ... = 44/15 at t = 2 for one
+// variable (four terms by hand: 1 + 1.2 + 0.6 + 2/15).
+TEST(CoefficientWalkTermination, NegativeIntegerParametersEndTheSeries)
+{
+    for (double alpha : {0.1, 0.3, 0.7, 1.1, 1.3, 3.7})
+        for (int k = 1; k <= 4; k++)
+            for (int n = 1; n <= 4; n++) {
+                std::vector<double> sums = run_walk(k * n + 30, k * n + 30, alpha, {-double(k)}, {}, n);
+                for (size_t d = k * n + 1; d < sums.size(); d++)
+                    ASSERT_EQ(sums[d], 0.0) << "alpha " << alpha << " k " << k << " n " << n << " degree " << d;
+                for (double t : {2.0, 3.0, -2.0}) {
+                    double value = 0, magnitude = 0; // Horner, and the same for |terms|
+                    for (size_t d = sums.size(); d-- > 0;) {
+                        value = value * t + sums[d];
+                        magnitude = magnitude * std::fabs(t) + std::fabs(sums[d]);
+                    }
+                    double exact = std::pow(1.0 - t, k * n);
+                    EXPECT_LE(std::fabs(value - exact), 64 * eps * magnitude)
+                        << "alpha " << alpha << " k " << k << " n " << n << " t " << t;
+                }
+            }
+    for (double alpha : {0.1, 0.7, 3.7}) {
+        std::vector<double> sums = run_walk(300, 300, alpha, {-3.0}, {-5.0}, 1);
+        double value = 0;
+        for (size_t d = sums.size(); d-- > 0;) value = value * 2.0 + sums[d];
+        EXPECT_LE(error_in_eps(value, 44.0L / 15), 8) << "alpha " << alpha;
+    }
+}

@@ -2,6 +2,7 @@
 // hypergeometric functions, worked examples, identities, and pruning.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 
 #include "closed_forms.h"
@@ -260,4 +261,29 @@ TEST(WalkPoles, VanishingDenominatorIsNotPruned)
     std::vector<double> got = run_series(series(3, 1.0, {1.0}, {0.0}, {0.5, 0.25}));
     EXPECT_TRUE(std::isinf(got[1]));
     EXPECT_FALSE(std::isfinite(got[2]));
+}
+
+// A numerator parameter -k ends the series at degree k n for every alpha:
+// the factor of row 1 at column k + 1 is exactly 0. Truth: 1F0(-k; t I_n) =
+// (1 - t)^(k n), an integer, and 1F1(-3; -5; t) = 44/15 at t = 2 for one
+// variable (four terms by hand: 1 + 1.2 + 0.6 + 2/15).
+TEST(WalkPruning, NegativeIntegerParametersEndTheSeries)
+{
+    for (double alpha : {0.1, 0.3, 0.7, 1.1, 1.3, 3.7})
+        for (int k = 1; k <= 4; k++)
+            for (int n = 1; n <= 4; n++)
+                for (double t : {2.0, 3.0, -2.0}) {
+                    std::vector<double> sums =
+                        run_series(series(k * n + 12, alpha, {-double(k)}, {}, std::vector<double>(n, t)));
+                    for (size_t d = k * n + 1; d < sums.size(); d++)
+                        ASSERT_EQ(sums[d], 0.0) << "alpha " << alpha << " k " << k << " n " << n
+                                                << " t " << t << " degree " << d;
+                    double exact = std::pow(1.0 - t, k * n);
+                    EXPECT_LE(std::fabs(total(sums) - exact), 256 * DBL_EPSILON * std::pow(1 + std::fabs(t), k * n))
+                        << "alpha " << alpha << " k " << k << " n " << n << " t " << t;
+                }
+    for (double alpha : {0.1, 0.7, 3.7}) {
+        double got = total(run_series(series(300, alpha, {-3.0}, {-5.0}, {2.0})));
+        EXPECT_LE(std::fabs(got - 44.0 / 15), 8 * DBL_EPSILON * (44.0 / 15)) << "alpha " << alpha;
+    }
 }
