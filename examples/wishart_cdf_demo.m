@@ -21,7 +21,8 @@ function results = wishart_cdf_demo(sizes, samples, png_path, mex_dir)
 %   Inputs (all optional; [] takes the default):
 %     sizes     k-by-2 rows [m n], default [2 5; 3 8; 4 10]; n >= m >= 1.
 %     samples   simulated matrices per size, default 20000.
-%     png_path  picture to write (needs gnuplot); '' writes none. Default
+%     png_path  picture to write with gnuplot ('' writes none; without
+%               gnuplot the demo says so and writes none). Default
 %               docs/wishart_largest_eigenvalue.png of this repository.
 %     mex_dir   folder holding brint and sorn, put first on the path.
 %
@@ -73,10 +74,21 @@ function results = wishart_cdf_demo(sizes, samples, png_path, mex_dir)
     results(i) = analyse_size(sizes(i, 1), sizes(i, 2), eigenvalues{i}, x_max); %#ok<AGROW>
   end
   print_summary(results, x_max);
-  if ~isempty(png_path)
+  if isempty(png_path)
+    return;
+  end
+  if have_gnuplot()
     write_plot(results, x_max, png_path);
     fprintf('picture: %s\n', png_path);
+  else
+    fprintf('no picture: gnuplot is not installed (the numbers above are complete)\n');
   end
+end
+
+% True when a gnuplot command can be run.
+function found = have_gnuplot()
+  [status, ~] = system('gnuplot --version');
+  found = status == 0;
 end
 
 % Sorted largest eigenvalues of `samples` matrices G'*G, G n-by-m standard

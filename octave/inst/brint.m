@@ -20,7 +20,7 @@ function varargout = brint (varargin)
 %             truncated toward zero. max_size from 0 to 2147483646;
 %             max_part defaults to max_size, and max_part <= 0 leaves only
 %             the empty partition (every v(i) = 1).
-%     alpha   1-by-1 Jack parameter.
+%     alpha   1-by-1 Jack parameter, positive and finite.
 %     a       numerator parameters a_1..a_p: row, column or empty.
 %     b       denominator parameters b_1..b_q: row, column or empty.
 %     n       1-by-1 number of variables (size of I), truncated toward zero,
@@ -47,7 +47,14 @@ function varargout = brint (varargin)
 %     All inputs must be real full double arrays.
 %     First input must hold a max size of partition from 0 to 2147483646.
 %     First input must not hold NaN as max size of the largest part.
+%     Second input must be a positive finite alpha.
 %     Fifth input must be a number of variables from 0 to 2147483647.
+%   A term that is exactly 0 ends its branch of the series. A numerator
+%   parameter a_i = -k (k = 0, 1, 2, ...) therefore ends the series at
+%   degree k*n for every alpha (degree_sums beyond it are exactly 0): the
+%   factor of the first row is exactly 0. Other exact zeros are not to be
+%   relied on: a factor that is 0 only in exact arithmetic may come out as
+%   a rounding error instead.
 %   A max_part outside the signed 32-bit range is clamped to it, which
 %   leaves the result unchanged.
 %

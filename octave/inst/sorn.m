@@ -26,8 +26,10 @@ function varargout = sorn (varargin)
 %     alpha   1-by-1 Jack parameter, positive and finite.
 %     a       numerator parameters a_1..a_p: row, column or empty.
 %     b       denominator parameters b_1..b_q: row, column or empty.
-%     x       eigenvalues x_1..x_n of X: 1-by-n or n-by-1. With no elements
-%             (1-by-0 or 0-by-1) X is 0-by-0 and s = 1.
+%     x       eigenvalues x_1..x_n of X: 1-by-n or n-by-1. The empty row
+%             zeros(1,0) and the empty column zeros(0,1) are accepted and
+%             stand for the 0-by-0 X (s = 1); [] (0-by-0) is not a row or a
+%             column and is refused with "Fifth input must be a vector = x.".
 %     y       (optional) eigenvalues of Y: row or column with at least n
 %             elements; its first n elements are used.
 %
@@ -53,12 +55,21 @@ function varargout = sorn (varargin)
 %     First input must not hold NaN as max size of the largest part.
 %     Second input must be a positive finite alpha.
 %     Sixth input must have at least as many elements as the fifth input.
+%     First and fifth inputs need n = N values of x, more than 2147483646.
 %     First and fifth inputs need tables of N partitions, more than 2147483646.
-%       (N preceded by "at least" when n > 3), or
-%     First and fifth inputs need an array of N bytes (...), more than M.
-%     First and fifth inputs need N variables, more than 2147483646.
-%       (the tables for max_size and n = numel(x) are too large; the
-%       message gives the sizes)
+%       (N preceded by "at least " when n > 3)
+%     First and fifth inputs need an array of N bytes (max size M, n = K,
+%       tables of T partitions), more than L.
+%       (with n = 0: "(max size M, n = 0)"; L is 2147483647 with 32-bit
+%       sizes)
+%   These last three say that the tables for max_size and n = numel(x) are
+%   too large, with the sizes counted before anything is allocated.
+%   A term that is exactly 0 ends its branch of the series. A numerator
+%   parameter a_i = -k (k = 0, 1, 2, ...) therefore ends the series at
+%   degree k*n for every alpha: the factor of the first row is exactly 0.
+%   Other exact zeros are not to be relied on: a denominator or numerator
+%   factor that is 0 only in exact arithmetic may come out as a rounding
+%   error instead.
 %   The first input accepts [max_size, max_part] although its message
 %   speaks of a scalar. A max_part outside the signed 32-bit range is
 %   clamped to it, which leaves the result unchanged.
