@@ -11,6 +11,10 @@ using Outcome = MexrunOutcome;
 
 Outcome mexrun(const std::string &call) { return run_mexrun(MEXRUN, BRINT_DIR, {call}); }
 
+// The values: exp(2 x) in two variables has the coefficients 1, 2, 2, 4/3,
+// 2/3 for every alpha; at x = 0.5 the sum is 65/24 and at x = -1 it is 1/3,
+// each printed one unit in the last place off because Horner's rule from 0
+// in the stated order rounds so (worked by hand); Inf gives NaN (0 * Inf).
 TEST(BrintMexrun, ReadmeExample)
 {
     Outcome run = mexrun("[v, d] = brint([4 4], 2, [], [], 2, [0.5 Inf -1])");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "coefficient_walk.h"
+#include "eps_error.h"
 
 namespace brint_test {
 
@@ -38,16 +39,11 @@ inline std::vector<double> run_walk(int max_size, int max_part, double alpha,
     return degree_sums;
 }
 
-// Relative error |got - expected| / |expected| in units of eps (absolute
-// when expected is 0); the coefficients fall off like 1/k!, so an absolute
-// floor would hide errors in the high degrees. Matching NaNs or equal
-// infinities count as agreement.
+// Relative errors in eps: the coefficients fall off like 1/k!, so an
+// absolute floor would hide errors in the high degrees.
 inline double error_in_eps(double got, long double expected)
 {
-    if (std::isnan(got) && std::isnan(expected)) return 0.0;
-    if (std::isinf(expected) || std::isinf(got)) return got == expected ? 0.0 : inf;
-    long double scale = expected != 0.0L ? std::fabs(expected) : 1.0L;
-    return (double)(std::fabs((long double)got - expected) / scale / eps);
+    return test_support::relative_error_in_eps(got, expected);
 }
 
 inline bool same_bits(const std::vector<double> &x, const std::vector<double> &y)

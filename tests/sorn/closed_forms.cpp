@@ -1,6 +1,8 @@
 // closed_forms.cpp: partitions and closed-form box products for the sorn tests.
 #include "closed_forms.h"
 
+#include "eps_error.h"
+
 #include <algorithm>
 
 namespace sorn_test {
@@ -96,18 +98,12 @@ Real series_coefficient(const Partition &kappa, Real alpha, const std::vector<do
 
 double error_in_eps(double got, Real expected, Real scale)
 {
-    if (std::isnan(got) && std::isnan(expected))
-        return 0;
-    if (std::isinf(got) || std::isinf(expected))
-        return got == expected ? 0 : std::numeric_limits<double>::infinity();
-    Real denominator = scale != 0 ? std::fabs(scale) : 1;
-    return static_cast<double>(std::fabs(Real(got) - expected) / denominator /
-                               std::numeric_limits<double>::epsilon());
+    return test_support::error_in_eps(got, expected, scale);
 }
 
 double error_in_eps(double got, Real expected)
 {
-    return error_in_eps(got, expected, std::max<Real>(std::fabs(expected), 1));
+    return test_support::error_in_eps(got, expected, std::max<Real>(std::fabs(expected), 1));
 }
 
 } // namespace sorn_test

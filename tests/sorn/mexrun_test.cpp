@@ -13,6 +13,13 @@ Outcome mexrun(const std::vector<std::string> &calls) { return run_mexrun(MEXRUN
 
 } // namespace
 
+// The values: 0F0 has degree sums trace(X)^k / k! for every alpha, here
+// 0.5^k / k! (the last printed as 1/48 plus the rounding of its three terms,
+// five units in the last place); the two-argument sums by hand from the
+// zonal polynomials of degree 2, C_(2) = (p1^2 + 2 p2)/3 and
+// C_(1,1) = 2 (p1^2 - p2)/3: (a)_(1,1) = 0 at a = 1/2, so only (2) counts,
+// (0.75 / 3.75) * C_(2)(X) C_(2)(Y) / C_(2)(I) / 2 = 0.01009375; the last
+// is 1 + (1/3)(0.5) + 0.009 (the README's worked example).
 TEST(SornMexrun, ReadmeExamples)
 {
     Outcome run = mexrun({"[v, d] = sorn(3, 2, [], [], [0.3 -0.2 0.4])",
