@@ -64,7 +64,8 @@ struct CallResult {
     // What the plug-in still held when the call ended, released by the host.
     // After a successful call anything here is a plug-in that forgot to free.
     size_t leaked_blocks = 0;       // mxMalloc/mxCalloc blocks not freed
-    size_t leaked_arrays = 0;       // arrays neither destroyed nor stored in an output slot
+    size_t leaked_arrays = 0;       // arrays neither destroyed nor stored in an output slot or
+                                    // a struct field (a struct counts once, with its fields)
 };
 
 // Calls `fn` as a host does: output slots for max(nlhs, 1) outputs, errors
