@@ -11,10 +11,11 @@
 
 namespace mexhost::detail {
 
-HostError::HostError(const std::string &message) : std::runtime_error(message) {}
+HostError::HostError(const std::string &message, const std::string &id)
+    : std::runtime_error(message), id_(id) {}
 HostError::~HostError() = default;
 
-void raise_error(const std::string &message) { throw HostError(message); }
+void raise_error(const std::string &message, const std::string &id) { throw HostError(message, id); }
 
 namespace {
 

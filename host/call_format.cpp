@@ -92,6 +92,26 @@ std::string format_value(const Value &value) {
     return value.sparse ? "sparse(" + format_numbers(value) + ")" : format_numbers(value);
 }
 
+std::string format_output(const std::string &name, const mxArray *array) {
+    if (array == nullptr) return name + " = []\n";
+    if (!mxIsStruct(array)) return name + " = " + format_value(from_array(array)) + "\n";
+    size_t count = mxGetNumberOfElements(array);
+    int fields = mxGetNumberOfFields(array);
+    if (count == 0 || fields == 0) {
+        return name + " = " + std::to_string(mxGetM(array)) + "-by-" + std::to_string(mxGetN(array)) +
+               " struct\n";
+    }
+    std::string lines;
+    for (size_t k = 0; k < count; ++k) {
+        std::string element = count == 1 ? name : name + "(" + std::to_string(k + 1) + ")";
+        for (int f = 0; f < fields; ++f) {
+            const char *field = mxGetFieldNameByNumber(array, f);
+            lines += format_output(element + "." + field, mxGetField(array, k, field));
+        }
+    }
+    return lines;
+}
+
 mxArray *to_array(const Value &value) {
     if (value.cls != ArrayClass::Double) return mexhost::make_numeric(value.cls, value.m, value.n, value.real);
     if (value.sparse) return mexhost::make_sparse(value.m, value.n, value.real, value.imag);

@@ -3,9 +3,10 @@
 //
 //   [v, d] = brint([4 4], 2, [], [], 2, [0.5 Inf -1])
 //
-// The parser knows literals only (numbers, matrices, character arrays and a
-// few constructor functions); no variables and no arithmetic beyond the sign
-// of a number and the parts of a complex number.
+// The parser knows literals only (numbers, matrices, character arrays,
+// true/false and a few constructor functions); no variables and no
+// arithmetic beyond the sign of a number and the parts of a complex number.
+// Outputs may also be struct arrays, which print field by field.
 #ifndef CALL_SYNTAX_H
 #define CALL_SYNTAX_H
 
@@ -47,7 +48,13 @@ std::string format_number(double value);
 // `zeros(0,3)`, `1+2i`, `'abc'`, `int32([1 2])`.
 std::string format_value(const Value &value);
 
-// Conversions to and from host arrays (owned by the caller).
+// How mexrun shows output `name`: `name = value` for an array; for a struct
+// one such line per field, `info.degree = 40` (element k of a struct array
+// as `info(k).degree`, nested structs field by field, a field never set as
+// `[]`); a struct with no fields or no elements as `info = M-by-N struct`.
+std::string format_output(const std::string &name, const mxArray *array);
+
+// Conversions to and from host arrays (owned by the caller; no structs).
 mxArray *to_array(const Value &value);
 Value from_array(const mxArray *array);
 

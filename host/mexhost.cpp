@@ -119,14 +119,26 @@ mxArray *make_numeric(ArrayClass cls, size_t m, size_t n, const std::vector<doub
     std::vector<double> converted;
     for (double value : values) converted.push_back(convert_to_class(cls, value));
     mxArray *array = detail::create_dense(cls, m, n, false);
-    std::copy(converted.begin(), converted.end(), array->real.begin());
+    if (cls == ArrayClass::Logical) {
+        std::copy(converted.begin(), converted.end(), array->logicals.get());
+    } else {
+        std::copy(converted.begin(), converted.end(), array->real.begin());
+    }
     return array;
 }
 
-ArrayClass class_of(const mxArray *array) { return detail::checked(array, "class_of")->cls; }
+ArrayClass class_of(const mxArray *array) {
+    if (detail::checked(array, "class_of")->is_struct) {
+        throw std::invalid_argument("class_of: a struct array has no class of values");
+    }
+    return array->cls;
+}
 
 std::vector<double> real_values(const mxArray *array) {
     detail::checked(array, "real_values");
+    if (array->cls == ArrayClass::Logical && !array->is_struct) {
+        return std::vector<double>(array->logicals.get(), array->logicals.get() + array->m * array->n);
+    }
     return array->sparse ? expand_sparse(array, array->real) : array->real;
 }
 
@@ -138,15 +150,17 @@ std::vector<double> imag_values(const mxArray *array) {
 
 namespace {
 
-// Runs the plug-in; any exception ends the call with its message.
+// Runs the plug-in; any exception ends the call with its message (and the
+// identifier, if the plug-in gave one).
 bool run_plugin(MexFunction fn, int nlhs, std::vector<mxArray *> &slots,
-                const std::vector<const mxArray *> &inputs, std::string &message) {
+                const std::vector<const mxArray *> &inputs, std::string &message, std::string &id) {
     try {
         fn(nlhs, slots.data(), static_cast<int>(inputs.size()),
            const_cast<const mxArray **>(inputs.data()));
         return true;
     } catch (const detail::HostError &error) {
         message = error.what();
+        id = error.id();
     } catch (const std::bad_alloc &) {
         message = "Out of memory.";
     } catch (const std::exception &error) {
@@ -165,7 +179,8 @@ size_t slots_asked(int nlhs) { return static_cast<size_t>(std::max(nlhs, 1)); }
 
 // Checks the slots after a call that returned normally: nothing stored past
 // the slots asked for, each value stored an array this call created, stored
-// once, and the first nlhs slots all set.
+// once and not held by a struct (which would destroy it too), and the first
+// nlhs slots all set.
 bool check_outputs(const std::vector<mxArray *> &slots, int nlhs, unsigned long scope,
                    std::string &message) {
     for (size_t i = slots_asked(nlhs); i < slots.size(); ++i) {
@@ -178,7 +193,8 @@ bool check_outputs(const std::vector<mxArray *> &slots, int nlhs, unsigned long 
     for (size_t i = 0; i < slots.size(); ++i) {
         mxArray *output = slots[i];
         if (output == nullptr) continue;
-        bool created_here = detail::is_live(output) && output->scope == scope;
+        bool created_here = detail::is_live(output) && output->scope == scope &&
+                            output->owner == nullptr;
         bool repeated = std::find(slots.begin(), slots.begin() + i, output) != slots.begin() + i;
         if (!created_here || repeated) {
             message = "Output " + std::to_string(i + 1) +
@@ -206,8 +222,10 @@ CallResult call(MexFunction fn, int nlhs, const std::vector<const mxArray *> &in
     }
     std::vector<mxArray *> slots(slots_asked(nlhs) + spare_slots, nullptr);
     unsigned long scope = detail::open_call_scope();
-    result.ok = run_plugin(fn, nlhs, slots, inputs, result.message) &&
+    detail::open_warning_record(&result.warnings);
+    result.ok = run_plugin(fn, nlhs, slots, inputs, result.message, result.error_id) &&
                 check_outputs(slots, nlhs, scope, result.message);
+    detail::close_warning_record();
     if (!result.ok) std::fill(slots.begin(), slots.end(), nullptr);  // a failed call returns nothing
     detail::Leftovers left = detail::close_call_scope(scope, slots);
     result.outputs.assign(slots.begin(), slots.begin() + slots_asked(nlhs));

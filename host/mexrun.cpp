@@ -1,5 +1,8 @@
 // mexrun.cpp: runs MEX plug-ins from the command line, one call per
 // argument, and prints their outputs as `name = value`.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -16,6 +19,7 @@ namespace {
 const int status_ok = 0;
 const int status_plugin_error = 1;  // a plug-in reported an error
 const int status_usage = 2;         // bad command line, malformed call, plug-in not loadable
+const int status_interrupted = 130; // SIGINT or SIGTERM, as a shell reports an interrupted command
 
 const char usage_text[] =
     "usage: mexrun [--path DIR] CALL...\n"
@@ -24,8 +28,12 @@ const char usage_text[] =
     "  ARG       2  -1.5e-3  Inf  NaN  1+2i  [1 2; 3 4]  []  'text'  true  false\n"
     "            zeros(M,N)  ones(M,N)  sparse(X)  int32(X)  single(X)\n"
     "  --path    folder of the plug-ins (default " MEXRUN_PLUGIN_DIR ")\n"
+    "Outputs go to stdout; warnings and errors to stderr as `warning: NAME: ...`\n"
+    "and `error: NAME: ...`. A struct output prints one line per field.\n"
+    "SIGINT or SIGTERM asks the running plug-in to stop; a third one ends mexrun\n"
+    "at once.\n"
     "Exit status: 0 success, 1 a plug-in reported an error, 2 bad command line,\n"
-    "malformed call or plug-in that cannot be loaded.\n";
+    "malformed call or plug-in that cannot be loaded, 130 interrupted.\n";
 
 struct Options {
     std::string plugin_dir = MEXRUN_PLUGIN_DIR;
@@ -73,7 +81,7 @@ PluginTable load_plugins(const std::vector<call_syntax::Call> &calls, const std:
 }
 
 void print_output(const std::string &name, const mxArray *array) {
-    std::cout << name << " = " << call_syntax::format_value(call_syntax::from_array(array)) << '\n';
+    std::cout << call_syntax::format_output(name, array);
 }
 
 void print_outputs(const call_syntax::Call &call, const mexhost::CallResult &result) {
@@ -81,6 +89,27 @@ void print_outputs(const call_syntax::Call &call, const mexhost::CallResult &res
     for (size_t k = 0; k < call.outputs.size(); ++k) {
         if (call.outputs[k] != "~") print_output(call.outputs[k], result.outputs[k]);
     }
+}
+
+void print_warnings(const std::string &name, const mexhost::CallResult &result) {
+    for (const auto &warning : result.warnings) {
+        std::cerr << "warning: " << name << ": " << warning.message << '\n';
+    }
+}
+
+bool ends_with(const std::string &text, const std::string &end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Whatever a plug-in reports once the user asked it to stop is the
+// interruption showing, not a fault of its own.
+bool was_interrupted(const mexhost::CallResult &result) {
+    return !result.ok && (utIsInterruptPending() || ends_with(result.error_id, ":interrupted"));
+}
+
+int report_interrupted(const std::string &name) {
+    std::cerr << "error: " << name << ": interrupted\n";
+    return status_interrupted;
 }
 
 // Memory a plug-in forgot to free is a fault worth seeing, though the call
@@ -105,13 +134,16 @@ std::vector<mxArray *> build_inputs(const call_syntax::Call &call) {
 }
 
 int run_call(const call_syntax::Call &call, mexhost::MexFunction fn) {
+    if (utIsInterruptPending()) return report_interrupted(call.function);  // asked before it began
     std::vector<mxArray *> inputs = build_inputs(call);
     mexhost::CallResult result = mexhost::call(
         fn, static_cast<int>(call.outputs.size()),
         std::vector<const mxArray *>(inputs.begin(), inputs.end()));
     for (mxArray *input : inputs) mxDestroyArray(input);
+    std::cout.flush();  // keep the order of the earlier outputs and what follows on stderr
+    print_warnings(call.function, result);
+    if (was_interrupted(result)) return report_interrupted(call.function);
     if (!result.ok) {
-        std::cout.flush();  // keep the order of the earlier outputs and the message
         std::cerr << "error: " << call.function << ": " << result.message << '\n';
         return status_plugin_error;
     }
@@ -135,7 +167,35 @@ int run(const Options &options) {
 
 } // namespace
 
+// Interrupt signals received; touched by the handler only.
+static volatile std::sig_atomic_t interrupt_signals = 0;
+
+// The first signal asks the running plug-in to stop, so that it releases
+// what it holds and mexrun reports the interruption; a second changes
+// nothing, so that an impatient user does not cut that cleanup short; the
+// third ends the process at once. Only async-signal-safe work here.
+extern "C" {
+static void on_interrupt_signal(int) {
+    interrupt_signals = interrupt_signals + 1;
+    if (interrupt_signals >= 3) _exit(status_interrupted);
+    mexhost::request_interrupt();
+}
+}
+
+// Both signals are blocked while the handler runs, so that its count is
+// never updated by two handlers at once.
+static void install_interrupt_handlers() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt_signal;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 int main(int argc, char **argv) {
+    install_interrupt_handlers();
     try {
         Options options = read_options(argc, argv);
         if (options.help) {

@@ -41,21 +41,31 @@ mxArray *make_char(const std::string &text);
 // Non-double numeric or logical array; values are converted to the class.
 mxArray *make_numeric(ArrayClass cls, size_t m, size_t n, const std::vector<double> &values);
 
+// The class of a non-struct array (structs have none: see mxIsStruct).
 ArrayClass class_of(const mxArray *array);
-// All M*N elements as doubles in column-major order (sparse arrays expanded).
+// All M*N elements as doubles in column-major order (sparse arrays expanded;
+// empty for a struct).
 std::vector<double> real_values(const mxArray *array);
 std::vector<double> imag_values(const mxArray *array);
 
 // ---- Calling a plug-in.
 
+struct Warning {
+    std::string id;       // empty when given without one (mexWarnMsgTxt)
+    std::string message;
+};
+
 struct CallResult {
     bool ok = false;                // false when the plug-in reported an error
     std::string message;            // the error message when !ok
+    std::string error_id;           // its identifier, if given (mexErrMsgIdAndTxt)
+    std::vector<Warning> warnings;  // in the order issued, kept whether or not the call failed
     std::vector<mxArray *> outputs; // max(nlhs, 1) slots; null where nothing was stored
     // What the plug-in still held when the call ended, released by the host.
     // After a successful call anything here is a plug-in that forgot to free.
     size_t leaked_blocks = 0;       // mxMalloc/mxCalloc blocks not freed
-    size_t leaked_arrays = 0;       // arrays neither destroyed nor stored in an output slot
+    size_t leaked_arrays = 0;       // arrays neither destroyed nor stored in an output slot or
+                                    // a struct field (a struct counts once, with its fields)
 };
 
 // Calls `fn` as a host does: output slots for max(nlhs, 1) outputs, errors
@@ -67,8 +77,9 @@ struct CallResult {
 // success, blocks and arrays the plug-in left behind are released as well
 // (and counted in leaked_blocks / leaked_arrays). A successful call that
 // leaves one of the first nlhs slots empty, stores past the max(nlhs, 1)
-// slots, or stores something other than an array it created, fails. A
-// failed call returns no outputs.
+// slots, or stores something other than an array it created (an input, a
+// value held by a struct, the same array twice), fails. A failed call
+// returns no outputs.
 CallResult call(MexFunction fn, int nlhs, const std::vector<const mxArray *> &inputs);
 
 // Destroys every output of a result.
@@ -77,6 +88,13 @@ void release(CallResult &result);
 // Loads a plug-in (a shared object) and returns its mexFunction. On failure
 // returns null and sets `error`.
 MexFunction load_plugin(const std::string &path, std::string &error);
+
+// ---- Interrupting a call.
+
+// Makes utIsInterruptPending() return true until clear_interrupt(). Only
+// stores to a lock-free atomic flag, so a signal handler may call it.
+void request_interrupt();
+void clear_interrupt();
 
 // ---- Inspecting the host.
 

@@ -241,4 +241,27 @@ TEST(CallPrinting, PrintedValuesParseBackAndSurviveTheHost) {
     }
 }
 
+TEST(CallPrinting, StructOutputsPrintOneLinePerField) {
+    const char *names[] = {"degree", "label", "converged", "terms"};
+    const char *term_names[] = {"x"};
+    mxArray *info = mxCreateStructMatrix(1, 1, 4, names);
+    mxArray *terms = mxCreateStructMatrix(1, 2, 1, term_names);
+    mxSetField(terms, 1, "x", mxCreateDoubleScalar(0.5));
+    mxSetField(info, 0, "degree", mxCreateDoubleScalar(40));
+    mxSetField(info, 0, "label", mxCreateString("it's"));
+    mxSetField(info, 0, "converged", mxCreateLogicalScalar(true));
+    mxSetField(info, 0, "terms", terms);
+    EXPECT_EQ(call_syntax::format_output("info", info),
+              "info.degree = 40\n"
+              "info.label = 'it''s'\n"
+              "info.converged = true\n"
+              "info.terms(1).x = []\n"
+              "info.terms(2).x = 0.5\n");
+    mxArray *none = mxCreateStructMatrix(0, 3, 1, term_names);
+    EXPECT_EQ(call_syntax::format_output("s", none), "s = 0-by-3 struct\n");
+    EXPECT_EQ(call_syntax::format_output("v", mxGetField(terms, 1, "x")), "v = 0.5\n");
+    mxDestroyArray(info);
+    mxDestroyArray(none);
+}
+
 } // namespace

@@ -109,6 +109,93 @@ TEST_F(HostArrays, DuplicatesAreIndependentCopies) {
     for (mxArray *array : {original, sparse, copy, sparse_copy}) mxDestroyArray(array);
 }
 
+TEST_F(HostArrays, TextAndLogicalsThroughTheirAccessors) {
+    mxArray *text = mxCreateString("tol");
+    EXPECT_TRUE(mxIsChar(text) && !mxIsNumeric(text) && !mxIsDouble(text) && !mxIsLogical(text));
+    EXPECT_EQ(mxGetM(text) * 10 + mxGetN(text), 13u);
+    char *copy = mxArrayToString(text);
+    EXPECT_STREQ(copy, "tol");
+    EXPECT_EQ(mexhost::live_blocks(), blocks_before + 1);  // the caller's to mxFree
+    mxFree(copy);
+    char cut[3], whole[4];
+    EXPECT_EQ(mxGetString(text, cut, sizeof cut), 1);
+    EXPECT_STREQ(cut, "to");
+    EXPECT_EQ(mxGetString(text, whole, sizeof whole), 0);
+    EXPECT_STREQ(whole, "tol");
+    EXPECT_EQ(mxGetString_700(text, whole, -1), 1);
+    // Two rows read column by column, as a MEX host reads them.
+    mxArray *rows = mexhost::make_numeric(mexhost::ArrayClass::Char, 2, 2, {'a', 'b', 'c', 'd'});
+    copy = mxArrayToString(rows);
+    EXPECT_STREQ(copy, "abcd");
+    mxFree(copy);
+    mxArray *number = mxCreateDoubleScalar(2.5);
+    EXPECT_EQ(mxArrayToString(number), nullptr);
+    EXPECT_EQ(mxGetString(number, whole, sizeof whole), 1);
+
+    mxArray *flag = mxCreateLogicalScalar(true);
+    EXPECT_TRUE(mxIsLogical(flag) && mxIsLogicalScalarTrue(flag) && !mxIsNumeric(flag));
+    EXPECT_EQ(mxGetPr(flag), nullptr);
+    mxGetLogicals(flag)[0] = false;
+    EXPECT_TRUE(mxIsLogicalScalar(flag) && !mxIsLogicalScalarTrue(flag));
+    mxArray *flags = mexhost::make_numeric(mexhost::ArrayClass::Logical, 1, 3, {1, 0, 2});
+    mxArray *flags_copy = mxDuplicateArray(flags);
+    EXPECT_FALSE(mxIsLogicalScalar(flags));
+    EXPECT_EQ(mexhost::real_values(flags_copy), (std::vector<double>{1, 0, 1}));
+    EXPECT_EQ(mxGetLogicals(number), nullptr);
+    EXPECT_FALSE(mxIsLogicalScalarTrue(number));
+    for (mxArray *array : {text, rows, number, flag, flags, flags_copy}) mxDestroyArray(array);
+}
+
+TEST_F(HostArrays, ShapeAndClassQueries) {
+    mxArray *wide = mxCreateDoubleMatrix_730(2, 3, mxREAL);
+    mxArray *empty = mxCreateDoubleMatrix_730(0, 4, mxREAL);
+    mxArray *ints = mexhost::make_numeric(mexhost::ArrayClass::Int32, 1, 1, {7});
+    mxArray *single = mexhost::make_numeric(mexhost::ArrayClass::Single, 1, 1, {7});
+    EXPECT_EQ(mxGetNumberOfDimensions_730(wide), 2u);
+    EXPECT_EQ(mxGetNumberOfDimensions_700(wide), 2);
+    EXPECT_EQ(mxGetDimensions_730(wide)[0] * 10 + mxGetDimensions_730(wide)[1], 23u);
+    EXPECT_EQ(mxGetDimensions_700(empty)[0] * 10 + mxGetDimensions_700(empty)[1], 4);
+    EXPECT_TRUE(mxIsEmpty(empty) && !mxIsEmpty(wide) && !mxIsScalar(wide) && mxIsScalar(ints));
+    EXPECT_TRUE(mxIsNumeric(wide) && mxIsNumeric(ints) && mxIsNumeric(single) && !mxIsStruct(wide));
+    mxArray *scalar = mxCreateDoubleScalar(-0.25);
+    EXPECT_TRUE(mxIsDouble(scalar) && mxIsScalar(scalar) && mxGetPr(scalar)[0] == -0.25);
+    for (mxArray *array : {wide, empty, ints, single, scalar}) mxDestroyArray(array);
+}
+
+TEST_F(HostArrays, AStructOwnsTheValuesOfItsFields) {
+    const char *names[] = {"degree", "converged"};
+    mxArray *info = mxCreateStructMatrix(1, 2, 2, names);
+    EXPECT_TRUE(mxIsStruct(info) && !mxIsDouble(info) && !mxIsNumeric(info) && !mxIsChar(info));
+    EXPECT_EQ(mxGetPr(info), nullptr);
+    EXPECT_EQ(mxGetNumberOfFields(info), 2);
+    EXPECT_STREQ(mxGetFieldNameByNumber(info, 1), "converged");
+    EXPECT_EQ(mxGetFieldNameByNumber(info, 2), nullptr);
+    EXPECT_EQ(mxGetField(info, 1, "degree"), nullptr);  // never set
+    mxArray *degree = mxCreateDoubleScalar(40);
+    mxSetField(info, 1, "degree", degree);
+    EXPECT_EQ(mxGetField(info, 1, "degree"), degree);
+    EXPECT_EQ(mxGetField(info, 2, "degree"), nullptr);
+    EXPECT_EQ(mxGetField(info, 1, "nosuch"), nullptr);
+    EXPECT_EQ(mxGetField_700(info, -1, "degree"), nullptr);
+    EXPECT_EQ(mxGetField(degree, 0, "degree"), nullptr);  // not a struct
+    EXPECT_NE(error_of([degree] { mxDestroyArray(degree); }), "");
+    EXPECT_NE(error_of([info, degree] { mxSetField(info, 0, "degree", degree); }), "");
+    EXPECT_NE(error_of([info] { mxSetField(info, 0, "nosuch", nullptr); }), "");
+    EXPECT_NE(error_of([info] { mxSetField(info, 0, "converged", info); }), "");
+    mxArray *copy = mxDuplicateArray(info);
+    EXPECT_NE(mxGetField(copy, 1, "degree"), degree);
+    EXPECT_EQ(mexhost::real_values(mxGetField(copy, 1, "degree")), (std::vector<double>{40}));
+    EXPECT_EQ(mexhost::live_arrays(), arrays_before + 4);
+    mxDestroyArray(info);
+    mxDestroyArray(copy);  // TearDown: the fields went with their structs
+
+    const char *twice[] = {"a", "a"};
+    const char *unnamed[] = {"1a"};
+    EXPECT_NE(error_of([&twice] { mxCreateStructMatrix(1, 1, 2, twice); }), "");
+    EXPECT_NE(error_of([&unnamed] { mxCreateStructMatrix(1, 1, 1, unnamed); }), "");
+    EXPECT_NE(error_of([&names] { mxCreateStructMatrix_700(-1, 1, 2, names); }), "");
+}
+
 TEST_F(HostArrays, InvalidHandlesEndTheCallInsteadOfCrashing) {
     EXPECT_NE(error_of([] { mxGetM(nullptr); }), "");
     mxArray *gone = mxCreateDoubleMatrix_730(1, 1, mxREAL);

@@ -1,5 +1,6 @@
 // Calls through the toy plug-in: errors end the call, the host cleans up
-// after a failed call, output slots behave as on a MEX host.
+// after a failed call, output slots behave as on a MEX host, structs own
+// their fields, warnings and interrupts reach the host.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +13,12 @@ namespace {
 enum ToyMode {
     ECHO = 1, FAIL_HOLDING = 2, AFTER_ERROR_RUNS = 3, MALLOC = 4, CALLOC = 5, LEAK = 6,
     SET_OUTPUTS = 7, THROW = 8, STORE_INPUT = 9, FREE_TWICE = 10, DESTROY_INPUT = 11,
-    CREATE_700 = 12, COUNTS = 13, SMALL_BLOCKS = 14
+    CREATE_700 = 12, COUNTS = 13, SMALL_BLOCKS = 14, OPTIONS = 15, WARN = 16, STRUCT_USE = 17,
+    WAIT_FOR_INTERRUPT = 18
+};
+enum StructUse {
+    NESTED = 1, FIELD_AS_OUTPUT = 2, DESTROY_FIELD = 3, VALUE_IN_TWO_FIELDS = 4, LEFT_BEHIND = 5,
+    REPLACED_LEFT = 6, DESTROYED = 7
 };
 
 mexhost::MexFunction toy() {
@@ -183,6 +189,76 @@ TEST_F(ToyCalls, The32BitConstructorRejectsNegativeSizes) {
     ASSERT_TRUE(fine.ok) << fine.message;
     EXPECT_EQ(mxGetM(fine.outputs[0]) * 10 + mxGetN(fine.outputs[0]), 23u);
     mexhost::release(fine);
+}
+
+TEST_F(ToyCalls, AStructReturnedOrLeftBehindTakesItsFieldsWithIt) {
+    mexhost::CallResult nested = call(1, STRUCT_USE, {NESTED});
+    ASSERT_TRUE(nested.ok) << nested.message;
+    EXPECT_EQ(nested.leaked_arrays, 0u);
+    const mxArray *inner = mxGetField(nested.outputs[0], 0, "inner");
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(mexhost::real_values(mxGetField(inner, 0, "b")), (std::vector<double>{2}));
+    char label[4];
+    EXPECT_EQ(mxGetString(mxGetField(nested.outputs[0], 0, "label"), label, sizeof label), 0);
+    EXPECT_STREQ(label, "new");
+    size_t live = mexhost::live_arrays();
+    mexhost::release(nested);
+    EXPECT_EQ(mexhost::live_arrays(), live - 5);  // outer, inner, a, b, label
+    // A struct left behind counts once; a replaced value is the plug-in's again.
+    for (auto [use, leaked] : {std::pair<int, size_t>{LEFT_BEHIND, 1}, {REPLACED_LEFT, 1}, {DESTROYED, 0}}) {
+        mexhost::CallResult result = call(1, STRUCT_USE, {double(use)});
+        ASSERT_TRUE(result.ok) << use << ": " << result.message;
+        EXPECT_EQ(result.leaked_arrays, leaked) << use;
+        mexhost::release(result);
+    }
+}
+
+TEST_F(ToyCalls, AFieldValueIsNeitherAnOutputNorDestroyedNorSharedOnItsOwn) {
+    struct Case { int use; const char *message; };
+    for (const Case &c : std::vector<Case>{
+             {FIELD_AS_OUTPUT, "Output 1 is not a new array created during the call."},
+             {DESTROY_FIELD, "mxDestroyArray: the array is a field of a struct, destroyed with the struct."},
+             {VALUE_IN_TWO_FIELDS, "mxSetField: the value is already held by a struct."}}) {
+        mexhost::CallResult result = call(1, STRUCT_USE, {double(c.use)});
+        EXPECT_FALSE(result.ok) << c.use;
+        EXPECT_EQ(result.message, c.message);
+        expect_no_outputs(result);
+    }
+}
+
+TEST_F(ToyCalls, WarningsAndErrorIdentifiersAreRecordedPerCall) {
+    mexhost::CallResult warned = call(1, WARN);
+    ASSERT_TRUE(warned.ok) << warned.message;
+    ASSERT_EQ(warned.warnings.size(), 2u);
+    EXPECT_EQ(warned.warnings[0].id, "hosttoy:note");
+    EXPECT_EQ(warned.warnings[0].message, "3 items of text");
+    EXPECT_EQ(warned.warnings[1].id, "");
+    EXPECT_EQ(warned.warnings[1].message, "plain");
+    mexhost::CallResult failed = mexhost::call(
+        toy(), 1, {keep(mexhost::make_scalar(WARN)),
+                   keep(mexhost::make_numeric(mexhost::ArrayClass::Logical, 1, 1, {1}))});
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.message, "failed after 2 warnings");
+    EXPECT_EQ(failed.error_id, "hosttoy:failed");
+    EXPECT_EQ(failed.warnings.size(), 2u);  // kept though the call failed
+    mexhost::CallResult quiet = call(1, COUNTS);
+    EXPECT_TRUE(quiet.warnings.empty() && quiet.error_id.empty());
+    mexhost::release(warned);
+    mexhost::release(quiet);
+}
+
+TEST_F(ToyCalls, AnInterruptEndsAPollingCallAndTheHostReleasesItsMemory) {
+    size_t released_before = mexhost::blocks_released_by_host();
+    EXPECT_FALSE(utIsInterruptPending());
+    mexhost::request_interrupt();
+    EXPECT_TRUE(utIsInterruptPending());
+    mexhost::CallResult result = call(0, WAIT_FOR_INTERRUPT);
+    mexhost::clear_interrupt();
+    EXPECT_FALSE(utIsInterruptPending());
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error_id, "hosttoy:interrupted");
+    EXPECT_EQ(result.message, "interrupted");
+    EXPECT_EQ(mexhost::blocks_released_by_host(), released_before + 1);
 }
 
 TEST_F(ToyCalls, ANegativeNlhsIsRefusedWithoutCalling) {

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -24,39 +27,88 @@ std::string read_file(const std::string &path) {
     return text.str();
 }
 
-// Runs mexrun with `args` (no shell in between), capturing both streams.
-MexrunResult run_mexrun(std::vector<std::string> args) {
-    char out_path[] = "/tmp/mexrun_out_XXXXXX";
-    char err_path[] = "/tmp/mexrun_err_XXXXXX";
-    int out_fd = mkstemp(out_path);
-    int err_fd = mkstemp(err_path);
+std::string temporary_path(const char *prefix) {
+    std::string path = std::string("/tmp/") + prefix + "_XXXXXX";
+    close(mkstemp(path.data()));
+    return path;
+}
+
+struct RunningMexrun {
+    pid_t pid = -1;
+    std::string out_path = temporary_path("mexrun_out");
+    std::string err_path = temporary_path("mexrun_err");
+};
+
+// Starts mexrun with `args` (no shell in between), capturing both streams.
+RunningMexrun start_mexrun(std::vector<std::string> args) {
+    RunningMexrun running;
     args.insert(args.begin(), MEXRUN_PATH);
     std::vector<char *> argv;
     for (std::string &arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    pid_t child = fork();
-    if (child == 0) {
+    int out_fd = open(running.out_path.c_str(), O_WRONLY | O_TRUNC);
+    int err_fd = open(running.err_path.c_str(), O_WRONLY | O_TRUNC);
+    running.pid = fork();
+    if (running.pid == 0) {
         dup2(out_fd, STDOUT_FILENO);
         dup2(err_fd, STDERR_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    int wait_status = 0;
-    waitpid(child, &wait_status, 0);
     close(out_fd);
     close(err_fd);
+    return running;
+}
+
+// Waits for mexrun to end; a status of -1 means a signal killed it.
+MexrunResult finish_mexrun(const RunningMexrun &running) {
+    int wait_status = 0;
+    waitpid(running.pid, &wait_status, 0);
     MexrunResult run;
     run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    run.out = read_file(out_path);
-    run.err = read_file(err_path);
-    unlink(out_path);
-    unlink(err_path);
+    run.out = read_file(running.out_path);
+    run.err = read_file(running.err_path);
+    unlink(running.out_path.c_str());
+    unlink(running.err_path.c_str());
     return run;
 }
 
-MexrunResult run_toy(std::vector<std::string> calls) {
+MexrunResult run_mexrun(std::vector<std::string> args) { return finish_mexrun(start_mexrun(args)); }
+
+std::vector<std::string> toy_arguments(std::vector<std::string> calls) {
     calls.insert(calls.begin(), {"--path", HOSTTOY_DIR});
-    return run_mexrun(calls);
+    return calls;
+}
+
+MexrunResult run_toy(std::vector<std::string> calls) { return run_mexrun(toy_arguments(calls)); }
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool appears_within(const std::string &path, double seconds) {
+    for (auto start = Clock::now(); seconds_since(start) < seconds;) {
+        if (access(path.c_str(), F_OK) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// mexrun running the toy's interrupt wait (mode 18), which creates the
+// returned file once it polls the interrupt flag, then takes
+// `cleanup_seconds` to stop.
+std::pair<RunningMexrun, std::string> start_waiting_toy(double cleanup_seconds) {
+    std::string ready = temporary_path("mexrun_ready");
+    unlink(ready.c_str());
+    std::string call = "hosttoy(18, '" + ready + "', " + std::to_string(cleanup_seconds) + ")";
+    return {start_mexrun(toy_arguments({call})), ready};
+}
+
+bool still_running(pid_t pid) {
+    int wait_status = 0;
+    return waitpid(pid, &wait_status, WNOHANG) == 0;
 }
 
 bool contains(const std::string &text, const std::string &part) {
@@ -124,6 +176,56 @@ TEST(Mexrun, CommandLineErrors) {
     MexrunResult help = run_mexrun({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "usage")) << help.out;
+}
+
+TEST(Mexrun, TextAndLogicalOptionsReachThePluginAndStructsPrintByField) {
+    MexrunResult run = run_toy({"info = hosttoy(15, 'tol', 1e-10, 'log', true, 'label', 'it''s')"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "info.tol = 1e-10\ninfo.log = true\ninfo.label = 'it''s'\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(Mexrun, WarningsGoToStderrNamedByThePlugin) {
+    MexrunResult run = run_toy({"a = hosttoy(16)", "hosttoy(16, true)"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "a = 1\n");
+    EXPECT_EQ(run.err,
+              "warning: hosttoy: 3 items of text\nwarning: hosttoy: plain\n"
+              "warning: hosttoy: 3 items of text\nwarning: hosttoy: plain\n"
+              "error: hosttoy: failed after 2 warnings\n");
+}
+
+// A second signal while the plug-in cleans up does not cut the cleanup short.
+TEST(Mexrun, SigintStopsAPollingPluginWithStatus130) {
+    auto [running, ready] = start_waiting_toy(0.5);
+    ASSERT_TRUE(appears_within(ready, 10)) << "the toy never started polling";
+    unlink(ready.c_str());
+    auto start = Clock::now();
+    kill(running.pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(running.pid, SIGINT);
+    MexrunResult run = finish_mexrun(running);
+    EXPECT_LT(seconds_since(start), 2.0);
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "error: hosttoy: interrupted\n");
+}
+
+TEST(Mexrun, AThirdSignalEndsMexrunAtOnce) {
+    auto [running, ready] = start_waiting_toy(5);
+    ASSERT_TRUE(appears_within(ready, 10)) << "the toy never started polling";
+    unlink(ready.c_str());
+    auto start = Clock::now();
+    // Spaced out: a signal sent while the same one is still pending counts once.
+    kill(running.pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(running.pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(still_running(running.pid));
+    kill(running.pid, SIGINT);
+    MexrunResult run = finish_mexrun(running);
+    EXPECT_LT(seconds_since(start), 2.0);
+    EXPECT_EQ(run.status, 130);
 }
 
 TEST(Mexrun, MemoryLeftByAPluginIsReportedButNotAnError) {
