@@ -360,53 +360,62 @@ static void add_stored_term(const jack_tables *tables, int Q, double c, double *
                       + *degree_sum;
 }
 
+// What the rows of the walk share.
+struct walk_context {
+    int max_size;
+    double alpha;
+    const series_parameters *parameters;
+    jack_tables *tables;
+    walk_arrays *walk;
+    double *degree_sums;
+};
+
+// Adds boxes to row j one at a time (the rows above fixed, `size` boxes in
+// them), adds the term of each partition so made, and after each the
+// partitions that continue it in the rows below. The walk written
+// recursively, one call per row, unlike the loop of the core: the same
+// partitions in the same order, the same arithmetic in the same order.
+static void grow_row(const walk_context &w, int j, int size)
+{
+    jack_tables *tables = w.tables;
+    const int n = tables->n;
+    int *kappa = w.walk->kappa;
+    double *z = w.walk->shifted_parts;
+    double *level_coef = w.walk->level_coef;
+    int *level_pos = w.walk->level_pos;
+    double top_multiplier = 1; // row n starts empty on every entry
+    while (kappa[j] < kappa[j - 1] && size < w.max_size && level_coef[j] != 0) {
+        kappa[j] = kappa[j] + 1;
+        int m = kappa[j];
+        size = size + 1;
+        int Q = j < n ? assign_position(tables, j, kappa, level_pos, size) : 0;
+        level_coef[j] = coefficient_quotient(j, m, n, tables->two_args, w.alpha, w.parameters, z)
+                        * level_coef[j];
+        double c = level_coef[j];
+        if (j < n) {
+            fill_jack_entries(tables, j, kappa, z, Q);
+            add_stored_term(tables, Q, c, &w.degree_sums[size]);
+            level_coef[j + 1] = c;
+            level_pos[j + 1] = Q;
+            grow_row(w, j + 1, size);
+        } else {
+            add_top_row_term(tables, kappa, z, m, c, &top_multiplier, &w.degree_sums[size]);
+        }
+    }
+    kappa[j] = 0;
+    z[j] = -j;
+}
+
 void partition_walk(int max_size, double alpha, const series_parameters *parameters,
                     jack_tables *tables, walk_arrays *walk, double *degree_sums)
 {
-    const int n = tables->n;
-    int *kappa = walk->kappa;
-    double *z = walk->shifted_parts;
-    double *level_coef = walk->level_coef;
-    int *level_pos = walk->level_pos;
-    for (int i = 1; i <= n; ++i) {
-        level_coef[i] = 1;
-        z[i] = -i;
-        level_pos[i] = 1;
+    for (int i = 1; i <= tables->n; ++i) {
+        walk->level_coef[i] = 1;
+        walk->shifted_parts[i] = -i;
+        walk->level_pos[i] = 1;
     }
-    double top_multiplier = 1;
-    int size = 0;
-    int j = 1;
-    while (j >= 1) {
-        // Exact test: -0 counts as 0 and prunes, NaN does not.
-        if (kappa[j] < kappa[j - 1] && size < max_size && level_coef[j] != 0) {
-            kappa[j] = kappa[j] + 1; // advance: one box at the end of row j
-            int m = kappa[j];
-            size = size + 1;
-            int Q = 0;
-            if (j < n)
-                Q = assign_position(tables, j, kappa, level_pos, size);
-            level_coef[j] = coefficient_quotient(j, m, n, tables->two_args, alpha, parameters, z)
-                            * level_coef[j];
-            double c = level_coef[j];
-            if (j < n) {
-                fill_jack_entries(tables, j, kappa, z, Q);
-                top_multiplier = 1; // row n is empty again
-                add_stored_term(tables, Q, c, &degree_sums[size]);
-            } else {
-                add_top_row_term(tables, kappa, z, m, c, &top_multiplier, &degree_sums[size]);
-            }
-            if (j < n) { // move down: the empty next row inherits coefficient and position
-                level_coef[j + 1] = level_coef[j];
-                j = j + 1;
-                level_pos[j] = Q;
-            }
-        } else {
-            size = size - kappa[j]; // backtrack: empty row j, return to the row above
-            kappa[j] = 0;
-            z[j] = -j;               // reset exactly, not by repeated subtraction
-            j = j - 1;
-        }
-    }
+    const walk_context context = {max_size, alpha, parameters, tables, walk, degree_sums};
+    grow_row(context, 1, 0);
 }
 
 std::vector<double> series_outputs(int max_size, int max_part, double alpha,

@@ -2,8 +2,8 @@
 // Jack function tables and partition walk, kept as the bit-for-bit oracle
 // for later reworkings of the plug-in's core. Test code only; do not
 // optimise.
-#ifndef SORN_TEST_REFERENCE_SORN_H
-#define SORN_TEST_REFERENCE_SORN_H
+#ifndef REFERENCE_DIRECT_SORN_H
+#define REFERENCE_DIRECT_SORN_H
 
 #include <vector>
 
@@ -125,4 +125,4 @@ std::vector<double> series_outputs(int max_size, int max_part, double alpha,
 
 } // namespace direct_sorn
 
-#endif // SORN_TEST_REFERENCE_SORN_H
+#endif // REFERENCE_DIRECT_SORN_H
