@@ -4,8 +4,8 @@ function build_plugins (outdir)
 %   build_plugins          builds into the current folder
 %   build_plugins(outdir)  builds into outdir, creating it if needed
 %
-%   Runs in GNU Octave (makes sorn.mex, brint.mex) and in MATLAB (makes
-%   sorn.mexa64 and so on). The numerical core (the folder core beside this
+%   Runs in GNU Octave (makes sorn.mex, brint.mex, matrix_pfq.mex and
+%   wishart_eig_cdf.mex) and in MATLAB (makes sorn.mexa64 and so on). The numerical core (the folder core beside this
 %   one) is compiled once; each plug-in is then its gateway (the folder
 %   gateways) over the core. The help files are copied next to the results.
 %   Then call the plug-ins after addpath(outdir).
@@ -21,7 +21,8 @@ function build_plugins (outdir)
   if ~exist (outdir, 'dir')
     mkdir (outdir);
   end
-  plugins = {'sorn', 'brint'};
+  plugins = {'sorn', 'brint', 'matrix_pfq', 'wishart_eig_cdf'};
+  with_matrices = {'matrix_pfq', 'wishart_eig_cdf'};   % eigenvalues through LAPACK
 
   [sources, includes] = core_layout (root);
   objdir = tempname ();
@@ -29,19 +30,38 @@ function build_plugins (outdir)
   cleanup = onCleanup (@() remove_folder (objdir));
   objects = cellfun (@(src) compile_object (src, includes, objdir), sources, ...
                      'UniformOutput', false);
-  objects{end+1} = compile_object (fullfile (root, 'gateways', 'common', 'gateway_args.cpp'), ...
-                                   includes, objdir);
+  common = fullfile (root, 'gateways', 'common');
+  base = cellfun (@(name) compile_object (fullfile (common, name), includes, objdir), ...
+                  {'gateway_args.cpp', 'host_interrupt.cpp'}, 'UniformOutput', false);
+  matrix = cellfun (@(name) compile_object (fullfile (common, name), includes, objdir), ...
+                    {'options.cpp', 'matrix_argument.cpp'}, 'UniformOutput', false);
   for k = 1:numel (plugins)
     name = plugins{k};
     gateway = fullfile (root, 'gateways', name, [name '.cpp']);
+    linked = [objects, base];
+    libraries = {};
+    if any (strcmp (name, with_matrices))
+      linked = [linked, matrix];
+      libraries = lapack_libraries ();
+    end
     if exist ('OCTAVE_VERSION', 'builtin')
-      link_in_octave (name, gateway, objects, includes, outdir);
+      link_in_octave (name, gateway, linked, includes, libraries, outdir);
     else
       mex ('-outdir', outdir, '-output', name, includes{:}, ...
-           'CXXFLAGS=$CXXFLAGS -ffp-contract=off', gateway, objects{:});
+           'CXXFLAGS=$CXXFLAGS -ffp-contract=off', gateway, linked{:}, libraries{:});
     end
     copyfile (fullfile (here, 'inst', [name '.m']), outdir);   % help text
     fprintf ('built %s in %s\n', name, outdir);
+  end
+end
+
+% The host's LAPACK: Octave's own, or the one MATLAB ships.
+function libraries = lapack_libraries ()
+  if exist ('OCTAVE_VERSION', 'builtin')
+    libraries = [strsplit(strtrim (mkoctfile ('-p', 'LAPACK_LIBS'))), ...
+                 strsplit(strtrim (mkoctfile ('-p', 'BLAS_LIBS')))];
+  else
+    libraries = {'-lmwlapack'};
   end
 end
 
@@ -66,7 +86,7 @@ function object = compile_object (source, includes, objdir)
   [~, base] = fileparts (source);
   if exist ('OCTAVE_VERSION', 'builtin')
     object = fullfile (objdir, [base '.o']);
-    with_cxxflags (@() mex ('-c', includes{:}, source, '-o', object));
+    with_cxxflags (@() mex ('-c', includes{:}, '-DMATRIXHYPER_OCTAVE_HOST', source, '-o', object));
   else
     mex ('-c', '-outdir', objdir, includes{:}, 'CXXFLAGS=$CXXFLAGS -ffp-contract=off', source);
     found = dir (fullfile (objdir, [base '.o*']));
@@ -76,15 +96,15 @@ end
 
 % Octave's mex: export only the entry points, and report a MEX function
 % missing from this Octave at link time rather than at load time.
-function link_in_octave (name, gateway, objects, includes, outdir)
+function link_in_octave (name, gateway, objects, includes, libraries, outdir)
   link = {};
   if isunix () && ~ismac ()
     map = fullfile (fileparts (gateway), [name '.map']);
     link = {['-Wl,--version-script=' map], '-Wl,--no-undefined', ...
             ['-L' strtrim(mkoctfile ('-p', 'OCTLIBDIR'))], '-loctinterp'};
   end
-  with_cxxflags (@() mex ('-o', fullfile (outdir, name), includes{:}, gateway, ...
-                          objects{:}, link{:}));
+  with_cxxflags (@() mex ('-o', fullfile (outdir, name), includes{:}, ...
+                          '-DMATRIXHYPER_OCTAVE_HOST', gateway, objects{:}, libraries{:}, link{:}));
 end
 
 % Octave's mex takes extra compiler flags only through the CXXFLAGS

@@ -1,6 +1,6 @@
 ## nfail = run_test_files (mexdir, testdir)
 ## Runs the %! blocks of every test_*.m in testdir against the plug-ins in
-## mexdir, in batch mode, after making sure that sorn and brint resolve to
+## mexdir, in batch mode, after making sure that the plug-ins resolve to
 ## the compiled plug-ins there. Prints one line per file and a summary
 ## line; returns the number of failures.
 function nfail = run_test_files (mexdir, testdir)
@@ -10,7 +10,7 @@ function nfail = run_test_files (mexdir, testdir)
   addpath (mexdir);                   # prepended: the plug-ins come first
 
   nfail = 0;
-  for name = {"sorn", "brint"}
+  for name = {"sorn", "brint", "matrix_pfq", "wishart_eig_cdf"}
     expected = fullfile (mexdir, [name{1} ".mex"]);
     if (exist (name{1}) != 3 || ! strcmp (which (name{1}), expected))
       printf ("%s resolves to '%s', not to %s\n", name{1}, which (name{1}), expected);

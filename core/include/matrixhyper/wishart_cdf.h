@@ -1,0 +1,70 @@
+// wishart_cdf.h: the distribution of the largest or smallest eigenvalue of a
+// real or complex Wishart matrix, by the cheapest exact route.
+//
+//   real:    W = Z^T Z, Z an n-by-m matrix whose rows are iid N(0, Sigma);
+//   complex: W = Z^H Z, rows iid circular complex normal with covariance
+//            Sigma (E|z|^2 = 1 per entry when Sigma = I).
+//
+// Routes (outcome.method):
+//   "exact"   white Sigma (a multiple of I, folded into x) and integer
+//             n >= m: the finite formulas of wishart_eig.h, both tails
+//             computed directly;
+//   "series"  the largest eigenvalue otherwise (Sigma with distinct
+//             eigenvalues, or real n > m - 1 not an integer):
+//               real:    P(lambda_max <= x) = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2)
+//                        det(x Sigma^-1 / 2)^(n/2) 1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
+//                        with alpha = 2 and Gamma_m(a) = pi^(m(m-1)/4) prod Gamma(a - (i-1)/2);
+//               complex: P(lambda_max <= x) = G_m(m) / G_m(n+m)
+//                        det(x Sigma^-1)^n 1F1(n; n+m; -x Sigma^-1)
+//                        with alpha = 1 and G_m(a) = pi^(m(m-1)/2) prod Gamma(a - i + 1);
+//             evaluated by matrix_pfq in logarithms, with its error bound.
+//             The upper tail is 1 - P there, with the same absolute error.
+// The smallest eigenvalue has no series route: it needs white Sigma and an
+// integer n, and is refused otherwise.
+#ifndef MATRIXHYPER_WISHART_CDF_H
+#define MATRIXHYPER_WISHART_CDF_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "matrixhyper/interrupt.h"
+#include "matrixhyper/wishart_eig.h"
+
+namespace matrixhyper {
+
+struct wishart_cdf_request {
+    int m = 1;                      // dimension, at least 1
+    double n = 1;                   // degrees of freedom, n > m - 1
+    wishart_field field = wishart_field::real;
+    wishart_extreme which = wishart_extreme::largest;
+    wishart_tail tail = wishart_tail::lower;
+    std::vector<double> sigma;      // eigenvalues of Sigma (m positive values), or empty for I
+    const interrupt_check *interrupt = nullptr;
+};
+
+enum class wishart_cdf_status {
+    ok,             // every point met its accuracy
+    not_converged,  // the series missed its accuracy at some point: err says by how much
+    invalid_argument,
+    interrupted,
+    out_of_memory,
+};
+
+struct wishart_cdf_outcome {
+    wishart_cdf_status status = wishart_cdf_status::ok;
+    std::string method;             // "exact" or "series"
+    std::string message;            // why, when not ok
+};
+
+// Relative accuracy the series route asks of matrix_pfq.
+constexpr double wishart_series_tol = 1e-12;
+
+// P[i] and err[i] (an estimate of |P[i] - exact|; err may be null) at every
+// x[i]. x <= 0 gives 0 (lower) or 1 (upper); +Inf the reverse.
+wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err);
+
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_WISHART_CDF_H

@@ -1,0 +1,200 @@
+// wishart_cdf.cpp: the extreme-eigenvalue distribution by route: the finite
+// formulas for white Sigma and integer n, the 1F1 series otherwise.
+#include "matrixhyper/wishart_cdf.h"
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "matrixhyper/matrix_pfq.h"
+
+namespace matrixhyper {
+
+namespace {
+
+constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+wishart_cdf_outcome failure(wishart_cdf_status status, const std::string &message)
+{
+    wishart_cdf_outcome outcome;
+    outcome.status = status;
+    outcome.message = message;
+    return outcome;
+}
+
+// The common eigenvalue of a Sigma that is a multiple of I (1 for an empty
+// Sigma), or 0 when its eigenvalues differ.
+double common_scale(const std::vector<double> &sigma)
+{
+    if (sigma.empty()) return 1;
+    for (double value : sigma)
+        if (value != sigma[0]) return 0;
+    return sigma[0];
+}
+
+const char *request_error(const wishart_cdf_request &request)
+{
+    if (request.m < 1 || request.m > wishart_eig_max_m)
+        return "The dimension m must be an integer from 1 to 1000.";
+    if (!std::isfinite(request.n) || !(request.n > request.m - 1) || request.n > wishart_eig_max_n)
+        return "The degrees of freedom n must be finite, greater than m - 1 and at most 100000.";
+    if (!request.sigma.empty() && request.sigma.size() != (size_t)request.m)
+        return "Sigma must have m eigenvalues.";
+    for (double value : request.sigma)
+        if (!(value > 0) || !std::isfinite(value)) return "The eigenvalues of Sigma must be positive and finite.";
+    return nullptr;
+}
+
+// The constants of the series route for one field.
+struct series_plan {
+    double a, c, alpha;   // 1F1(a; c; -x Sigma^-1 / divisor), Jack parameter
+    double divisor;       // 2 for real, 1 for complex
+    double log_constant;  // log of the multivariate gamma ratio
+    double constant_magnitude; // sum of |log Gamma| values that entered it
+};
+
+series_plan plan_series(const wishart_cdf_request &request)
+{
+    const bool real = request.field == wishart_field::real;
+    const double m = request.m, n = request.n;
+    series_plan plan;
+    plan.alpha = real ? 2 : 1;
+    plan.divisor = real ? 2 : 1;
+    plan.a = real ? n / 2 : n;
+    plan.c = real ? (n + m + 1) / 2 : n + m;
+    const double numerator = real ? (m + 1) / 2 : m;  // the pi powers of the two gammas cancel
+    const double step = real ? 0.5 : 1;
+    plan.log_constant = 0;
+    plan.constant_magnitude = 0;
+    for (int i = 0; i < request.m; i++) {
+        double top = std::lgamma(numerator - i * step), bottom = std::lgamma(plan.c - i * step);
+        plan.log_constant += top - bottom;
+        plan.constant_magnitude += std::fabs(top) + std::fabs(bottom);
+    }
+    return plan;
+}
+
+// P(lambda_max <= x) by the series at one point x > 0, and its error.
+struct point_value {
+    double lower, err;
+    pfq_status status;
+    std::string message;
+};
+
+point_value series_point(const wishart_cdf_request &request, const series_plan &plan, double x)
+{
+    pfq_problem problem;
+    problem.a = {plan.a};
+    problem.b = {plan.c};
+    double log_power = 0, power_magnitude = 0;
+    for (int i = 0; i < request.m; i++) {
+        double sigma = request.sigma.empty() ? 1 : request.sigma[i];
+        double t = x / (plan.divisor * sigma);
+        problem.x.push_back(-t);
+        log_power += std::log(t);
+        power_magnitude += std::fabs(std::log(t));
+    }
+    const double power = plan.a;  // det(...)^(n/2) real, ^n complex: the 1F1 numerator
+    pfq_options options;
+    options.alpha = plan.alpha;
+    options.tol = wishart_series_tol;
+    options.log_result = true;
+    options.interrupt = request.interrupt;
+    const pfq_result result = matrix_pfq(problem, options);
+    point_value value{nan, nan, result.status, result.message};
+    if (result.status != pfq_status::converged && result.status != pfq_status::not_converged)
+        return value;
+    const double log_p = plan.log_constant + power * log_power + result.value;
+    // lgamma, log and the sums each round within a few units: 8 u per
+    // magnitude that entered the logarithm, on top of the series' own bound.
+    const double log_err = result.err + 8 * unit_roundoff *
+                                           (plan.constant_magnitude + power * power_magnitude +
+                                            std::fabs(result.value) + std::fabs(log_p));
+    const double p = std::exp(log_p);
+    value.lower = std::fmin(p, 1.0);            // P <= 1: clamping only reduces the error
+    value.err = p * std::expm1(log_err) + unit_roundoff * value.lower;
+    return value;
+}
+
+// The whole request through the series, point by point.
+wishart_cdf_outcome series_route(const wishart_cdf_request &request, const double *x,
+                                 std::size_t count, double *P, double *err)
+{
+    wishart_cdf_outcome outcome;
+    outcome.method = "series";
+    const series_plan plan = plan_series(request);
+    const bool upper = request.tail == wishart_tail::upper;
+    for (std::size_t i = 0; i < count; i++) {
+        double p, e = 0;
+        if (std::isnan(x[i])) {
+            p = e = nan;
+        } else if (x[i] <= 0 || std::isinf(x[i])) {
+            p = (x[i] > 0) != upper ? 1 : 0;      // below 0: lower 0, upper 1; +Inf: the reverse
+        } else {
+            point_value value = series_point(request, plan, x[i]);
+            if (value.status == pfq_status::interrupted)
+                return failure(wishart_cdf_status::interrupted, "interrupted");
+            if (value.status == pfq_status::invalid_argument || value.status == pfq_status::refused)
+                return failure(wishart_cdf_status::invalid_argument, value.message);
+            if (value.status == pfq_status::not_converged && outcome.status == wishart_cdf_status::ok) {
+                outcome.status = wishart_cdf_status::not_converged;
+                outcome.message = "the series missed its accuracy at x = " + std::to_string(x[i]) +
+                                  ": " + value.message;
+            }
+            p = upper ? 1 - value.lower : value.lower;
+            e = value.err + (upper ? unit_roundoff : 0);
+        }
+        P[i] = p;
+        if (err) err[i] = e;
+    }
+    return outcome;
+}
+
+// White Sigma = scale I with integer n: the finite formulas at x / scale.
+wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale, const double *x,
+                                std::size_t count, double *P, double *err)
+{
+    std::vector<double> scaled(x, x + count);
+    for (double &value : scaled) value = value / scale;
+    wishart_eig_request exact;
+    exact.m = request.m;
+    exact.n = (int)request.n;
+    exact.field = request.field;
+    exact.which = request.which;
+    exact.tail = request.tail;
+    exact.interrupt = request.interrupt;
+    wishart_eig_outcome result = wishart_eig_cdf_exact(exact, scaled.data(), count, P, err);
+    wishart_cdf_outcome outcome;
+    outcome.method = "exact";
+    switch (result.status) {
+    case wishart_status::ok: break;
+    case wishart_status::interrupted: return failure(wishart_cdf_status::interrupted, result.message);
+    case wishart_status::out_of_memory: return failure(wishart_cdf_status::out_of_memory, result.message);
+    case wishart_status::invalid_argument:
+        return failure(wishart_cdf_status::invalid_argument, result.message);
+    }
+    return outcome;
+}
+
+} // namespace
+
+wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err)
+{
+    if (const char *error = request_error(request))
+        return failure(wishart_cdf_status::invalid_argument, error);
+    try {
+        const double scale = common_scale(request.sigma);
+        if (scale > 0 && request.n == std::floor(request.n))
+            return exact_route(request, scale, x, count, P, err);
+        if (request.which == wishart_extreme::smallest)
+            return failure(wishart_cdf_status::invalid_argument,
+                           "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");
+        return series_route(request, x, count, P, err);
+    } catch (const std::bad_alloc &) {
+        return failure(wishart_cdf_status::out_of_memory, "out of memory");
+    }
+}
+
+} // namespace matrixhyper

@@ -1,0 +1,180 @@
+// wishart_eig_cdf.cpp: gateway of the wishart_eig_cdf plug-in, the
+// distribution of the largest or smallest eigenvalue of a Wishart matrix:
+//   [P, err] = wishart_eig_cdf(x, m, n, name, value, ...)
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "mex.h"
+#include "gateway_args.h"
+#include "host_interrupt.h"
+#include "matrix_argument.h"
+#include "matrixhyper/wishart_cdf.h"
+#include "options.h"
+
+using namespace gateway;
+
+enum { POINTS, DIMENSION, DEGREES };
+
+// One keyword option ('field', 'which', 'tail'): the index of `value`
+// among `choices` (count of them), or -1.
+static int keyword(const mxArray *value, const char *const *choices, int count)
+{
+    char text[16];
+    if (!read_text(value, text, sizeof text)) return -1;
+    for (int i = 0; i < count; i++)
+        if (same_name(text, choices[i])) return i;
+    return -1;
+}
+
+// Everything a checked call asks for, apart from x.
+struct call_request {
+    matrixhyper::wishart_cdf_request core;
+    const mxArray *sigma = nullptr;
+};
+
+static const char *read_option(const char *name, const mxArray *value, call_request &request,
+                               char *message, size_t length)
+{
+    static const char *const fields[] = {"real", "complex"};
+    static const char *const extremes[] = {"largest", "smallest"};
+    static const char *const tails[] = {"lower", "upper"};
+    int choice;
+    if (same_name(name, "field")) {
+        if ((choice = keyword(value, fields, 2)) < 0) return "Option 'field' must be 'real' or 'complex'.";
+        request.core.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
+    } else if (same_name(name, "which")) {
+        if ((choice = keyword(value, extremes, 2)) < 0)
+            return "Option 'which' must be 'largest' or 'smallest'.";
+        request.core.which = choice == 0 ? matrixhyper::wishart_extreme::largest
+                                         : matrixhyper::wishart_extreme::smallest;
+    } else if (same_name(name, "tail")) {
+        if ((choice = keyword(value, tails, 2)) < 0) return "Option 'tail' must be 'lower' or 'upper'.";
+        request.core.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
+    } else if (same_name(name, "sigma")) {
+        request.sigma = value;
+    } else {
+        std::snprintf(message, length, "Unknown option '%s': the options are 'field', 'which', "
+                      "'tail' and 'sigma'.", name);
+        return message;
+    }
+    return 0;
+}
+
+static const char *options_error(int nrhs, const mxArray *prhs[], call_request &request,
+                                 char *message, size_t length)
+{
+    if ((nrhs - 3) % 2 != 0) return "Options must come in name/value pairs.";
+    for (int i = 3; i < nrhs; i += 2) {
+        char name[32];
+        if (!read_text(prhs[i], name, sizeof name))
+            return "Option names must be text: 'field', 'which', 'tail' or 'sigma'.";
+        const char *error = read_option(name, prhs[i + 1], request, message, length);
+        if (error) return error;
+    }
+    return 0;
+}
+
+// x: real, full, finite.
+static const char *points_error(const mxArray *x)
+{
+    if (!is_real_full_double(x)) return "First input must be a real double array of points x.";
+    const double *values = mxGetPr(x);
+    for (size_t i = 0; i < mxGetNumberOfElements(x); i++)
+        if (!std::isfinite(values[i])) return "First input must hold finite points x.";
+    return 0;
+}
+
+// The message of the first failing check, or null; fills `request`.
+static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], call_request &request,
+                                  char *message, size_t length)
+{
+    if (nrhs < 3) return "wishart_eig_cdf takes x, m and n, then name/value options.";
+    if (nlhs > 2) return "Too many output arguments.";
+    const char *error = points_error(prhs[POINTS]);
+    if (error) return error;
+    double m, n;
+    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_eig_max_m) ||
+        m != std::floor(m))
+        return "Second input must be a whole number m from 1 to 1000.";
+    if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
+        n > matrixhyper::wishart_eig_max_n)
+        return "Third input must be a number n greater than m - 1, at most 100000.";
+    request.core.m = (int)m;
+    request.core.n = n;
+    return options_error(nrhs, prhs, request, message, length);
+}
+
+// Sigma's eigenvalues into the request, or the message that refuses them.
+static const char *read_sigma(call_request &request)
+{
+    const char *refusal = "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+    if (!request.sigma) return 0;
+    if (eigenvalue_count(request.sigma) != (size_t)request.core.m) return refusal;
+    request.core.sigma.resize(request.core.m);
+    const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;
+    if (read_eigenvalues(request.sigma, complex_allowed, request.core.sigma.data()) !=
+        matrix_argument_error::none)
+        return refusal;
+    for (double value : request.core.sigma)
+        if (!(value > 0)) return refusal;
+    return 0;
+}
+
+// What the core returned, in plain storage, so that nothing of the core is
+// alive when the call reports an error or a warning.
+struct call_outcome {
+    matrixhyper::wishart_cdf_status status;
+    bool refused_input;
+    char message[512];
+};
+
+static call_outcome evaluate(call_request &request, const mxArray *x, double *P, double *err)
+{
+    call_outcome outcome = {};
+    const char *error = read_sigma(request);
+    if (error) {
+        outcome.refused_input = true;
+        std::snprintf(outcome.message, sizeof outcome.message, "%s", error);
+        return outcome;
+    }
+    matrixhyper::interrupt_check interrupt = host_interrupt_check();
+    request.core.interrupt = &interrupt;
+    const matrixhyper::wishart_cdf_outcome result =
+        matrixhyper::wishart_eig_cdf(request.core, mxGetPr(x), mxGetNumberOfElements(x), P, err);
+    outcome.status = result.status;
+    std::snprintf(outcome.message, sizeof outcome.message, "%s", result.message.c_str());
+    return outcome;
+}
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    call_request request;
+    char message[200];
+    const char *error = argument_error(nlhs, nrhs, prhs, request, message, sizeof message);
+    if (error) mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", error);
+
+    plhs[0] = mxDuplicateArray(prhs[POINTS]);              // P has the shape of x
+    mxArray *errors = mxDuplicateArray(prhs[POINTS]);
+    call_outcome outcome = evaluate(request, prhs[POINTS], mxGetPr(plhs[0]), mxGetPr(errors));
+
+    if (outcome.refused_input) mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", outcome.message);
+    switch (outcome.status) {
+    case matrixhyper::wishart_cdf_status::interrupted:
+        end_interrupted_call("wishart_eig_cdf");
+    case matrixhyper::wishart_cdf_status::invalid_argument:
+        mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", outcome.message);
+        break;                                   // not reached: the error ends the call
+    case matrixhyper::wishart_cdf_status::out_of_memory:
+        mexErrMsgIdAndTxt("wishart_eig_cdf:outOfMemory", "%s", outcome.message);
+        break;
+    case matrixhyper::wishart_cdf_status::not_converged:
+        mexWarnMsgIdAndTxt("wishart_eig_cdf:notConverged", "%s", outcome.message);
+        break;
+    case matrixhyper::wishart_cdf_status::ok: break;
+    }
+    if (nlhs >= 2)
+        plhs[1] = errors;
+    else
+        mxDestroyArray(errors);
+}
