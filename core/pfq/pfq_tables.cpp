@@ -1,0 +1,409 @@
+// pfq_tables.cpp: the series of one or two arguments with distinct
+// eigenvalues, from tables of Jack polynomials C_kappa(x / s) built degree by
+// degree with the branching rule over horizontal strips.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <new>
+
+#include "pfq_series.h"
+
+namespace matrixhyper {
+namespace pfq_detail {
+
+namespace {
+
+const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
+
+// Partitions of at most n parts, stored by index; an open-addressing hash
+// finds the index of a part vector.
+class partition_store {
+public:
+    explicit partition_store(int n) : n_(n), slots_(1024, -1) { add(std::vector<uint16_t>(n, 0)); }
+    int n() const { return n_; }
+    int count() const { return (int)sizes_.size(); }
+    const uint16_t *parts(int idx) const { return &parts_[(size_t)idx * n_]; }
+    int size(int idx) const { return sizes_[idx]; }
+    int add(const std::vector<uint16_t> &p)
+    {
+        int idx = count();
+        parts_.insert(parts_.end(), p.begin(), p.end());
+        int total = 0;
+        for (uint16_t v : p) total += v;
+        sizes_.push_back(total);
+        if (2 * (size_t)count() > slots_.size()) rehash();
+        else insert(idx);
+        return idx;
+    }
+    int find(const uint16_t *p) const
+    {
+        size_t mask = slots_.size() - 1;
+        for (size_t h = hash(p) & mask;; h = (h + 1) & mask) {
+            int idx = slots_[h];
+            if (idx < 0) return -1;
+            if (equal(parts(idx), p)) return idx;
+        }
+    }
+private:
+    size_t hash(const uint16_t *p) const
+    {
+        uint64_t h = 1469598103934665603ull;
+        for (int i = 0; i < n_ && p[i] != 0; i++) h = (h ^ p[i]) * 1099511628211ull;
+        return (size_t)(h ^ (h >> 29));
+    }
+    bool equal(const uint16_t *p, const uint16_t *q) const
+    {
+        for (int i = 0; i < n_; i++) if (p[i] != q[i]) return false;
+        return true;
+    }
+    void insert(int idx)
+    {
+        size_t mask = slots_.size() - 1;
+        size_t h = hash(parts(idx)) & mask;
+        while (slots_[h] >= 0) h = (h + 1) & mask;
+        slots_[h] = idx;
+    }
+    void rehash()
+    {
+        slots_.assign(slots_.size() * 2, -1);
+        for (int i = 0; i < count(); i++) insert(i);
+    }
+    int n_;
+    std::vector<uint16_t> parts_;
+    std::vector<int> sizes_;
+    std::vector<int> slots_;
+};
+
+// Jack values C_kappa(x_1..x_m / s) of one argument for m = 1..n (and of
+// |x| when the signs are mixed, the sums of absolute contributions).
+struct jack_table {
+    long double scale = 1;
+    bool mixed = false;
+    std::vector<long double> y;                          // x_m / s
+    std::vector<std::vector<long double>> power, abs_power;  // [m][d]
+    std::vector<long double> value, abs_value;           // [idx * n + m - 1]
+};
+
+void setup_table(jack_table &t, const std::vector<long double> &x)
+{
+    long double s = 0;
+    bool neg = false, pos = false;
+    for (long double v : x) { s += std::fabs(v); neg |= v < 0; pos |= v > 0; }
+    t.scale = s;
+    t.mixed = neg && pos;
+    for (long double v : x) t.y.push_back(v / s);
+    t.power.assign(x.size(), {1.0L});
+    t.abs_power.assign(x.size(), {1.0L});
+}
+
+// Everything the strip enumeration of one partition needs. For each row i
+// and each candidate mu_i = v, prefix products over columns j of the
+// numerators of the ratios of row i (keep: column intact, strip: column
+// loses its bottom box); their denominators do not depend on v.
+struct strip_walk {
+    const partition_store *store;
+    std::vector<jack_table> *tables;
+    const std::vector<std::vector<long double>> *binom;
+    long double alpha;
+    int n, m, k;
+    std::vector<int> kappa, conj, mu;                    // 1-based rows / columns
+    std::vector<uint16_t> key;
+    std::vector<long double> acc, abs_acc;               // per table
+    long long strips;
+    std::vector<long double> keep_num, strip_num;        // [start(i, v) + j]
+    std::vector<long double> keep_den, strip_den;        // [row_start(i) + j]
+    std::vector<size_t> start, row_start;                // start[i] is for v = kappa_{i+1}
+};
+
+// Fills the prefix products of every row of kappa (rows 1..m-1).
+void prepare_rows(strip_walk &w)
+{
+    const long double alpha = w.alpha;
+    w.keep_num.clear(); w.strip_num.clear(); w.keep_den.clear(); w.strip_den.clear();
+    w.start.assign(w.m + 1, 0);
+    w.row_start.assign(w.m + 1, 0);
+    for (int i = 1; i < w.m; i++) {
+        const int ki = w.kappa[i], below = w.kappa[i + 1];
+        w.row_start[i] = w.keep_den.size();
+        long double kd = 1, sd = 1;
+        w.keep_den.push_back(1); w.strip_den.push_back(1);
+        for (int j = 1; j <= ki; j++) {
+            long double leg = w.conj[j] - i;
+            kd *= leg + 1 + alpha * (ki - j);
+            sd *= j <= below ? leg + alpha * (ki - j + 1) : 1;
+            w.keep_den.push_back(kd); w.strip_den.push_back(sd);
+        }
+        w.start[i] = w.keep_num.size();
+        for (int v = below; v <= ki; v++) {
+            long double kn = 1, sn = 1;
+            w.keep_num.push_back(1); w.strip_num.push_back(1);
+            for (int j = 1; j <= v; j++) {
+                long double leg = w.conj[j] - i;
+                kn *= leg + 1 + alpha * (v - j);
+                sn *= j <= below ? leg - 1 + alpha * (v - j + 1) : 1;
+                w.keep_num.push_back(kn); w.strip_num.push_back(sn);
+            }
+        }
+    }
+}
+
+// Product over the boxes (row, j) of mu of the ratios of the branching
+// coefficient times j_mu / j_kappa, for mu_row = v with the rows below
+// already chosen: columns (kappa_{r+1}, mu_r] keep their length, columns
+// (mu_r, kappa_r] lose their bottom box. Every ratio is at most 1.
+long double row_factor(const strip_walk &w, int row, int v)
+{
+    const int below = w.kappa[row + 1];
+    const long double *kn = &w.keep_num[w.start[row] + (size_t)(v - below) * (below + 1)
+                                        + (size_t)(v - below) * (v - below - 1) / 2];
+    const long double *sn = kn - w.keep_num.data() + w.strip_num.data();
+    const long double *kd = &w.keep_den[w.row_start[row]];
+    const long double *sd = &w.strip_den[w.row_start[row]];
+    long double num = kn[v] * kd[below], den = kn[below] * kd[v];   // columns of this row
+    for (int r = row + 1; r <= w.m; r++) {
+        int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
+        num *= kn[mid] * kd[lo] * sn[hi] * sd[mid];
+        den *= kn[lo] * kd[mid] * sn[mid] * sd[hi];
+    }
+    return num / den;
+}
+
+// Chooses mu_row (rows below fixed), then recurses upwards; at row 0 adds
+// the contribution of mu to every table.
+void enumerate(strip_walk &w, int row, long double weight, int removed)
+{
+    if (row == 0) {
+        const long double g = weight * (*w.binom)[w.k][removed];
+        for (int i = 0; i < w.n; i++) w.key[i] = (uint16_t)(i + 1 < w.m ? w.mu[i + 1] : 0);
+        int idx = w.m == 1 ? 0 : w.store->find(w.key.data());
+        w.strips++;
+        for (size_t t = 0; t < w.tables->size(); t++) {
+            const jack_table &tab = (*w.tables)[t];
+            long double prev = w.m == 1 ? 1.0L : tab.value[(size_t)idx * w.n + w.m - 2];
+            w.acc[t] += g * tab.power[w.m - 1][removed] * prev;
+            if (tab.mixed) {
+                long double aprev = w.m == 1 ? 1.0L : tab.abs_value[(size_t)idx * w.n + w.m - 2];
+                w.abs_acc[t] += g * tab.abs_power[w.m - 1][removed] * aprev;
+            }
+        }
+        return;
+    }
+    for (int v = w.kappa[row + 1]; v <= w.kappa[row]; v++) {
+        w.mu[row] = v;
+        int d = w.kappa[row] - v;
+        long double f = row_factor(w, row, v) * (*w.binom)[removed + d][d];
+        enumerate(w, row - 1, weight * f, removed + d);
+    }
+    w.mu[row] = w.kappa[row];
+}
+
+// All partitions of k with at most n parts, appended to the store.
+void add_partitions(partition_store &store, int k, std::vector<int> &added)
+{
+    const int n = store.n();
+    std::vector<uint16_t> p(n, 0);
+    // Recursive fill: row i gets a part at most the previous one.
+    struct filler {
+        partition_store &store; std::vector<uint16_t> &p; std::vector<int> &added; int n;
+        void fill(int i, int left, int bound)
+        {
+            if (left == 0) { added.push_back(store.add(p)); return; }
+            if (i == n) return;
+            for (int v = std::min(left, bound); v >= 1; v--) {
+                if ((long long)v * (n - i) < left) break;  // rows left cannot hold the rest
+                p[i] = (uint16_t)v;
+                fill(i + 1, left - v, v);
+                p[i] = 0;
+            }
+        }
+    } f{store, p, added, n};
+    f.fill(0, k, k);
+}
+
+// (a)_kappa / (b)_kappa.
+long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int n)
+{
+    long double num = 1, den = 1;
+    for (int i = 0; i < n && parts[i] > 0; i++) {
+        long double shift = -(long double)i / in.alpha;
+        for (int j = 0; j < parts[i]; j++) {
+            long double c = shift + j;
+            for (long double a : in.a) num *= a + c;
+            for (long double b : in.b) den *= b + c;
+        }
+    }
+    return num == 0 ? 0 : num / den;                     // terminated: no 0/0 at a pole
+}
+
+// C_kappa(I_n) / |kappa|!: J_kappa(1^n) alpha^k over the hook products.
+long double identity_value(const uint16_t *parts, int n, long double alpha,
+                           std::vector<int> &conj)
+{
+    int first = parts[0];
+    conj.assign(first + 1, 0);
+    for (int i = 0; i < n; i++) for (int j = 1; j <= parts[i]; j++) conj[j] = i + 1;
+    long double z = 1;
+    for (int i = 0; i < n && parts[i] > 0; i++) {
+        for (int j = 1; j <= parts[i]; j++) {
+            long double leg = conj[j] - (i + 1), arm = parts[i] - j;
+            long double upper = leg + alpha * (arm + 1), lower = leg + 1 + alpha * arm;
+            z *= alpha * ((n - i) + alpha * (j - 1)) / (upper * lower);
+        }
+    }
+    return z;
+}
+
+} // namespace
+
+long double count_partitions(int n, int degree)
+{
+    // p[k] over parts at most `rows` (conjugate: at most n parts).
+    std::vector<long double> p(degree + 1, 0);
+    p[0] = 1;
+    for (int part = 1; part <= n; part++)
+        for (int k = part; k <= degree; k++) p[k] += p[k - part];
+    long double total = 0;
+    for (long double v : p) total += v;
+    return total;
+}
+
+long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
+{
+    long double per = 2.0L * n + 4 + 8 + 16;             // parts, size, hash slots, term
+    per += (two_arguments ? 2 : 1) * (mixed_signs ? 2 : 1) * 16.0L * n;
+    return per * count_partitions(n, degree);
+}
+
+series_outcome sum_tables(const series_input &in, const series_control &ctl)
+{
+    series_outcome out;
+    out.route = "tables";
+    const int n = (int)in.x.size();
+    const bool two = !in.y.empty();
+    std::vector<jack_table> tables(two ? 2 : 1);
+    setup_table(tables[0], in.x);
+    if (two) setup_table(tables[1], in.y);
+    bool mixed = tables[0].mixed || (two && tables[1].mixed);
+    int cap = ctl.max_degree > 0 ? ctl.max_degree : 60000;
+    cap = std::min(cap, 65535);                          // parts are stored in 16 bits
+
+    partition_store store(n);
+    for (jack_table &t : tables) { t.value.assign(n, 1.0L); if (t.mixed) t.abs_value.assign(n, 1.0L); }
+    std::vector<std::vector<long double>> binom{{1.0L}};
+    std::vector<long double> sums{1}, abs_sums{1};
+    long double total = 1, abs_total = 1, degree_factor = 1;
+    long long terms = 1, max_strips = 0, strips = 0;
+    tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
+    strip_walk w;
+    w.store = &store; w.tables = &tables; w.binom = &binom; w.alpha = in.alpha; w.n = n;
+    w.key.assign(n, 0);
+    w.acc.assign(tables.size(), 0); w.abs_acc.assign(tables.size(), 0);
+    std::vector<int> added, conj;
+    bool done = false;
+    int k = 0;
+    try {
+        while (!done && k < cap) {
+            if (ctl.memory_limit > 0 &&
+                table_bytes(n, k + 1, two, mixed) > (long double)ctl.memory_limit) {
+                out.message = "memory limit reached at degree " + std::to_string(k + 1);
+                break;
+            }
+            ++k;
+            std::vector<long double> row(k + 1, 1.0L);   // Pascal: positive sums only
+            for (int j = 1; j < k; j++) row[j] = binom[k - 1][j - 1] + binom[k - 1][j];
+            binom.push_back(row);
+            for (jack_table &t : tables)
+                for (int m = 0; m < n; m++) {
+                    t.power[m].push_back(t.power[m].back() * t.y[m]);
+                    t.abs_power[m].push_back(t.abs_power[m].back() * std::fabs(t.y[m]));
+                }
+            added.clear();
+            add_partitions(store, k, added);
+            for (jack_table &t : tables) {
+                t.value.resize((size_t)store.count() * n, 0.0L);
+                if (t.mixed) t.abs_value.resize((size_t)store.count() * n, 0.0L);
+            }
+            w.k = k;
+            long long polled = 0;
+            for (int m = 1; m <= n; m++) {
+                for (int idx : added) {
+                    const uint16_t *p = store.parts(idx);
+                    int len = 0;
+                    while (len < n && p[len] > 0) len++;
+                    if (len > m) continue;
+                    w.m = m;
+                    w.kappa.assign(m + 2, 0);
+                    for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
+                    w.conj.assign(p[0] + 1, 0);
+                    for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
+                    w.mu.assign(m + 2, 0);
+                    for (int i = 1; i <= m; i++) w.mu[i] = w.kappa[i];
+                    w.mu[m] = 0;
+                    std::fill(w.acc.begin(), w.acc.end(), 0.0L);
+                    std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
+                    w.strips = 0;
+                    prepare_rows(w);
+                    int removed = w.kappa[m];                // row m leaves entirely
+                    enumerate(w, m - 1, 1.0L, removed);
+                    max_strips = std::max(max_strips, w.strips);
+                    strips += w.strips;
+                    for (size_t t = 0; t < tables.size(); t++) {
+                        tables[t].value[(size_t)idx * n + m - 1] = w.acc[t];
+                        if (tables[t].mixed) tables[t].abs_value[(size_t)idx * n + m - 1] = w.abs_acc[t];
+                    }
+                    if ((++polled & 1023) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
+                        out.state = series_state::interrupted;
+                        return out;
+                    }
+                }
+            }
+            degree_factor *= two ? tables[0].scale * tables[1].scale / ((long double)k * k)
+                                 : tables[0].scale / k;
+            long double s = 0, sa = 0;
+            for (int idx : added) {
+                const uint16_t *p = store.parts(idx);
+                long double c = pochhammer_ratio(in, p, n) * degree_factor;
+                long double v = tables[0].value[(size_t)idx * n + n - 1];
+                long double av = tables[0].mixed ? tables[0].abs_value[(size_t)idx * n + n - 1] : std::fabs(v);
+                if (two) {
+                    long double z = identity_value(p, n, in.alpha, conj);
+                    long double vy = tables[1].value[(size_t)idx * n + n - 1];
+                    long double avy = tables[1].mixed ? tables[1].abs_value[(size_t)idx * n + n - 1] : std::fabs(vy);
+                    c /= z;
+                    v *= vy;
+                    av *= avy;
+                }
+                s += c * v;
+                sa += std::fabs(c) * av;
+            }
+            terms += (long long)added.size();
+            sums.push_back(s);
+            abs_sums.push_back(sa);
+            total += s;
+            abs_total += sa;
+            if (!std::isfinite(abs_total)) { out.state = series_state::overflow; return out; }
+            done = monitor.done(abs_sums, k, total);
+        }
+    } catch (const std::bad_alloc &) {
+        out.message = "out of memory at degree " + std::to_string(k);
+        if ((int)sums.size() <= k) k = (int)sums.size() - 1;
+        done = false;
+    }
+    // Rounding: per table level, mu's ratios (5 roundings each, at most k),
+    // n binomials (k each), the power (k) and the strip sum (max_strips);
+    // then the coefficient's k (p + q) + 2k factors and the sum of all terms.
+    long double levels = (long double)n * ((7.0L + n) * k + 4 + max_strips);
+    long double per_term = (two ? 2 : 1) * levels + (3.0L * (in.a.size() + in.b.size()) + 8) * k;
+    out.sum = total;
+    out.rounding = (double)(2 * (per_term + terms) * unit_ld * abs_total);
+    out.degree = k;
+    out.partitions = terms;
+    out.tail = monitor.tail();
+    out.state = done ? series_state::converged : series_state::not_converged;
+    if (!done && out.message.empty()) out.message = "tail rule not met by degree " + std::to_string(k);
+    (void)strips;
+    return out;
+}
+
+} // namespace pfq_detail
+} // namespace matrixhyper
