@@ -305,6 +305,7 @@ bool closed_form(const series_input &s, long double &log_value, int &sign, long 
         return true;
     }
     const long double a = s.a[0];
+    if (a == 0) { log_value = 0; sign = 1; rel = 0; return true; }
     bool below_one = true;
     for (long double v : s.x) below_one &= v < 1;
     if (!below_one && !nonpositive_integer(a)) return false;

@@ -35,21 +35,30 @@ public:
         else insert(idx);
         return idx;
     }
-    int find(const uint16_t *p) const
+    int find(const uint16_t *p) const { return find(p, hash_rows(p, 1), p[0]); }
+    // Hash of rows from..n-1 (the rows below the first, for find).
+    uint64_t hash_rows(const uint16_t *p, int from) const
+    {
+        uint64_t h = 1469598103934665603ull;
+        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * 1099511628211ull;
+        return h;
+    }
+    // Index of the partition with rows below the first hashed in `below`
+    // and first row `first`; -1 when absent.
+    int find(const uint16_t *p, uint64_t below, uint16_t first) const
     {
         size_t mask = slots_.size() - 1;
-        for (size_t h = hash(p) & mask;; h = (h + 1) & mask) {
+        for (size_t h = finish((below ^ first) * 1099511628211ull) & mask;; h = (h + 1) & mask) {
             int idx = slots_[h];
             if (idx < 0) return -1;
             if (equal(parts(idx), p)) return idx;
         }
     }
 private:
+    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> 29)); }
     size_t hash(const uint16_t *p) const
     {
-        uint64_t h = 1469598103934665603ull;
-        for (int i = 0; i < n_ && p[i] != 0; i++) h = (h ^ p[i]) * 1099511628211ull;
-        return (size_t)(h ^ (h >> 29));
+        return finish((hash_rows(p, 1) ^ p[0]) * 1099511628211ull);
     }
     bool equal(const uint16_t *p, const uint16_t *q) const
     {
@@ -107,7 +116,8 @@ struct strip_walk {
     long double alpha;
     int n, m, k;
     std::vector<int> kappa, conj, mu;                    // 1-based rows / columns
-    std::vector<uint16_t> key;
+    std::vector<uint16_t> key;                           // mu, 0-based
+    uint64_t below_hash = 0;
     std::vector<long double> acc, abs_acc;               // per table
     long long strips;
     std::vector<long double> keep_num, strip_num;        // [start(i, v) + j]
@@ -150,20 +160,34 @@ void prepare_rows(strip_walk &w)
 // Product over the boxes (row, j) of mu of the ratios of the branching
 // coefficient times j_mu / j_kappa, for mu_row = v with the rows below
 // already chosen: columns (kappa_{r+1}, mu_r] keep their length, columns
-// (mu_r, kappa_r] lose their bottom box. Every ratio is at most 1.
-long double row_factor(const strip_walk &w, int row, int v)
+// (mu_r, kappa_r] lose their bottom box. Every ratio is at most 1. The
+// denominators over the rows below do not depend on v: `fixed` holds them.
+long double row_factor(const strip_walk &w, int row, int v, long double fixed)
 {
     const int below = w.kappa[row + 1];
     const long double *kn = &w.keep_num[w.start[row] + (size_t)(v - below) * (below + 1)
                                         + (size_t)(v - below) * (v - below - 1) / 2];
     const long double *sn = kn - w.keep_num.data() + w.strip_num.data();
     const long double *kd = &w.keep_den[w.row_start[row]];
-    const long double *sd = &w.strip_den[w.row_start[row]];
     long double num = kn[v] * kd[below], den = kn[below] * kd[v];   // columns of this row
     for (int r = row + 1; r <= w.m; r++) {
         int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
-        num *= kn[mid] * kd[lo] * sn[hi] * sd[mid];
-        den *= kn[lo] * kd[mid] * sn[mid] * sd[hi];
+        num *= kn[mid] * sn[hi];
+        den *= kn[lo] * sn[mid];
+    }
+    return num / den * fixed;
+}
+
+// The v-independent part of row_factor for the rows below `row`.
+long double fixed_factor(const strip_walk &w, int row)
+{
+    const long double *kd = &w.keep_den[w.row_start[row]];
+    const long double *sd = &w.strip_den[w.row_start[row]];
+    long double num = 1, den = 1;
+    for (int r = row + 1; r <= w.m; r++) {
+        int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
+        num *= kd[lo] * sd[mid];
+        den *= kd[mid] * sd[hi];
     }
     return num / den;
 }
@@ -174,8 +198,7 @@ void enumerate(strip_walk &w, int row, long double weight, int removed)
 {
     if (row == 0) {
         const long double g = weight * (*w.binom)[w.k][removed];
-        for (int i = 0; i < w.n; i++) w.key[i] = (uint16_t)(i + 1 < w.m ? w.mu[i + 1] : 0);
-        int idx = w.m == 1 ? 0 : w.store->find(w.key.data());
+        int idx = w.m == 1 ? 0 : w.store->find(w.key.data(), w.below_hash, (uint16_t)w.mu[1]);
         w.strips++;
         for (size_t t = 0; t < w.tables->size(); t++) {
             const jack_table &tab = (*w.tables)[t];
@@ -188,10 +211,16 @@ void enumerate(strip_walk &w, int row, long double weight, int removed)
         }
         return;
     }
+    if (row == 1) {                                      // rows below are fixed: hash them once
+        for (int i = 0; i < w.n; i++) w.key[i] = (uint16_t)(i + 1 < w.m ? w.mu[i + 1] : 0);
+        w.below_hash = w.store->hash_rows(w.key.data(), 1);
+    }
+    const long double fixed = fixed_factor(w, row);
     for (int v = w.kappa[row + 1]; v <= w.kappa[row]; v++) {
         w.mu[row] = v;
+        w.key[row - 1] = (uint16_t)v;
         int d = w.kappa[row] - v;
-        long double f = row_factor(w, row, v) * (*w.binom)[removed + d][d];
+        long double f = row_factor(w, row, v, fixed) * (*w.binom)[removed + d][d];
         enumerate(w, row - 1, weight * f, removed + d);
     }
     w.mu[row] = w.kappa[row];

@@ -71,19 +71,18 @@ TEST(PfqClosedForms, SeriesMatchesClosedForms)
 {
     const std::vector<double> x = {-1.5, 0.4, -0.3, 0.7};
     for (double alpha : {0.5, 1.0, 2.0, 3.7}) {
-        long double trace = 0, det = 1;
-        for (double v : x) { trace += v; det *= 1 - (long double)v; }
+        long double trace = 0;
+        for (double v : x) trace += v;
         expect_honest("0F0 alpha " + std::to_string(alpha),
                       forced({{}, {}, x, {}}, alpha, route_choice::automatic, relation_choice::none),
                       std::exp(trace));
-        std::vector<double> small = {-0.6, 0.3, -0.2, 0.5};
+        std::vector<double> small = {-0.4, 0.3, -0.2, 0.35};
         long double det_small = 1;
         for (double v : small) det_small *= 1 - (long double)v;
         expect_honest("1F0 alpha " + std::to_string(alpha),
                       forced({{0.75}, {}, small, {}}, alpha, route_choice::automatic,
                              relation_choice::none),
                       std::pow(det_small, -0.75L));
-        (void)det;
     }
 }
 
@@ -204,7 +203,7 @@ TEST(PfqHonesty, ReportsWhatItCannotDo)
     o.alpha = 1;
     // Two-argument 0F0 with large eigenvalues of opposite signs: the terms
     // cancel by many orders of magnitude.
-    std::vector<double> x = {-6, -4.5, 5}, y = {4, -3.5, 2.5};
+    std::vector<double> x = {-4, -3, 3.5}, y = {3, -2.5, 2};
     pfq_result r = matrix_pfq({{}, {}, x, y}, o);
     expect_honest("cancelling 0F0(X, Y)", r, orbital_integral(x, y), false);
     EXPECT_EQ(r.status, pfq_status::not_converged) << r.value << " err " << r.err;

@@ -37,11 +37,14 @@
 // Truncation: after each degree k, with A_k the sum of |terms| of degree k,
 // the series stops when A_k < A_{k-1} < A_{k-2} < A_{k-3} (three decreases
 // past the peak) and, with r = max(A_k / A_{k-1}, A_{k-1} / A_{k-2}, rho)
-// < 1, the tail estimate 2 A_k r / (1 - r) plus the rounding bound is at
-// most tol |sum|. rho is the limit ratio: 0 for p <= q, max|x| max|y| for
-// p = q + 1 (so a ratio still rising towards it cannot fool the estimate).
-// A series that terminates (a numerator Pochhammer symbol vanishes for all
-// partitions beyond some degree) is summed exactly, tail 0.
+// < 1, the tail estimate 2 A_k r / (1 - r) is at most tol |sum| / 2. rho is
+// the limit ratio: 0 for p <= q, max|x| max|y| for p = q + 1 (so a ratio
+// still rising towards it cannot fool the estimate). A series that
+// terminates (a numerator Pochhammer symbol vanishes on every partition
+// beyond some degree) is summed exactly, tail 0. Until the rule's decreases
+// hold there is no estimate and err is infinite. Distinct eigenvalues
+// extend the tables one degree at a time; the walk at x I_n is redone with
+// a degree 25% higher (from a scalar series' estimate) when short.
 //
 // Rounding: terms, tables and sums are formed in long double (unit
 // roundoff u = 2^-64 on x86). err includes 2 (e_t + N u) sum|terms| where
@@ -54,7 +57,7 @@
 //
 // Outputs: value (f, or log|f| with info.sign when log_result) and err, a
 // bound on |value - true value| (for log_result, of log|f|). status:
-//   converged        err <= tol |f|;
+//   converged        err <= tol |f| (tail, rounding and prefactor bounds);
 //   not_converged    tol not reached within max_degree, the memory limit,
 //                    or because rounding (cancellation) exceeds it; value
 //                    is the best found and err is still honest;
