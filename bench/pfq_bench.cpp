@@ -21,7 +21,7 @@ void run(benchmark::State &state, const pfq_problem &problem, const pfq_options 
     }
     state.counters["degree"] = r.info.degree;
     state.counters["partitions"] = (double)r.info.partitions;
-    state.counters["rel_err"] = r.value != 0 ? r.err / std::fabs(r.value) : r.err;
+    state.counters["digits"] = r.value != 0 ? -std::log10(r.err / std::fabs(r.value)) : 0;
     if (r.status != pfq_status::converged) state.SkipWithError(r.message.c_str());
 }
 

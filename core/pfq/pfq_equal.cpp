@@ -75,9 +75,10 @@ bool walk_to(const series_input &in, int max_size, const series_control &ctl,
     w.kappa.assign(n + 1, 0);
     w.shifted.assign(n + 1, 0);
     w.level_term.assign(n + 2, 0);
-    sums.assign(max_size + 1, 0);
+    std::vector<compensated_sum> exact(max_size + 1);
     abs_sums.assign(max_size + 1, 0);
-    sums[0] = abs_sums[0] = 1;
+    exact[0].add(1);
+    abs_sums[0] = 1;
     w.kappa[0] = max_size;
     for (int i = 1; i <= n; i++) w.shifted[i] = -(long double)i;
     w.level_term[1] = 1;
@@ -91,8 +92,8 @@ bool walk_to(const series_input &in, int max_size, const series_control &ctl,
             w.level_term[row] = c;
             if (row < n) w.level_term[++row] = c;          // the next row starts empty
             size++;
-            sums[size] += c;
-            abs_sums[size] += std::fabs(c);
+            exact[size].add(c);
+            abs_sums[size] += std::fabs(c);                // only bounds: plain sum
             if ((++visited & 4095) == 0 && ctl.interrupt && ctl.interrupt->requested())
                 return false;
         } else {
@@ -103,17 +104,21 @@ bool walk_to(const series_input &in, int max_size, const series_control &ctl,
         }
     }
     count += visited;
+    sums.assign(max_size + 1, 0);
+    for (int k = 0; k <= max_size; k++) sums[k] = exact[k].sum;
     return true;
 }
 
 // Rounding bound of a walk to degree k: every term is a product of k box
-// quotients of at most 3(p + q) + 6n + 10 roundings each, and the sums add
-// at most `terms` rounded terms (recursive summation, long double).
+// quotients of at most 3(p + q) + 6n + 10 roundings each; the degree sums
+// are compensated (2u + N u^2 each) and the k + 1 of them added plainly;
+// the absolute sums, rounded too, get a factor 2.
 double walk_rounding(const series_input &in, int n, int k, long long terms,
                      long double abs_total)
 {
     long double per_term = (long double)k * (3.0L * (in.a.size() + in.b.size()) + 6.0L * n + 10);
-    return (double)(2 * (per_term + (long double)terms) * unit_ld * abs_total);
+    long double summing = 2 + (long double)terms * unit_ld * 2 + (k + 1);
+    return (double)(2 * (per_term + summing) * unit_ld * abs_total);
 }
 
 series_outcome finish(const series_input &in, const std::vector<long double> &sums,

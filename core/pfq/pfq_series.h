@@ -41,6 +41,19 @@ struct series_outcome {
     std::string route, message;
 };
 
+// Kahan's compensated sum: error at most (2u + O(N u^2)) sum |terms|, so
+// the bound needs no factor of the number of terms.
+struct compensated_sum {
+    long double sum = 0, carry = 0;
+    void add(long double v)
+    {
+        long double y = v - carry;
+        long double t = sum + y;
+        carry = (t - sum) - y;                           // what the addition lost
+        sum = t;
+    }
+};
+
 // Decides after each degree whether the tail is small enough (rule in
 // matrix_pfq.h); records the estimate.
 class tail_monitor {

@@ -388,7 +388,8 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
             }
             degree_factor *= two ? tables[0].scale * tables[1].scale / ((long double)k * k)
                                  : tables[0].scale / k;
-            long double s = 0, sa = 0;
+            compensated_sum s;
+            long double sa = 0;
             for (int idx : added) {
                 const uint16_t *p = store.parts(idx);
                 long double c = pochhammer_ratio(in, p, n) * degree_factor;
@@ -402,13 +403,13 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
                     v *= vy;
                     av *= avy;
                 }
-                s += c * v;
+                s.add(c * v);
                 sa += std::fabs(c) * av;
             }
             terms += (long long)added.size();
-            sums.push_back(s);
+            sums.push_back(s.sum);
             abs_sums.push_back(sa);
-            total += s;
+            total += s.sum;
             abs_total += sa;
             if (!std::isfinite(abs_total)) { out.state = series_state::overflow; return out; }
             done = monitor.done(abs_sums, k, total);
@@ -420,11 +421,14 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
     }
     // Rounding: per table level, mu's ratios (5 roundings each, at most k),
     // n binomials (k each), the power (k) and the strip sum (max_strips);
-    // then the coefficient's k (p + q) + 2k factors and the sum of all terms.
+    // then the coefficient's k (p + q) + 2k factors; degree sums are
+    // compensated (2u + N u^2), the k + 1 of them added plainly; factor 2
+    // for the rounded absolute sums.
     long double levels = (long double)n * ((7.0L + n) * k + 4 + max_strips);
     long double per_term = (two ? 2 : 1) * levels + (3.0L * (in.a.size() + in.b.size()) + 8) * k;
+    long double summing = 2 + 2 * (long double)terms * unit_ld + (k + 1);
     out.sum = total;
-    out.rounding = (double)(2 * (per_term + terms) * unit_ld * abs_total);
+    out.rounding = (double)(2 * (per_term + summing) * unit_ld * abs_total);
     out.degree = k;
     out.partitions = terms;
     out.tail = monitor.tail();
