@@ -160,6 +160,24 @@ TEST(PfqTwoArguments, OrbitalIntegralAtAlphaOne)
                       matrix_pfq({{}, {}, xs[c], ys[c]}, o), orbital_integral(xs[c], ys[c]));
 }
 
+// Every alpha: with Y = I + O(1e-9) the two-argument tables (which divide by
+// C_kappa(I)) must give the one-argument value to about 1e-9 |tr X|.
+TEST(PfqTwoArguments, NearIdentityMatchesOneArgument)
+{
+    const std::vector<double> x = {1.5, -0.8, 0.5};
+    const std::vector<double> y = {1 + 1e-9, 1 - 2e-9, 1 + 0.5e-9};
+    for (double alpha : {0.5, 2.0, 3.7}) {
+        pfq_options o;
+        o.alpha = alpha;
+        pfq_result two = matrix_pfq({{0.7}, {2.4}, x, y}, o);
+        pfq_result one = matrix_pfq({{0.7}, {2.4}, x, {}}, o);
+        ASSERT_EQ(two.status, pfq_status::converged) << two.message;
+        EXPECT_EQ(two.info.method, "tables");
+        EXPECT_NEAR(two.value, one.value, 5e-9 * std::fabs(one.value))
+            << "alpha " << alpha << ": expected " << one.value << ", got " << two.value;
+    }
+}
+
 // Complex Wishart (alpha = 1), W = Z^H Z with Z n-by-m: Khatri's
 // P(lambda_max <= x) = det[gamma(n - m + i + j + 1, x)] / prod Gamma(n-k+1)
 // Gamma(m-k+1) equals Gamma_m(m) / Gamma_m(n+m) x^(mn) 1F1(n; n+m; -x I_m),
