@@ -230,7 +230,10 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
             if (!done) out.message = "tail rule not met by degree " + std::to_string(degree);
             return out;
         }
-        degree = std::min(cap, degree + std::max(4, degree / 4));
+        // Growth such that the shorter walks cost at most about the last one:
+        // partitions grow like degree^n.
+        int step = n == 2 ? degree / 2 : degree / 4;
+        degree = std::min(cap, degree + std::max(4, step));
     }
 }
 

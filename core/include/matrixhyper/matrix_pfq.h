@@ -43,17 +43,18 @@
 // terminates (a numerator Pochhammer symbol vanishes on every partition
 // beyond some degree) is summed exactly, tail 0. Until the rule's decreases
 // hold there is no estimate and err is infinite. Distinct eigenvalues
-// extend the tables one degree at a time; the walk at x I_n is redone with
-// a degree 25% higher (from a scalar series' estimate) when short.
+// extend the tables one degree at a time; the walk at x I_n starts where
+// the scalar series at the trace stops and is redone 25% higher (50% for
+// n = 2) when short, so the shorter walks cost about the last one.
 //
 // Rounding: terms, tables and sums are formed in long double (unit
-// roundoff u = 2^-64 on x86). err includes 2 (e_t + N u) sum|terms| where
-// e_t bounds the relative error of one term (a multiple of u times the degree
-// and the numbers of factors, table levels and strips per entry) and N is
-// the number of terms; with mixed signs, sum|terms| uses a second table at
-// |x|. Prefactors add their condition (|sum x| for etr, |b| sum|log(1-x)|
-// for the determinants) times u, and the final rounding to double adds
-// 2^-53 |f|.
+// roundoff u = 2^-64 on x86). err includes 2 (e_t + k + 3) u sum|terms|,
+// where e_t bounds the relative error of one term in units of u (the degree
+// k times the factors per box, plus table levels times strips per entry)
+// and k + 3 covers the compensated degree sums and their total; with mixed
+// signs, sum|terms| uses a second table at |x|. Prefactors add their
+// condition (|sum x| for etr, |b| sum|log(1-x)| for the determinants)
+// times u, and the final rounding to double adds 2^-53 |f|.
 //
 // Outputs: value (f, or log|f| with info.sign when log_result) and err, a
 // bound on |value - true value| (for log_result, of log|f|). status:
