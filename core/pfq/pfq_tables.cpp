@@ -303,138 +303,183 @@ long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
     return per * count_partitions(n, degree);
 }
 
-series_outcome sum_tables(const series_input &in, const series_control &ctl)
-{
-    series_outcome out;
-    out.route = "tables";
-    const int n = (int)in.x.size();
-    const bool two = !in.y.empty();
-    std::vector<jack_table> tables(two ? 2 : 1);
-    setup_table(tables[0], in.x);
-    if (two) setup_table(tables[1], in.y);
-    bool mixed = tables[0].mixed || (two && tables[1].mixed);
-    int cap = ctl.max_degree > 0 ? ctl.max_degree : 60000;
-    cap = std::min(cap, 65535);                          // parts are stored in 16 bits
+namespace {
 
-    partition_store store(n);
-    for (jack_table &t : tables) { t.value.assign(n, 1.0L); if (t.mixed) t.abs_value.assign(n, 1.0L); }
-    std::vector<std::vector<long double>> binom{{1.0L}};
-    std::vector<long double> sums{1}, abs_sums{1};
-    long double total = 1, abs_total = 1, degree_factor = 1;
-    long long terms = 1, max_strips = 0, strips = 0;
-    tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
-    strip_walk w;
-    w.store = &store; w.tables = &tables; w.binom = &binom; w.alpha = in.alpha; w.n = n;
-    w.key.assign(n, 0);
-    w.acc.assign(tables.size(), 0); w.abs_acc.assign(tables.size(), 0);
-    std::vector<int> added, conj;
-    bool done = false;
-    int k = 0;
-    try {
-        while (!done && k < cap) {
-            if (ctl.memory_limit > 0 &&
-                table_bytes(n, k + 1, two, mixed) > (long double)ctl.memory_limit) {
-                out.message = "memory limit reached at degree " + std::to_string(k + 1);
-                break;
-            }
-            ++k;
-            std::vector<long double> row(k + 1, 1.0L);   // Pascal: positive sums only
-            for (int j = 1; j < k; j++) row[j] = binom[k - 1][j - 1] + binom[k - 1][j];
-            binom.push_back(row);
-            for (jack_table &t : tables)
-                for (int m = 0; m < n; m++) {
-                    t.power[m].push_back(t.power[m].back() * t.y[m]);
-                    t.abs_power[m].push_back(t.abs_power[m].back() * std::fabs(t.y[m]));
-                }
-            added.clear();
-            add_partitions(store, k, added);
-            for (jack_table &t : tables) {
-                t.value.resize((size_t)store.count() * n, 0.0L);
-                if (t.mixed) t.abs_value.resize((size_t)store.count() * n, 0.0L);
-            }
-            w.k = k;
-            long long polled = 0;
-            for (int m = 1; m <= n; m++) {
-                for (int idx : added) {
-                    const uint16_t *p = store.parts(idx);
-                    int len = 0;
-                    while (len < n && p[len] > 0) len++;
-                    if (len > m) continue;
-                    w.m = m;
-                    w.kappa.assign(m + 2, 0);
-                    for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
-                    w.conj.assign(p[0] + 1, 0);
-                    for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
-                    w.mu.assign(m + 2, 0);
-                    for (int i = 1; i <= m; i++) w.mu[i] = w.kappa[i];
-                    w.mu[m] = 0;
-                    std::fill(w.acc.begin(), w.acc.end(), 0.0L);
-                    std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
-                    w.strips = 0;
-                    prepare_rows(w);
-                    int removed = w.kappa[m];                // row m leaves entirely
-                    enumerate(w, m - 1, 1.0L, removed);
-                    max_strips = std::max(max_strips, w.strips);
-                    strips += w.strips;
-                    for (size_t t = 0; t < tables.size(); t++) {
-                        tables[t].value[(size_t)idx * n + m - 1] = w.acc[t];
-                        if (tables[t].mixed) tables[t].abs_value[(size_t)idx * n + m - 1] = w.abs_acc[t];
-                    }
-                    if ((++polled & 1023) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
-                        out.state = series_state::interrupted;
-                        return out;
-                    }
-                }
-            }
-            degree_factor *= two ? tables[0].scale * tables[1].scale / ((long double)k * k)
-                                 : tables[0].scale / k;
-            compensated_sum s;
-            long double sa = 0;
-            for (int idx : added) {
-                const uint16_t *p = store.parts(idx);
-                long double c = pochhammer_ratio(in, p, n) * degree_factor;
-                long double v = tables[0].value[(size_t)idx * n + n - 1];
-                long double av = tables[0].mixed ? tables[0].abs_value[(size_t)idx * n + n - 1] : std::fabs(v);
-                if (two) {
-                    long double z = identity_value(p, n, in.alpha, conj);
-                    long double vy = tables[1].value[(size_t)idx * n + n - 1];
-                    long double avy = tables[1].mixed ? tables[1].abs_value[(size_t)idx * n + n - 1] : std::fabs(vy);
-                    c /= z;
-                    v *= vy;
-                    av *= avy;
-                }
-                s.add(c * v);
-                sa += std::fabs(c) * av;
-            }
-            terms += (long long)added.size();
-            sums.push_back(s.sum);
-            abs_sums.push_back(sa);
-            total += s.sum;
-            abs_total += sa;
-            if (!std::isfinite(abs_total)) { out.state = series_state::overflow; return out; }
-            done = monitor.done(abs_sums, k, total);
+// The tables and sums of one series, extended one degree at a time.
+class table_series {
+public:
+    table_series(const series_input &in, const interrupt_check *interrupt)
+        : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
+          store_(n_), interrupt_(interrupt)
+    {
+        setup_table(tables_[0], in.x);
+        if (two_) setup_table(tables_[1], in.y);
+        for (jack_table &t : tables_) {
+            t.value.assign(n_, 1.0L);                    // the empty partition, every level
+            if (t.mixed) t.abs_value.assign(n_, 1.0L);
         }
-    } catch (const std::bad_alloc &) {
-        out.message = "out of memory at degree " + std::to_string(k);
-        if ((int)sums.size() <= k) k = (int)sums.size() - 1;
-        done = false;
+        walk_.store = &store_; walk_.tables = &tables_; walk_.binom = &binom_;
+        walk_.alpha = in.alpha; walk_.n = n_;
+        walk_.key.assign(n_, 0);
+        walk_.acc.assign(tables_.size(), 0); walk_.abs_acc.assign(tables_.size(), 0);
     }
+    bool mixed() const { return tables_[0].mixed || (two_ && tables_[1].mixed); }
+    // Adds degree k = degree() + 1; false when interrupted.
+    bool extend()
+    {
+        const int k = ++degree_;
+        std::vector<long double> row(k + 1, 1.0L);       // Pascal: positive sums only
+        for (int j = 1; j < k; j++) row[j] = binom_[k - 1][j - 1] + binom_[k - 1][j];
+        binom_.push_back(row);
+        for (jack_table &t : tables_)
+            for (int m = 0; m < n_; m++) {
+                t.power[m].push_back(t.power[m].back() * t.y[m]);
+                t.abs_power[m].push_back(t.abs_power[m].back() * std::fabs(t.y[m]));
+            }
+        added_.clear();
+        add_partitions(store_, k, added_);
+        for (jack_table &t : tables_) {
+            t.value.resize((size_t)store_.count() * n_, 0.0L);
+            if (t.mixed) t.abs_value.resize((size_t)store_.count() * n_, 0.0L);
+        }
+        walk_.k = k;
+        for (int m = 1; m <= n_; m++)
+            if (!fill_level(m)) return false;
+        add_terms();
+        return true;
+    }
+    int degree() const { return degree_; }
+    long double total() const { return total_; }
+    long double abs_total() const { return abs_total_; }
+    const std::vector<long double> &abs_sums() const { return abs_sums_; }
+    long long terms() const { return terms_; }
     // Rounding: per table level, mu's ratios (5 roundings each, at most k),
     // n binomials (k each), the power (k) and the strip sum (max_strips);
     // then the coefficient's k (p + q) + 2k factors; degree sums are
     // compensated (2u + N u^2), the k + 1 of them added plainly; factor 2
     // for the rounded absolute sums.
-    long double levels = (long double)n * ((7.0L + n) * k + 4 + max_strips);
-    long double per_term = (two ? 2 : 1) * levels + (3.0L * (in.a.size() + in.b.size()) + 8) * k;
-    long double summing = 2 + 2 * (long double)terms * unit_ld + (k + 1);
-    out.sum = total;
-    out.rounding = (double)(2 * (per_term + summing) * unit_ld * abs_total);
+    double rounding() const
+    {
+        const int k = degree_;
+        long double levels = (long double)n_ * ((7.0L + n_) * k + 4 + max_strips_);
+        long double per_term = (two_ ? 2 : 1) * levels + (3.0L * (in_.a.size() + in_.b.size()) + 8) * k;
+        long double summing = 2 + 2 * (long double)terms_ * unit_ld + (k + 1);
+        return (double)(2 * (per_term + summing) * unit_ld * abs_total_);
+    }
+private:
+    // Level m (m variables) of every partition of the newest degree.
+    bool fill_level(int m)
+    {
+        strip_walk &w = walk_;
+        for (int idx : added_) {
+            const uint16_t *p = store_.parts(idx);
+            int len = 0;
+            while (len < n_ && p[len] > 0) len++;
+            if (len > m) continue;
+            w.m = m;
+            w.kappa.assign(m + 2, 0);
+            for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
+            w.conj.assign(p[0] + 1, 0);
+            for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
+            w.mu.assign(w.kappa.begin(), w.kappa.end());
+            w.mu[m] = 0;                                 // row m leaves entirely
+            std::fill(w.acc.begin(), w.acc.end(), 0.0L);
+            std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
+            w.strips = 0;
+            prepare_rows(w);
+            enumerate(w, m - 1, 1.0L, w.kappa[m]);
+            max_strips_ = std::max(max_strips_, w.strips);
+            for (size_t t = 0; t < tables_.size(); t++) {
+                tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
+                if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
+            }
+            if ((++polled_ & 1023) == 0 && interrupt_ && interrupt_->requested()) return false;
+        }
+        return true;
+    }
+    // Value at level n of table t for partition idx, and of |x|.
+    long double value(int t, int idx, long double &abs_value) const
+    {
+        const jack_table &tab = tables_[t];
+        size_t at = (size_t)idx * n_ + n_ - 1;
+        abs_value = tab.mixed ? tab.abs_value[at] : std::fabs(tab.value[at]);
+        return tab.value[at];
+    }
+    // Terms of the newest degree: coefficient times the table values.
+    void add_terms()
+    {
+        const long double k = degree_;
+        degree_factor_ *= two_ ? tables_[0].scale * tables_[1].scale / (k * k) : tables_[0].scale / k;
+        compensated_sum s;
+        long double sa = 0;
+        for (int idx : added_) {
+            const uint16_t *p = store_.parts(idx);
+            long double c = pochhammer_ratio(in_, p, n_) * degree_factor_;
+            long double av, v = value(0, idx, av);
+            if (two_) {
+                long double avy, vy = value(1, idx, avy);
+                c /= identity_value(p, n_, in_.alpha, conj_);
+                v *= vy;
+                av *= avy;
+            }
+            s.add(c * v);
+            sa += std::fabs(c) * av;
+        }
+        terms_ += (long long)added_.size();
+        abs_sums_.push_back(sa);
+        total_ += s.sum;
+        abs_total_ += sa;
+    }
+
+    const series_input &in_;
+    const int n_;
+    const bool two_;
+    std::vector<jack_table> tables_;
+    partition_store store_;
+    const interrupt_check *interrupt_;
+    std::vector<std::vector<long double>> binom_{{1.0L}};
+    strip_walk walk_;
+    std::vector<int> added_, conj_;
+    std::vector<long double> abs_sums_{1};
+    long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
+    long long terms_ = 1, max_strips_ = 0, polled_ = 0;
+    int degree_ = 0;
+};
+
+} // namespace
+
+series_outcome sum_tables(const series_input &in, const series_control &ctl)
+{
+    series_outcome out;
+    out.route = "tables";
+    const int n = (int)in.x.size();
+    const int cap = std::min(ctl.max_degree > 0 ? ctl.max_degree : 60000, 65535);  // 16-bit parts
+    table_series series(in, ctl.interrupt);
+    tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
+    bool done = false;
+    try {
+        while (!done && series.degree() < cap) {
+            if (ctl.memory_limit > 0 && table_bytes(n, series.degree() + 1, !in.y.empty(),
+                                                    series.mixed()) > (long double)ctl.memory_limit) {
+                out.message = "memory limit reached at degree " + std::to_string(series.degree() + 1);
+                break;
+            }
+            if (!series.extend()) { out.state = series_state::interrupted; return out; }
+            if (!std::isfinite(series.abs_total())) { out.state = series_state::overflow; return out; }
+            done = monitor.done(series.abs_sums(), series.degree(), series.total());
+        }
+    } catch (const std::bad_alloc &) {
+        out.message = "out of memory at degree " + std::to_string(series.degree());
+        done = false;                                    // sums hold the complete degrees only
+    }
+    const int k = (int)series.abs_sums().size() - 1;
+    out.sum = series.total();
+    out.rounding = series.rounding();
     out.degree = k;
-    out.partitions = terms;
-    out.tail = monitor.tail();
+    out.partitions = series.terms();
+    out.tail = monitor.tail();                           // of the last complete degree
     out.state = done ? series_state::converged : series_state::not_converged;
     if (!done && out.message.empty()) out.message = "tail rule not met by degree " + std::to_string(k);
-    (void)strips;
     return out;
 }
 
