@@ -131,7 +131,7 @@ void add_2f1_relations(const series_input &s, std::vector<candidate> &out)
     std::vector<long double> z;
     for (long double v : s.x) z.push_back(v / (v - 1));
     struct variant { const char *name; long double p1, p2; std::vector<long double> pts; long double power; };
-    std::vector<variant> vs = {{"pfaff", a, c - b, z, -a}, {"pfaff", c - a, b, z, -b},
+    std::vector<variant> vs = {{"pfaff-a", a, c - b, z, -a}, {"pfaff-b", c - a, b, z, -b},
                                {"euler", c - a, c - b, s.x, c - a - b}};
     for (const variant &v : vs) {
         candidate k = plain(s);
@@ -143,6 +143,19 @@ void add_2f1_relations(const series_input &s, std::vector<candidate> &out)
         k.prefactor_error = std::fabs(v.power) * (bound + std::fabs(ld) * 4 * unit_ld) + 4 * unit_ld;
         k.relation = v.name;
         out.push_back(k);
+    }
+}
+
+// The relation a forced choice asks for; null: any.
+const char *relation_name(relation_choice choice)
+{
+    switch (choice) {
+    case relation_choice::none: return "";
+    case relation_choice::kummer: return "kummer";
+    case relation_choice::pfaff_a: return "pfaff-a";
+    case relation_choice::pfaff_b: return "pfaff-b";
+    case relation_choice::euler: return "euler";
+    default: return nullptr;
     }
 }
 
@@ -179,15 +192,10 @@ std::vector<candidate> candidates(const series_input &s, relation_choice forced)
                          c.series.a.size() <= c.series.b.size() ||
                          (c.series.a.size() == c.series.b.size() + 1 && c.reach < 1);
         if (!converges) continue;
-        const char *want = forced == relation_choice::kummer ? "kummer"
-                         : forced == relation_choice::euler ? "euler"
-                         : (forced == relation_choice::pfaff_a || forced == relation_choice::pfaff_b) ? "pfaff"
-                         : forced == relation_choice::none ? "" : nullptr;
+        const char *want = relation_name(forced);
         if (want && c.relation != want) continue;
         kept.push_back(c);
     }
-    if (forced == relation_choice::pfaff_b && kept.size() == 2) kept.erase(kept.begin());
-    if (forced == relation_choice::pfaff_a && kept.size() == 2) kept.pop_back();
     return kept;
 }
 

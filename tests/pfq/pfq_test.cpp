@@ -101,13 +101,16 @@ TEST(PfqRelations, RoutesAgree)
         pfq_result plain = forced(c.p, c.alpha, route_choice::automatic, relation_choice::none);
         ASSERT_EQ(plain.status, pfq_status::converged) << c.name << " " << plain.message;
         const bool is_1f1 = c.p.a.size() == 1;
-        std::vector<relation_choice> others = is_1f1
-            ? std::vector<relation_choice>{relation_choice::kummer}
-            : std::vector<relation_choice>{relation_choice::pfaff_a, relation_choice::pfaff_b,
-                                           relation_choice::euler};
-        for (relation_choice rel : others) {
-            pfq_result r = forced(c.p, c.alpha, route_choice::automatic, rel);
+        struct named { relation_choice rel; const char *method; };
+        std::vector<named> others = is_1f1
+            ? std::vector<named>{{relation_choice::kummer, "tables, kummer"}}
+            : std::vector<named>{{relation_choice::pfaff_a, "tables, pfaff-a"},
+                                 {relation_choice::pfaff_b, "tables, pfaff-b"},
+                                 {relation_choice::euler, "tables, euler"}};
+        for (const named &other : others) {
+            pfq_result r = forced(c.p, c.alpha, route_choice::automatic, other.rel);
             ASSERT_EQ(r.status, pfq_status::converged) << c.name << " " << r.message;
+            EXPECT_EQ(r.info.method, other.method);
             EXPECT_LE(std::fabs(r.value - plain.value), r.err + plain.err)
                 << c.name << " " << r.info.method << ": expected " << plain.value << ", got "
                 << r.value << ", err " << r.err << " + " << plain.err;

@@ -27,8 +27,8 @@
 //                  exceeds 1; s^k / k! is folded into the coefficient.
 // Relations, one-argument 1F1 and 2F1 (eigenvalues act one by one):
 //   "kummer"  1F1(a; c; X) = etr(X) 1F1(c - a; c; -X);
-//   "pfaff"   2F1(a, b; c; X) = det(I - X)^(-b) 2F1(c - a, b; c; z), with
-//             z = x / (x - 1) (and the a <-> b version);
+//   "pfaff-b" 2F1(a, b; c; X) = det(I - X)^(-b) 2F1(c - a, b; c; z), with
+//             z = x / (x - 1), and "pfaff-a" the a <-> b version;
 //   "euler"   2F1(a, b; c; X) = det(I - X)^(c-a-b) 2F1(c - a, c - b; c; X).
 // The candidates whose series converge are tried best-first (smallest
 // largest |eigenvalue| of the series argument, sign of the trace for 1F1);
