@@ -1,0 +1,431 @@
+// matrix_pfq.cpp: checks a request, picks closed forms, relations and
+// series routes, and turns a series outcome into a value with an error bound.
+#include "matrixhyper/matrix_pfq.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "pfq_series.h"
+
+namespace matrixhyper {
+namespace pfq_detail {
+
+namespace {
+
+const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
+const double unit_d = std::numeric_limits<double>::epsilon() / 2;
+
+// A request reduced to one series: what is summed, and the prefactor
+// exp(log_prefactor) (positive) with its relative rounding bound.
+struct candidate {
+    series_input series;
+    long double log_prefactor = 0;
+    long double prefactor_error = 0;
+    std::string relation;
+    long double reach = 0;                               // largest |eigenvalue| summed
+    int termination = -1;
+};
+
+// Outcome of one attempt, relative error included.
+struct attempt {
+    pfq_status status = pfq_status::not_converged;
+    long double sum = 0, log_prefactor = 0;
+    long double rel_err = HUGE_VALL;
+    int degree = 0;
+    std::string method, message;
+};
+
+bool nonpositive_integer(long double v) { return v <= 0 && v == std::floor(v); }
+
+// Longest row i (0-based) that (c)_kappa allows before vanishing; -1: none.
+long double row_bound(long double c, int i, long double alpha)
+{
+    long double v = c - (long double)i / alpha;
+    return nonpositive_integer(v) ? -v : -1;
+}
+
+// Degree beyond which every term vanishes, or -1.
+int termination_degree(const std::vector<long double> &a, int n, long double alpha)
+{
+    long double best = -1;
+    for (long double c : a) {
+        long double bound = row_bound(c, 0, alpha);
+        if (bound < 0) continue;
+        long double total = 0;
+        for (int i = 0; i < n; i++) {
+            long double row = row_bound(c, i, alpha);
+            if (row >= 0) bound = std::min(bound, row);
+            total += bound;
+        }
+        if (best < 0 || total < best) best = total;
+    }
+    return best < 0 ? -1 : (int)std::min<long double>(best, 1e9L);
+}
+
+// True when some denominator vanishes on a partition whose numerator does
+// not: the series is undefined.
+bool pole_reached(const series_input &s, int n)
+{
+    for (long double b : s.b)
+        for (int i = 0; i < n; i++) {
+            long double pole = row_bound(b, i, s.alpha);
+            if (pole < 0) continue;                      // box (i, pole + 1) is the pole
+            bool numerator_alive = true;
+            for (long double a : s.a)
+                for (int r = 0; r <= i; r++) {
+                    long double zero = row_bound(a, r, s.alpha);
+                    if (zero >= 0 && zero < pole + 1) numerator_alive = false;
+                }
+            if (numerator_alive) return true;
+        }
+    return false;
+}
+
+long double max_abs(const std::vector<long double> &v)
+{
+    long double m = 0;
+    for (long double e : v) m = std::max(m, std::fabs(e));
+    return m;
+}
+
+bool all_equal(const std::vector<double> &v)
+{
+    for (double e : v) if (e != v[0]) return false;
+    return true;
+}
+
+// The plain series of a request (reach: limit ratio of its terms).
+candidate plain(const series_input &s)
+{
+    candidate c;
+    c.series = s;
+    c.relation = "";
+    c.reach = max_abs(s.x) * (s.y.empty() ? 1 : max_abs(s.y));
+    c.termination = termination_degree(s.a, (int)s.x.size(), s.alpha);
+    return c;
+}
+
+// log det(I - X) summed in long double, with its absolute rounding bound.
+long double log_det(const std::vector<long double> &x, long double &abs_bound)
+{
+    long double total = 0;
+    abs_bound = 0;
+    for (long double v : x) {
+        long double l = std::log1p(-v);
+        total += l;
+        abs_bound += 2 * std::fabs(l) + 1;
+    }
+    abs_bound *= unit_ld;
+    return total;
+}
+
+// 2F1 relations: Pfaff on a, Pfaff on b, Euler (all eigenvalues below 1).
+void add_2f1_relations(const series_input &s, std::vector<candidate> &out)
+{
+    const long double a = s.a[0], b = s.a[1], c = s.b[0];
+    long double bound;
+    long double ld = log_det(s.x, bound);
+    std::vector<long double> z;
+    for (long double v : s.x) z.push_back(v / (v - 1));
+    struct variant { const char *name; long double p1, p2; std::vector<long double> pts; long double power; };
+    std::vector<variant> vs = {{"pfaff-a", a, c - b, z, -a}, {"pfaff-b", c - a, b, z, -b},
+                               {"euler", c - a, c - b, s.x, c - a - b}};
+    for (const variant &v : vs) {
+        candidate k = plain(s);
+        k.series.a = {v.p1, v.p2};
+        k.series.x = v.pts;
+        k.reach = max_abs(v.pts);
+        k.termination = termination_degree(k.series.a, (int)v.pts.size(), s.alpha);
+        k.log_prefactor = v.power * ld;
+        k.prefactor_error = std::fabs(v.power) * (bound + std::fabs(ld) * 4 * unit_ld) + 4 * unit_ld;
+        k.relation = v.name;
+        out.push_back(k);
+    }
+}
+
+// The relation a forced choice asks for; null: any.
+const char *relation_name(relation_choice choice)
+{
+    switch (choice) {
+    case relation_choice::none: return "";
+    case relation_choice::kummer: return "kummer";
+    case relation_choice::pfaff_a: return "pfaff-a";
+    case relation_choice::pfaff_b: return "pfaff-b";
+    case relation_choice::euler: return "euler";
+    default: return nullptr;
+    }
+}
+
+// Series candidates for a request, best first; closed forms are handled
+// before this. A candidate whose series diverges is left out.
+std::vector<candidate> candidates(const series_input &s, relation_choice forced)
+{
+    std::vector<candidate> all;
+    all.push_back(plain(s));
+    const bool one = s.y.empty();
+    if (one && s.a.size() == 1 && s.b.size() == 1) {
+        candidate k = plain(s);
+        k.series.a = {s.b[0] - s.a[0]};
+        for (long double &v : k.series.x) v = -v;
+        k.termination = termination_degree(k.series.a, (int)s.x.size(), s.alpha);
+        long double trace = 0, abs_trace = 0;
+        for (long double v : s.x) { trace += v; abs_trace += std::fabs(v); }
+        k.log_prefactor = trace;
+        k.prefactor_error = (s.x.size() + 2) * abs_trace * unit_ld + 2 * unit_ld;
+        k.relation = "kummer";
+        if (trace < 0) all.insert(all.begin(), k); else all.push_back(k);
+    }
+    bool below_one = true;
+    for (long double v : s.x) below_one &= v < 1;
+    if (one && s.a.size() == 2 && s.b.size() == 1 && below_one) {
+        add_2f1_relations(s, all);
+        std::stable_sort(all.begin(), all.end(), [](const candidate &l, const candidate &r) {
+            return l.reach < r.reach;
+        });
+    }
+    std::vector<candidate> kept;
+    for (const candidate &c : all) {
+        bool converges = c.termination >= 0 ||
+                         c.series.a.size() <= c.series.b.size() ||
+                         (c.series.a.size() == c.series.b.size() + 1 && c.reach < 1);
+        if (!converges) continue;
+        const char *want = relation_name(forced);
+        if (want && c.relation != want) continue;
+        kept.push_back(c);
+    }
+    return kept;
+}
+
+// Sums one candidate by the cheapest exact route and bounds its error.
+attempt run(const candidate &c, const series_control &base, route_choice route, long long &terms)
+{
+    attempt at;
+    series_control ctl = base;
+    ctl.termination_degree = c.termination;
+    bool geometric = c.series.a.size() == c.series.b.size() + 1;
+    ctl.limit_ratio = geometric ? (double)c.reach : 0;  // p <= q: ratios tend to 0
+    bool equal = c.series.y.empty();
+    for (long double v : c.series.x) equal &= v == c.series.x[0];
+    series_outcome o;
+    if (route == route_choice::tables || (route == route_choice::automatic && !equal))
+        o = sum_tables(c.series, ctl);
+    else
+        o = sum_equal(c.series, ctl);
+    terms += o.partitions;
+    at.degree = o.degree;
+    at.sum = o.sum;
+    at.log_prefactor = c.log_prefactor;
+    at.method = o.route + (c.relation.empty() ? "" : ", " + c.relation);
+    at.message = o.message;
+    if (o.state == series_state::interrupted) { at.status = pfq_status::interrupted; return at; }
+    if (o.state == series_state::overflow) {
+        at.message = "terms overflow the working range";
+        return at;
+    }
+    long double abs_err = (long double)o.tail + o.rounding;
+    at.rel_err = o.sum != 0 ? abs_err / std::fabs(o.sum) + c.prefactor_error + unit_d
+                            : HUGE_VALL;
+    at.status = o.state == series_state::converged && at.rel_err <= base.tol
+                    ? pfq_status::converged : pfq_status::not_converged;
+    if (o.state == series_state::converged && at.status != pfq_status::converged)
+        at.message = "rounding error (cancellation among the terms) exceeds tol";
+    return at;
+}
+
+pfq_result invalid(const std::string &why)
+{
+    pfq_result r;
+    r.status = pfq_status::invalid_argument;
+    r.value = std::nan("");
+    r.err = HUGE_VAL;
+    r.message = why;
+    return r;
+}
+
+// Writes value and err of f = exp(log_prefactor) sum.
+void set_value(pfq_result &r, long double log_prefactor, long double sum, long double rel,
+               bool log_result)
+{
+    r.info.sign = sum > 0 ? 1 : (sum < 0 ? -1 : 0);
+    if (log_result) {
+        long double v = log_prefactor + std::log(std::fabs(sum));
+        r.value = (double)v;
+        r.err = rel < 1 ? (double)(rel / (1 - rel) + unit_d * std::fabs(v)) : HUGE_VAL;
+        return;
+    }
+    long double f = std::exp(log_prefactor) * sum;
+    r.value = (double)f;
+    r.err = (double)(rel * std::fabs(f));
+    if (!std::isfinite(r.value) && r.status == pfq_status::converged) {
+        r.status = pfq_status::not_converged;
+        r.err = HUGE_VAL;
+        r.message = "the value overflows double; ask for log_result";
+    }
+}
+
+std::string check(const pfq_problem &p, const pfq_options &o)
+{
+    if (!(o.alpha > 0) || !std::isfinite(o.alpha)) return "alpha must be positive and finite";
+    if (!(o.tol > 0 && o.tol < 1)) return "tol must lie in (0, 1)";
+    if (o.max_degree < 0) return "max_degree must be 0 (automatic) or positive";
+    for (const std::vector<double> *v : {&p.a, &p.b, &p.x, &p.y})
+        for (double e : *v)
+            if (!std::isfinite(e)) return "parameters and eigenvalues must be finite";
+    if (!p.y.empty() && p.y.size() != p.x.size()) return "y must be empty or have the size of x";
+    return "";
+}
+
+// Reduces the request to one series input: a two-argument call with X or Y
+// a multiple of I is the one-argument function of the products; zero
+// eigenvalues of one argument are dropped.
+series_input reduce(const pfq_problem &p, double alpha)
+{
+    series_input s;
+    s.alpha = alpha;
+    s.a.assign(p.a.begin(), p.a.end());
+    s.b.assign(p.b.begin(), p.b.end());
+    if (!p.y.empty() && !all_equal(p.y) && !all_equal(p.x)) {
+        s.x.assign(p.x.begin(), p.x.end());
+        s.y.assign(p.y.begin(), p.y.end());
+        return s;
+    }
+    for (size_t i = 0; i < p.x.size(); i++) {
+        long double v = p.x[i];
+        if (!p.y.empty()) v *= (long double)p.y[i];
+        if (v != 0) s.x.push_back(v);
+    }
+    return s;
+}
+
+// Closed forms 0F0 and 1F0 of one argument; false when not applicable.
+bool closed_form(const series_input &s, long double &log_value, int &sign, long double &rel)
+{
+    if (!s.y.empty() || s.b.size() != 0 || s.a.size() > 1) return false;
+    if (s.a.empty()) {
+        long double trace = 0, abs_trace = 0;
+        for (long double v : s.x) { trace += v; abs_trace += std::fabs(v); }
+        log_value = trace;
+        sign = 1;
+        rel = (s.x.size() + 2) * abs_trace * unit_ld + 2 * unit_ld + unit_d;
+        return true;
+    }
+    const long double a = s.a[0];
+    if (a == 0) { log_value = 0; sign = 1; rel = 0; return true; }
+    bool below_one = true;
+    for (long double v : s.x) below_one &= v < 1;
+    if (!below_one && !nonpositive_integer(a)) return false;
+    long double log_abs = 0, bound = 0;
+    sign = 1;
+    for (long double v : s.x) {
+        long double base = 1 - v;
+        if (base == 0) { log_value = -HUGE_VALL; sign = 0; rel = 0; return true; }
+        if (base < 0 && std::fmod(-a, 2.0L) != 0) sign = -sign;
+        long double l = std::log(std::fabs(base));
+        log_abs += -a * l;
+        bound += std::fabs(a) * (2 * std::fabs(l) + 2);
+    }
+    log_value = log_abs;
+    rel = bound * unit_ld + 2 * unit_ld + unit_d;
+    return true;
+}
+
+} // namespace
+
+pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &options,
+                             route_choice route, relation_choice relation)
+{
+    auto start = std::chrono::steady_clock::now();
+    pfq_result r;
+    try {
+        std::string why = check(problem, options);
+        if (!why.empty()) return invalid(why);
+        series_input s = reduce(problem, options.alpha);
+        const int n = (int)s.x.size();
+        if (n > 0 && pole_reached(s, n))
+            return invalid("a denominator parameter meets a pole of its Pochhammer symbol");
+        long double log_value, rel;
+        int sign;
+        bool use_closed = relation == relation_choice::automatic || relation == relation_choice::closed_form;
+        if (n == 0 || (use_closed && closed_form(s, log_value, sign, rel))) {
+            if (n == 0) { log_value = 0; sign = 1; rel = 0; }
+            r.status = pfq_status::converged;
+            r.info.method = n == 0 ? "trivial" : "closed form";
+            r.info.converged = true;
+            set_value(r, log_value, sign, rel, options.log_result);
+            if (sign == 0 && !options.log_result) { r.value = 0; r.err = 0; }
+            r.info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            return r;
+        }
+        if (s.a.size() > s.b.size() + 1 && termination_degree(s.a, n, s.alpha) < 0)
+            return invalid("the series diverges (more than q + 1 numerator parameters)");
+        std::vector<candidate> list = candidates(s, relation);
+        if (list.empty())
+            return invalid("the series diverges at these eigenvalues and no relation converges");
+        const bool two = !s.y.empty();
+        bool equal = !two;
+        for (long double v : s.x) equal &= v == s.x[0];
+        if (options.memory_limit > 0 && (route == route_choice::tables || !equal)) {
+            int degree = options.max_degree > 0 ? options.max_degree : 4;
+            long double bytes = table_bytes(n, degree, two, true);
+            if (bytes > (long double)options.memory_limit) {
+                r.status = pfq_status::refused;
+                r.value = std::nan("");
+                r.err = HUGE_VAL;
+                r.message = "tables to degree " + std::to_string(degree) + " need " +
+                            std::to_string((long long)count_partitions(n, degree)) +
+                            " partitions and about " + std::to_string((long long)bytes) +
+                            " bytes, above the memory limit";
+                return r;
+            }
+        }
+        series_control ctl;
+        ctl.tol = options.tol;
+        ctl.max_degree = options.max_degree;
+        ctl.memory_limit = options.memory_limit;
+        ctl.interrupt = options.interrupt;
+        long long terms = 0;
+        attempt best;
+        for (const candidate &c : list) {
+            attempt at = run(c, ctl, route, terms);
+            if (at.status == pfq_status::interrupted) { best = at; break; }
+            if (best.method.empty() || at.rel_err < best.rel_err) best = at;
+            if (at.status == pfq_status::converged) break;
+        }
+        r.status = best.status;
+        r.message = best.message;
+        r.info.method = best.method;
+        r.info.degree = best.degree;
+        r.info.partitions = terms;
+        r.info.converged = best.status == pfq_status::converged;
+        if (best.status == pfq_status::interrupted) {
+            r.value = std::nan("");
+            r.err = HUGE_VAL;
+            r.message = "interrupted";
+        } else {
+            set_value(r, best.log_prefactor, best.sum, best.rel_err, options.log_result);
+        }
+    } catch (const std::bad_alloc &) {
+        r = pfq_result();
+        r.status = pfq_status::refused;
+        r.value = std::nan("");
+        r.err = HUGE_VAL;
+        r.message = "out of memory";
+    } catch (const std::exception &e) {
+        r = invalid(std::string("internal error: ") + e.what());
+    }
+    r.info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
+}
+
+} // namespace pfq_detail
+
+pfq_result matrix_pfq(const pfq_problem &problem, const pfq_options &options)
+{
+    return pfq_detail::matrix_pfq_forced(problem, options, pfq_detail::route_choice::automatic,
+                                         pfq_detail::relation_choice::automatic);
+}
+
+} // namespace matrixhyper

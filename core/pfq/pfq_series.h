@@ -1,0 +1,97 @@
+// pfq_series.h: the truncated series engines behind matrix_pfq (internal).
+#ifndef MATRIXHYPER_PFQ_SERIES_H
+#define MATRIXHYPER_PFQ_SERIES_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "matrixhyper/interrupt.h"
+#include "matrixhyper/matrix_pfq.h"
+
+namespace matrixhyper {
+namespace pfq_detail {
+
+// One series to sum: parameters, eigenvalues (y empty: one argument).
+// Long double, so that relation-made parameters (c - a) and points
+// (x / (x - 1)) carry no double rounding into the sum.
+struct series_input {
+    std::vector<long double> a, b, x, y;
+    long double alpha = 2;
+};
+
+struct series_control {
+    double tol = 1e-12;
+    int max_degree = 0;                // 0: automatic cap
+    std::size_t memory_limit = 0;
+    const interrupt_check *interrupt = nullptr;
+    int termination_degree = -1;       // >= 0: every term beyond is zero
+    double limit_ratio = 0;            // rho of the tail rule
+};
+
+enum class series_state { converged, not_converged, refused, interrupted, overflow };
+
+struct series_outcome {
+    series_state state = series_state::not_converged;
+    long double sum = 0;
+    double tail = 0;                   // estimated |truncated tail|
+    double rounding = 0;               // bound on the rounding error of sum
+    int degree = 0;
+    long long partitions = 0;
+    std::string route, message;
+};
+
+// Kahan's compensated sum: error at most (2u + O(N u^2)) sum |terms|, so
+// the bound needs no factor of the number of terms.
+struct compensated_sum {
+    long double sum = 0, carry = 0;
+    void add(long double v)
+    {
+        long double y = v - carry;
+        long double t = sum + y;
+        carry = (t - sum) - y;                           // what the addition lost
+        sum = t;
+    }
+};
+
+// Decides after each degree whether the tail is small enough (rule in
+// matrix_pfq.h); records the estimate.
+class tail_monitor {
+public:
+    tail_monitor(double tol, int termination_degree, double limit_ratio)
+        : tol_(tol), termination_(termination_degree), rho_(limit_ratio) {}
+    // abs_sums[k] = sum |terms| of degree k, k = 0..degree; true when the
+    // tail estimate is at most tol |sum| / 2 (tail() is infinite until the
+    // rule's decreases hold).
+    bool done(const std::vector<long double> &abs_sums, int degree, long double sum);
+    double tail() const { return tail_; }
+private:
+    double tol_;
+    int termination_;
+    double rho_;
+    double tail_ = 0;
+};
+
+// Series route for all eigenvalues equal to x (n of them), one argument.
+series_outcome sum_equal(const series_input &in, const series_control &ctl);
+// Series route with Jack tables (distinct eigenvalues, one or two arguments).
+series_outcome sum_tables(const series_input &in, const series_control &ctl);
+
+// Number of partitions with at most n parts and size at most degree.
+long double count_partitions(int n, int degree);
+// Bytes the tables of sum_tables need up to this degree.
+long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs);
+
+// Routes and relations a test can force; automatic picks as documented.
+enum class route_choice { automatic, scalar_or_equal, tables };
+enum class relation_choice { automatic, none, closed_form, kummer, pfaff_a, pfaff_b, euler };
+
+// matrix_pfq with a forced route and relation (for tests; relation none
+// sums the plain series even where a closed form exists).
+pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &options,
+                             route_choice route, relation_choice relation);
+
+} // namespace pfq_detail
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_PFQ_SERIES_H

@@ -1,0 +1,281 @@
+// pfq_test.cpp: matrix_pfq against multiprecision scalar values, closed
+// forms, relations, alpha = 1 determinant formulas, and its honesty limits.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <boost/math/special_functions/gamma.hpp>
+#include <gtest/gtest.h>
+
+#include "matrixhyper/matrix_pfq.h"
+#include "pfq_series.h"
+
+using namespace matrixhyper;
+using pfq_detail::relation_choice;
+using pfq_detail::route_choice;
+
+namespace {
+
+struct scalar_case {
+    const char *name;
+    std::vector<double> a, b;
+    double x, value;
+};
+
+const scalar_case scalar_cases[] = {
+#include "pfq_reference.inc"
+};
+
+// The error bound must cover the true error (up to a rounding-sized slack)
+// and, when tol is met, stay within tol |truth|.
+void expect_honest(const std::string &what, const pfq_result &r, long double truth,
+                   bool require_converged = true)
+{
+    long double error = std::fabs((long double)r.value - truth);
+    SCOPED_TRACE(what + ": expected " + std::to_string((double)truth) + ", got " +
+                 std::to_string(r.value) + ", error " + std::to_string((double)error) +
+                 ", err " + std::to_string(r.err) + ", " + r.info.method + " " + r.message);
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "expected %.17Lg got %.17g error %.3Lg err %.3g", truth,
+                  r.value, error, r.err);
+    if (require_converged) {
+        EXPECT_EQ(r.status, pfq_status::converged) << buf;
+        EXPECT_LE(r.err, 1e-12 * std::fabs((double)truth) * 1.0001) << buf;
+    }
+    EXPECT_LE(error, r.err * 1.01 + 1e-18L * std::fabs(truth)) << buf;
+}
+
+pfq_result forced(const pfq_problem &p, double alpha, route_choice route, relation_choice rel)
+{
+    pfq_options o;
+    o.alpha = alpha;
+    return pfq_detail::matrix_pfq_forced(p, o, route, rel);
+}
+
+} // namespace
+
+// n = 1 against mpmath (tools/pfq_reference.py), also split as x * y.
+TEST(PfqScalar, AgreesWithMultiprecision)
+{
+    for (const scalar_case &c : scalar_cases) {
+        pfq_options o;
+        expect_honest(c.name, matrix_pfq({c.a, c.b, {c.x}, {}}, o), c.value);
+        expect_honest(std::string(c.name) + " as x*y", matrix_pfq({c.a, c.b, {c.x / 4}, {4}}, o),
+                      c.value);
+    }
+}
+
+// 0F0(X) = etr(X) and 1F0(a; X) = det(I - X)^(-a) for every alpha, the
+// series route forced, distinct eigenvalues of both signs.
+TEST(PfqClosedForms, SeriesMatchesClosedForms)
+{
+    const std::vector<double> x = {-1.5, 0.4, -0.3, 0.7};
+    for (double alpha : {0.5, 1.0, 2.0, 3.7}) {
+        long double trace = 0;
+        for (double v : x) trace += v;
+        expect_honest("0F0 alpha " + std::to_string(alpha),
+                      forced({{}, {}, x, {}}, alpha, route_choice::automatic, relation_choice::none),
+                      std::exp(trace));
+        std::vector<double> small = {-0.4, 0.3, -0.2, 0.35};
+        long double det_small = 1;
+        for (double v : small) det_small *= 1 - (long double)v;
+        expect_honest("1F0 alpha " + std::to_string(alpha),
+                      forced({{0.75}, {}, small, {}}, alpha, route_choice::automatic,
+                             relation_choice::none),
+                      std::pow(det_small, -0.75L));
+    }
+}
+
+// Kummer against the plain series, Pfaff (both) and Euler against the plain
+// 2F1, the equal-eigenvalue walk against the tables: all within their errs.
+TEST(PfqRelations, RoutesAgree)
+{
+    struct rel_case { const char *name; pfq_problem p; double alpha; };
+    const rel_case cases[] = {
+        {"1F1 mixed", {{0.7}, {2.3}, {1.2, -0.8, 0.5}, {}}, 2.0},
+        {"1F1 negative", {{1.5}, {3.25}, {-2.0, -1.0, -0.5}, {}}, 1.0},
+        {"2F1 mixed", {{0.6, 1.3}, {2.2}, {0.3, -0.25, 0.1}, {}}, 2.0},
+        {"2F1 negative", {{1.0, 0.5}, {1.75}, {-0.3, -0.2, -0.45}, {}}, 0.5},
+    };
+    for (const rel_case &c : cases) {
+        pfq_result plain = forced(c.p, c.alpha, route_choice::automatic, relation_choice::none);
+        ASSERT_EQ(plain.status, pfq_status::converged) << c.name << " " << plain.message;
+        const bool is_1f1 = c.p.a.size() == 1;
+        struct named { relation_choice rel; const char *method; };
+        std::vector<named> others = is_1f1
+            ? std::vector<named>{{relation_choice::kummer, "tables, kummer"}}
+            : std::vector<named>{{relation_choice::pfaff_a, "tables, pfaff-a"},
+                                 {relation_choice::pfaff_b, "tables, pfaff-b"},
+                                 {relation_choice::euler, "tables, euler"}};
+        for (const named &other : others) {
+            pfq_result r = forced(c.p, c.alpha, route_choice::automatic, other.rel);
+            ASSERT_EQ(r.status, pfq_status::converged) << c.name << " " << r.message;
+            EXPECT_EQ(r.info.method, other.method);
+            EXPECT_LE(std::fabs(r.value - plain.value), r.err + plain.err)
+                << c.name << " " << r.info.method << ": expected " << plain.value << ", got "
+                << r.value << ", err " << r.err << " + " << plain.err;
+        }
+    }
+    pfq_problem eq{{0.5, 1.25}, {2.5}, {-0.7, -0.7, -0.7}, {}};
+    pfq_result walk = forced(eq, 2.0, route_choice::scalar_or_equal, relation_choice::none);
+    pfq_result tables = forced(eq, 2.0, route_choice::tables, relation_choice::none);
+    EXPECT_EQ(walk.info.method, "equal");
+    EXPECT_EQ(tables.info.method, "tables");
+    EXPECT_LE(std::fabs(walk.value - tables.value), walk.err + tables.err)
+        << "equal " << walk.value << " tables " << tables.value;
+}
+
+// alpha = 1: 0F0(X, Y) = prod_{k<n} k! det[exp(x_i y_j)] / (Delta(x) Delta(y)),
+// Delta(x) = prod_{i<j} (x_j - x_i) (tends to etr(X) as y -> all ones).
+long double orbital_integral(const std::vector<double> &x, const std::vector<double> &y)
+{
+    const int n = (int)x.size();
+    std::vector<long double> m(n * n);
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) m[i * n + j] = std::exp((long double)x[i] * y[j]);
+    long double det = 1;                                  // Gaussian elimination, partial pivoting
+    for (int c = 0; c < n; c++) {
+        int p = c;
+        for (int r = c + 1; r < n; r++) if (std::fabs(m[r * n + c]) > std::fabs(m[p * n + c])) p = r;
+        if (p != c) { for (int j = 0; j < n; j++) std::swap(m[c * n + j], m[p * n + j]); det = -det; }
+        det *= m[c * n + c];
+        for (int r = c + 1; r < n; r++) {
+            long double f = m[r * n + c] / m[c * n + c];
+            for (int j = c; j < n; j++) m[r * n + j] -= f * m[c * n + j];
+        }
+    }
+    long double factorials = 1, vandermonde = 1;
+    for (int k = 1; k < n; k++) factorials *= std::tgamma((long double)k + 1);
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++)
+            vandermonde *= ((long double)x[j] - x[i]) * ((long double)y[j] - y[i]);
+    return factorials * det / vandermonde;
+}
+
+TEST(PfqTwoArguments, OrbitalIntegralAtAlphaOne)
+{
+    pfq_options o;
+    o.alpha = 1;
+    const std::vector<std::vector<double>> xs = {{0.3, -0.5}, {0.9, 0.2, -0.4}, {-1.1, -0.3, 0.6, 1.4}};
+    const std::vector<std::vector<double>> ys = {{1.5, 0.5}, {0.7, -0.6, 1.3}, {0.2, 0.9, -0.5, 0.4}};
+    for (size_t c = 0; c < xs.size(); c++)
+        expect_honest("0F0(X, Y) n = " + std::to_string(xs[c].size()),
+                      matrix_pfq({{}, {}, xs[c], ys[c]}, o), orbital_integral(xs[c], ys[c]));
+}
+
+// Every alpha: with Y = I + O(1e-9) the two-argument tables (which divide by
+// C_kappa(I)) must give the one-argument value to about 1e-9 |tr X|.
+TEST(PfqTwoArguments, NearIdentityMatchesOneArgument)
+{
+    const std::vector<double> x = {1.5, -0.8, 0.5};
+    const std::vector<double> y = {1 + 1e-9, 1 - 2e-9, 1 + 0.5e-9};
+    for (double alpha : {0.5, 2.0, 3.7}) {
+        pfq_options o;
+        o.alpha = alpha;
+        pfq_result two = matrix_pfq({{0.7}, {2.4}, x, y}, o);
+        pfq_result one = matrix_pfq({{0.7}, {2.4}, x, {}}, o);
+        ASSERT_EQ(two.status, pfq_status::converged) << two.message;
+        EXPECT_EQ(two.info.method, "tables");
+        EXPECT_NEAR(two.value, one.value, 5e-9 * std::fabs(one.value))
+            << "alpha " << alpha << ": expected " << one.value << ", got " << two.value;
+    }
+}
+
+// Complex Wishart (alpha = 1), W = Z^H Z with Z n-by-m: Khatri's
+// P(lambda_max <= x) = det[gamma(n - m + i + j + 1, x)] / prod Gamma(n-k+1)
+// Gamma(m-k+1) equals Gamma_m(m) / Gamma_m(n+m) x^(mn) 1F1(n; n+m; -x I_m),
+// where the complex multivariate gamma ratio is prod_i Gamma(m-i+1) /
+// Gamma(n+m-i+1) (the pi powers cancel; m = 1 gives gamma_p(n, x)).
+TEST(PfqTwoArguments, ComplexWishartLargestEigenvalue)
+{
+    for (int m : {2, 3})
+        for (int n : {3, 5})
+            for (double x : {2.0, 6.5}) {
+                std::vector<long double> g(m * m);
+                for (int i = 0; i < m; i++)
+                    for (int j = 0; j < m; j++)
+                        g[i * m + j] = boost::math::tgamma_lower((long double)(n - m + i + j + 1), (long double)x);
+                long double det = m == 2 ? g[0] * g[3] - g[1] * g[2]
+                    : g[0] * (g[4] * g[8] - g[5] * g[7]) - g[1] * (g[3] * g[8] - g[5] * g[6]) +
+                      g[2] * (g[3] * g[7] - g[4] * g[6]);
+                long double norm = 1, c = 1;
+                for (int k = 1; k <= m; k++) {
+                    norm *= std::tgamma((long double)(n - k + 1)) * std::tgamma((long double)(m - k + 1));
+                    c *= std::tgamma((long double)(m - k + 1)) / std::tgamma((long double)(n + m - k + 1));
+                }
+                long double khatri = det / norm;
+                pfq_options o;
+                o.alpha = 1;
+                pfq_result r = matrix_pfq({{(double)n}, {(double)(n + m)}, std::vector<double>(m, -x), {}}, o);
+                long double scale = c * std::pow((long double)x, (long double)(m * n));
+                pfq_result cdf = r;
+                cdf.value = (double)(scale * r.value);
+                cdf.err = (double)(scale * r.err) + 1e-15 * std::fabs(cdf.value);  // Khatri side
+                expect_honest("Wishart m " + std::to_string(m) + " n " + std::to_string(n) +
+                              " x " + std::to_string(x), cdf, khatri);
+            }
+}
+
+// Cases no double-precision series can do, or that are cut short: the
+// status and err say so, and err still covers the true error.
+TEST(PfqHonesty, ReportsWhatItCannotDo)
+{
+    pfq_options o;
+    o.alpha = 1;
+    // Two-argument 0F0 with large eigenvalues of opposite signs: the terms
+    // cancel by many orders of magnitude.
+    std::vector<double> x = {-4, -3, 3.5}, y = {3, -2.5, 2};
+    pfq_result r = matrix_pfq({{}, {}, x, y}, o);
+    expect_honest("cancelling 0F0(X, Y)", r, orbital_integral(x, y), false);
+    EXPECT_EQ(r.status, pfq_status::not_converged) << r.value << " err " << r.err;
+    // max_degree too small.
+    o.alpha = 2;
+    o.max_degree = 40;
+    r = matrix_pfq({{1}, {2}, {100}, {}}, o);
+    EXPECT_EQ(r.status, pfq_status::not_converged);
+    expect_honest("1F1(1; 2; 100) to degree 40", r, 2.6881171418161354e41L, false);
+    // 2F1 with an eigenvalue near 1 and growing terms: cut by max_degree.
+    o.max_degree = 60;
+    r = matrix_pfq({{2, 3}, {1.5}, {0.995, 0.3}, {}}, o);
+    EXPECT_EQ(r.status, pfq_status::not_converged) << r.value << " err " << r.err;
+    EXPECT_GT(r.err, 1e-12 * std::fabs(r.value));
+    // Tables beyond the memory limit are refused before any work.
+    o.max_degree = 200;
+    o.memory_limit = 1 << 20;
+    r = matrix_pfq({{1}, {2}, {0.1, 0.2, 0.3, 0.4, 0.5}, {}}, o);
+    EXPECT_EQ(r.status, pfq_status::refused) << r.message;
+    EXPECT_NE(r.message.find("bytes"), std::string::npos) << r.message;
+}
+
+TEST(PfqArguments, InvalidRequestsAndControl)
+{
+    pfq_options o;
+    const pfq_problem ok{{0.5}, {1.5}, {0.2, 0.3}, {}};
+    pfq_options bad_alpha = o; bad_alpha.alpha = 0;
+    pfq_options bad_tol = o; bad_tol.tol = 1;
+    EXPECT_EQ(matrix_pfq(ok, bad_alpha).status, pfq_status::invalid_argument);
+    EXPECT_EQ(matrix_pfq(ok, bad_tol).status, pfq_status::invalid_argument);
+    EXPECT_EQ(matrix_pfq({{0.5}, {1.5}, {0.2, std::nan("")}, {}}, o).status, pfq_status::invalid_argument);
+    EXPECT_EQ(matrix_pfq({{0.5}, {1.5}, {0.2, 0.3}, {1}}, o).status, pfq_status::invalid_argument);
+    // b - (i-1)/alpha = -2 in row 1 reached before the numerator ends; with
+    // a = -1 the numerator vanishes first and the series is a polynomial.
+    EXPECT_EQ(matrix_pfq({{0.5}, {-2}, {0.2, 0.3}, {}}, o).status, pfq_status::invalid_argument);
+    pfq_result poly = matrix_pfq({{-1}, {-2}, {0.2, 0.3}, {}}, o);
+    EXPECT_EQ(poly.status, pfq_status::converged) << poly.message;
+    // 3F1 diverges; 2F1 with eigenvalues beyond 1 has no convergent relation.
+    EXPECT_EQ(matrix_pfq({{1, 2, 3}, {4}, {0.1, 0.2}, {}}, o).status, pfq_status::invalid_argument);
+    EXPECT_EQ(matrix_pfq({{1, 2}, {4}, {1.5, 0.2}, {}}, o).status, pfq_status::invalid_argument);
+    // Interrupt at the first poll.
+    interrupt_check stop;
+    stop.poll = [](void *) { return true; };
+    pfq_options interrupted = o;
+    interrupted.interrupt = &stop;
+    std::vector<double> x6 = {-1, -2, -3, -4, -5, -6};
+    EXPECT_EQ(matrix_pfq({{3}, {6.5}, x6, {}}, interrupted).status, pfq_status::interrupted);
+    // log_result beyond the range of double: 1F1(1; 2; 800) = (e^800 - 1) / 800.
+    pfq_options log_opt = o;
+    log_opt.log_result = true;
+    pfq_result big = matrix_pfq({{1}, {2}, {800}, {}}, log_opt);
+    EXPECT_EQ(big.info.sign, 1);
+    EXPECT_NEAR(big.value, 800 - std::log(800.0), big.err * 1.01 + 1e-13);
+}
