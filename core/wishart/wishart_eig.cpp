@@ -127,7 +127,9 @@ rule make_rule(ld tlo, ld thi, const dens &d, int deg, int m, ld pscale) {
     ld emax = envd(tpd);
     rule r;
     ld ua = std::sqrt(a), ub = std::sqrt(b);
-    if (!(ub > ua)) return r;
+    // A domain too narrow to resolve in long double (X beyond ~1e30) carries
+    // no representable probability: treated as empty.
+    if (!(ub - ua > 1e-12L * ub)) return r;
     ld width = ub - ua;
     ld var = std::fabs(env(b) - emax) + (a > 0 ? std::fabs(env0(a) - env0(tp0)) : 0);
     int np = (int)std::ceil(width / 0.25L);
@@ -180,9 +182,16 @@ struct basis {
     }
 };
 
+struct work_context {
+    const interrupt_check *ic = nullptr;
+    void poll() const {
+        if (ic != nullptr && ic->requested()) throw interrupted_error();
+    }
+};
+
 // Orthonormal (Lanczos with full reorthogonalisation) on the discrete measure
 // rule x density d. Also returns log of the mass and the recurrence.
-basis lanczos(const rule &r, const dens &d, int m) {
+basis lanczos(const rule &r, const dens &d, int m, const work_context &wc) {
     size_t N = r.u.size();
     basis B;
     B.m = m;
@@ -197,16 +206,20 @@ basis lanczos(const rule &r, const dens &d, int m) {
     ld s = 0;
     for (size_t k = 0; k < N; ++k) s += std::exp(L[k] - Lmax);
     B.logM = Lmax + std::log(s);
+    // Lanczos on t / tscale (no underflow for domains near 0); the
+    // recurrence is scaled back: a_k * tscale, sqrt(b_k) * tscale.
+    ld tscale = r.u.back() * r.u.back();
     std::vector<double> t(N);
     std::vector<std::vector<double>> q(m, std::vector<double>(N));
     for (size_t k = 0; k < N; ++k) {
-        t[k] = (double)(r.u[k] * r.u[k]);
+        t[k] = (double)(r.u[k] * r.u[k] / tscale);
         q[0][k] = (double)std::exp(0.5L * (L[k] - B.logM));
     }
     B.a.assign(m, 0);
     B.sb.assign(m + 1, 0);
     std::vector<double> v(N);
     for (int j = 0; j + 1 < m; ++j) {
+        if ((j & 7) == 7) wc.poll();
         double aj = 0;
         for (size_t k = 0; k < N; ++k) aj += t[k] * q[j][k] * q[j][k];
         B.a[j] = aj;
@@ -225,15 +238,12 @@ basis lanczos(const rule &r, const dens &d, int m) {
         B.sb[j + 1] = sbn;
         for (size_t k = 0; k < N; ++k) q[j + 1][k] = (double)(v[k] / sbn);
     }
+    for (int j = 0; j < m; ++j) {
+        B.a[j] *= tscale;
+        B.sb[j + 1] *= tscale;
+    }
     return B;
 }
-
-struct work_context {
-    const interrupt_check *ic = nullptr;
-    void poll() const {
-        if (ic != nullptr && ic->requested()) throw interrupted_error();
-    }
-};
 
 // Real case: T_ij = int int_{x<y in rule} f_i(x) f_j(y) W(x) W(y) dx dy and
 // b_i = int f_i W over the rule's domain, f_i the basis polynomials (which
@@ -390,7 +400,7 @@ struct evaluator {
         if (!real) {
             rule r = make_rule(tlo, thi, wdens, 2 * m, m, pscale);
             if (r.u.empty()) return -INFINITY;
-            basis B = lanczos(r, wdens, m);
+            basis B = lanczos(r, wdens, m, wc);
             ld lp = 0;
             ld hk = B.logM;
             for (int k = 0; k < m; ++k) {
@@ -401,7 +411,7 @@ struct evaluator {
         }
         rule r = make_rule(tlo, thi, wdens, m + 1, m, pscale);
         if (r.u.empty()) return -INFINITY;
-        basis B = lanczos(r, rho, m);
+        basis B = lanczos(r, rho, m, wc);
         std::vector<double> T, b;
         wedge(r, B, m, T, b, wc);
         std::vector<double> A((size_t)s * s, 0.0);
@@ -430,6 +440,7 @@ struct evaluator {
             rule r = make_rule(clo, chi, wdens, 2 * m, m, pscale);
             std::vector<double> C((size_t)m * m, 0.0), g(m);
             for (size_t k = 0; k < r.u.size(); ++k) {
+                if ((k & 1023) == 1023) wc.poll();
                 ld u = r.u[k];
                 full.eval(u * u, g.data());
                 double w = r.wu[k] * 2 * (double)u;
@@ -597,8 +608,8 @@ wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &req, const 
         out.status = wishart_status::out_of_memory;
         out.message = "wishart_eig_cdf_exact: out of memory";
     } catch (const std::exception &e) {
-        out.status = wishart_status::invalid_argument;
-        out.message = std::string("wishart_eig_cdf_exact: internal failure: ") + e.what();
+        out.status = wishart_status::numerical_failure;
+        out.message = std::string("wishart_eig_cdf_exact: numerical failure: ") + e.what();
     }
     return out;
 }

@@ -33,7 +33,9 @@ struct wishart_eig_request {
     const interrupt_check *interrupt = nullptr;  // may be null: never interrupted
 };
 
-enum class wishart_status { ok, invalid_argument, interrupted, out_of_memory };
+// numerical_failure: a breakdown of the quadrature/Lanczos machinery (never
+// observed in testing; reported rather than returning wrong numbers).
+enum class wishart_status { ok, invalid_argument, interrupted, out_of_memory, numerical_failure };
 
 struct wishart_eig_outcome {
     wishart_status status = wishart_status::ok;
@@ -55,7 +57,8 @@ constexpr int wishart_eig_max_n = 100000;
 // Errors: invalid m, n or a null x / P with count > 0 -> invalid_argument,
 // nothing written. Interrupted (request.interrupt polled between points and
 // inside long loops) -> interrupted; entries not yet computed are set to NaN.
-// No exception leaves this function (allocation failure -> out_of_memory).
+// No exception leaves this function (allocation failure -> out_of_memory,
+// numerical breakdown -> numerical_failure; entries not computed are NaN).
 // Work per call: what does not depend on x (quadrature rule on the full
 // range, the factorised full-range Pfaffian matrix) is computed once.
 wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request,
