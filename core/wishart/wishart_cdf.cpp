@@ -173,6 +173,8 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
     case wishart_status::out_of_memory: return failure(wishart_cdf_status::out_of_memory, result.message);
     case wishart_status::invalid_argument:
         return failure(wishart_cdf_status::invalid_argument, result.message);
+    case wishart_status::numerical_failure:
+        return failure(wishart_cdf_status::numerical_failure, result.message);
     }
     return outcome;
 }

@@ -168,6 +168,9 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     case matrixhyper::wishart_cdf_status::out_of_memory:
         mexErrMsgIdAndTxt("wishart_eig_cdf:outOfMemory", "%s", outcome.message);
         break;
+    case matrixhyper::wishart_cdf_status::numerical_failure:
+        mexErrMsgIdAndTxt("wishart_eig_cdf:numericalFailure", "%s", outcome.message);
+        break;
     case matrixhyper::wishart_cdf_status::not_converged:
         mexWarnMsgIdAndTxt("wishart_eig_cdf:notConverged", "%s", outcome.message);
         break;

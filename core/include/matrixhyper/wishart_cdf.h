@@ -49,6 +49,7 @@ enum class wishart_cdf_status {
     invalid_argument,
     interrupted,
     out_of_memory,
+    numerical_failure, // the exact route could not certify its accuracy: message says where
 };
 
 struct wishart_cdf_outcome {
