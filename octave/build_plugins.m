@@ -101,7 +101,7 @@ function link_in_octave (name, gateway, objects, includes, libraries, outdir)
   if isunix () && ~ismac ()
     map = fullfile (fileparts (gateway), [name '.map']);
     link = {['-Wl,--version-script=' map], '-Wl,--no-undefined', ...
-            ['-L' strtrim(mkoctfile ('-p', 'OCTLIBDIR'))], '-loctinterp'};
+            ['-L' strtrim(mkoctfile ('-p', 'OCTLIBDIR'))], '-loctinterp', '-loctave'};
   end
   with_cxxflags (@() mex ('-o', fullfile (outdir, name), includes{:}, ...
                           '-DMATRIXHYPER_OCTAVE_HOST', gateway, objects{:}, libraries{:}, link{:}));

@@ -1,0 +1,63 @@
+## Octave tests of wishart_eig_cdf: every check with its message, shapes,
+## and values from the chi-square and gamma distributions (m = 1), a
+## two-by-two determinant by hand, and identities between the tails.
+
+## ---- Argument checks.
+%!error <^wishart_eig_cdf: wishart_eig_cdf takes x, m and n, then name/value options\.$> wishart_eig_cdf (1, 2)
+%!error <^wishart_eig_cdf: Too many output arguments\.$> [a, b, c] = wishart_eig_cdf (1, 2, 3)
+%!error <^wishart_eig_cdf: First input must be a real double array of points x\.$> wishart_eig_cdf (1i, 2, 3)
+%!error <^wishart_eig_cdf: First input must hold finite points x\.$> wishart_eig_cdf ([1 NaN], 2, 3)
+%!error <^wishart_eig_cdf: First input must hold finite points x\.$> wishart_eig_cdf (Inf, 2, 3)
+%!error <^wishart_eig_cdf: Second input must be a whole number m from 1 to 1000\.$> wishart_eig_cdf (1, 0, 3)
+%!error <^wishart_eig_cdf: Second input must be a whole number m from 1 to 1000\.$> wishart_eig_cdf (1, 2.5, 3)
+%!error <^wishart_eig_cdf: Third input must be a number n greater than m - 1, at most 100000\.$> wishart_eig_cdf (1, 3, 2)
+%!error <^wishart_eig_cdf: Third input must be a number n greater than m - 1, at most 100000\.$> wishart_eig_cdf (1, 3, NaN)
+%!error <^wishart_eig_cdf: Options must come in name/value pairs\.$> wishart_eig_cdf (1, 2, 3, "tail")
+%!error <^wishart_eig_cdf: Option names must be text: 'field', 'which', 'tail' or 'sigma'\.$> wishart_eig_cdf (1, 2, 3, 4, 5)
+%!error <^wishart_eig_cdf: Unknown option 'side': the options are 'field', 'which', 'tail' and 'sigma'\.$> wishart_eig_cdf (1, 2, 3, "side", "upper")
+%!error <^wishart_eig_cdf: Option 'field' must be 'real' or 'complex'\.$> wishart_eig_cdf (1, 2, 3, "field", "quaternion")
+%!error <^wishart_eig_cdf: Option 'which' must be 'largest' or 'smallest'\.$> wishart_eig_cdf (1, 2, 3, "which", 1)
+%!error <^wishart_eig_cdf: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_cdf (1, 2, 3, "tail", "both")
+%!error <^wishart_eig_cdf: Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 2 3])
+%!error <^wishart_eig_cdf: Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 -2])
+%!error <^wishart_eig_cdf: The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest")
+%!error id=wishart_eig_cdf:invalidInput wishart_eig_cdf (1, -1, 3)
+
+## ---- Values.
+%!test  # m = 1: chi-square with n degrees of freedom, and Gamma(n, 1) for complex
+%! x = [0.5 3 10 40];
+%! assert (wishart_eig_cdf (x, 1, 4), gammainc (x / 2, 2), 1e-13);
+%! assert (wishart_eig_cdf (x, 1, 3, "field", "complex"), gammainc (x, 3), 1e-13);
+%! assert (wishart_eig_cdf (x, 1, 3, "field", "complex", "tail", "upper"),
+%!         gammainc (x, 3, "upper"), -1e-12);
+%!test  # P has the shape of x; x <= 0 gives 0, or 1 for the upper tail
+%! x = [0 -1; 2 5];
+%! [P, err] = wishart_eig_cdf (x, 3, 6);
+%! assert (size (P), [2 2]);
+%! assert (size (err), [2 2]);
+%! assert (P(:, 1), [0; 0]);
+%! assert (wishart_eig_cdf (x(:, 1), 3, 6, "tail", "upper"), [1; 1]);
+%!test  # the tails add up to 1; smallest below largest; monotone
+%! x = linspace (0.5, 60, 25);
+%! for field = {"real", "complex"}
+%!   for which = {"largest", "smallest"}
+%!     lower = wishart_eig_cdf (x, 4, 9, "field", field{1}, "which", which{1});
+%!     upper = wishart_eig_cdf (x, 4, 9, "field", field{1}, "which", which{1}, "tail", "upper");
+%!     assert (lower + upper, ones (size (x)), 1e-12);
+%!     assert (all (diff (lower) >= 0));
+%!   endfor
+%!   assert (all (wishart_eig_cdf (x, 4, 9, "field", field{1}) <= ...
+%!                wishart_eig_cdf (x, 4, 9, "field", field{1}, "which", "smallest") + 1e-15));
+%! endfor
+%!test  # complex m = n = 2: P(lambda_max <= x) = det [g(i+j+1, x)]_{i,j=0,1} / (0! 1! 0! 1!)
+%! ## with g(s, x) the lower incomplete gamma function (the determinant of
+%! ## incomplete gamma functions for the complex field, worked by hand).
+%! x = [0.7 2 5];
+%! g = @(s) gammainc (x, s) .* gamma (s);
+%! assert (wishart_eig_cdf (x, 2, 2, "field", "complex"), g(1) .* g(3) - g(2).^2, 1e-13);
+%!test  # Sigma = 2 I is x / 2 with Sigma = I; a general Sigma goes through the series
+%! x = [3 8 20];
+%! assert (wishart_eig_cdf (x, 3, 5, "sigma", [2 2 2]), wishart_eig_cdf (x / 2, 3, 5), 1e-14);
+%! [P, err] = wishart_eig_cdf (x, 3, 5, "sigma", [1 1 1 + 1e-9]);
+%! assert (P, wishart_eig_cdf (x, 3, 5), 1e-8);
+%! assert (all (err < 1e-10));
