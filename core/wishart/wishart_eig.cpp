@@ -148,17 +148,14 @@ rule make_rule(ld tlo, ld thi, const dens &d, int deg, int m, ld pscale) {
         ld hi = far_end(std::max(B, tlo), in_rule);
         b = in_rule(hi) ? hi : bisect(std::max(B, tlo), hi, in_rule);
     }
-    ld emax = wmax;
-    auto env0 = env;
-    ld tp = tp0;
-    (void)tp;
+    const ld emax = wmax;
     rule r;
     ld ua = std::sqrt(a), ub = std::sqrt(b);
     // A domain too narrow to resolve in long double (X beyond ~1e30) carries
     // no representable probability: treated as empty.
     if (!(ub - ua > 1e-12L * ub)) return r;
     ld width = ub - ua;
-    ld var = std::fabs(env(b) - emax) + (a > 0 ? std::fabs(env0(a) - emax) : 0);
+    ld var = std::fabs(env(b) - emax) + (a > 0 ? std::fabs(env(a) - emax) : 0);
     if (!std::isfinite(var)) var = 2 * cut;
     int np = (int)std::ceil(width / 0.25L);
     np = std::max(np, (int)std::ceil(var / 8));
