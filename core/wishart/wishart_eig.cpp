@@ -91,47 +91,72 @@ struct rule {
 };
 
 rule make_rule(ld tlo, ld thi, const dens &d, int deg, int m, ld pscale) {
-    // Lower end: the weight itself (degree 0) decides; upper end: the weight
-    // times t^deg (the highest moment used) decides.
-    const ld cut = 120;
-    auto env0 = [&](ld t) { return d.log_at(t); };
-    auto envd = [&](ld t) {
-        ld v = d.log_at(t);
-        if (t > 0) v += deg * std::log(t);
-        return v;
+    // [A,B]: where the weight is within e^-40 of its maximum on the domain.
+    // Outside it, orthonormal polynomials of degree k grow at most like the
+    // Bernstein-Walsh factor rho(t)^k of [A,B]; the rule covers the t where
+    // weight * rho^deg exceeds e^-cut times the weight's maximum.
+    const ld cut = 120, core = 40;
+    // The weight as a density in u = sqrt(t) (bounded at 0 since c1 >= -1/2).
+    const dens du{d.c1 + 0.5L, d.c2};
+    auto lw = [&](ld t) { return du.log_at(t); };
+    ld tp0 = std::min(std::max(du.c1 / du.c2, tlo), thi);
+    ld wmax = lw(tp0);
+    if (!std::isfinite(wmax)) wmax = lw(tp0 > 0 ? tp0 : std::min(thi, (ld)1e-300));
+    auto bisect = [&](ld lo, ld hi, auto inside) {  // inside(lo) false, inside(hi) true or reverse
+        bool lo_in = inside(lo);
+        for (int i = 0; i < 200 && hi - lo > 1e-13L * std::fabs(hi); ++i) {
+            ld mid = 0.5L * (lo + hi);
+            (inside(mid) == lo_in ? lo : hi) = mid;
+        }
+        return lo_in ? lo : hi;
     };
-    ld tp0 = std::min(std::max(d.c1 / d.c2, tlo), thi);
-    ld tpd = std::min(std::max((d.c1 + deg) / d.c2, tlo), thi);
-    ld a = tlo, b = thi;
-    if (tlo < tp0 && env0(tlo) < env0(tp0) - cut) {  // raise the lower end
-        ld target = env0(tp0) - cut;
-        ld lo = tlo, hi = tp0;
-        for (int i = 0; i < 200 && hi - lo > 1e-12L * hi; ++i) {
-            ld mid = 0.5L * (lo + hi);
-            (env0(mid) < target ? lo : hi) = mid;
-        }
-        a = lo;
-    }
-    ld target = envd(tpd) - cut;
-    if (thi > tpd && !(envd(thi) >= target)) {  // lower the upper end
-        ld lo = tpd, hi = tpd;
-        while (envd(hi) >= target) hi = hi * 1.25L + 1;
+    auto far_end = [&](ld from, auto inside) {  // first t > from (<= thi) outside
+        ld hi = from;
+        while (hi < thi && inside(hi)) hi = hi * 1.25L + 1;
         if (hi > thi) hi = thi;
-        for (int i = 0; i < 200 && hi - lo > 1e-12L * hi; ++i) {
-            ld mid = 0.5L * (lo + hi);
-            (envd(mid) >= target ? lo : hi) = mid;
-        }
-        b = hi;
+        return hi;
+    };
+    auto in_core = [&](ld t) { return lw(t) >= wmax - core; };
+    ld A = tlo, B = thi;
+    if (!in_core(tlo)) A = bisect(tlo, tp0, in_core);
+    if (!(thi < INFINITY && in_core(thi))) {
+        ld hi = far_end(tp0, in_core);
+        B = in_core(hi) ? hi : bisect(tp0, hi, in_core);
     }
-    auto env = [&](ld t) { return envd(t); };
-    ld emax = envd(tpd);
+    ld c = 0.5L * (A + B), h = std::max(0.5L * (B - A), 1e-300L);
+    auto env = [&](ld t) {
+        ld z = std::fabs(t - c) / h;
+        ld g = z <= 1 ? 0 : std::log(z + std::sqrt(z * z - 1));
+        return lw(t) + deg * g;
+    };
+    ld target = wmax - cut;
+    auto in_rule = [&](ld t) { return env(t) >= target; };
+    ld a = tlo, b = thi;
+    if (tlo < A && !in_rule(tlo)) {  // scan up from tlo to the first point inside
+        const int K = 256;
+        ld prev = tlo;
+        for (int i = 1; i <= K; ++i) {
+            ld t = tlo + (A - tlo) * i / K;
+            if (in_rule(t)) {
+                a = bisect(prev, t, in_rule);
+                break;
+            }
+            prev = t;
+        }
+    }
+    if (!(thi < INFINITY && in_rule(thi))) {
+        ld hi = far_end(std::max(B, tlo), in_rule);
+        b = in_rule(hi) ? hi : bisect(std::max(B, tlo), hi, in_rule);
+    }
+    const ld emax = wmax;
     rule r;
     ld ua = std::sqrt(a), ub = std::sqrt(b);
     // A domain too narrow to resolve in long double (X beyond ~1e30) carries
     // no representable probability: treated as empty.
     if (!(ub - ua > 1e-12L * ub)) return r;
     ld width = ub - ua;
-    ld var = std::fabs(env(b) - emax) + (a > 0 ? std::fabs(env0(a) - env0(tp0)) : 0);
+    ld var = std::fabs(env(b) - emax) + (a > 0 ? std::fabs(env(a) - emax) : 0);
+    if (!std::isfinite(var)) var = 2 * cut;
     int np = (int)std::ceil(width / 0.25L);
     np = std::max(np, (int)std::ceil(var / 8));
     np = std::max(np, (int)std::ceil((4.0L * m + 40) / 12));
