@@ -2,6 +2,7 @@
 #ifndef MATRIXHYPER_PFQ_SERIES_H
 #define MATRIXHYPER_PFQ_SERIES_H
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -27,7 +28,14 @@ struct series_control {
     const interrupt_check *interrupt = nullptr;
     int termination_degree = -1;       // >= 0: every term beyond is zero
     double limit_ratio = 0;            // rho of the tail rule
+    long long *work_left = nullptr;    // strips the tables may still enumerate, shared by
+                                       // every attempt of a call; null: no limit
 };
+
+// Strips the tables of one call enumerate at most when no max_degree is
+// given (some 25 s of work on one core at worst): a request beyond it
+// ends with an honest not-converged result rather than running for hours.
+constexpr long long automatic_strip_budget = 300000000LL;
 
 enum class series_state { converged, not_converged, refused, interrupted, overflow };
 
@@ -69,7 +77,7 @@ private:
     double tol_;
     int termination_;
     double rho_;
-    double tail_ = 0;
+    double tail_ = HUGE_VAL;           // no estimate before the first degree
 };
 
 // Series route for all eigenvalues equal to x (n of them), one argument.
@@ -79,6 +87,11 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl);
 
 // Number of partitions with at most n parts and size at most degree.
 long double count_partitions(int n, int degree);
+
+// Partitions the tables grow to when no max_degree is given: a few seconds
+// to a minute of work on one core.
+constexpr long double table_partition_budget = 4e6L;
+int automatic_table_cap(int n);
 // Bytes the tables of sum_tables need up to this degree.
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs);
 

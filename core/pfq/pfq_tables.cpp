@@ -325,6 +325,9 @@ public:
     }
     bool mixed() const { return tables_[0].mixed || (two_ && tables_[1].mixed); }
     // Adds degree k = degree() + 1; false when interrupted.
+    // Strips enumerated so far, by every table fill of this series.
+    long long strips() const { return strips_; }
+
     bool extend()
     {
         const int k = ++degree_;
@@ -389,6 +392,7 @@ private:
             prepare_rows(w);
             enumerate(w, m - 1, 1.0L, w.kappa[m]);
             max_strips_ = std::max(max_strips_, w.strips);
+            strips_ += w.strips;
             for (size_t t = 0; t < tables_.size(); t++) {
                 tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
                 if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
@@ -442,18 +446,30 @@ private:
     std::vector<int> added_, conj_;
     std::vector<long double> abs_sums_{1};
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
-    long long terms_ = 1, max_strips_ = 0, polled_ = 0;
+    long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0;
     int degree_ = 0;
 };
 
 } // namespace
+
+// The automatic degree cap of the tables: the largest degree whose
+// partitions number at most table_partition_budget, so that a request the
+// series cannot finish ends in seconds to a minute with an honest
+// not-converged result instead of running on for hours.
+int automatic_table_cap(int n)
+{
+    int cap = 8;
+    while (cap < 65535 && count_partitions(n, cap + 1) <= table_partition_budget) cap = cap + 1 + cap / 8;
+    return std::min(cap, 65535);
+}
 
 series_outcome sum_tables(const series_input &in, const series_control &ctl)
 {
     series_outcome out;
     out.route = "tables";
     const int n = (int)in.x.size();
-    const int cap = std::min(ctl.max_degree > 0 ? ctl.max_degree : 60000, 65535);  // 16-bit parts
+    const bool automatic = ctl.max_degree <= 0;
+    const int cap = std::min(automatic ? automatic_table_cap(n) : ctl.max_degree, 65535);  // 16-bit parts
     table_series series(in, ctl.interrupt);
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     bool done = false;
@@ -464,7 +480,13 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
                 out.message = "memory limit reached at degree " + std::to_string(series.degree() + 1);
                 break;
             }
+            if (ctl.work_left && *ctl.work_left <= 0 && !(ctl.max_degree > 0)) {
+                out.message = "work limit reached at degree " + std::to_string(series.degree());
+                break;
+            }
+            const long long strips_before = series.strips();
             if (!series.extend()) { out.state = series_state::interrupted; return out; }
+            if (ctl.work_left) *ctl.work_left -= series.strips() - strips_before;
             if (!std::isfinite(series.abs_total())) { out.state = series_state::overflow; return out; }
             done = monitor.done(series.abs_sums(), series.degree(), series.total());
         }
@@ -479,7 +501,13 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
     out.partitions = series.terms();
     out.tail = monitor.tail();                           // of the last complete degree
     out.state = done ? series_state::converged : series_state::not_converged;
-    if (!done && out.message.empty()) out.message = "tail rule not met by degree " + std::to_string(k);
+    if (!done && out.message.empty()) {
+        out.message = "tail rule not met by degree " + std::to_string(k);
+        if (automatic && k >= cap)
+            out.message += ", the automatic cap for " + std::to_string(n) +
+                           " eigenvalues (a larger max_degree goes further, at a cost that grows "
+                           "with the number of partitions)";
+    }
     return out;
 }
 

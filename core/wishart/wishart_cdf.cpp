@@ -101,6 +101,7 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
     options.tol = wishart_series_tol;
     options.log_result = true;
     options.interrupt = request.interrupt;
+    options.memory_limit = request.memory_limit;
     const pfq_result result = matrix_pfq(problem, options);
     point_value value{nan, nan, result.status, result.message};
     if (result.status != pfq_status::converged && result.status != pfq_status::not_converged)

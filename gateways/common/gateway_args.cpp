@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include <unistd.h>
+
 namespace gateway {
 
 bool is_scalar(const mxArray *array)
@@ -53,6 +55,13 @@ long long host_array_byte_limit()
     if (sizeof(mwSize) < sizeof(long long))
         return 2147483647LL;          // 32-bit sizes
     return LLONG_MAX;                 // 64-bit sizes
+}
+
+size_t table_memory_budget()
+{
+    long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) return 0;
+    return (size_t)pages / 2 * (size_t)page_size;
 }
 
 } // namespace gateway

@@ -40,6 +40,10 @@ int clamped_part_bound(double value);
 // Largest array, in bytes, that the host's size type can describe.
 long long host_array_byte_limit();
 
+// Bytes the core may use for tables it sizes itself: half the machine's
+// physical memory (0, no limit, where the system cannot tell).
+size_t table_memory_budget();
+
 } // namespace gateway
 
 #endif // GATEWAY_ARGS_H

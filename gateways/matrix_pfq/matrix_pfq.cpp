@@ -176,6 +176,7 @@ static call_outcome evaluate(const mxArray *prhs[], const call_request &request)
     matrixhyper::interrupt_check interrupt = host_interrupt_check();
     matrixhyper::pfq_options options = request.options;
     options.interrupt = &interrupt;
+    options.memory_limit = table_memory_budget();
     const matrixhyper::pfq_result result = matrixhyper::matrix_pfq(problem, options);
     outcome.status = result.status;
     outcome.value = result.value;

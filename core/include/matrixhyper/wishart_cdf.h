@@ -40,6 +40,7 @@ struct wishart_cdf_request {
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
     std::vector<double> sigma;      // eigenvalues of Sigma (m positive values), or empty for I
+    std::size_t memory_limit = 0;   // bytes for the series' tables; 0: no limit
     const interrupt_check *interrupt = nullptr;
 };
 
