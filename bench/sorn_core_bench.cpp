@@ -211,6 +211,28 @@ void time_triad(benchmark::State &state, int threads)
         static_cast<double>(3 * length * sizeof(double)), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The same chain of dependent multiply-adds on each of `threads` threads:
+// with as many cores free as threads the time stays that of one thread, so
+// the time against threads:1 tells how many cores this process really gets
+// on a shared machine.
+void time_core_share(benchmark::State &state, int threads)
+{
+    for (auto _ : state) {
+        std::vector<std::thread> team;
+        std::vector<double> results(threads);
+        for (int t = 0; t < threads; ++t)
+            team.emplace_back([&results, t] {
+                double value = 1;
+                for (long i = 0; i < 50000000; ++i)
+                    value = value * 1.0000001 + 1e-9;
+                results[t] = value;
+            });
+        for (std::thread &thread : team)
+            thread.join();
+        benchmark::DoNotOptimize(results.data());
+    }
+}
+
 } // namespace
 
 // Above this many strips (seconds a call) only alpha = 1 without parameters
@@ -253,6 +275,10 @@ int main(int argc, char **argv)
         }
         benchmark::RegisterBenchmark(("memory_triad/threads:" + std::to_string(threads)).c_str(),
                                      time_triad, threads)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("core_share/threads:" + std::to_string(threads)).c_str(),
+                                     time_core_share, threads)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
