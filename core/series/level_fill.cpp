@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "interrupt_countdown.h"
@@ -31,23 +30,26 @@ void take_level_fill_threads(level_fill_thread *threads, int count, const jack_t
 namespace {
 
 // Waits until all the threads of the team have arrived, then lets them go
-// on together; the last to arrive resets the chunk counter of the next size.
-// A thread that was never started is dropped from the count.
+// on together; the last to arrive resets the chunk counter of the next size
+// and takes the team's decision to stop, the same for all of this meeting
+// (a thread slow to wake must not see a stop set after the meeting). A
+// thread that was never started is dropped from the count.
 class level_barrier {
 public:
-    level_barrier(int parties, std::atomic<int> *next_chunk)
-        : parties_(parties), next_chunk_(next_chunk) {}
+    level_barrier(int parties, std::atomic<int> *next_chunk, const std::atomic<bool> *stop)
+        : parties_(parties), next_chunk_(next_chunk), stop_(stop) {}
 
-    void arrive_and_wait()
+    // True when the team stops after this meeting.
+    bool arrive_and_wait()
     {
         std::unique_lock<std::mutex> lock(mutex_);
         const long generation = generation_;
         arrived_ = arrived_ + 1;
-        if (arrived_ == parties_) {
+        if (arrived_ == parties_)
             complete();
-            return;
-        }
-        wake_.wait(lock, [&] { return generation_ != generation; });
+        else
+            wake_.wait(lock, [&] { return generation_ != generation; });
+        return stopping_; // the next meeting needs this thread: it cannot change meanwhile
     }
 
     void drop(int parties)
@@ -64,13 +66,16 @@ private:
     int parties_;
     int arrived_ = 0;
     long generation_ = 0;
+    bool stopping_ = false;
     std::atomic<int> *next_chunk_;
+    const std::atomic<bool> *stop_;
 
     void complete() // with mutex_ held
     {
         arrived_ = 0;
         generation_ = generation_ + 1;
-        next_chunk_->store(0, std::memory_order_relaxed); // published by the mutex
+        stopping_ = stop_->load(std::memory_order_relaxed); // set before its setter arrived
+        next_chunk_->store(0, std::memory_order_relaxed);   // published by the mutex
         wake_.notify_all();
     }
 };
@@ -83,7 +88,7 @@ struct level_team {
     level_barrier barrier;
 
     level_team(const level_fill_job *fill_job, int parties)
-        : job(fill_job), barrier(parties, &next_chunk) {}
+        : job(fill_job), barrier(parties, &next_chunk, &stop) {}
 };
 
 // Partitions of one size a thread claims at a time: small enough that the
@@ -201,8 +206,7 @@ void fill_all_sizes(level_team &team, level_fill_thread &thread, interrupt_count
     for (int size = 1; size <= max_size; ++size) {
         if (!team.stop.load(std::memory_order_relaxed))
             fill_size(team, thread, size, countdown);
-        team.barrier.arrive_and_wait();
-        if (team.stop.load(std::memory_order_relaxed))
+        if (team.barrier.arrive_and_wait())
             return;
     }
 }
@@ -222,8 +226,8 @@ bool fill_by_levels(const level_fill_job &job)
         try {
             started[count] = std::thread(fill_all_sizes, std::ref(team), std::ref(job.threads[count]),
                                          nullptr);
-        } catch (const std::system_error &) {
-            break; // fewer threads share the chunks: the values do not change
+        } catch (...) { // no thread to be had: fewer share the chunks, the values do not change
+            break;
         }
     }
     if (count < job.count)
