@@ -34,7 +34,7 @@ struct sorn_request {
     size_t n;          // number of eigenvalues; 0 is the 0-by-0 argument (value 1)
     const double *x;   // eigenvalues of X, n values (read only)
     const double *y;   // eigenvalues of Y, n values, or null for one argument
-    int threads = 0;   // threads filling the tables; 0 = as many as the sizing allowed
+    int threads = 0;   // threads filling the tables, at most sizing.threads; 0 = sizing.threads
     const interrupt_check *interrupt = nullptr; // polled on the calling thread; null = never
 };
 
@@ -65,21 +65,22 @@ enum class sorn_status {
 // pass no interrupt may keep reading it as a plain double.
 struct sorn_result {
     sorn_status status;
-    double value; // the sum of degree_sums when status is ok
+    double value; // the sum of degree_sums when status is ok, else NaN
     operator double() const { return value; }
 };
 
 // Threads a call uses by default: the environment variable
 // MATRIXHYPER_THREADS when it holds a positive integer, else the machine's
-// hardware threads (at least 1). Reads the environment: call it on the
-// caller's thread.
+// hardware threads; at least 1, at most 64 (the most a call starts).
+// Reads the environment: call it on the caller's thread.
 int default_thread_count();
 
 // Sizes a call with max_size, n eigenvalues and one or two arguments.
 // byte_limit is the largest array the caller can describe (2^31 - 1 for a
 // host with 32-bit sizes); larger arrays are refused with array_too_large.
-// threads > 0 makes room for that many threads; 0 takes default_thread_count()
-// but only for tables large enough to gain from threads (else 1).
+// threads > 0 makes room for that many threads (at most 64); 0 takes
+// default_thread_count() for tables of 10 000 rows or more, else 1. With
+// fewer than 3 eigenvalues there is nothing to share: always 1.
 sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long byte_limit,
                                 int threads = 0);
 
