@@ -211,8 +211,8 @@ void fill_all_sizes(level_team &team, level_fill_thread &thread, interrupt_count
     }
 }
 
-// Rows the calling thread fills between two polls: well under a
-// millisecond of work at the largest tables.
+// Rows the calling thread fills between two polls: about a millisecond of
+// work at the largest tables (n = 10, max_size 60), far less elsewhere.
 const int rows_per_poll = 64;
 
 } // namespace
