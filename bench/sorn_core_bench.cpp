@@ -4,10 +4,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "bench_cases.h"
@@ -27,17 +29,25 @@ struct SornInputs {
     }
 };
 
-// degree_sums of one call of the plug-in's core, sized and run as the gateway does.
-double run_sorn_core(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
+// degree_sums of one call of the plug-in's core, sized and run as the
+// gateway does, with `threads` threads (0: the default) and an optional poll.
+double run_sorn_core(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums,
+                     int threads = 0, const matrixhyper::interrupt_check *interrupt = nullptr)
 {
     matrixhyper::sorn_request request{c.max_size, c.max_size, c.alpha, in.a.data(), in.a.size(),
                                       in.b.data(), in.b.size(), in.x.size(), in.x.data(),
-                                      in.y.empty() ? nullptr : in.y.data()};
+                                      in.y.empty() ? nullptr : in.y.data(), threads, interrupt};
     matrixhyper::sorn_sizing sizing =
-        matrixhyper::sorn_workspace_size(c.max_size, in.x.size(), !in.y.empty(), LLONG_MAX);
+        matrixhyper::sorn_workspace_size(c.max_size, in.x.size(), !in.y.empty(), LLONG_MAX, threads);
     std::vector<unsigned char> workspace(sizing.workspace_bytes);
     matrixhyper::sorn_series(request, sizing, workspace.data(), degree_sums.data());
     return degree_sums[c.max_size];
+}
+
+// The core with the default thread count, as the gateway calls it.
+double run_sorn_default(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
+{
+    return run_sorn_core(c, in, degree_sums);
 }
 
 // The same call through the frozen direct transcription.
@@ -86,23 +96,21 @@ void time_core(benchmark::State &state, BenchCase c)
 void register_core(const BenchCase &c)
 {
     benchmark::RegisterBenchmark(("sorn_core/" + case_name(c, true)).c_str(),
-                                 time_core<run_sorn_core>, c)
+                                 time_core<run_sorn_default>, c)
         ->Unit(unit_for(static_cast<double>(work_of(c.max_size, c.n).strips)))
         ->MinTime(0.1);
 }
 
-// Processor time of this process in seconds: other programs running
-// alongside count less than in wall time.
-double processor_seconds()
+double wall_seconds()
 {
-    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// The same call through the direct transcription and the plug-in's core,
-// alternately, once each per iteration: the best time of each and their
-// ratio, measured side by side so that a change in the machine's load hits
-// both. The results must agree bit for bit.
-void time_against_reference(benchmark::State &state, BenchCase c)
+// The same call through the direct transcription and the plug-in's core
+// with `threads` threads, alternately, once each per iteration: the best
+// wall time of each and their ratio, measured side by side so that a change
+// in the machine's load hits both. The results must agree bit for bit.
+void time_against_reference(benchmark::State &state, BenchCase c, int threads)
 {
     SornInputs inputs(c);
     std::vector<double> reference_sums(c.max_size + 1), core_sums(c.max_size + 1);
@@ -111,11 +119,11 @@ void time_against_reference(benchmark::State &state, BenchCase c)
         std::fill(reference_sums.begin(), reference_sums.end(), 0.0);
         std::fill(core_sums.begin(), core_sums.end(), 0.0);
         reference_sums[0] = core_sums[0] = 1;
-        double start = processor_seconds();
+        double start = wall_seconds();
         run_reference(c, inputs, reference_sums);
-        double middle = processor_seconds();
-        run_sorn_core(c, inputs, core_sums);
-        double end = processor_seconds();
+        double middle = wall_seconds();
+        run_sorn_core(c, inputs, core_sums, threads);
+        double end = wall_seconds();
         best_reference = std::min(best_reference, middle - start);
         best_core = std::min(best_core, end - middle);
         if (std::memcmp(reference_sums.data(), core_sums.data(),
@@ -129,15 +137,100 @@ void time_against_reference(benchmark::State &state, BenchCase c)
     state.counters["strips"] = benchmark::Counter(static_cast<double>(work.strips));
     state.counters["reference_s"] = benchmark::Counter(best_reference);
     state.counters["sorn_s"] = benchmark::Counter(best_core);
-    state.counters["speedup"] = benchmark::Counter(best_reference / best_core);
+    state.counters["ratio"] = benchmark::Counter(best_core / best_reference);
+    state.counters["ns/strip"] = benchmark::Counter(best_core * 1e9 / static_cast<double>(work.strips));
 }
 
-void register_pair(const BenchCase &c)
+void register_pair(const BenchCase &c, int threads)
 {
-    benchmark::RegisterBenchmark(("vs_reference/" + case_name(c, true)).c_str(),
-                                 time_against_reference, c)
+    benchmark::RegisterBenchmark(("vs_reference/" + case_name(c, true) + "/threads:" +
+                                  std::to_string(threads)).c_str(),
+                                 time_against_reference, c, threads)
         ->Unit(benchmark::kMillisecond)
-        ->Iterations(c.max_size > 50 ? 2 : 5);
+        ->Iterations(c.max_size > 50 ? 2 : 5)
+        ->UseRealTime();
+}
+
+// Counts its polls and never asks to stop: what a host's poll costs at least.
+bool idle_poll(void *context)
+{
+    ++*static_cast<long *>(context);
+    return false;
+}
+
+// The core with and without a poll that never fires, alternately: the
+// ratio of the best wall times is the cost of polling.
+void time_poll_overhead(benchmark::State &state, BenchCase c, int threads)
+{
+    SornInputs inputs(c);
+    std::vector<double> sums(c.max_size + 1);
+    long polls = 0;
+    matrixhyper::interrupt_check idle{idle_poll, &polls};
+    double best_plain = 1e300, best_polled = 1e300;
+    bool polled_first = false; // alternate, so that neither always runs on a warmed cache
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            bool polling = (turn == 0) == polled_first;
+            double start = wall_seconds();
+            if (polling)
+                run_sorn_core(c, inputs, sums, threads, &idle);
+            else
+                run_sorn_core(c, inputs, sums, threads);
+            double seconds = wall_seconds() - start;
+            double &best = polling ? best_polled : best_plain;
+            best = std::min(best, seconds);
+        }
+        polled_first = !polled_first;
+    }
+    state.counters["plain_s"] = benchmark::Counter(best_plain);
+    state.counters["polled_s"] = benchmark::Counter(best_polled);
+    state.counters["overhead"] = benchmark::Counter(best_polled / best_plain - 1);
+    state.counters["polls"] = benchmark::Counter(static_cast<double>(polls) / state.iterations());
+}
+
+// A STREAM-like triad a[i] = b[i] + s * c[i] over arrays far larger than the
+// caches, on `threads` threads: bytes moved per second, the rate that the
+// memory system allows.
+void time_triad(benchmark::State &state, int threads)
+{
+    const size_t length = size_t(1) << 23; // 64 MB an array
+    std::vector<double> a(length, 1.0), b(length, 2.0), c(length, 0.5);
+    for (auto _ : state) {
+        std::vector<std::thread> team;
+        for (int t = 0; t < threads; ++t)
+            team.emplace_back([&, t] {
+                size_t first = length * t / threads, last = length * (t + 1) / threads;
+                for (size_t i = first; i < last; ++i)
+                    a[i] = b[i] + 3.0 * c[i];
+            });
+        for (std::thread &thread : team)
+            thread.join();
+        benchmark::DoNotOptimize(a.data());
+    }
+    state.counters["bytes/s"] = benchmark::Counter(
+        static_cast<double>(3 * length * sizeof(double)), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The same chain of dependent multiply-adds on each of `threads` threads:
+// with as many cores free as threads the time stays that of one thread, so
+// the time against threads:1 tells how many cores this process really gets
+// on a shared machine.
+void time_core_share(benchmark::State &state, int threads)
+{
+    for (auto _ : state) {
+        std::vector<std::thread> team;
+        std::vector<double> results(threads);
+        for (int t = 0; t < threads; ++t)
+            team.emplace_back([&results, t] {
+                double value = 1;
+                for (long i = 0; i < 50000000; ++i)
+                    value = value * 1.0000001 + 1e-9;
+                results[t] = value;
+            });
+        for (std::thread &thread : team)
+            thread.join();
+        benchmark::DoNotOptimize(results.data());
+    }
 }
 
 } // namespace
@@ -162,11 +255,33 @@ int main(int argc, char **argv)
                             continue;
                         register_core({n, max_size, alpha, parameters == 1, two_args == 1});
                     }
-    // The large calls against the direct transcription.
-    for (int two_args = 0; two_args <= 1; ++two_args)
-        for (int n : {6, 7, 8})
-            for (int max_size : {45, 60})
-                register_pair({n, max_size, 1.0, false, two_args == 1});
+    // The large calls against the direct transcription, with one and two
+    // threads; the two-argument series also at max_size 44.
+    for (int threads : {1, 2})
+        for (int two_args = 0; two_args <= 1; ++two_args)
+            for (int n : {6, 7, 8})
+                for (int max_size : {44, 45, 60})
+                    if (max_size != 44 || (two_args == 1 && n == 8))
+                        register_pair({n, max_size, 1.0, false, two_args == 1}, threads);
+    for (int threads : {1, 2}) {
+        for (int two_args = 0; two_args <= 1; ++two_args) {
+            BenchCase c{8, 45, 1.0, false, two_args == 1};
+            benchmark::RegisterBenchmark(("poll_overhead/" + case_name(c, true) + "/threads:" +
+                                          std::to_string(threads)).c_str(),
+                                         time_poll_overhead, c, threads)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(5)
+                ->UseRealTime();
+        }
+        benchmark::RegisterBenchmark(("memory_triad/threads:" + std::to_string(threads)).c_str(),
+                                     time_triad, threads)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("core_share/threads:" + std::to_string(threads)).c_str(),
+                                     time_core_share, threads)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -94,6 +94,16 @@ long double largest_table_array_bytes(int max_size, long long n, long long table
 void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, double alpha,
                        const double *x, const double *y, workspace_cursor &cursor);
 
+// Lays out with `cursor` only the work arrays of fill_jack_entries
+// (removable..partial_b), zero-filled when the cursor lays out a block: one
+// set for each thread that fills rows.
+void take_fill_work(jack_tables *tables, const jack_table_shape &shape, workspace_cursor &cursor);
+
+// Sets the counts `removable` of rows 1..j - 1 as a walk that just added the
+// last box of row j of kappa leaves them for fill_jack_entries, which keeps
+// them up to date incrementally: for a fill that follows no walk.
+void restart_removable(jack_tables *tables, int j, const int *kappa);
+
 // Position of the partition that the walk just made by adding a box to row
 // j < n; `size` is its size. Updates level_pos[j] and, when the box opens a
 // new row, reserves the block of the parent's children.

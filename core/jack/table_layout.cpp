@@ -35,6 +35,13 @@ static void take_table_arrays(jack_tables *tables, const jack_table_shape &shape
     tables->jack_y = shape.two_args ? cursor.take<double>(rows * n) : nullptr;
     tables->powers_y = shape.two_args ? cursor.take<double>(degrees * n) : nullptr;
     tables->prefix_y = shape.two_args ? cursor.take<double>(n + 1) : nullptr;
+    take_fill_work(tables, shape, cursor);
+}
+
+void take_fill_work(jack_tables *tables, const jack_table_shape &shape, workspace_cursor &cursor)
+{
+    size_t n = (size_t)shape.n;
+    size_t degrees = (size_t)shape.max_size + 1;
     tables->removable = cursor.take<int>(n);
     tables->sub_parts = cursor.take<int>(n + 1);
     tables->sub_shifted = cursor.take<double>(n + 1);
@@ -50,6 +57,20 @@ static void take_table_arrays(jack_tables *tables, const jack_table_shape &shape
     tables->partial_entries = (int)(degrees * partial_rows);
     tables->partial_a = cursor.take<double>((size_t)tables->partial_entries);
     tables->partial_b = cursor.take<double>((size_t)tables->partial_entries);
+    if (!cursor.lays_out())
+        return;
+    std::memset(tables->removable, 0, n * sizeof(int));
+    std::memset(tables->sub_parts, 0, (n + 1) * sizeof(int));
+    std::memset(static_cast<void *>(tables->sub_shifted), 0, (n + 1) * sizeof(double));
+    std::memset(tables->sub_position, 0, (n + 1) * sizeof(int));
+}
+
+void restart_removable(jack_tables *tables, int j, const int *kappa)
+{
+    for (int i = 1; i < j - 1; ++i)
+        tables->removable[i] = kappa[i] - kappa[i + 1];
+    if (j >= 2) // row j - 1 had one box more removable before row j grew
+        tables->removable[j - 1] = kappa[j - 1] - kappa[j] + 1;
 }
 
 template <class T> static void zero_fill(T *array, size_t count)
@@ -74,10 +95,6 @@ void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, doubl
     size_t rows = (size_t)shape.table_size + 1;
     zero_fill(tables->index_table, rows);
     zero_fill(tables->jack_x, rows * n);
-    zero_fill(tables->removable, (size_t)n);
-    zero_fill(tables->sub_parts, (size_t)n + 1);
-    zero_fill(tables->sub_shifted, (size_t)n + 1);
-    zero_fill(tables->sub_position, (size_t)n + 1);
     build_powers(tables->powers_x, tables->prefix_x, x, n, shape.max_size);
     for (int i = 1; i <= n; ++i)
         jack_row(tables->jack_x, 1, n)[i - 1] = 1; // the empty partition

@@ -27,7 +27,7 @@ size_t brint_workspace_size(int max_size, int n)
     return counter.bytes();
 }
 
-void brint_coefficients(const brint_request &request, void *workspace, double *degree_sums)
+brint_status brint_coefficients(const brint_request &request, void *workspace, double *degree_sums)
 {
     for (int d = 1; d <= request.max_size; d++) degree_sums[d] = 0.0;
     degree_sums[0] = 1.0;                          // term of the empty partition
@@ -36,7 +36,8 @@ void brint_coefficients(const brint_request &request, void *workspace, double *d
     std::memset(work.kappa, 0, ((size_t)work.rows + 1) * sizeof(int));
     coefficient_walk_series series = {request.max_size, request.max_part, request.alpha,
                                       request.a, request.p, request.b, request.q, request.n};
-    coefficient_walk(series, degree_sums, work);
+    bool completed = coefficient_walk(series, degree_sums, work, request.interrupt);
+    return completed ? brint_status::ok : brint_status::interrupted;
 }
 
 void evaluate_degree_sums(const double *degree_sums, int max_size, const double *x, size_t count,

@@ -2,6 +2,8 @@
 // coefficient of each power of x in pFq(a; b; x I_n).
 #include "coefficient_walk.h"
 
+#include "interrupt_countdown.h"
+
 namespace matrixhyper {
 
 int walk_rows(int max_size, int n)
@@ -48,14 +50,19 @@ static double box_quotient(const coefficient_walk_series &series, double *shifte
 // the walk only backtracks there. n itself enters the arithmetic.
 // A term exactly 0 ends its branch, since every partition reached from it
 // carries the factor 0; an infinite or NaN term is passed on.
-void coefficient_walk(const coefficient_walk_series &series, double *degree_sums,
-                      const coefficient_walk_work &work)
+// Partitions between two polls of the interrupt: a few microseconds of
+// work even at 1 ns a partition, well under a millisecond at 20 ns.
+const int partitions_per_poll = 4096;
+
+bool coefficient_walk(const coefficient_walk_series &series, double *degree_sums,
+                      const coefficient_walk_work &work, const interrupt_check *interrupt)
 {
     int *kappa = work.kappa;
     double *level_coef = work.level_coef;
     double *shifted_parts = work.shifted_parts;
     int rows = work.rows;
-    if (rows < 1) return;                           // n = 0: the empty partition only
+    if (rows < 1) return true;                      // n = 0: the empty partition only
+    interrupt_countdown countdown(interrupt, partitions_per_poll);
     kappa[0] = series.max_part;                     // row 1 is bounded like a later row
     for (int i = 1; i <= rows; i++) shifted_parts[i] = -(double)i;
     level_coef[1] = 1.0;                            // term of the empty partition
@@ -69,6 +76,8 @@ void coefficient_walk(const coefficient_walk_series &series, double *degree_sums
             if (j < rows) level_coef[++j] = c;      // hand the term to the empty next row
             size++;
             degree_sums[size] += c;
+            if (countdown.step())
+                return false;
         } else {
             size -= kappa[j];                       // backtrack: empty row j
             kappa[j] = 0;
@@ -76,6 +85,7 @@ void coefficient_walk(const coefficient_walk_series &series, double *degree_sums
             j--;                                    // resume the row above
         }
     }
+    return true;
 }
 
 } // namespace matrixhyper

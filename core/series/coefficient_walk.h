@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "matrixhyper/interrupt.h"
+
 namespace matrixhyper {
 
 // Work arrays of the walk, each of rows + 1 entries, indexed by row from 1.
@@ -40,9 +42,12 @@ int walk_rows(int max_size, int n);
 // max_size, visited depth first in increasing lexicographic order; a branch
 // ends at a term that is exactly 0. degree_sums[0] is left alone (the caller
 // sets it to 1). On return kappa[1..rows] are 0 again. With n = 0 only the
-// empty partition exists and nothing is added.
-void coefficient_walk(const coefficient_walk_series &series, double *degree_sums,
-                      const coefficient_walk_work &work);
+// empty partition exists and nothing is added. `interrupt` (null: never) is
+// polled every few thousand partitions; when it asks to stop the walk
+// returns false at once, degree_sums and kappa left part-way.
+bool coefficient_walk(const coefficient_walk_series &series, double *degree_sums,
+                      const coefficient_walk_work &work,
+                      const interrupt_check *interrupt = nullptr);
 
 } // namespace matrixhyper
 

@@ -12,6 +12,8 @@
 
 #include <cstring>
 
+#include "interrupt_countdown.h"
+
 namespace matrixhyper {
 
 void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_cursor &cursor)
@@ -63,7 +65,7 @@ static double coefficient_quotient(int j, int m, int n, int two_args, double alp
 // Term of a partition with n rows whose new box is in column m of row n:
 // updates top_multiplier so that top_multiplier * Q_L = Q_kappa, L being
 // kappa with its m full columns removed, and adds the term.
-static void add_top_row_term(const jack_tables *tables, const int *kappa, const double *z,
+static inline __attribute__((always_inline)) void add_top_row_term(const jack_tables *tables, const int *kappa, const double *z,
                              int m, double c, double *top_multiplier, double *degree_sum)
 {
     const int n = tables->n;
@@ -85,7 +87,7 @@ static void add_top_row_term(const jack_tables *tables, const int *kappa, const 
 }
 
 // Term of a stored partition (fewer than n rows) at position Q.
-static void add_stored_term(const jack_tables *tables, int Q, double c, double *degree_sum)
+static inline __attribute__((always_inline)) void add_stored_term(const jack_tables *tables, int Q, double c, double *degree_sum)
 {
     const int n = tables->n;
     if (!tables->two_args)
@@ -95,10 +97,28 @@ static void add_stored_term(const jack_tables *tables, int Q, double c, double *
                       + *degree_sum;
 }
 
-void partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums)
+// Partitions between two polls of the interrupt: a fraction of a
+// millisecond when the rows are filled as the walk goes, even at the largest
+// tables, and a negligible share of a pass that fills nothing.
+const int partitions_per_poll = 1024;
+
+// Marks the stored partition at position Q, of size `size`, as reached.
+static void count_stored(stored_census *census, int Q, int size)
+{
+    census->reached[(unsigned)Q / 64] |= uint64_t(1) << ((unsigned)Q % 64);
+    census->per_size[size] = census->per_size[size] + 1;
+}
+
+// One pass, compiled for each kind so that the one-thread walk is the same
+// loop as before there were passes.
+template <walk_pass Pass>
+static bool walk_partitions(int max_size, double alpha, const series_parameters *parameters,
+                            jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+                            const walk_run &run)
 {
     const int n = tables->n;
+    // Partitions with n rows are stored nowhere: placing stops above them.
+    const int last_row = Pass == walk_pass::place_stored ? n - 1 : n;
     int *kappa = walk->kappa;
     double *z = walk->shifted_parts;
     double *level_coef = walk->level_coef;
@@ -108,6 +128,7 @@ void partition_walk(int max_size, double alpha, const series_parameters *paramet
         z[i] = -i;
         level_pos[i] = 1;
     }
+    interrupt_countdown countdown(run.interrupt, partitions_per_poll);
     double top_multiplier = 1;
     int size = 0;
     int j = 1;
@@ -124,26 +145,51 @@ void partition_walk(int max_size, double alpha, const series_parameters *paramet
                             * level_coef[j];
             double c = level_coef[j];
             if (j < n) {
-                fill_jack_entries(tables, j, kappa, z, Q);
+                if (Pass == walk_pass::fill_and_sum)
+                    fill_jack_entries(tables, j, kappa, z, Q);
                 top_multiplier = 1; // row n is empty again
-                add_stored_term(tables, Q, c, &degree_sums[size]);
+                if (Pass != walk_pass::place_stored)
+                    add_stored_term(tables, Q, c, &degree_sums[size]);
+                else
+                    count_stored(run.census, Q, size);
             } else {
                 add_top_row_term(tables, kappa, z, m, c, &top_multiplier, &degree_sums[size]);
             }
 #ifdef SORN_WALK_VISIT_HOOK
-            SORN_WALK_VISIT_HOOK(kappa, n, size, c); // tracing builds of the tests only
+            if (Pass == walk_pass::fill_and_sum)
+                SORN_WALK_VISIT_HOOK(kappa, n, size, c); // tracing builds of the tests only
 #endif
-            if (j < n) { // move down: the empty next row inherits coefficient and position
+            if (j < last_row) { // move down: the empty next row inherits coefficient and position
                 level_coef[j + 1] = level_coef[j];
                 j = j + 1;
                 level_pos[j] = Q;
             }
+            if (countdown.step())
+                return false;
         } else {
             size = size - kappa[j]; // backtrack: empty row j, return to the row above
             kappa[j] = 0;
             z[j] = -j;               // reset exactly, not by repeated subtraction
             j = j - 1;
         }
+    }
+    return true;
+}
+
+bool partition_walk(int max_size, double alpha, const series_parameters *parameters,
+                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+                    const walk_run &run)
+{
+    switch (run.pass) {
+    case walk_pass::place_stored:
+        return walk_partitions<walk_pass::place_stored>(max_size, alpha, parameters, tables, walk,
+                                                        degree_sums, run);
+    case walk_pass::sum_terms:
+        return walk_partitions<walk_pass::sum_terms>(max_size, alpha, parameters, tables, walk,
+                                                     degree_sums, run);
+    default:
+        return walk_partitions<walk_pass::fill_and_sum>(max_size, alpha, parameters, tables, walk,
+                                                        degree_sums, run);
     }
 }
 

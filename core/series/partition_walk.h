@@ -3,7 +3,10 @@
 #ifndef MATRIXHYPER_PARTITION_WALK_H
 #define MATRIXHYPER_PARTITION_WALK_H
 
+#include <cstdint>
+
 #include "jack_tables.h"
+#include "matrixhyper/interrupt.h"
 
 namespace matrixhyper {
 
@@ -23,6 +26,28 @@ struct series_parameters {
     size_t q;
 };
 
+// What a pass of the walk does at each partition it reaches.
+enum class walk_pass {
+    fill_and_sum, // fills each stored row as it is reached and adds every term
+    place_stored, // only reserves the positions of the stored partitions and counts them
+    sum_terms,    // adds every term; the rows are filled and the positions reserved
+};
+
+// The stored partitions that a place_stored pass reached.
+struct stored_census {
+    uint64_t *reached; // bit P of word P / 64: the partition at position P was reached
+    int *per_size;     // max_size + 1: stored partitions reached, by size
+};
+
+// How one pass runs. A sum_terms pass reserves the positions again, in the
+// same order, so it must start where place_stored started: next_free at
+// max_size + 2, as build_jack_tables leaves it.
+struct walk_run {
+    walk_pass pass = walk_pass::fill_and_sum;
+    stored_census *census = nullptr;            // for place_stored, zero-filled
+    const interrupt_check *interrupt = nullptr; // null: never
+};
+
 // Lays the walk state for n variables out with `cursor` (which only counts
 // when it has no block); with a block, kappa is zero-filled and gets
 // max_part in entry 0.
@@ -32,9 +57,13 @@ void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_curso
 // size 1..max_size, except those cut off behind a zero coefficient, and adds
 // the term of each into degree_sums[size]. The tables (n variables; jack_y
 // present for the two-argument series) are filled as the walk goes; their
-// fill work arrays must exist. degree_sums[0] is left as it is.
-void partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums);
+// fill work arrays must exist. degree_sums[0] is left as it is. `run`
+// chooses the pass; its interrupt is polled every thousand partitions, and
+// when it asks to stop the walk returns false at once, leaving the walk
+// state part-way.
+bool partition_walk(int max_size, double alpha, const series_parameters *parameters,
+                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+                    const walk_run &run = walk_run());
 
 } // namespace matrixhyper
 

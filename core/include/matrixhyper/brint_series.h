@@ -15,6 +15,8 @@
 
 #include <cstddef>
 
+#include "matrixhyper/interrupt.h"
+
 namespace matrixhyper {
 
 struct brint_request {
@@ -26,6 +28,12 @@ struct brint_request {
     const double *b; // denominator parameters (read only)
     size_t q;
     int n;           // number of variables, 0..2147483647
+    const interrupt_check *interrupt = nullptr; // polled on the calling thread; null = never
+};
+
+enum class brint_status {
+    ok,
+    interrupted, // the caller's poll asked to stop: degree_sums are meaningless
 };
 
 // Bytes of the work block for max_size and n: three arrays of
@@ -37,8 +45,9 @@ size_t brint_workspace_size(int max_size, int n);
 // partition reached from it carries the same factor 0), which is how a
 // numerator parameter that is 0 or a negative integer -k ends the series at
 // degree k n: the factor of row 1 is then exactly 0. An infinite or NaN
-// term is passed on.
-void brint_coefficients(const brint_request &request, void *workspace, double *degree_sums);
+// term is passed on. request.interrupt is polled every few thousand
+// partitions; when it asks to stop, the call returns interrupted at once.
+brint_status brint_coefficients(const brint_request &request, void *workspace, double *degree_sums);
 
 // values[i] = degree_sums[0] + degree_sums[1] x[i] + ... + degree_sums[max_size] x[i]^max_size
 // by Horner's rule starting from 0 (so an infinite point gives NaN).

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 
+#include "matrixhyper/interrupt.h"
+
 namespace matrixhyper {
 
 struct sorn_request {
@@ -32,6 +34,8 @@ struct sorn_request {
     size_t n;          // number of eigenvalues; 0 is the 0-by-0 argument (value 1)
     const double *x;   // eigenvalues of X, n values (read only)
     const double *y;   // eigenvalues of Y, n values, or null for one argument
+    int threads = 0;   // threads filling the tables, at most sizing.threads; 0 = sizing.threads
+    const interrupt_check *interrupt = nullptr; // polled on the calling thread; null = never
 };
 
 enum class sorn_sizing_status {
@@ -49,12 +53,36 @@ struct sorn_sizing {
     bool table_size_exact;            // false when table_size is only a lower bound
     long double largest_array_bytes;  // the largest single array, exact
     size_t workspace_bytes;           // the block sorn_series needs (SIZE_MAX when it cannot exist)
+    int threads;                      // threads the block has room for, at least 1
 };
+
+enum class sorn_status {
+    ok,
+    interrupted, // the caller's poll asked to stop: degree_sums and value are meaningless
+};
+
+// What sorn_series returns. It converts to the value, so that callers that
+// pass no interrupt may keep reading it as a plain double.
+struct sorn_result {
+    sorn_status status;
+    double value; // the sum of degree_sums when status is ok, else NaN
+    operator double() const { return value; }
+};
+
+// Threads a call uses by default: the environment variable
+// MATRIXHYPER_THREADS when it holds a positive integer, else the machine's
+// hardware threads; at least 1, at most 64 (the most a call starts).
+// Reads the environment: call it on the caller's thread.
+int default_thread_count();
 
 // Sizes a call with max_size, n eigenvalues and one or two arguments.
 // byte_limit is the largest array the caller can describe (2^31 - 1 for a
 // host with 32-bit sizes); larger arrays are refused with array_too_large.
-sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long byte_limit);
+// threads > 0 makes room for that many threads (at most 64); 0 takes
+// default_thread_count() for tables of 10 000 rows or more, else 1. With
+// fewer than 3 eigenvalues there is nothing to share: always 1.
+sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long byte_limit,
+                                int threads = 0);
 
 // Sums the series: degree_sums[0..max_size] gets the sum of the terms of
 // each degree (degree_sums[0] = 1, the empty partition) and the value, the
@@ -63,8 +91,14 @@ sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long
 // block of at least sizing.workspace_bytes bytes. A term that is exactly 0
 // ends its branch of the walk (every partition reached from it carries the
 // same factor 0); an infinite or NaN term is passed on.
-double sorn_series(const sorn_request &request, const sorn_sizing &sizing, void *workspace,
-                   double *degree_sums);
+//
+// The tables are filled by min(request.threads, sizing.threads) threads
+// (sizing.threads when request.threads is 0); the results are the same bit
+// for bit whatever the count. request.interrupt is polled only on the
+// calling thread; when it asks to stop, the call returns
+// sorn_status::interrupted promptly with every thread joined.
+sorn_result sorn_series(const sorn_request &request, const sorn_sizing &sizing, void *workspace,
+                        double *degree_sums);
 
 } // namespace matrixhyper
 
