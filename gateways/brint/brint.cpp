@@ -5,6 +5,7 @@
 
 #include "mex.h"
 #include "gateway_args.h"
+#include "host_interrupt.h"
 #include "matrixhyper/brint_series.h"
 
 using namespace gateway;
@@ -52,10 +53,12 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[])
     return value_error(prhs);
 }
 
-// The series request of a checked call.
-static matrixhyper::brint_request read_request(const mxArray *prhs[])
+// The series request of a checked call, polling the host's interrupt query.
+static matrixhyper::brint_request read_request(const mxArray *prhs[],
+                                               const matrixhyper::interrupt_check *interrupt)
 {
     matrixhyper::brint_request request;
+    request.interrupt = interrupt;
     const double *bounds = mxGetPr(prhs[BOUNDS]);
     request.max_size = (int)bounds[0];
     request.max_part = mxGetNumberOfElements(prhs[BOUNDS]) == 2 ? clamped_part_bound(bounds[1])
@@ -76,7 +79,8 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         mexErrMsgTxt(error);                       // does not return
         return;
     }
-    const matrixhyper::brint_request request = read_request(prhs);
+    const matrixhyper::interrupt_check interrupt = host_interrupt_check();
+    const matrixhyper::brint_request request = read_request(prhs, &interrupt);
 
     const size_t workspace_bytes = matrixhyper::brint_workspace_size(request.max_size, request.n);
 
@@ -91,12 +95,14 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     }
     void *workspace = mxMalloc(workspace_bytes);
 
-    matrixhyper::brint_coefficients(request, workspace, degree_sums);
-    matrixhyper::evaluate_degree_sums(degree_sums, request.max_size, mxGetPr(prhs[POINTS]),
-                                      mxGetNumberOfElements(prhs[POINTS]), mxGetPr(plhs[0]));
+    const matrixhyper::brint_status status = matrixhyper::brint_coefficients(request, workspace, degree_sums);
+    if (status == matrixhyper::brint_status::ok)
+        matrixhyper::evaluate_degree_sums(degree_sums, request.max_size, mxGetPr(prhs[POINTS]),
+                                          mxGetNumberOfElements(prhs[POINTS]), mxGetPr(plhs[0]));
 
     mxFree(workspace);
     if (nlhs != 2) mxFree(degree_sums);
+    if (status == matrixhyper::brint_status::interrupted) end_interrupted_call("brint");
 }
 
 // The MEX API release the plug-in was built for (0x2017A) and its API level.

@@ -6,6 +6,7 @@
 
 #include "mex.h"
 #include "gateway_args.h"
+#include "host_interrupt.h"
 #include "matrixhyper/sorn_series.h"
 
 using namespace gateway;
@@ -80,10 +81,13 @@ static void sizing_error(const matrixhyper::sorn_sizing &sizing, int max_size, s
     }
 }
 
-// The series request of a checked call.
-static matrixhyper::sorn_request read_request(int nrhs, const mxArray *prhs[])
+// The series request of a checked call; the host's interrupt query is polled
+// on this thread while the tables fill on as many threads as the core chooses.
+static matrixhyper::sorn_request read_request(int nrhs, const mxArray *prhs[],
+                                              const matrixhyper::interrupt_check *interrupt)
 {
     matrixhyper::sorn_request request;
+    request.interrupt = interrupt;
     const double *bounds = mxGetPr(prhs[BOUNDS]);
     request.max_size = (int)bounds[0];
     request.max_part = mxGetN(prhs[BOUNDS]) == 2 ? clamped_part_bound(bounds[1]) : request.max_size;
@@ -105,7 +109,8 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
         mexErrMsgTxt(error);                      // does not return
         return;
     }
-    const matrixhyper::sorn_request request = read_request(nrhs, prhs);
+    const matrixhyper::interrupt_check interrupt = host_interrupt_check();
+    const matrixhyper::sorn_request request = read_request(nrhs, prhs, &interrupt);
 
     const matrixhyper::sorn_sizing sizing = matrixhyper::sorn_workspace_size(
         request.max_size, request.n, request.y != 0, host_array_byte_limit());
@@ -127,10 +132,12 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     }
     void *workspace = sizing.workspace_bytes > 0 ? mxMalloc(sizing.workspace_bytes) : 0;
 
-    mxGetPr(plhs[0])[0] = matrixhyper::sorn_series(request, sizing, workspace, degree_sums);
+    const matrixhyper::sorn_result result = matrixhyper::sorn_series(request, sizing, workspace, degree_sums);
 
     if (workspace) mxFree(workspace);
     if (nlhs != 2) mxFree(degree_sums);
+    if (result.status == matrixhyper::sorn_status::interrupted) end_interrupted_call("sorn");
+    mxGetPr(plhs[0])[0] = result.value;
 }
 
 extern "C" const char *mexVersion(void)

@@ -31,7 +31,7 @@
 %! assert (wishart_eig_cdf (x, 1, 3, "field", "complex", "tail", "upper"),
 %!         gammainc (x, 3, "upper"), -1e-12);
 %!test  # P has the shape of x; x <= 0 gives 0, or 1 for the upper tail
-%! x = [0 -1; 2 5];
+%! x = [0 2; -1 5];
 %! [P, err] = wishart_eig_cdf (x, 3, 6);
 %! assert (size (P), [2 2]);
 %! assert (size (err), [2 2]);

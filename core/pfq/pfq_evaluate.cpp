@@ -1,4 +1,4 @@
-// matrix_pfq.cpp: checks a request, picks closed forms, relations and
+// pfq_evaluate.cpp: matrix_pfq: checks, reduction, closed forms, relations and the
 // series routes, and turns a series outcome into a value with an error bound.
 #include "matrixhyper/matrix_pfq.h"
 
