@@ -223,6 +223,7 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
     if (o.state == series_state::interrupted) { at.status = pfq_status::interrupted; return at; }
     if (o.state == series_state::overflow) {
         at.message = "terms overflow the working range";
+        at.sum = std::numeric_limits<long double>::quiet_NaN();  // no value to offer
         return at;
     }
     long double abs_err = (long double)o.tail + o.rounding;
@@ -254,11 +255,13 @@ void set_value(pfq_result &r, long double log_prefactor, long double sum, long d
         long double v = log_prefactor + std::log(std::fabs(sum));
         r.value = (double)v;
         r.err = rel < 1 ? (double)(rel / (1 - rel) + unit_d * std::fabs(v)) : HUGE_VAL;
+        if (std::isnan(r.err)) r.err = HUGE_VAL;
         return;
     }
     long double f = std::exp(log_prefactor) * sum;
     r.value = (double)f;
     r.err = (double)(rel * std::fabs(f));
+    if (!(rel < HUGE_VALL) || std::isnan(r.err)) r.err = HUGE_VAL;  // no bound, even at f = 0
     if (!std::isfinite(r.value) && r.status == pfq_status::converged) {
         r.status = pfq_status::not_converged;
         r.err = HUGE_VAL;

@@ -113,8 +113,13 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
                                            (plan.constant_magnitude + power * power_magnitude +
                                             std::fabs(result.value) + std::fabs(log_p));
     const double p = std::exp(log_p);
+    if (std::isnan(p) || std::isnan(log_err)) {   // the series had no value to offer
+        value.err = HUGE_VAL;
+        return value;
+    }
     value.lower = std::fmin(p, 1.0);            // P <= 1: clamping only reduces the error
     value.err = p * std::expm1(log_err) + unit_roundoff * value.lower;
+    if (std::isnan(value.err)) value.err = HUGE_VAL;
     return value;
 }
 
