@@ -8,14 +8,11 @@
 
 #include "mexhost.h"
 #include "direct_sorn.h"
+#include "random_calls.h"
 
 namespace {
 
-struct RandomCall {
-    int max_size, max_part;
-    double alpha;
-    std::vector<double> a, b, x, y;
-};
+using RandomCall = sorn_test::SeriesCall;
 
 // degree_sums and the total as the gateway forms them, from the reference core.
 std::vector<double> reference_degree_sums(const RandomCall &c, double &total)
@@ -27,27 +24,6 @@ std::vector<double> reference_degree_sums(const RandomCall &c, double &total)
     return outputs;
 }
 
-RandomCall random_call(std::mt19937 &random, int trial)
-{
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    RandomCall c;
-    c.max_size = pick(0, 30);
-    c.max_part = trial % 3 == 0 ? pick(-1, c.max_size) : c.max_size + pick(0, 5);
-    const double alphas[] = {0.25, 0.5, 1.0, 1.5, 2.0, 3.7};
-    c.alpha = trial % 2 ? alphas[pick(0, 5)] : 0.2 + 5 * unit(random);
-    for (int k = pick(0, 3); k > 0; --k) // numerators, sometimes a terminating -m
-        c.a.push_back(pick(0, 4) == 0 ? -pick(0, 4) : 6 * unit(random) - 3);
-    for (int k = pick(0, 3); k > 0; --k)
-        c.b.push_back(pick(0, 5) == 0 ? -1.5 * unit(random) : 0.5 + 3.5 * unit(random));
-    int n = pick(1, 8);
-    for (int i = 0; i < n; ++i)
-        c.x.push_back(3 * unit(random) - 1.5);
-    if (trial % 2 == 1)
-        for (int i = 0; i < n + pick(0, 2); ++i)
-            c.y.push_back(3 * unit(random) - 1.5);
-    return c;
-}
 
 mxArray *row(const std::vector<double> &values) { return mexhost::make_row(values); }
 
@@ -60,7 +36,7 @@ TEST(ReferenceMatch, PlugInDegreeSumsAreBitForBitTheReference)
     ASSERT_NE(sorn, nullptr) << error;
     std::mt19937 random(77031);
     for (int trial = 0; trial < 300; ++trial) {
-        RandomCall c = random_call(random, trial);
+        RandomCall c = sorn_test::random_call(random, trial, {30, 8, 2});
         double expected_total = 0;
         std::vector<double> expected = reference_degree_sums(c, expected_total);
 

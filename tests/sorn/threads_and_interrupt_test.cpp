@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "direct_sorn.h"
+#include "random_calls.h"
 #include "matrixhyper/sorn_series.h"
 
 namespace {
@@ -20,11 +21,7 @@ using matrixhyper::sorn_status;
 const double infinity = std::numeric_limits<double>::infinity();
 const double not_a_number = std::numeric_limits<double>::quiet_NaN();
 
-struct Call {
-    int max_size, max_part;
-    double alpha;
-    std::vector<double> a, b, x, y; // y empty: one argument
-};
+using Call = sorn_test::SeriesCall;
 
 std::string describe(const Call &c, int threads)
 {
@@ -91,27 +88,6 @@ void expect_same_bits_with_threads(const Call &c)
     }
 }
 
-Call random_call(std::mt19937 &random, int trial)
-{
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    Call c;
-    c.max_size = pick(0, 28);
-    c.max_part = trial % 3 == 0 ? pick(-1, c.max_size) : c.max_size + pick(0, 5);
-    const double alphas[] = {0.25, 0.5, 1.0, 1.5, 2.0, 3.7};
-    c.alpha = trial % 2 ? alphas[pick(0, 5)] : 0.2 + 5 * unit(random);
-    for (int k = pick(0, 3); k > 0; --k) // numerators, sometimes a terminating -m
-        c.a.push_back(pick(0, 4) == 0 ? -pick(0, 4) : 6 * unit(random) - 3);
-    for (int k = pick(0, 3); k > 0; --k)
-        c.b.push_back(pick(0, 5) == 0 ? -1.5 * unit(random) : 0.5 + 3.5 * unit(random));
-    int n = pick(1, 9);
-    for (int i = 0; i < n; ++i)
-        c.x.push_back(3 * unit(random) - 1.5);
-    if (trial % 2 == 1)
-        for (int i = 0; i < n; ++i)
-            c.y.push_back(3 * unit(random) - 1.5);
-    return c;
-}
 
 std::vector<double> spread(int n, double low, double high)
 {
@@ -127,7 +103,7 @@ TEST(ThreadCount, RandomCallsAreBitForBitTheTranscription)
 {
     std::mt19937 random(50417);
     for (int trial = 0; trial < 120; ++trial)
-        expect_same_bits_with_threads(random_call(random, trial));
+        expect_same_bits_with_threads(sorn_test::random_call(random, trial, {28, 9, 0}));
 }
 
 TEST(ThreadCount, LargeTablesAndEdgesOfTheArithmetic)
