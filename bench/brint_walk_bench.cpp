@@ -2,11 +2,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "bench_cases.h"
 #include "matrixhyper/brint_series.h"
 #include "partition_counts.h"
+#include "poll_timing.h"
 
 namespace {
 
@@ -25,18 +25,6 @@ void time_walk(benchmark::State &state, BenchCase c)
               static_cast<double>(partitions_up_to(c.max_size, c.n)));
 }
 
-double wall_seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Counts its polls and never asks to stop: what a host's poll costs at least.
-bool idle_poll(void *context)
-{
-    ++*static_cast<long *>(context);
-    return false;
-}
-
 // The walk with and without a poll that never fires, alternately: the ratio
 // of the best wall times is the cost of polling.
 void time_poll_overhead(benchmark::State &state, BenchCase c)
@@ -50,26 +38,9 @@ void time_poll_overhead(benchmark::State &state, BenchCase c)
     matrixhyper::brint_request polled = plain;
     polled.interrupt = &idle;
     std::vector<unsigned char> workspace(matrixhyper::brint_workspace_size(c.max_size, c.n));
-    double best_plain = 1e300, best_polled = 1e300;
-    bool polled_first = false; // alternate, so that neither always runs on a warmed cache
-    for (auto _ : state) {
-        for (int turn = 0; turn < 2; ++turn) {
-            bool polling = (turn == 0) == polled_first;
-            double start = wall_seconds();
-            if (polling)
-                matrixhyper::brint_coefficients(polled, workspace.data(), degree_sums.data());
-            else
-                matrixhyper::brint_coefficients(plain, workspace.data(), degree_sums.data());
-            double seconds = wall_seconds() - start;
-            double &best = polling ? best_polled : best_plain;
-            best = std::min(best, seconds);
-        }
-        polled_first = !polled_first;
-    }
-    state.counters["plain_s"] = benchmark::Counter(best_plain);
-    state.counters["polled_s"] = benchmark::Counter(best_polled);
-    state.counters["overhead"] = benchmark::Counter(best_polled / best_plain - 1);
-    state.counters["polls"] = benchmark::Counter(static_cast<double>(polls) / state.iterations());
+    time_polling(state, [&](bool polling) {
+        matrixhyper::brint_coefficients(polling ? polled : plain, workspace.data(), degree_sums.data());
+    }, polls);
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -16,6 +15,7 @@
 #include "direct_sorn.h"
 #include "matrixhyper/sorn_series.h"
 #include "partition_counts.h"
+#include "poll_timing.h"
 
 namespace {
 
@@ -101,11 +101,6 @@ void register_core(const BenchCase &c)
         ->MinTime(0.1);
 }
 
-double wall_seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // The same call through the direct transcription and the plug-in's core
 // with `threads` threads, alternately, once each per iteration: the best
 // wall time of each and their ratio, measured side by side so that a change
@@ -151,13 +146,6 @@ void register_pair(const BenchCase &c, int threads)
         ->UseRealTime();
 }
 
-// Counts its polls and never asks to stop: what a host's poll costs at least.
-bool idle_poll(void *context)
-{
-    ++*static_cast<long *>(context);
-    return false;
-}
-
 // The core with and without a poll that never fires, alternately: the
 // ratio of the best wall times is the cost of polling.
 void time_poll_overhead(benchmark::State &state, BenchCase c, int threads)
@@ -166,26 +154,12 @@ void time_poll_overhead(benchmark::State &state, BenchCase c, int threads)
     std::vector<double> sums(c.max_size + 1);
     long polls = 0;
     matrixhyper::interrupt_check idle{idle_poll, &polls};
-    double best_plain = 1e300, best_polled = 1e300;
-    bool polled_first = false; // alternate, so that neither always runs on a warmed cache
-    for (auto _ : state) {
-        for (int turn = 0; turn < 2; ++turn) {
-            bool polling = (turn == 0) == polled_first;
-            double start = wall_seconds();
-            if (polling)
-                run_sorn_core(c, inputs, sums, threads, &idle);
-            else
-                run_sorn_core(c, inputs, sums, threads);
-            double seconds = wall_seconds() - start;
-            double &best = polling ? best_polled : best_plain;
-            best = std::min(best, seconds);
-        }
-        polled_first = !polled_first;
-    }
-    state.counters["plain_s"] = benchmark::Counter(best_plain);
-    state.counters["polled_s"] = benchmark::Counter(best_polled);
-    state.counters["overhead"] = benchmark::Counter(best_polled / best_plain - 1);
-    state.counters["polls"] = benchmark::Counter(static_cast<double>(polls) / state.iterations());
+    time_polling(state, [&](bool polling) {
+        if (polling)
+            run_sorn_core(c, inputs, sums, threads, &idle);
+        else
+            run_sorn_core(c, inputs, sums, threads);
+    }, polls);
 }
 
 // A STREAM-like triad a[i] = b[i] + s * c[i] over arrays far larger than the

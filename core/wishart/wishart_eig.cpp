@@ -339,6 +339,21 @@ ld log_pfaffian(std::vector<double> &A, int s, int *sign) {
     return lp;
 }
 
+// The de Bruijn skew matrix of order s (m, or m + 1 for odd m): T - T^T,
+// bordered by b and -b when m is odd.
+std::vector<double> skew_matrix(const std::vector<double> &T, const std::vector<double> &b, int m,
+                                int s) {
+    std::vector<double> A((size_t)s * s, 0.0);
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < m; ++j) A[(size_t)i * s + j] = T[(size_t)i * m + j] - T[(size_t)j * m + i];
+    if (s > m)
+        for (int i = 0; i < m; ++i) {
+            A[(size_t)i * s + m] = b[i];
+            A[(size_t)m * s + i] = -b[i];
+        }
+    return A;
+}
+
 struct tails {
     double PD, QD;       // P(all in D), 1 - P(all in D)
 };
@@ -392,14 +407,7 @@ struct evaluator {
         std::vector<double> T, b;
         wedge(rf, full, m, T, b, wc);
         s = (m % 2 == 0) ? m : m + 1;
-        std::vector<double> A((size_t)s * s, 0.0);
-        for (int i = 0; i < m; ++i)
-            for (int j = 0; j < m; ++j) A[(size_t)i * s + j] = T[(size_t)i * m + j] - T[(size_t)j * m + i];
-        if (s > m)
-            for (int i = 0; i < m; ++i) {
-                A[(size_t)i * s + m] = b[i];
-                A[(size_t)m * s + i] = -b[i];
-            }
+        std::vector<double> A = skew_matrix(T, b, m, s);
         Finf = b;
         Lfull.assign((size_t)s * s, 0.0);
         dg.assign(s, 1.0);
@@ -439,14 +447,7 @@ struct evaluator {
         basis B = lanczos(r, rho, m, wc);
         std::vector<double> T, b;
         wedge(r, B, m, T, b, wc);
-        std::vector<double> A((size_t)s * s, 0.0);
-        for (int i = 0; i < m; ++i)
-            for (int j = 0; j < m; ++j) A[(size_t)i * s + j] = T[(size_t)i * m + j] - T[(size_t)j * m + i];
-        if (s > m)
-            for (int i = 0; i < m; ++i) {
-                A[(size_t)i * s + m] = b[i];
-                A[(size_t)m * s + i] = -b[i];
-            }
+        std::vector<double> A = skew_matrix(T, b, m, s);
         int sign = 0;
         ld lpf = log_pfaffian(A, s, &sign);
         if (sign == 0) return -INFINITY;

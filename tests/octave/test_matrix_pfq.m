@@ -58,3 +58,7 @@
 %! [f, err, info] = matrix_pfq ([], [], [-40 3], [1 -2], "max_degree", 20);
 %! assert (! info.converged);
 %! assert (err > 1e-12 * abs (f));
+%!test  # terms beyond the double range: no value, an infinite bound, the warning
+%! warning ("off", "matrix_pfq:notConverged", "local");
+%! [f, err, info] = matrix_pfq (1, 2, [1e300 -1e300]);
+%! assert (isnan (f) && err == Inf && ! info.converged);

@@ -61,3 +61,8 @@
 %! [P, err] = wishart_eig_cdf (x, 3, 5, "sigma", [1 1 1 + 1e-9]);
 %! assert (P, wishart_eig_cdf (x, 3, 5), 1e-8);
 %! assert (all (err < 1e-10));
+%!test  # a Sigma beyond the series' reach: NaN with an infinite bound and the warning
+%! warning ("off", "wishart_eig_cdf:notConverged", "local");
+%! [P, err] = wishart_eig_cdf (5, 3, 5, "sigma", [1e-300 1 1e300]);
+%! assert (isnan (P) && err == Inf);
+%!warning id=wishart_eig_cdf:notConverged wishart_eig_cdf (5, 3, 5, "sigma", [1e-300 1 1e300]);

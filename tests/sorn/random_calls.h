@@ -1,5 +1,5 @@
-// random_calls.h: random calls of the one- and two-argument series for the
-// bit-for-bit comparisons with the frozen transcription.
+// random_calls.h: calls of the one- and two-argument series, random and
+// spread, for the bit-for-bit comparisons with the frozen transcription.
 #ifndef SORN_TEST_RANDOM_CALLS_H
 #define SORN_TEST_RANDOM_CALLS_H
 
@@ -46,6 +46,15 @@ inline SeriesCall random_call(std::mt19937 &random, int trial, const CallRanges 
             c.y.push_back(3 * unit(random) - 1.5);
     }
     return c;
+}
+
+// n values from high down to low, evenly spaced (n = 1: high).
+inline std::vector<double> spread(int n, double low, double high)
+{
+    std::vector<double> values(n);
+    for (int i = 0; i < n; ++i)
+        values[i] = n == 1 ? high : high - (high - low) * i / (n - 1);
+    return values;
 }
 
 } // namespace sorn_test

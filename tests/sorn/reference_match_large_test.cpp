@@ -14,8 +14,11 @@
 
 #include "mexhost.h"
 #include "direct_sorn.h"
+#include "random_calls.h"
 
 namespace {
+
+using sorn_test::spread;
 
 const double infinity = std::numeric_limits<double>::infinity();
 const double not_a_number = std::numeric_limits<double>::quiet_NaN();
@@ -79,13 +82,6 @@ void expect_same_bits(const Call &c)
             << " expected " << expected[k] << " got " << got[k];
 }
 
-std::vector<double> spread(int n, double low, double high)
-{
-    std::vector<double> values(n);
-    for (int i = 0; i < n; ++i)
-        values[i] = n == 1 ? high : high - (high - low) * i / (n - 1);
-    return values;
-}
 
 } // namespace
 

@@ -16,6 +16,8 @@
 
 namespace {
 
+using sorn_test::spread;
+
 using matrixhyper::sorn_status;
 
 const double infinity = std::numeric_limits<double>::infinity();
@@ -89,13 +91,6 @@ void expect_same_bits_with_threads(const Call &c)
 }
 
 
-std::vector<double> spread(int n, double low, double high)
-{
-    std::vector<double> values(n);
-    for (int i = 0; i < n; ++i)
-        values[i] = n == 1 ? high : high - (high - low) * i / (n - 1);
-    return values;
-}
 
 } // namespace
 

@@ -66,7 +66,6 @@ enum class sorn_status {
 struct sorn_result {
     sorn_status status;
     double value; // the sum of degree_sums when status is ok, else NaN
-    operator double() const { return value; }
 };
 
 // Threads a call uses by default: the environment variable
