@@ -1,10 +1,12 @@
 // pfq_equal.cpp: the tail rule and the series at x I_n (all eigenvalues
 // equal), summed by a walk over partitions that evaluates each term at the
-// point instead of forming coefficients.
+// point instead of forming coefficients (pfq_equal_walk.cpp).
 #include <cmath>
 #include <limits>
 #include <new>
 
+#include "pfq_equal_walk.h"
+#include "matrixhyper/sorn_series.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -13,37 +15,6 @@ namespace pfq_detail {
 namespace {
 
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
-
-// State of the depth-first walk: rows of kappa, alpha kappa_i - i of each
-// row, and the term of each level (the partition as it stood on entering
-// that row).
-struct walk_state {
-    std::vector<int> kappa;
-    std::vector<long double> shifted, level_term;
-};
-
-// Quotient T(kappa) / T(kappa without box (row, col)) at x I_n: the
-// Pochhammer factors, x, the factor of J_kappa(1^n) and the change of the
-// hook products (within the row, then one factor pair per earlier row).
-long double box_quotient(const series_input &in, int n, long double x,
-                         const walk_state &w, int row, int col)
-{
-    const long double alpha = in.alpha;
-    long double t = alpha * (col - 1) - row;               // shifted part before the box
-    long double u = (col - 1) - (long double)(row - 1) / alpha;
-    long double num = x * ((long double)n + t + 1);
-    for (long double ak : in.a) num *= ak + u;
-    if (num == 0) return 0;                                // terminated: no 0/0 at a pole
-    long double den = (long double)col * (alpha * (col - 1) + 1);
-    for (long double bk : in.b) den *= bk + u;
-    long double t_new = t + alpha;
-    for (int i = 1; i < row; i++) {
-        long double d = w.shifted[i] - t_new;
-        num *= (alpha + d - 1) * d;
-        den *= (d + 1) * (alpha + d);
-    }
-    return num / den;
-}
 
 } // namespace
 
@@ -63,66 +34,20 @@ bool tail_monitor::done(const std::vector<long double> &abs_sums, int k, long do
 
 namespace {
 
-// One walk to max_size; fills the signed and absolute degree sums.
-// Returns false when interrupted.
-bool walk_to(const series_input &in, int max_size, const series_control &ctl,
-             std::vector<long double> &sums, std::vector<long double> &abs_sums,
-             long long &count)
+// Rounding bound of a series to degree k whose terms are products of k
+// quotients of at most `per_box` roundings each; the degree sums are
+// compensated (2u + N u^2 each, N counting the merged block sums too) over
+// plain sums of at most `plain` terms, the k + 1 of them added plainly; the
+// absolute sums, rounded too, get a factor 2.
+double series_rounding(long double per_box, int k, long long terms, long long plain,
+                       long double abs_total)
 {
-    const int n = (int)in.x.size();
-    const long double x = in.x[0];
-    walk_state w;
-    w.kappa.assign(n + 1, 0);
-    w.shifted.assign(n + 1, 0);
-    w.level_term.assign(n + 2, 0);
-    std::vector<compensated_sum> exact(max_size + 1);
-    abs_sums.assign(max_size + 1, 0);
-    exact[0].add(1);
-    abs_sums[0] = 1;
-    w.kappa[0] = max_size;
-    for (int i = 1; i <= n; i++) w.shifted[i] = -(long double)i;
-    w.level_term[1] = 1;
-    int size = 0, row = 1;
-    long long visited = 1;
-    while (row > 0) {
-        if (size < max_size && w.kappa[row] < w.kappa[row - 1] && w.level_term[row] != 0) {
-            int col = ++w.kappa[row];
-            long double c = box_quotient(in, n, x, w, row, col) * w.level_term[row];
-            w.shifted[row] = in.alpha * (long double)col - row;
-            w.level_term[row] = c;
-            if (row < n) w.level_term[++row] = c;          // the next row starts empty
-            size++;
-            exact[size].add(c);
-            abs_sums[size] += std::fabs(c);                // only bounds: plain sum
-            if ((++visited & 4095) == 0 && ctl.interrupt && ctl.interrupt->requested())
-                return false;
-        } else {
-            size -= w.kappa[row];
-            w.kappa[row] = 0;
-            w.shifted[row] = -(long double)row;
-            row--;
-        }
-    }
-    count += visited;
-    sums.assign(max_size + 1, 0);
-    for (int k = 0; k <= max_size; k++) sums[k] = exact[k].sum;
-    return true;
+    long double summing = 4 + (long double)terms * unit_ld * 2 + (k + 1) + plain;
+    return (double)(2 * ((long double)k * per_box + summing) * unit_ld * abs_total);
 }
 
-// Rounding bound of a walk to degree k: every term is a product of k box
-// quotients of at most 3(p + q) + 6n + 10 roundings each; the degree sums
-// are compensated (2u + N u^2 each) and the k + 1 of them added plainly;
-// the absolute sums, rounded too, get a factor 2.
-double walk_rounding(const series_input &in, int n, int k, long long terms,
-                     long double abs_total)
-{
-    long double per_term = (long double)k * (3.0L * (in.a.size() + in.b.size()) + 6.0L * n + 10);
-    long double summing = 2 + (long double)terms * unit_ld * 2 + (k + 1);
-    return (double)(2 * (per_term + summing) * unit_ld * abs_total);
-}
-
-series_outcome finish(const series_input &in, const std::vector<long double> &sums,
-                      const std::vector<long double> &abs_sums, int k, long long terms)
+series_outcome finish(const std::vector<long double> &sums, const std::vector<long double> &abs_sums,
+                      int k, long long terms, long double per_box, long long plain = 0)
 {
     series_outcome out;
     long double total = 0, abs_total = 0;
@@ -130,23 +55,18 @@ series_outcome finish(const series_input &in, const std::vector<long double> &su
     out.sum = total;
     out.degree = k;
     out.partitions = terms;
-    out.rounding = walk_rounding(in, (int)in.x.size(), k, terms, abs_total);
+    out.rounding = series_rounding(per_box, k, terms, plain, abs_total);
     if (!std::isfinite(abs_total)) out.state = series_state::overflow;
     return out;
 }
 
-int automatic_cap(int n)
-{
-    if (n == 1) return 1000000;
-    int cap = 8;
-    while (cap < 100000 && count_partitions(n, cap * 5 / 4) < 4e9L) cap = cap * 5 / 4 + 1;
-    return cap;
-}
+// Degrees the scalar series may run to when no max_degree is given.
+const int automatic_scalar_cap = 1000000;
 
 // n = 1: the ordinary series, degree by degree.
 series_outcome sum_scalar(const series_input &in, const series_control &ctl)
 {
-    const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_cap(1);
+    const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_scalar_cap;
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     std::vector<long double> sums{1}, abs_sums{1};
     long double term = 1, total = 1;
@@ -172,7 +92,8 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
         done = monitor.done(abs_sums, k, total) || term == 0;
         if (term == 0) { done = true; }
     }
-    series_outcome out = finish(in, sums, abs_sums, k, k + 1);
+    // A quotient: 3(p + q) + 16 roundings.
+    series_outcome out = finish(sums, abs_sums, k, k + 1, 3.0L * (in.a.size() + in.b.size()) + 16);
     out.route = "scalar";
     out.tail = (sums.back() == 0) ? 0 : monitor.tail();
     if (out.state == series_state::overflow) return out;
@@ -200,36 +121,139 @@ int first_degree(const series_input &in, const series_control &ctl)
 
 } // namespace
 
+namespace {
+
+// Sums of |terms| to degree k of a walk.
+long double abs_total(const equal_walk_sums &w)
+{
+    long double t = 0;
+    for (long double v : w.abs_sums) t += v;
+    return t;
+}
+
+// The smallest tail estimate over the degrees where the rule holds: the
+// walk summed the degrees past each of them too, so each estimate covers
+// what lies beyond the walk. The sums of |terms| the rule reads include the
+// bounds of every subtree cut below that degree, so cut terms cannot make
+// the sums look smaller than they are; false when the rule holds nowhere.
+bool walk_tail(const equal_walk_sums &w, const series_control &ctl, double &tail)
+{
+    tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
+    std::vector<long double> upper(w.abs_sums.size());
+    long double partial = 0, cut = 0;
+    bool done = false;
+    tail = HUGE_VAL;
+    for (int k = 0; k < (int)w.sums.size(); k++) {
+        partial += w.sums[k];
+        cut += w.cut[k];
+        upper[k] = w.abs_sums[k] + cut;
+        if (monitor.done(upper, k, partial)) {
+            done = true;
+            tail = std::min(tail, monitor.tail());
+        }
+    }
+    return done;
+}
+
+// A walk's outcome before the tail rule: sums, rounding, and the bounds of
+// the cut subtrees in `cut`.
+series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, int degree,
+                            long double &cut)
+{
+    const int n = (int)in.x.size();
+    series_outcome out = finish(w.sums, w.abs_sums, degree, w.visited + w.blocks,
+                                3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12, gathered_terms);
+    out.route = "equal";
+    cut = 0;
+    for (long double c : w.cut) cut += c;
+    cut *= 1 + 1e-9L;                                    // the bounds' own rounding
+    return out;
+}
+
+series_outcome stopped_walk(series_state state, const std::string &message)
+{
+    series_outcome out;
+    out.route = "equal";
+    out.state = state;
+    out.tail = HUGE_VAL;
+    out.message = message;
+    return out;
+}
+
+// Visits a walk may make: what is left of the call's budget, or no limit
+// when the caller set max_degree.
+long long visit_limit(const series_control &ctl)
+{
+    if (ctl.max_degree > 0 || ctl.visits_left == nullptr) return 0;
+    return std::max(1LL, *ctl.visits_left);
+}
+
+void charge(const series_control &ctl, long long visits)
+{
+    if (ctl.visits_left) *ctl.visits_left -= visits;
+}
+
+} // namespace
+
+// The walks cut subtrees under a threshold of tol 1e-10 of the sum of
+// |terms| (first estimated by a quick walk). The tail rule reads sums of
+// |terms| that include the bounds of the cut subtrees, so the cut must stay
+// well below the tail it leaves: when the bounds add up to more than tol /
+// 200 of the sum the walk is redone with a threshold 1000 times lower
+// (twice at most).
 series_outcome sum_equal(const series_input &in, const series_control &ctl)
 {
     const int n = (int)in.x.size();
     if (n == 1) return sum_scalar(in, ctl);
-    const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_cap(n);
+    const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_equal_cap;
     int degree = std::min(cap, first_degree(in, ctl));
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
-    std::vector<long double> sums, abs_sums;
+    const int requested = ctl.threads > 0 ? ctl.threads : default_thread_count();
+    int threads = 1;
+    long double share = (long double)ctl.tol * 1e-10L, scale = 0;
     long long visited = 0;
-    tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
-    for (;;) {
-        long long before = visited;
-        if (!walk_to(in, degree, ctl, sums, abs_sums, visited)) {
-            series_outcome out;
-            out.state = series_state::interrupted;
-            return out;
+    series_outcome last = stopped_walk(series_state::not_converged, "");  // no walk finished yet
+    for (int redone = 0;;) {
+        if (scale == 0) {
+            equal_walk_sums pilot = equal_walk(in, degree, 0, 1e-2L, 1, ctl, visit_limit(ctl));
+            charge(ctl, pilot.visited);
+            if (pilot.interrupted) return stopped_walk(series_state::interrupted, "");
+            if (pilot.exhausted)
+                return stopped_walk(series_state::not_converged, "work limit reached at degree " +
+                                                                  std::to_string(degree));
+            scale = abs_total(pilot);
+            // Threads cost more than they save on a walk of a few hundred
+            // thousand terms; the sums are the same either way.
+            if (pilot.visited >= 100000) threads = requested;
         }
-        long double total = 0;
-        for (long double s : sums) total += s;
-        bool done = monitor.done(abs_sums, degree, total);
+        const long long limit = visit_limit(ctl);
+        equal_walk_sums w = equal_walk(in, degree, share * scale, 0, threads, ctl, limit);
+        charge(ctl, w.exhausted ? limit : w.visited);
+        if (w.interrupted) return stopped_walk(series_state::interrupted, "");
+        if (w.exhausted) {
+            last.message = "work limit reached at degree " + std::to_string(degree);
+            return last;
+        }
+        visited += w.visited;
+        long double cut = 0;
+        series_outcome out = walk_outcome(in, w, degree, cut);
+        out.partitions = visited;
+        if (out.state == series_state::overflow) return out;
+        scale = abs_total(w);
+        if (cut > ctl.tol / 200 * std::fabs(out.sum) && redone < 2 && share > 0) {
+            share *= 1e-3L;
+            redone++;
+            continue;
+        }
+        double tail = HUGE_VAL;
+        bool done = walk_tail(w, ctl, tail);
+        out.tail = (double)(tail + cut);
+        out.state = done ? series_state::converged : series_state::not_converged;
         if (done || degree >= cap) {
-            series_outcome out = finish(in, sums, abs_sums, degree, visited - before);
-            out.partitions = visited;
-            out.route = "equal";
-            if (out.state == series_state::overflow) return out;
-            out.tail = monitor.tail();
-            out.state = done ? series_state::converged : series_state::not_converged;
             if (!done) out.message = "tail rule not met by degree " + std::to_string(degree);
             return out;
         }
+        last = out;
         // Growth such that the shorter walks cost at most about the last one:
         // partitions grow like degree^n.
         int step = n == 2 ? degree / 2 : degree / 4;

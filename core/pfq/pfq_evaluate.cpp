@@ -384,12 +384,13 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
                 return r;
             }
         }
-        long long work_left = automatic_strip_budget;
+        long long work_left = automatic_strip_budget, visits_left = automatic_visit_budget;
         series_control ctl;
         ctl.tol = options.tol;
         ctl.max_degree = options.max_degree;
         ctl.memory_limit = options.memory_limit;
         ctl.work_left = &work_left;
+        ctl.visits_left = &visits_left;
         ctl.interrupt = options.interrupt;
         long long terms = 0;
         attempt best;

@@ -30,12 +30,20 @@ struct series_control {
     double limit_ratio = 0;            // rho of the tail rule
     long long *work_left = nullptr;    // strips the tables may still enumerate, shared by
                                        // every attempt of a call; null: no limit
+    long long *visits_left = nullptr;  // terms the walks at x I_n may still visit, shared
+                                       // likewise; null: no limit
+    int threads = 0;                   // threads a walk or fill may use; 0: the default
 };
 
 // Strips the tables of one call enumerate at most when no max_degree is
 // given (some 25 s of work on one core at worst): a request beyond it
 // ends with an honest not-converged result rather than running for hours.
 constexpr long long automatic_strip_budget = 300000000LL;
+// Terms the walks at x I_n visit at most when no max_degree is given (some
+// 20 s of work on one core), and the degree they may grow to: their cut
+// subtrees make the cost depend on the terms that matter, not the degree.
+constexpr long long automatic_visit_budget = 1200000000LL;
+constexpr int automatic_equal_cap = 100000;
 
 enum class series_state { converged, not_converged, refused, interrupted, overflow };
 

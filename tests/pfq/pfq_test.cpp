@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "matrixhyper/matrix_pfq.h"
+#include "pfq_equal_walk.h"
 #include "pfq_series.h"
 
 using namespace matrixhyper;
@@ -123,6 +124,55 @@ TEST(PfqRelations, RoutesAgree)
     EXPECT_EQ(tables.info.method, "tables");
     EXPECT_LE(std::fabs(walk.value - tables.value), walk.err + tables.err)
         << "equal " << walk.value << " tables " << tables.value;
+}
+
+// The walk at x I_n skips subtrees under a bound. The degree sums at x I_n
+// are known: (n x)^k / k! for 0F0 and (a n)_k x^k / k! for 1F0 (expand
+// exp(n x) and (1 - x)^(-a n)). With positive terms, what a degree misses
+// must lie within the bounds of the subtrees skipped at or below it; the
+// sums must not depend on the thread count; and end to end the value stays
+// within err, also for an alternating series where cancellation leaves tol
+// unmet.
+TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
+{
+    struct walk_case { double alpha; std::vector<long double> a; int n; long double x; };
+    const walk_case walks[] = {{2.0, {}, 6, 7.0L}, {0.5, {}, 4, 5.0L}, {3.7, {1.5L}, 5, 0.5L}};
+    for (const walk_case &c : walks) {
+        pfq_detail::series_input in;
+        in.a = c.a;
+        in.x.assign(c.n, c.x);
+        in.alpha = c.alpha;
+        const int K = 120;
+        std::vector<long double> truth(K + 1, 1);
+        for (int k = 1; k <= K; k++)
+            truth[k] = truth[k - 1] * (c.a.empty() ? c.n * c.x : (c.a[0] * c.n + k - 1) * c.x) / k;
+        long double total = 0;
+        for (long double t : truth) total += t;
+        pfq_detail::series_control ctl;
+        auto one = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 1, ctl, 0);
+        auto three = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 3, ctl, 0);
+        SCOPED_TRACE("alpha " + std::to_string(c.alpha) + " n " + std::to_string(c.n));
+        EXPECT_LT((long double)one.visited, pfq_detail::count_partitions(c.n, K) / 2);
+        EXPECT_TRUE(one.sums == three.sums && one.abs_sums == three.abs_sums && one.cut == three.cut);
+        long double cut_below = 0;
+        for (int k = 0; k <= K; k++) {
+            cut_below += one.cut[k];
+            const long double rounding = 1e-15L * truth[k];
+            EXPECT_LE(one.sums[k], truth[k] + rounding) << "degree " << k;
+            EXPECT_LE(truth[k] - one.sums[k], cut_below + rounding) << "degree " << k;
+        }
+    }
+    struct equal_case { double alpha; pfq_problem p; long double truth; bool converges; };
+    const equal_case cases[] = {
+        {2.0, {{}, {}, std::vector<double>(6, 8.0), {}}, std::exp(48.0L), true},
+        {3.7, {{1.5}, {}, std::vector<double>(4, 0.8), {}}, std::pow(0.2L, -6.0L), true},
+        {2.0, {{}, {}, std::vector<double>(5, -4.0), {}}, std::exp(-20.0L), false},
+    };
+    for (const equal_case &c : cases) {
+        pfq_result r = forced(c.p, c.alpha, route_choice::scalar_or_equal, relation_choice::none);
+        EXPECT_EQ(r.info.method, "equal");
+        expect_honest("equal alpha " + std::to_string(c.alpha), r, c.truth, c.converges);
+    }
 }
 
 // alpha = 1: 0F0(X, Y) = prod_{k<n} k! det[exp(x_i y_j)] / (Delta(x) Delta(y)),

@@ -20,7 +20,16 @@
 //   "equal"        all eigenvalues equal: a walk over partitions whose term
 //                  quotient per added box includes the point, so no
 //                  coefficient is formed (two arguments with X or Y a
-//                  multiple of I reduce to one argument at the products);
+//                  multiple of I reduce to one argument at the products).
+//                  The quotient's hook factors lie in (0, 1), so the terms
+//                  below a partition sum to at most its |term| times sums of
+//                  products of the other factors along each row: subtrees
+//                  whose bound is below tol 1e-10 of the sum of |terms| are
+//                  skipped and their bounds added to err (the walk is redone
+//                  with a lower threshold when they pass tol / 200 of the
+//                  sum). The walk runs on several threads over blocks of
+//                  first rows, merged in a fixed order: the same bits for
+//                  any thread count;
 //   "tables"       distinct eigenvalues: Jack polynomials C_kappa(x / s),
 //                  s = sum |x|, built degree by degree with the branching
 //                  rule over horizontal strips, scaled so no table entry
@@ -45,14 +54,19 @@
 // hold there is no estimate and err is infinite. Distinct eigenvalues
 // extend the tables one degree at a time; the walk at x I_n starts where
 // the scalar series at the trace stops and is redone 25% higher (50% for
-// n = 2) when short, so the shorter walks cost about the last one.
+// n = 2) when short, so the shorter walks cost about the last one; it
+// applies the rule at each degree it reached, its sums of |terms| raised by
+// the bounds of the subtrees skipped below that degree, and takes the
+// smallest estimate.
 //
 // Rounding: terms, tables and sums are formed in long double (unit
 // roundoff u = 2^-64 on x86). err includes 2 (e_t + k + 3) u sum|terms|,
 // where e_t bounds the relative error of one term in units of u (the degree
 // k times the factors per box, plus table levels times strips per entry)
-// and k + 3 covers the compensated degree sums and their total; with mixed
-// signs, sum|terms| uses a second table at |x|. Prefactors add their
+// and k + 3 covers the compensated degree sums and their total (the walk
+// at x I_n adds 1024 for its plain sums of at most that many terms before
+// they join the compensated ones); with mixed signs, sum|terms| uses a
+// second table at |x|. Prefactors add their
 // condition (|sum x| for etr, |b| sum|log(1-x)| for the determinants)
 // times u, and the final rounding to double adds 2^-53 |f|.
 //
@@ -60,7 +74,10 @@
 // bound on |value - true value| (for log_result, of log|f|). status:
 //   converged        err <= tol |f| (tail, rounding and prefactor bounds);
 //   not_converged    tol not reached within max_degree, the memory limit,
-//                    or because rounding (cancellation) exceeds it; value
+//                    the work budget when no max_degree is given (about
+//                    3e8 strips of the tables, 1.2e9 terms of the walk at
+//                    x I_n; some 20 s on one core), or because rounding
+//                    (cancellation) exceeds it; value
 //                    is the best found and err is still honest;
 //   refused          the tables of max_degree cannot fit memory_limit
 //                    (message gives partitions and bytes);
