@@ -170,6 +170,20 @@ series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, in
     return out;
 }
 
+// A finished walk judged by the tail rule: err's tail part holds the tail
+// estimate and the bounds of the cut subtrees.
+series_outcome judged_walk(const series_input &in, const equal_walk_sums &w, int degree,
+                           const series_control &ctl, long double &cut)
+{
+    series_outcome out = walk_outcome(in, w, degree, cut);
+    if (out.state == series_state::overflow) return out;
+    double tail = HUGE_VAL;
+    bool done = walk_tail(w, ctl, tail);
+    out.tail = (double)(tail + cut);
+    out.state = done ? series_state::converged : series_state::not_converged;
+    return out;
+}
+
 series_outcome stopped_walk(series_state state, const std::string &message)
 {
     series_outcome out;
@@ -196,7 +210,8 @@ void charge(const series_control &ctl, long long visits)
 } // namespace
 
 // The walks cut subtrees under a threshold of tol 1e-10 of the sum of
-// |terms| (first estimated by a quick walk). The tail rule reads sums of
+// |terms|, first estimated by a quick walk whose threshold rises with the
+// largest term met (its outcome stands when the budget allows no more). The tail rule reads sums of
 // |terms| that include the bounds of the cut subtrees, so the cut must stay
 // well below the tail it leaves: when the bounds add up to more than tol /
 // 200 of the sum the walk is redone with a threshold 1000 times lower
@@ -210,50 +225,44 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
     const int requested = ctl.threads > 0 ? ctl.threads : default_thread_count();
     int threads = 1;
-    long double share = (long double)ctl.tol * 1e-10L, scale = 0;
+    long double share = (long double)ctl.tol * 1e-10L, scale = 0, cut = 0;
     long long visited = 0;
-    series_outcome last = stopped_walk(series_state::not_converged, "");  // no walk finished yet
+    series_outcome last;                                 // the best finished walk so far
     for (int redone = 0;;) {
-        if (scale == 0) {
-            equal_walk_sums pilot = equal_walk(in, degree, 0, 1e-2L, 1, ctl, visit_limit(ctl));
-            charge(ctl, pilot.visited);
-            if (pilot.interrupted) return stopped_walk(series_state::interrupted, "");
-            if (pilot.exhausted)
-                return stopped_walk(series_state::not_converged, "work limit reached at degree " +
-                                                                  std::to_string(degree));
-            scale = abs_total(pilot);
-            // Threads cost more than they save on a walk of a few hundred
-            // thousand terms; the sums are the same either way.
-            if (pilot.visited >= 100000) threads = requested;
-        }
+        const bool quick = scale == 0;                   // first a quick walk for the scale
         const long long limit = visit_limit(ctl);
-        equal_walk_sums w = equal_walk(in, degree, share * scale, 0, threads, ctl, limit);
+        equal_walk_sums w = quick ? equal_walk(in, degree, 0, 1e-2L, 1, ctl, limit)
+                                  : equal_walk(in, degree, share * scale, 0, threads, ctl, limit);
         charge(ctl, w.exhausted ? limit : w.visited);
+        visited += w.exhausted ? limit : w.visited;
         if (w.interrupted) return stopped_walk(series_state::interrupted, "");
         if (w.exhausted) {
+            if (quick) last = stopped_walk(series_state::not_converged, "");
+            last.partitions = visited;
             last.message = "work limit reached at degree " + std::to_string(degree);
             return last;
         }
-        visited += w.visited;
-        long double cut = 0;
-        series_outcome out = walk_outcome(in, w, degree, cut);
+        series_outcome out = judged_walk(in, w, degree, ctl, cut);
         out.partitions = visited;
-        if (out.state == series_state::overflow) return out;
         scale = abs_total(w);
+        if (out.state == series_state::overflow) return out;
+        last = out;
+        if (quick) {
+            // Threads cost more than they save on a walk of a few hundred
+            // thousand terms; the sums are the same either way.
+            if (w.visited >= 100000) threads = requested;
+            continue;
+        }
         if (cut > ctl.tol / 200 * std::fabs(out.sum) && redone < 2 && share > 0) {
             share *= 1e-3L;
             redone++;
             continue;
         }
-        double tail = HUGE_VAL;
-        bool done = walk_tail(w, ctl, tail);
-        out.tail = (double)(tail + cut);
-        out.state = done ? series_state::converged : series_state::not_converged;
-        if (done || degree >= cap) {
-            if (!done) out.message = "tail rule not met by degree " + std::to_string(degree);
+        if (out.state == series_state::converged) return out;
+        if (degree >= cap) {
+            out.message = "tail rule not met by degree " + std::to_string(degree);
             return out;
         }
-        last = out;
         // Growth such that the shorter walks cost at most about the last one:
         // partitions grow like degree^n.
         int step = n == 2 ? degree / 2 : degree / 4;
