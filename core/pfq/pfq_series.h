@@ -30,7 +30,13 @@ struct series_control {
     double limit_ratio = 0;            // rho of the tail rule
     long long *work_left = nullptr;    // strips the tables may still enumerate, shared by
                                        // every attempt of a call; null: no limit
+    int threads = 1;                   // threads filling the tables (at most 64), resolved
+                                       // by the caller: the default reads the environment
 };
+
+// Partitions a table level needs before threads share it: such a level
+// takes milliseconds, starting and joining a thread tens of microseconds.
+constexpr long long table_level_worth_threads = 500;
 
 // Strips the tables of one call enumerate at most when no max_degree is
 // given (some 25 s of work on one core at worst): a request beyond it
