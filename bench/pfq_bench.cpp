@@ -27,14 +27,16 @@ void run(benchmark::State &state, const pfq_problem &problem, const pfq_options 
 }
 
 // Wishart CDF 1F1(n/2; (n+m+1)/2; -X/2), m = 6, eigenvalues of X/2 spread
-// evenly with trace(X/2) = range(1).
+// evenly with trace(X/2) = range(1), tables filled by range(2) threads.
 void wishart_distinct(benchmark::State &state)
 {
     const int n = (int)state.range(0);
     const double trace = (double)state.range(1);
     std::vector<double> x;
     for (int i = 1; i <= n; i++) x.push_back(-trace * i / (n * (n + 1) / 2.0));
-    run(state, {{n / 2.0}, {(n + 6 + 1) / 2.0}, x, {}}, pfq_options());
+    pfq_options options;
+    options.threads = (int)state.range(2);
+    run(state, {{n / 2.0}, {(n + 6 + 1) / 2.0}, x, {}}, options);
 }
 
 // The same at x I_n: trace(X/2) = range(1).
@@ -55,8 +57,9 @@ void scalar_cases(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(wishart_distinct)->ArgNames({"n", "trace"})
-    ->Args({2, 20})->Args({3, 20})->Args({4, 20})->Args({5, 20})->Args({6, 10})->Args({6, 15})->Args({6, 20})
+BENCHMARK(wishart_distinct)->ArgNames({"n", "trace", "threads"})
+    ->Args({2, 20, 1})->Args({3, 20, 1})->Args({4, 20, 1})->Args({5, 20, 1})->Args({6, 10, 1})
+    ->Args({6, 15, 1})->Args({6, 20, 1})->Args({6, 20, 2})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(wishart_equal)->ArgNames({"n", "trace"})
     ->Args({2, 200})->Args({3, 200})->Args({4, 100})->Args({4, 200})->Args({6, 50})->Args({6, 100})->Args({6, 200})

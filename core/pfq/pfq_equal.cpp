@@ -6,7 +6,6 @@
 #include <new>
 
 #include "pfq_equal_walk.h"
-#include "matrixhyper/sorn_series.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -223,7 +222,7 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
     const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_equal_cap;
     int degree = std::min(cap, first_degree(in, ctl));
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
-    const int requested = ctl.threads > 0 ? ctl.threads : default_thread_count();
+    const int requested = std::min(std::max(1, ctl.threads), most_series_threads);
     int threads = 1;
     long double share = (long double)ctl.tol * 1e-10L, scale = 0, cut = 0;
     long long visited = 0;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "matrixhyper/sorn_series.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -274,6 +275,7 @@ std::string check(const pfq_problem &p, const pfq_options &o)
     if (!(o.alpha > 0) || !std::isfinite(o.alpha)) return "alpha must be positive and finite";
     if (!(o.tol > 0 && o.tol < 1)) return "tol must lie in (0, 1)";
     if (o.max_degree < 0) return "max_degree must be 0 (automatic) or positive";
+    if (o.threads < 0) return "threads must be 0 (default) or positive";
     for (const std::vector<double> *v : {&p.a, &p.b, &p.x, &p.y})
         for (double e : *v)
             if (!std::isfinite(e)) return "parameters and eigenvalues must be finite";
@@ -392,6 +394,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
         ctl.work_left = &work_left;
         ctl.visits_left = &visits_left;
         ctl.interrupt = options.interrupt;
+        ctl.threads = options.threads > 0 ? options.threads : default_thread_count();
         long long terms = 0;
         attempt best;
         for (const candidate &c : list) {

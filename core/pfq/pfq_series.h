@@ -32,8 +32,17 @@ struct series_control {
                                        // every attempt of a call; null: no limit
     long long *visits_left = nullptr;  // terms the walks at x I_n may still visit, shared
                                        // likewise; null: no limit
-    int threads = 0;                   // threads a walk or fill may use; 0: the default
+    int threads = 1;                   // threads filling the tables or walking at x I_n
+                                       // (at most 64), resolved by the caller: the
+                                       // default reads the environment
 };
+
+// The most threads a table fill or a walk at x I_n runs with.
+constexpr int most_series_threads = 64;
+
+// Partitions a table level needs before threads share it: such a level
+// takes milliseconds, starting and joining a thread tens of microseconds.
+constexpr long long table_level_worth_threads = 500;
 
 // Strips the tables of one call enumerate at most when no max_degree is
 // given (some 25 s of work on one core at worst): a request beyond it

@@ -1,10 +1,15 @@
 // pfq_tables.cpp: the series of one or two arguments with distinct
 // eigenvalues, from tables of Jack polynomials C_kappa(x / s) built degree by
 // degree with the branching rule over horizontal strips.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <limits>
 #include <new>
+#include <thread>
 
 #include "pfq_series.h"
 
@@ -305,12 +310,32 @@ long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
 
 namespace {
 
+// Strips of the partitions one thread filled: the total and the most for one
+// partition. Combined over threads by sum and max, so that the rounding bound
+// and the work budget they feed do not depend on the thread count.
+struct strip_count {
+    long long total = 0, most = 0;
+    void add(long long strips) { total += strips; most = std::max(most, strips); }
+    void add(const strip_count &c) { total += c.total; most = std::max(most, c.most); }
+};
+
+// What the threads filling one level share.
+struct level_team {
+    std::atomic<int> next_chunk{0};                      // chunks of added_ handed out
+    std::atomic<bool> stop{false};                       // an interrupt or a failure
+    bool interrupted = false;                            // the calling thread's only
+};
+
+// Partitions a thread claims at a time: a claim costs far less than one
+// partition, and small chunks let the threads finish a level together.
+const int chunk_partitions = 16;
+
 // The tables and sums of one series, extended one degree at a time.
 class table_series {
 public:
-    table_series(const series_input &in, const interrupt_check *interrupt)
+    table_series(const series_input &in, const interrupt_check *interrupt, int threads)
         : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
-          store_(n_), interrupt_(interrupt)
+          store_(n_), interrupt_(interrupt), threads_(std::min(std::max(threads, 1), most_series_threads))
     {
         setup_table(tables_[0], in.x);
         if (two_) setup_table(tables_[1], in.y);
@@ -370,34 +395,122 @@ public:
         return (double)(2 * (per_term + summing) * unit_ld * abs_total_);
     }
 private:
-    // Level m (m variables) of every partition of the newest degree.
+    // Level m (m variables) of every partition of the newest degree; false
+    // when interrupted. Within a level the partitions are independent (each
+    // reads level m - 1 only), so threads may share them.
     bool fill_level(int m)
     {
-        strip_walk &w = walk_;
-        for (int idx : added_) {
-            const uint16_t *p = store_.parts(idx);
-            int len = 0;
-            while (len < n_ && p[len] > 0) len++;
-            if (len > m) continue;
-            w.m = m;
-            w.kappa.assign(m + 2, 0);
-            for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
-            w.conj.assign(p[0] + 1, 0);
-            for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
-            w.mu.assign(w.kappa.begin(), w.kappa.end());
-            w.mu[m] = 0;                                 // row m leaves entirely
-            std::fill(w.acc.begin(), w.acc.end(), 0.0L);
-            std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
-            w.strips = 0;
-            prepare_rows(w);
-            enumerate(w, m - 1, 1.0L, w.kappa[m]);
-            max_strips_ = std::max(max_strips_, w.strips);
-            strips_ += w.strips;
-            for (size_t t = 0; t < tables_.size(); t++) {
-                tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
-                if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
+        const int threads = level_threads(m);
+        strip_count count;
+        const bool done = threads > 1 ? fill_shared(m, threads, count) : fill_alone(m, count);
+        strips_ += count.total;
+        max_strips_ = std::max(max_strips_, count.most);
+        return done;
+    }
+    int rows(int idx) const
+    {
+        const uint16_t *p = store_.parts(idx);
+        int len = 0;
+        while (len < n_ && p[len] > 0) len++;
+        return len;
+    }
+    // Threads for level m: one unless the level has enough partitions.
+    int level_threads(int m) const
+    {
+        if (threads_ <= 1) return 1;
+        long long filled = 0;
+        for (int idx : added_) filled += rows(idx) <= m;
+        if (filled < table_level_worth_threads) return 1;
+        return (int)std::min<long long>(threads_, ((long long)added_.size() + chunk_partitions - 1) /
+                                                      chunk_partitions);
+    }
+    // True when the caller asks to stop; polled once per 1024 partitions the
+    // calling thread fills.
+    bool interrupt_due() { return (++polled_ & 1023) == 0 && interrupt_ && interrupt_->requested(); }
+    bool fill_alone(int m, strip_count &count)
+    {
+        for (int idx : added_)
+            if (fill_partition(walk_, m, idx, count) && interrupt_due()) return false;
+        return true;
+    }
+    // The level with the calling thread and up to threads - 1 started ones,
+    // each with its own walk. A thread that cannot be started leaves its
+    // chunks to the others: the values do not depend on who fills what.
+    bool fill_shared(int m, int threads, strip_count &count)
+    {
+        helper_walks_.resize(threads - 1, walk_);
+        std::vector<strip_count> counts(threads);
+        std::vector<std::exception_ptr> failures(threads);
+        std::vector<std::thread> started;
+        started.reserve(threads - 1);
+        level_team team;
+        for (int t = 1; t < threads; t++) {
+            strip_walk &w = helper_walks_[t - 1];
+            w.k = walk_.k;
+            try {
+                started.emplace_back(&table_series::fill_chunks, this, m, std::ref(team), std::ref(w),
+                                     std::ref(counts[t]), std::ref(failures[t]), false);
+            } catch (...) {
+                break;
             }
-            if ((++polled_ & 1023) == 0 && interrupt_ && interrupt_->requested()) return false;
+        }
+        fill_chunks(m, team, walk_, counts[0], failures[0], true);
+        for (std::thread &t : started) t.join();
+        for (const std::exception_ptr &failure : failures)
+            if (failure) std::rethrow_exception(failure);
+        for (const strip_count &c : counts) count.add(c);
+        return !team.interrupted;
+    }
+    // One thread's part of a level: chunks of added_ claimed in turn until
+    // none is left or the team stops. Only the calling thread polls the
+    // interrupt. What the walk throws (out of memory) is kept for the
+    // calling thread to rethrow once every thread is joined.
+    void fill_chunks(int m, level_team &team, strip_walk &w, strip_count &count,
+                     std::exception_ptr &failure, bool calling)
+    {
+        const long long size = (long long)added_.size();
+        try {
+            for (;;) {
+                const long long chunk = team.next_chunk.fetch_add(1, std::memory_order_relaxed);
+                const long long first = chunk * chunk_partitions;
+                if (first >= size) return;
+                const long long last = std::min(first + chunk_partitions, size);
+                for (long long i = first; i < last; i++) {
+                    if (team.stop.load(std::memory_order_relaxed)) return;
+                    if (fill_partition(w, m, added_[i], count) && calling && interrupt_due()) {
+                        team.interrupted = true;
+                        team.stop.store(true, std::memory_order_relaxed);
+                        return;
+                    }
+                }
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            team.stop.store(true, std::memory_order_relaxed);
+        }
+    }
+    // Level m of partition idx with walk w; false when idx has more than m
+    // rows. Writes only the level m entries of idx.
+    bool fill_partition(strip_walk &w, int m, int idx, strip_count &count)
+    {
+        const uint16_t *p = store_.parts(idx);
+        if (rows(idx) > m) return false;
+        w.m = m;
+        w.kappa.assign(m + 2, 0);
+        for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
+        w.conj.assign(p[0] + 1, 0);
+        for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
+        w.mu.assign(w.kappa.begin(), w.kappa.end());
+        w.mu[m] = 0;                                     // row m leaves entirely
+        std::fill(w.acc.begin(), w.acc.end(), 0.0L);
+        std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
+        w.strips = 0;
+        prepare_rows(w);
+        enumerate(w, m - 1, 1.0L, w.kappa[m]);
+        count.add(w.strips);
+        for (size_t t = 0; t < tables_.size(); t++) {
+            tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
+            if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
         }
         return true;
     }
@@ -441,8 +554,10 @@ private:
     std::vector<jack_table> tables_;
     partition_store store_;
     const interrupt_check *interrupt_;
+    const int threads_;
     std::vector<std::vector<long double>> binom_{{1.0L}};
-    strip_walk walk_;
+    strip_walk walk_;                                    // the calling thread's
+    std::vector<strip_walk> helper_walks_;               // one per started thread
     std::vector<int> added_, conj_;
     std::vector<long double> abs_sums_{1};
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
@@ -470,7 +585,7 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
     const int n = (int)in.x.size();
     const bool automatic = ctl.max_degree <= 0;
     const int cap = std::min(automatic ? automatic_table_cap(n) : ctl.max_degree, 65535);  // 16-bit parts
-    table_series series(in, ctl.interrupt);
+    table_series series(in, ctl.interrupt, ctl.threads);
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     bool done = false;
     try {

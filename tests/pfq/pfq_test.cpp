@@ -1,6 +1,7 @@
 // pfq_test.cpp: matrix_pfq against multiprecision scalar values, closed
 // forms, relations, alpha = 1 determinant formulas, and its honesty limits.
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,43 @@ TEST(PfqTwoArguments, ComplexWishartLargestEigenvalue)
             }
 }
 
+// The tables shared by 1 to 4 threads give the same value, err, degree and
+// partitions bit for bit: one argument, and two with mixed signs (which
+// fill the tables at |x| and |y| too). n = 6 to degree 24: the level of 6
+// variables at degree 24 is the first with enough partitions to be shared.
+TEST(PfqThreads, SameBitsForEveryThreadCount)
+{
+    const int degree = 24;
+    ASSERT_GE(pfq_detail::count_partitions(6, degree) - pfq_detail::count_partitions(6, degree - 1),
+              pfq_detail::table_level_worth_threads);
+    const pfq_problem problems[] = {
+        {{1.5}, {3.25}, {-0.6, -1.2, -1.8, -2.4, -3.0, -3.6}, {}},
+        {{}, {}, {0.6, -0.94, 1.28, -1.62, 1.96, -2.3}, {-0.9, 0.82, 0.74, -0.66, 0.58, 0.5}},
+    };
+    for (const pfq_problem &p : problems) {
+        pfq_options o;
+        o.max_degree = degree;
+        o.threads = 1;
+        const pfq_result one = pfq_detail::matrix_pfq_forced(p, o, route_choice::tables,
+                                                             relation_choice::none);
+        ASSERT_EQ(one.info.method, "tables");
+        ASSERT_EQ(one.info.degree, degree) << one.message;
+        ASSERT_TRUE(std::isfinite(one.err)) << one.message;
+        for (int threads : {2, 3, 4}) {
+            o.threads = threads;
+            const pfq_result r = pfq_detail::matrix_pfq_forced(p, o, route_choice::tables,
+                                                               relation_choice::none);
+            SCOPED_TRACE(std::to_string(p.y.size()) + " y, " + std::to_string(threads) + " threads");
+            EXPECT_EQ(std::memcmp(&r.value, &one.value, sizeof(double)), 0)
+                << r.value << " vs " << one.value;
+            EXPECT_EQ(std::memcmp(&r.err, &one.err, sizeof(double)), 0) << r.err << " vs " << one.err;
+            EXPECT_EQ(r.status, one.status);
+            EXPECT_EQ(r.info.degree, one.info.degree);
+            EXPECT_EQ(r.info.partitions, one.info.partitions);
+        }
+    }
+}
+
 // Cases no double-precision series can do, or that are cut short: the
 // status and err say so, and err still covers the true error.
 TEST(PfqHonesty, ReportsWhatItCannotDo)
@@ -305,6 +343,8 @@ TEST(PfqArguments, InvalidRequestsAndControl)
     pfq_options bad_tol = o; bad_tol.tol = 1;
     EXPECT_EQ(matrix_pfq(ok, bad_alpha).status, pfq_status::invalid_argument);
     EXPECT_EQ(matrix_pfq(ok, bad_tol).status, pfq_status::invalid_argument);
+    pfq_options bad_threads = o; bad_threads.threads = -1;
+    EXPECT_EQ(matrix_pfq(ok, bad_threads).status, pfq_status::invalid_argument);
     EXPECT_EQ(matrix_pfq({{0.5}, {1.5}, {0.2, std::nan("")}, {}}, o).status, pfq_status::invalid_argument);
     EXPECT_EQ(matrix_pfq({{0.5}, {1.5}, {0.2, 0.3}, {1}}, o).status, pfq_status::invalid_argument);
     // b - (i-1)/alpha = -2 in row 1 reached before the numerator ends; with

@@ -70,6 +70,16 @@
 // condition (|sum x| for etr, |b| sum|log(1-x)| for the determinants)
 // times u, and the final rounding to double adds 2^-53 |f|.
 //
+// Threads: the tables of distinct eigenvalues are filled level by level,
+// each level's partitions shared by options.threads threads (0: the
+// default_thread_count() of sorn_series.h, which reads MATRIXHYPER_THREADS,
+// else the hardware threads; at most 64). Levels of fewer than 500
+// partitions are filled by the calling thread alone. The walk at x I_n
+// shares its blocks of first rows the same way once its quick walk has
+// met 100 000 terms. value, err and info (except seconds) are the same bit
+// for bit for every thread count; the interrupt is polled on the calling
+// thread only.
+//
 // Outputs: value (f, or log|f| with info.sign when log_result) and err, a
 // bound on |value - true value| (for log_result, of log|f|). status:
 //   converged        err <= tol |f| (tail, rounding and prefactor bounds);
@@ -81,7 +91,7 @@
 //                    is the best found and err is still honest;
 //   refused          the tables of max_degree cannot fit memory_limit
 //                    (message gives partitions and bytes);
-//   invalid_argument alpha, tol or inputs out of range, NaN, y size
+//   invalid_argument alpha, tol, threads or inputs out of range, NaN, y size
 //                    mismatch, a denominator pole reached by the series,
 //                    a divergent series (p > q + 1 not terminating,
 //                    |eigenvalue product| >= 1 for p = q + 1 with no
@@ -110,6 +120,7 @@ struct pfq_options {
     bool log_result = false;
     std::size_t memory_limit = 0;      // bytes for tables; 0: no limit
     const interrupt_check *interrupt = nullptr;
+    int threads = 0;                   // threads filling the tables; 0: default_thread_count()
 };
 
 enum class pfq_status { converged, not_converged, refused, invalid_argument, interrupted };
