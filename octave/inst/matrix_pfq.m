@@ -39,8 +39,8 @@ function varargout = matrix_pfq (varargin)
 %     err   a bound on |f - true value| (with 'log', on the error of
 %           log|f|): the truncation tail estimate below, plus a rounding
 %           bound from the sums of |terms| (the terms are formed in extended
-%           precision), plus the condition of the prefactors of the
-%           relations used. The true error does not exceed err save by a
+%           precision), plus the bounds of any skipped subtrees, plus the
+%           condition of the prefactors of the relations used. The true error does not exceed err save by a
 %           rounding-sized margin.
 %     info  a struct: degree (the last partition size summed), partitions
 %           (terms summed, over every attempt), method (the route: "closed
@@ -62,7 +62,12 @@ function varargout = matrix_pfq (varargin)
 %     Euler   2F1(a, b; c; X) = det(I - X)^(c - a - b) 2F1(c - a, c - b; c; X)
 %   and the closed forms 0F0(X) = etr(X), 1F0(a; X) = det(I - X)^(-a).
 %   All eigenvalues equal, one variable, and y all ones take cheaper exact
-%   routes.
+%   routes. With all eigenvalues equal the walk skips each subtree of
+%   partitions whose terms are bounded (every hook factor lies in (0, 1))
+%   below tol*1e-10 of the sum of |terms|, and adds those bounds to err.
+%   Large calls use the machine's cores (MATRIXHYPER_THREADS sets the
+%   count); the result is the same bit for bit for any count. Ctrl-C
+%   interrupts a call.
 %
 %   When tol cannot be reached (max_degree, memory, or cancellation that no
 %   relation removes), f is the best value found, err says how far off it
