@@ -161,7 +161,8 @@ series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, in
 {
     const int n = (int)in.x.size();
     series_outcome out = finish(w.sums, w.abs_sums, degree, w.visited + w.blocks,
-                                3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12, gathered_terms);
+                                3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12,
+                                gathered_terms + degree + 1);
     out.route = "equal";
     cut = 0;
     for (long double c : w.cut) cut += c;

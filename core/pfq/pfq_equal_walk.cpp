@@ -111,8 +111,8 @@ struct walk_job {
 // adding a box or ending a row; a box whose subtree bound is below the
 // threshold ends its row with the bound kept. The last two rows, where
 // nearly all partitions lie, have loops of their own whose terms gather in
-// plain sums per degree (of at most gathered_terms terms) before they join
-// the block's compensated sums.
+// plain sums per degree (see flush_now_and_then) before they join the
+// block's compensated sums.
 class block_walker {
 public:
     block_walker(walk_job &job, bool polls)
@@ -296,9 +296,11 @@ private:
         high_ = std::max(high_, size);
         out_->visited++;
     }
-    // The plain sums take at most gathered_terms terms before they join the
-    // compensated ones, which bounds their rounding (the rounding bound
-    // counts it).
+    // The plain sums join the compensated ones once gathered_terms terms
+    // have come since the last time, checked after each pass over the last
+    // two rows (which gives a degree at most max_size + 1 terms): a plain sum
+    // holds at most gathered_terms + max_size + 1 terms, which the rounding
+    // bound counts.
     void flush_now_and_then()
     {
         if (out_->visited - flushed_at_ >= gathered_terms) flush();

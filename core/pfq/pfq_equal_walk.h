@@ -26,8 +26,8 @@
 namespace matrixhyper {
 namespace pfq_detail {
 
-// Terms a plain sum of the walk takes at most before it joins a
-// compensated sum.
+// Terms after which the walk's plain sums join its compensated ones; a
+// plain sum then holds at most gathered_terms + max_size + 1 terms.
 constexpr long long gathered_terms = 1024;
 
 // Degree sums of one walk to degree `max_size`.

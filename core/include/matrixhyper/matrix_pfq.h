@@ -64,8 +64,8 @@
 // where e_t bounds the relative error of one term in units of u (the degree
 // k times the factors per box, plus table levels times strips per entry)
 // and k + 3 covers the compensated degree sums and their total (the walk
-// at x I_n adds 1024 for its plain sums of at most that many terms before
-// they join the compensated ones); with mixed signs, sum|terms| uses a
+// at x I_n adds 1024 + k + 1 for its plain sums of at most that many terms
+// before they join the compensated ones); with mixed signs, sum|terms| uses a
 // second table at |x|. Prefactors add their
 // condition (|sum x| for etr, |b| sum|log(1-x)| for the determinants)
 // times u, and the final rounding to double adds 2^-53 |f|.
