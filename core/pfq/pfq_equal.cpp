@@ -20,15 +20,15 @@ const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 bool tail_monitor::done(const std::vector<long double> &abs_sums, int k, long double sum)
 {
     if (termination_ >= 0 && k >= termination_) { tail_ = 0; return true; }
-    tail_ = HUGE_VAL;                                      // no estimate until the rule holds
+    tail_ = HUGE_VALL;                                     // no estimate until the rule holds
     if (k < 4) return false;
     const std::vector<long double> &s = abs_sums;
     if (!(s[k] < s[k - 1] && s[k - 1] < s[k - 2] && s[k - 2] < s[k - 3])) return false;
     long double r = std::max(s[k] / s[k - 1], s[k - 1] / s[k - 2]);
     r = std::max(r, (long double)rho_);
     if (!(r < 1)) return false;
-    tail_ = (double)(2 * s[k] * r / (1 - r));              // factor 2: ratios are estimates
-    return tail_ <= 0.5 * tol_ * std::fabs((double)sum);
+    tail_ = 2 * s[k] * r / (1 - r);                        // factor 2: ratios are estimates
+    return tail_ <= 0.5L * tol_ * std::fabs(sum);
 }
 
 namespace {
@@ -38,11 +38,11 @@ namespace {
 // compensated (2u + N u^2 each, N counting the merged block sums too) over
 // plain sums of at most `plain` terms, the k + 1 of them added plainly; the
 // absolute sums, rounded too, get a factor 2.
-double series_rounding(long double per_box, int k, long long terms, long long plain,
-                       long double abs_total)
+long double series_rounding(long double per_box, int k, long long terms, long long plain,
+                            long double abs_total)
 {
     long double summing = 4 + (long double)terms * unit_ld * 2 + (k + 1) + plain;
-    return (double)(2 * ((long double)k * per_box + summing) * unit_ld * abs_total);
+    return 2 * ((long double)k * per_box + summing) * unit_ld * abs_total;
 }
 
 series_outcome finish(const std::vector<long double> &sums, const std::vector<long double> &abs_sums,
@@ -135,13 +135,13 @@ long double abs_total(const equal_walk_sums &w)
 // what lies beyond the walk. The sums of |terms| the rule reads include the
 // bounds of every subtree cut below that degree, so cut terms cannot make
 // the sums look smaller than they are; false when the rule holds nowhere.
-bool walk_tail(const equal_walk_sums &w, const series_control &ctl, double &tail)
+bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double &tail)
 {
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     std::vector<long double> upper(w.abs_sums.size());
     long double partial = 0, cut = 0;
     bool done = false;
-    tail = HUGE_VAL;
+    tail = HUGE_VALL;
     for (int k = 0; k < (int)w.sums.size(); k++) {
         partial += w.sums[k];
         cut += w.cut[k];
@@ -177,9 +177,9 @@ series_outcome judged_walk(const series_input &in, const equal_walk_sums &w, int
 {
     series_outcome out = walk_outcome(in, w, degree, cut);
     if (out.state == series_state::overflow) return out;
-    double tail = HUGE_VAL;
+    long double tail = HUGE_VALL;
     bool done = walk_tail(w, ctl, tail);
-    out.tail = (double)(tail + cut);
+    out.tail = tail + cut;
     out.state = done ? series_state::converged : series_state::not_converged;
     return out;
 }
@@ -189,7 +189,7 @@ series_outcome stopped_walk(series_state state, const std::string &message)
     series_outcome out;
     out.route = "equal";
     out.state = state;
-    out.tail = HUGE_VAL;
+    out.tail = HUGE_VALL;
     out.message = message;
     return out;
 }

@@ -227,7 +227,7 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
         at.sum = std::numeric_limits<long double>::quiet_NaN();  // no value to offer
         return at;
     }
-    long double abs_err = (long double)o.tail + o.rounding;
+    long double abs_err = o.tail + o.rounding;
     at.rel_err = o.sum != 0 ? abs_err / std::fabs(o.sum) + c.prefactor_error + unit_d
                             : HUGE_VALL;
     at.status = o.state == series_state::converged && at.rel_err <= base.tol
@@ -386,7 +386,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
                 return r;
             }
         }
-        long long work_left = automatic_strip_budget, visits_left = automatic_visit_budget;
+        long long work_left = automatic_table_work, visits_left = automatic_visit_budget;
         series_control ctl;
         ctl.tol = options.tol;
         ctl.max_degree = options.max_degree;

@@ -28,7 +28,7 @@ struct series_control {
     const interrupt_check *interrupt = nullptr;
     int termination_degree = -1;       // >= 0: every term beyond is zero
     double limit_ratio = 0;            // rho of the tail rule
-    long long *work_left = nullptr;    // strips the tables may still enumerate, shared by
+    long long *work_left = nullptr;    // work the tables may still do, shared by
                                        // every attempt of a call; null: no limit
     long long *visits_left = nullptr;  // terms the walks at x I_n may still visit, shared
                                        // likewise; null: no limit
@@ -44,10 +44,11 @@ constexpr int most_series_threads = 64;
 // takes milliseconds, starting and joining a thread tens of microseconds.
 constexpr long long table_level_worth_threads = 500;
 
-// Strips the tables of one call enumerate at most when no max_degree is
-// given (some 25 s of work on one core at worst): a request beyond it
-// ends with an honest not-converged result rather than running for hours.
-constexpr long long automatic_strip_budget = 300000000LL;
+// Work (4 units per strip enumerated, 1 per prefix product behind them)
+// the tables of one call do at most when no max_degree is given (some 25 s
+// on one core at worst): a request beyond it ends with an honest
+// not-converged result rather than running for hours.
+constexpr long long automatic_table_work = 1200000000LL;
 // Terms the walks at x I_n visit at most when no max_degree is given (some
 // 20 s of work on one core), and the degree they may grow to: their cut
 // subtrees make the cost depend on the terms that matter, not the degree.
@@ -59,8 +60,8 @@ enum class series_state { converged, not_converged, refused, interrupted, overfl
 struct series_outcome {
     series_state state = series_state::not_converged;
     long double sum = 0;
-    double tail = 0;                   // estimated |truncated tail|
-    double rounding = 0;               // bound on the rounding error of sum
+    long double tail = 0;              // estimated |truncated tail|; long double, like
+    long double rounding = 0;          // the sums: bound on the rounding error of sum
     int degree = 0;
     long long partitions = 0;
     std::string route, message;
@@ -89,12 +90,12 @@ public:
     // tail estimate is at most tol |sum| / 2 (tail() is infinite until the
     // rule's decreases hold).
     bool done(const std::vector<long double> &abs_sums, int degree, long double sum);
-    double tail() const { return tail_; }
+    long double tail() const { return tail_; }
 private:
     double tol_;
     int termination_;
     double rho_;
-    double tail_ = HUGE_VAL;           // no estimate before the first degree
+    long double tail_ = HUGE_VALL;     // no estimate before the first degree
 };
 
 // Series route for all eigenvalues equal to x (n of them), one argument.

@@ -315,8 +315,19 @@ namespace {
 // and the work budget they feed do not depend on the thread count.
 struct strip_count {
     long long total = 0, most = 0;
-    void add(long long strips) { total += strips; most = std::max(most, strips); }
-    void add(const strip_count &c) { total += c.total; most = std::max(most, c.most); }
+    long long work = 0;            // 4 per strip plus 1 per prefix product (their costs)
+    void add(long long strips, long long prefixes)
+    {
+        total += strips;
+        most = std::max(most, strips);
+        work += 4 * strips + prefixes;
+    }
+    void add(const strip_count &c)
+    {
+        total += c.total;
+        most = std::max(most, c.most);
+        work += c.work;
+    }
 };
 
 // What the threads filling one level share.
@@ -349,10 +360,11 @@ public:
         walk_.acc.assign(tables_.size(), 0); walk_.abs_acc.assign(tables_.size(), 0);
     }
     bool mixed() const { return tables_[0].mixed || (two_ && tables_[1].mixed); }
+    // Work of every table fill of this series so far: strips enumerated
+    // (4 units each) and the prefix products behind them (1 unit each; with
+    // few rows and long ones, the products cost more than the strips).
+    long long work() const { return work_; }
     // Adds degree k = degree() + 1; false when interrupted.
-    // Strips enumerated so far, by every table fill of this series.
-    long long strips() const { return strips_; }
-
     bool extend()
     {
         const int k = ++degree_;
@@ -386,13 +398,13 @@ public:
     // then the coefficient's k (p + q) + 2k factors; degree sums are
     // compensated (2u + N u^2), the k + 1 of them added plainly; factor 2
     // for the rounded absolute sums.
-    double rounding() const
+    long double rounding() const
     {
         const int k = degree_;
         long double levels = (long double)n_ * ((7.0L + n_) * k + 4 + max_strips_);
         long double per_term = (two_ ? 2 : 1) * levels + (3.0L * (in_.a.size() + in_.b.size()) + 8) * k;
         long double summing = 2 + 2 * (long double)terms_ * unit_ld + (k + 1);
-        return (double)(2 * (per_term + summing) * unit_ld * abs_total_);
+        return 2 * (per_term + summing) * unit_ld * abs_total_;
     }
 private:
     // Level m (m variables) of every partition of the newest degree; false
@@ -404,6 +416,7 @@ private:
         strip_count count;
         const bool done = threads > 1 ? fill_shared(m, threads, count) : fill_alone(m, count);
         strips_ += count.total;
+        work_ += count.work;
         max_strips_ = std::max(max_strips_, count.most);
         return done;
     }
@@ -507,7 +520,7 @@ private:
         w.strips = 0;
         prepare_rows(w);
         enumerate(w, m - 1, 1.0L, w.kappa[m]);
-        count.add(w.strips);
+        count.add(w.strips, (long long)w.keep_num.size());
         for (size_t t = 0; t < tables_.size(); t++) {
             tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
             if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
@@ -561,7 +574,7 @@ private:
     std::vector<int> added_, conj_;
     std::vector<long double> abs_sums_{1};
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
-    long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0;
+    long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0, work_ = 0;
     int degree_ = 0;
 };
 
@@ -599,9 +612,9 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
                 out.message = "work limit reached at degree " + std::to_string(series.degree());
                 break;
             }
-            const long long strips_before = series.strips();
+            const long long work_before = series.work();
             if (!series.extend()) { out.state = series_state::interrupted; return out; }
-            if (ctl.work_left) *ctl.work_left -= series.strips() - strips_before;
+            if (ctl.work_left) *ctl.work_left -= series.work() - work_before;
             if (!std::isfinite(series.abs_total())) { out.state = series_state::overflow; return out; }
             done = monitor.done(series.abs_sums(), series.degree(), series.total());
         }

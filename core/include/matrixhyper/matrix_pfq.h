@@ -85,8 +85,9 @@
 //   converged        err <= tol |f| (tail, rounding and prefactor bounds);
 //   not_converged    tol not reached within max_degree, the memory limit,
 //                    the work budget when no max_degree is given (about
-//                    3e8 strips of the tables, 1.2e9 terms of the walk at
-//                    x I_n; some 20 s on one core), or because rounding
+//                    3e8 strips of the tables or the prefix products
+//                    behind them, 1.2e9 terms of the walk at x I_n; some
+//                    20 s on one core), or because rounding
 //                    (cancellation) exceeds it; value
 //                    is the best found and err is still honest;
 //   refused          the tables of max_degree cannot fit memory_limit
