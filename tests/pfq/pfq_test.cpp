@@ -174,6 +174,14 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         EXPECT_EQ(r.info.method, "equal");
         expect_honest("equal alpha " + std::to_string(c.alpha), r, c.truth, c.converges);
     }
+    // Beyond the double range: log 0F0(250 I_3) = 750 exactly, with a finite err.
+    pfq_options o;
+    o.log_result = true;
+    pfq_result big = pfq_detail::matrix_pfq_forced({{}, {}, {250, 250, 250}, {}}, o,
+                                                   route_choice::scalar_or_equal, relation_choice::none);
+    EXPECT_EQ(big.status, pfq_status::converged) << big.message;
+    EXPECT_LE(std::fabs(big.value - 750), big.err);
+    EXPECT_LE(big.err, 1e-12 * 750);
 }
 
 // alpha = 1: 0F0(X, Y) = prod_{k<n} k! det[exp(x_i y_j)] / (Delta(x) Delta(y)),
