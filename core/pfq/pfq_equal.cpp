@@ -1,6 +1,7 @@
 // pfq_equal.cpp: the tail rule and the series at x I_n (all eigenvalues
 // equal), summed by a walk over partitions that evaluates each term at the
 // point instead of forming coefficients (pfq_equal_walk.cpp).
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -162,7 +163,7 @@ series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, in
     const int n = (int)in.x.size();
     series_outcome out = finish(w.sums, w.abs_sums, degree, w.visited + w.blocks,
                                 3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12,
-                                gathered_terms + degree + 1);
+                                std::min(w.visited, gathered_terms + degree + 1));
     out.route = "equal";
     cut = 0;
     for (long double c : w.cut) cut += c;
