@@ -53,6 +53,48 @@ const std::vector<double> kCount = {
     DBL_MAX, -1e300, -1.5, 1e10,                                   // rejected
 };
 
+// The 'max_degree' appended to matrix_pfq calls: every entry valid, most of
+// them small; the target does not make a call whose tables would be slow at
+// the degree drawn (see fuzz_matrix_pfq.cpp).
+const std::vector<double> kMaxDegree = {
+    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
+    18, 20, 24, 30, 40, 60, 80, 100, 200, 1000, 10000, 2, 3, 4, 6, 8,
+};
+
+// m of wishart_eig_cdf. Valid entries stop at 20: the finite formulas grow
+// fast with m (m = 300 takes seconds), and the series route is cut by the
+// target's own bound.
+const std::vector<double> kDimension = {
+    1, 2, 3, 4, 5, 6, 7, 8, 1, 2, 3, 4, 2, 3, 12, 20,              // valid
+    0, -1, 1.5, 2.5, 0.5, -0.0, 1001, 1000.5,                      // rejected
+    kNaN, kInf, -kInf, kTwo31, -kTwo31, 1e300, 1e-300, 4.000000000000001,
+};
+
+// n of wishart_eig_cdf: valid for some m (n > m - 1), or rejected for all.
+const std::vector<double> kDegrees = {
+    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 20, 100, 1000, 100000,      // whole
+    0.5, 1.5, 2.5, 3.7, 5.5, 1e-300, 99999.5, 2.000000000000001,   // the series route
+    0, -1, -0.0, kNaN, kInf, -kInf, 100000.5, 1e300, 100001,       // rejected
+};
+
+// Option names and keyword values, each plug-in's own and some near misses:
+// other cases, misspellings, a word of the other plug-in, and names at the
+// length limits of the option readers (31 and 32 characters; keyword values
+// 15 and 16).
+const std::vector<std::string> kPfqWords = {
+    "alpha", "tol", "max_degree", "log", "ALPHA", "Tol", "Max_Degree", "LOG",
+    "alph", "alphas", "maxdegree", "tol ", "sigma", "x",
+    "abcdefghijklmnopqrstuvwxyzabcde", "abcdefghijklmnopqrstuvwxyzabcdef",
+};
+
+const std::vector<std::string> kWishartWords = {
+    "field", "which", "tail", "sigma", "real", "complex", "largest", "smallest",
+    "lower", "upper", "FIELD", "Which", "TAIL", "Sigma", "REAL", "Complex",
+    "LARGEST", "Smallest", "Lower", "UPPER", "fields", "larges", "alpha", "up per",
+    "smallestsmalles", "smallestsmallest",
+    "abcdefghijklmnopqrstuvwxyzabcde", "abcdefghijklmnopqrstuvwxyzabcdef",
+};
+
 const std::vector<Shape> kShapes = {
     {1, 1}, {1, 2}, {0, 0}, {1, 0}, {0, 1}, {2, 1}, {2, 2}, {1, 3},
     {3, 1}, {1, 4}, {4, 1}, {1, 5}, {1, 8}, {2, 3}, {1, 1}, {1, 6},
@@ -88,6 +130,9 @@ double read_value(Reader &in, Palette which) {
     switch (which) {
     case Palette::Bound: return kBound[b % kBound.size()];
     case Palette::Count: return kCount[b % kCount.size()];
+    case Palette::MaxDegree: return kMaxDegree[b % kMaxDegree.size()];
+    case Palette::Dimension: return kDimension[b % kDimension.size()];
+    case Palette::Degrees: return kDegrees[b % kDegrees.size()];
     case Palette::General: break;
     }
     size_t index = b & 63u;
@@ -104,19 +149,34 @@ Class class_of_bits(uint8_t kind) {
     }
 }
 
-InputPlan read_input(Reader &in, const SlotRules &rules, size_t input) {
+InputPlan text_input(const std::string &text) {
+    InputPlan plan;
+    plan.cls = Class::Char;
+    plan.m = text.empty() ? 0 : 1;
+    plan.n = text.size();
+    for (char c : text) plan.real.push_back(static_cast<unsigned char>(c));
+    return plan;
+}
+
+InputPlan read_input(Reader &in, const CallRules &rules, size_t input) {
     InputPlan plan;
     uint8_t kind = in.byte();
     plan.cls = class_of_bits(kind);
     bool is_double = plan.cls == Class::Double;
     plan.complex = is_double && (kind & 8u) != 0;
     plan.sparse = is_double && (kind & 16u) != 0;
-    const Shape &shape = kShapes[in.byte() % kShapes.size()];
+    size_t shape_byte = in.byte();
+    if (plan.cls == Class::Char && rules.words != nullptr) {
+        const std::vector<std::string> &words = *rules.words;
+        if (shape_byte < words.size()) return text_input(words[shape_byte]);
+        shape_byte -= words.size();
+    }
+    const Shape &shape = kShapes[shape_byte % kShapes.size()];
     plan.m = shape.m;
     plan.n = shape.n;
     if (plan.count() == 0) plan.complex = false;  // the host has no empty complex arrays
     for (size_t e = 0; e < plan.count(); e++) {
-        plan.real.push_back(read_value(in, palette_at(rules, input, e)));
+        plan.real.push_back(read_value(in, palette_at(rules.slots, input, e)));
     }
     if (plan.complex) {
         for (size_t e = 0; e < plan.count(); e++) plan.imag.push_back(read_value(in, Palette::General));
@@ -181,6 +241,9 @@ const std::vector<double> &palette(Palette which) {
     switch (which) {
     case Palette::Bound: return kBound;
     case Palette::Count: return kCount;
+    case Palette::MaxDegree: return kMaxDegree;
+    case Palette::Dimension: return kDimension;
+    case Palette::Degrees: return kDegrees;
     case Palette::General: break;
     }
     return kGeneral;
@@ -188,14 +251,26 @@ const std::vector<double> &palette(Palette which) {
 
 const std::vector<Shape> &shapes() { return kShapes; }
 
-const SlotRules &brint_slots() {
-    static const SlotRules slots = {{0, 0, Palette::Bound}, {4, 0, Palette::Count}};
-    return slots;
+const CallRules &brint_rules() {
+    static const CallRules rules = {{{0, 0, Palette::Bound}, {4, 0, Palette::Count}}, nullptr, {}};
+    return rules;
 }
 
-const SlotRules &sorn_slots() {
-    static const SlotRules slots = {{0, 0, Palette::Bound}};
-    return slots;
+const CallRules &sorn_rules() {
+    static const CallRules rules = {{{0, 0, Palette::Bound}}, nullptr, {}};
+    return rules;
+}
+
+const CallRules &matrix_pfq_rules() {
+    static const CallRules rules = {
+        {}, &kPfqWords, {{"max_degree", Palette::General}, {"", Palette::MaxDegree}}};
+    return rules;
+}
+
+const CallRules &wishart_rules() {
+    static const CallRules rules = {
+        {{1, 0, Palette::Dimension}, {2, 0, Palette::Degrees}}, &kWishartWords, {}};
+    return rules;
 }
 
 char char_of(double value) {
@@ -203,26 +278,74 @@ char char_of(double value) {
     return 'x';
 }
 
-CallPlan decode(const uint8_t *data, size_t size, const SlotRules &rules) {
+CallPlan decode(const uint8_t *data, size_t size, const CallRules &rules) {
     Reader in(data, size);
     CallPlan call;
     size_t nrhs = in.byte() % 9u;
     call.nlhs = in.byte() % 4;
     for (size_t i = 0; i < nrhs; i++) call.inputs.push_back(read_input(in, rules, i));
+    for (const AppendedInput &extra : rules.appended) {
+        if (!extra.text.empty()) {
+            call.inputs.push_back(text_input(extra.text));
+        } else {
+            InputPlan value;
+            value.real.push_back(read_value(in, extra.palette));
+            call.inputs.push_back(value);
+        }
+    }
     uint8_t memory = in.byte();
     if (memory >= 192) call.tight_memory_limit = (memory - 191u) * kTightLimitStep;
     return call;
 }
 
-std::vector<uint8_t> encode(const CallPlan &call, const SlotRules &rules, std::string &error) {
+namespace {
+
+// The index of the word a char input holds, or -1.
+int word_index(const InputPlan &plan, const CallRules &rules) {
+    if (rules.words == nullptr || plan.cls != Class::Char || plan.m != 1) return -1;
+    for (size_t w = 0; w < rules.words->size(); w++) {
+        const std::string &word = (*rules.words)[w];
+        if (word.size() != plan.n) continue;
+        bool same = true;
+        for (size_t c = 0; c < word.size(); c++) {
+            same = same && plan.real[c] == static_cast<unsigned char>(word[c]);
+        }
+        if (same) return static_cast<int>(w);
+    }
+    return -1;
+}
+
+bool is_appended(const InputPlan &plan, const AppendedInput &extra) {
+    if (!extra.text.empty()) {
+        InputPlan text = text_input(extra.text);
+        return plan.cls == Class::Char && plan.m == text.m && plan.n == text.n && plan.real == text.real;
+    }
+    return plan.cls == Class::Double && !plan.complex && !plan.sparse && plan.m == 1 && plan.n == 1;
+}
+
+} // namespace
+
+std::vector<uint8_t> encode(const CallPlan &call, const CallRules &rules, std::string &error) {
     std::vector<uint8_t> out;
-    out.push_back(static_cast<uint8_t>(call.inputs.size()));
+    size_t appended = rules.appended.size();
+    if (call.inputs.size() < appended || call.inputs.size() - appended > 8) {
+        error = "the call cannot be encoded: wrong number of inputs";
+        return {};
+    }
+    size_t decoded = call.inputs.size() - appended;
+    out.push_back(static_cast<uint8_t>(decoded));
     out.push_back(static_cast<uint8_t>(call.nlhs));
-    for (size_t i = 0; i < call.inputs.size(); i++) {
+    for (size_t i = 0; i < decoded; i++) {
         const InputPlan &plan = call.inputs[i];
         bool is_double = plan.cls == Class::Double;
         int shape = shape_index(plan.m, plan.n);
-        if (call.inputs.size() > 8 || call.nlhs < 0 || call.nlhs > 3 || shape < 0 ||
+        int word = word_index(plan, rules);
+        if (word >= 0) {
+            out.push_back(kind_bits(plan));
+            out.push_back(static_cast<uint8_t>(word));
+            continue;
+        }
+        if (call.nlhs < 0 || call.nlhs > 3 || shape < 0 ||
             plan.real.size() != plan.count() ||
             plan.imag.size() != (plan.complex ? plan.count() : 0) ||
             (!is_double && (plan.complex || plan.sparse)) || (plan.complex && plan.count() == 0)) {
@@ -230,15 +353,25 @@ std::vector<uint8_t> encode(const CallPlan &call, const SlotRules &rules, std::s
             return {};
         }
         out.push_back(kind_bits(plan));
-        out.push_back(static_cast<uint8_t>(shape));
+        size_t word_count = plan.cls == Class::Char && rules.words != nullptr ? rules.words->size() : 0;
+        out.push_back(static_cast<uint8_t>(word_count + static_cast<size_t>(shape)));
         for (size_t e = 0; e < plan.count(); e++) {
-            if (!write_value(out, plan.real[e], palette_at(rules, i, e))) {
+            if (!write_value(out, plan.real[e], palette_at(rules.slots, i, e))) {
                 error = "input " + std::to_string(i + 1) + ", element " + std::to_string(e + 1) +
                         ": value not in its palette";
                 return {};
             }
         }
         for (double value : plan.imag) write_value(out, value, Palette::General);
+    }
+    for (size_t k = 0; k < appended; k++) {
+        const AppendedInput &extra = rules.appended[k];
+        const InputPlan &plan = call.inputs[decoded + k];
+        if (!is_appended(plan, extra) ||
+            (extra.text.empty() && !write_value(out, plan.real[0], extra.palette))) {
+            error = "appended input " + std::to_string(k + 1) + " does not match the rules";
+            return {};
+        }
     }
     if (call.tight_memory_limit != 0) {
         size_t steps = call.tight_memory_limit / kTightLimitStep;

@@ -15,6 +15,8 @@
 //   byte  shape      value % 16, an index into kShapes (M-by-N, at most 8 elements)
 //   M*N values       the real parts in column-major order
 //   M*N values       the imaginary parts, when complex
+//   then, for a plug-in whose rules append inputs (matrix_pfq: 'max_degree', k):
+//   one byte for each appended value (a palette index; fixed text reads none)
 //   then, optionally:
 //   byte  memory     below 192 (or absent): the harness's usual memory limit;
 //                    192..255: a tight limit of (value - 191) * 128 bytes on
@@ -40,9 +42,21 @@
 //            brint (input 5): small counts, huge valid counts (the work of
 //            brint does not grow with the count beyond max_size + 1) and
 //            values that must be rejected.
+//   MaxDegree  byte % 32, the 'max_degree' appended to every matrix_pfq call:
+//            valid degrees, mostly small, up to 10000 (affordable for one
+//            or two eigenvalues; the target skips what is not).
+//   Dimension  byte % 32, m of wishart_eig_cdf (input 2): 1 to 8, a few up
+//            to 20 (cheap on the finite formulas) and values that must be
+//            rejected; never a valid m whose formulas are slow (~1000).
+//   Degrees  byte % 32, n of wishart_eig_cdf (input 3): whole numbers up to
+//            the largest accepted (100000), non-integers (the series route),
+//            and values that must be rejected for some or every m.
 //
 // Char arrays are 1-by-(M*N) rows; each value becomes a character (printable
-// codes as they are, anything else 'x').
+// codes as they are, anything else 'x'). For a plug-in with a word list
+// (option names and keyword values), the shape byte of a char input below
+// the list's size picks a word instead: the array holds that word and no
+// values follow; a shape byte of (list size + s) means shape s % 16 as above.
 #ifndef FUZZ_CALL_CODEC_H
 #define FUZZ_CALL_CODEC_H
 
@@ -54,7 +68,7 @@
 namespace fuzzcall {
 
 enum class Class { Double, Single, Char, Logical, Int32 };
-enum class Palette { General, Bound, Count };
+enum class Palette { General, Bound, Count, MaxDegree, Dimension, Degrees };
 
 struct Shape {
     size_t m, n;
@@ -89,19 +103,41 @@ struct SlotRule {
 
 using SlotRules = std::vector<SlotRule>;
 
-// The slots of each plug-in: element 1 of input 1 (the bound on partition
-// size) from the Bound palette, and for brint input 5 (the number of
-// variables) from the Count palette.
-const SlotRules &brint_slots();
-const SlotRules &sorn_slots();
+// An input appended to every call after the decoded ones: fixed text when
+// `text` is not empty, else a real double scalar from `palette`.
+struct AppendedInput {
+    std::string text;
+    Palette palette;
+};
+
+// How the calls of one plug-in are drawn.
+struct CallRules {
+    SlotRules slots;
+    const std::vector<std::string> *words = nullptr;  // word list of char inputs, or none
+    std::vector<AppendedInput> appended;
+};
+
+// The rules of each plug-in:
+//  brint, sorn   element 1 of input 1 (the bound on partition size) from the
+//                Bound palette, and for brint input 5 (the number of
+//                variables) from the Count palette;
+//  matrix_pfq    option names as words, and 'max_degree', k (k from the
+//                MaxDegree palette) appended to every call;
+//  wishart_eig_cdf  m and n from the Dimension and Degrees palettes, option
+//                names and keyword values as words.
+const CallRules &brint_rules();
+const CallRules &sorn_rules();
+const CallRules &matrix_pfq_rules();
+const CallRules &wishart_rules();
 
 // Decodes any byte string into a call.
-CallPlan decode(const uint8_t *data, size_t size, const SlotRules &rules);
+CallPlan decode(const uint8_t *data, size_t size, const CallRules &rules);
 
 // Encodes a call so that decode gives it back. Every value outside the
-// General palette must be one of its palette's entries, and every shape one
-// of kShapes; otherwise `error` is set and the result is empty.
-std::vector<uint8_t> encode(const CallPlan &call, const SlotRules &rules, std::string &error);
+// General palette must be one of its palette's entries, every shape one of
+// kShapes, and the call must end with the rules' appended inputs; otherwise
+// `error` is set and the result is empty.
+std::vector<uint8_t> encode(const CallPlan &call, const CallRules &rules, std::string &error);
 
 // The palettes and shapes, for the seed generator and the tests of the codec.
 const std::vector<double> &palette(Palette which);

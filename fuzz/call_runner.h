@@ -8,8 +8,9 @@
 //  - the plug-in changed an input, or left host-allocator blocks or arrays
 //    behind after a successful call;
 //  - a failed call returned outputs, or a successful one returned outputs
-//    of the wrong shape, or values that contradict degree_sums (output 1
-//    recomputed from output 2 must match bit for bit);
+//    of the wrong shape, or values the plug-in's model refutes (brint and
+//    sorn: output 1 recomputed from degree_sums, bit for bit; matrix_pfq and
+//    wishart_eig_cdf: error bounds, warnings and known closed forms);
 //  - the host holds blocks or arrays once everything has been released.
 //
 // Set FUZZ_SHOW=1 to print every call in the host's command syntax with its
@@ -21,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "call_codec.h"
@@ -38,17 +40,30 @@ struct Expectation {
                          // with `message` (when not empty), or succeeds
     } kind = Success;
     std::string message;
+
+    Expectation() = default;
+    Expectation(Kind k, std::string text) : kind(k), message(std::move(text)) {}
+
+    // Messages the call may fail with instead (of succeeding, or of failing
+    // with `message`): refusals the model does not predict call by call.
+    std::vector<std::string> or_errors;
+    // Error only: the plug-in allocates before this check, so under a tight
+    // memory limit it may run out of memory first.
+    bool allocates_first = false;
 };
 
 struct PluginModel {
     const char *name;
     mexhost::MexFunction function;
-    SlotRules slots;
+    CallRules rules;
     // The outcome the argument checks prescribe.
     Expectation (*expect)(const CallPlan &call);
     // Checks the outputs of a successful call; returns a description of the
     // first fault, or an empty string.
     std::string (*check_outputs)(const CallPlan &call, const mexhost::CallResult &result);
+    // Optional: false for a call that would run far longer than the bound of
+    // the target (see its file); such a call is not made.
+    bool (*affordable)(const CallPlan &call) = nullptr;
 };
 
 // Limit of the host allocator during fuzzing (unless the call asks for a
@@ -77,6 +92,16 @@ bool is_shape(const mxArray *array, size_t m, size_t n);
 std::string check_degree_sums(const mxArray *sums, double max_size, bool trivial);
 // max_part as the plug-ins use it: element 2 of input 1, clamped to int range.
 double effective_max_part(const InputPlan &bounds);
+// The call as the plug-in sees it: char inputs are built as 1-by-(M*N)
+// rows (0-by-0 when empty), logical NaN as true.
+CallPlan as_built(const CallPlan &call);
+// The text of a char input, as the plug-in reads it.
+std::string text_of(const InputPlan &plan);
+// A value as the host's syntax writes it (shortest exact form).
+std::string number(double value);
+// The first problem of the warnings of a call: each must carry `id`, and
+// there may be one at most. Sets `warned` when there is one.
+std::string check_warnings(const mexhost::CallResult &result, const char *id, bool &warned);
 
 } // namespace fuzzcall
 

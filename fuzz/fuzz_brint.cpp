@@ -123,7 +123,7 @@ std::string check_outputs(const CallPlan &call, const mexhost::CallResult &resul
 const fuzzcall::PluginModel kModel = {
     "brint",
     mexFunction,
-    fuzzcall::brint_slots(),
+    fuzzcall::brint_rules(),
     expect,
     check_outputs,
 };

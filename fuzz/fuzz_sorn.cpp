@@ -110,7 +110,7 @@ std::string check_outputs(const CallPlan &call, const mexhost::CallResult &resul
 const fuzzcall::PluginModel kModel = {
     "sorn",
     mexFunction,
-    fuzzcall::sorn_slots(),
+    fuzzcall::sorn_rules(),
     expect,
     check_outputs,
 };
