@@ -192,7 +192,9 @@ bool parse(const CallPlan &call, Options &options, Expectation &outcome) {
         }
     }
     outcome = Expectation{};
-    outcome.or_errors = {kPole, kTooManyParams, kNoRelation};
+    outcome.or_errors = {kPole, kTooManyParams, kNoRelation,
+                         "Third input has eigenvalues beyond the double range.",
+                         "Fourth input has eigenvalues beyond the double range."};
     return true;
 }
 

@@ -123,20 +123,27 @@ int first_degree(const series_input &in, const series_control &ctl)
 
 namespace {
 
-// Sums of |terms| to degree k of a walk.
-long double abs_total(const equal_walk_sums &w)
+long double total_of(const std::vector<long double> &v)
 {
     long double t = 0;
-    for (long double v : w.abs_sums) t += v;
+    for (long double e : v) t += e;
     return t;
 }
 
-// The smallest tail estimate over the degrees where the rule holds: the
-// walk summed the degrees past each of them too, so each estimate covers
-// what lies beyond the walk. The sums of |terms| the rule reads include the
-// bounds of every subtree cut below that degree, so cut terms cannot make
-// the sums look smaller than they are; false when the rule holds nowhere.
-bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double &tail)
+// Sum of |terms| of a walk.
+long double abs_total(const equal_walk_sums &w) { return total_of(w.abs_sums); }
+
+// The smallest tail estimate over the degrees where the rule holds, the
+// sums of |terms| it reads raised by the bounds of the subtrees cut: each
+// bound added at its root's degree and every degree past it (`spread`),
+// so cut terms cannot make the sums look smaller than they are; or, when
+// that leaves them flat (everything past a few degrees cut, as for tiny
+// eigenvalues), at its root's degree only, with twice the cut added to
+// the estimate. The walk summed the degrees past each estimate's degree,
+// so each covers what lies beyond the walk. False when the rule holds
+// nowhere.
+bool rule_over_degrees(const equal_walk_sums &w, const series_control &ctl, bool spread,
+                       long double &tail)
 {
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     std::vector<long double> upper(w.abs_sums.size());
@@ -145,7 +152,7 @@ bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double 
     tail = HUGE_VALL;
     for (int k = 0; k < (int)w.sums.size(); k++) {
         partial += w.sums[k];
-        cut += w.cut[k];
+        cut = spread ? cut + w.cut[k] : w.cut[k];
         upper[k] = w.abs_sums[k] + cut;
         if (monitor.done(upper, k, partial)) {
             done = true;
@@ -153,6 +160,15 @@ bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double 
         }
     }
     return done;
+}
+
+bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double cut,
+               long double &tail)
+{
+    if (rule_over_degrees(w, ctl, true, tail)) return true;
+    if (!rule_over_degrees(w, ctl, false, tail)) return false;
+    tail += 2 * cut;
+    return tail <= 0.5L * ctl.tol * std::fabs(w.sums.empty() ? 0 : total_of(w.sums));
 }
 
 // A walk's outcome before the tail rule: sums, rounding, and the bounds of
@@ -179,7 +195,7 @@ series_outcome judged_walk(const series_input &in, const equal_walk_sums &w, int
     series_outcome out = walk_outcome(in, w, degree, cut);
     if (out.state == series_state::overflow) return out;
     long double tail = HUGE_VALL;
-    bool done = walk_tail(w, ctl, tail);
+    bool done = walk_tail(w, ctl, cut, tail);
     out.tail = tail + cut;
     out.state = done ? series_state::converged : series_state::not_converged;
     return out;

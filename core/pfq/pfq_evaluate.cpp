@@ -270,6 +270,20 @@ void set_value(pfq_result &r, long double log_prefactor, long double sum, long d
     }
 }
 
+// A result is converged only when its err meets tol (relative, or absolute
+// on log|f|): a closed form with a large prefactor condition, a tol below
+// rounding or an overflow must say so like a series does.
+void settle(pfq_result &r, const pfq_options &options)
+{
+    if (r.status != pfq_status::converged && r.status != pfq_status::not_converged) return;
+    const double allowed = options.log_result ? options.tol : options.tol * std::fabs(r.value);
+    if (r.status == pfq_status::converged && !(r.err <= allowed)) {
+        r.status = pfq_status::not_converged;
+        if (r.message.empty()) r.message = "the error bound exceeds tol";
+    }
+    r.info.converged = r.status == pfq_status::converged;
+}
+
 std::string check(const pfq_problem &p, const pfq_options &o)
 {
     if (!(o.alpha > 0) || !std::isfinite(o.alpha)) return "alpha must be positive and finite";
@@ -360,7 +374,9 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
             r.info.method = n == 0 ? "trivial" : "closed form";
             r.info.converged = true;
             set_value(r, log_value, sign, rel, options.log_result);
-            if (sign == 0 && !options.log_result) { r.value = 0; r.err = 0; }
+            if (sign == 0) r.err = 0;                    // an exact zero (log: -Inf)
+            if (sign == 0 && !options.log_result) r.value = 0;
+            settle(r, options);
             r.info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             return r;
         }
@@ -415,6 +431,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
             r.message = "interrupted";
         } else {
             set_value(r, best.log_prefactor, best.sum, best.rel_err, options.log_result);
+            settle(r, options);
         }
     } catch (const std::bad_alloc &) {
         r = pfq_result();

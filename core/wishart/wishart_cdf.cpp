@@ -89,11 +89,16 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
     problem.b = {plan.c};
     double log_power = 0, power_magnitude = 0;
     for (int i = 0; i < request.m; i++) {
-        double sigma = request.sigma.empty() ? 1 : request.sigma[i];
-        double t = x / (plan.divisor * sigma);
-        problem.x.push_back(-t);
-        log_power += std::log(t);
-        power_magnitude += std::fabs(std::log(t));
+        const double sigma = request.sigma.empty() ? 1 : request.sigma[i];
+        problem.x.push_back(-(x / plan.divisor / sigma));
+        // The logarithm from its factors apart: the point may be subnormal
+        // (few bits) or 0, which the series does not mind (its value is
+        // 1 + O(point)) but the power would.
+        const double logs[] = {std::log(x), -std::log(plan.divisor), -std::log(sigma)};
+        for (double l : logs) {
+            log_power += l;
+            power_magnitude += std::fabs(l);
+        }
     }
     const double power = plan.a;  // det(...)^(n/2) real, ^n complex: the 1F1 numerator
     pfq_options options;
@@ -119,6 +124,8 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
     }
     value.lower = std::fmin(p, 1.0);            // P <= 1: clamping only reduces the error
     value.err = p * std::expm1(log_err) + unit_roundoff * value.lower;
+    if (p == 0 && std::exp(log_p + log_err) == 0)  // P and its bound underflow: below this
+        value.err = std::numeric_limits<double>::denorm_min();
     if (std::isnan(value.err)) value.err = HUGE_VAL;
     return value;
 }

@@ -114,8 +114,12 @@ matrix_argument_error read_eigenvalues(const mxArray *array, bool complex_allowe
         if (mxIsComplex(array) && !complex_allowed) return matrix_argument_error::complex_values;
         matrix_argument_error error = check_hermitian(array);
         if (error != matrix_argument_error::none) return error;
-        return mxIsComplex(array) ? hermitian_eigenvalues(array, values)
-                                  : symmetric_eigenvalues(array, values);
+        error = mxIsComplex(array) ? hermitian_eigenvalues(array, values)
+                                   : symmetric_eigenvalues(array, values);
+        if (error != matrix_argument_error::none) return error;
+        for (size_t i = 0; i < mxGetM(array); i++)
+            if (!std::isfinite(values[i])) return matrix_argument_error::eigen_overflow;
+        return matrix_argument_error::none;
     }
     if (!is_row_or_column(array) && mxGetNumberOfElements(array) != 0)
         return matrix_argument_error::bad_shape;

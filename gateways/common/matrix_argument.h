@@ -18,6 +18,7 @@ enum class matrix_argument_error {
     not_hermitian,     // a square matrix farther from symmetric than the tolerance
     not_finite,        // NaN or Inf among the values
     eigen_failed,      // LAPACK did not converge
+    eigen_overflow,    // finite entries whose eigenvalues pass the double range
 };
 
 // How far a square matrix A may be from A' (or A^H): every

@@ -101,6 +101,8 @@ static const char *matrix_error(matrix_argument_error error, const char *ordinal
         return message.format("%s input must hold finite values.", ordinal);
     case matrix_argument_error::eigen_failed:
         return message.format("%s input: the eigenvalue solver did not converge.", ordinal);
+    case matrix_argument_error::eigen_overflow:
+        return message.format("%s input has eigenvalues beyond the double range.", ordinal);
     default:
         return message.format("%s input must be a row or column of eigenvalues, or a square matrix.",
                               ordinal);
@@ -140,13 +142,21 @@ static const char *read_arguments(const mxArray *prhs[], const call_request &req
     problem.a.assign(mxGetPr(a), mxGetPr(a) + mxGetNumberOfElements(a));
     problem.b.assign(mxGetPr(b), mxGetPr(b) + mxGetNumberOfElements(b));
     const bool complex_allowed = request.options.alpha == 1;
+    // Eigenvalues that overflow are reported once both inputs passed their
+    // own checks, so the checks keep their order whatever the values.
     problem.x.resize(request.n);
-    const char *error = matrix_error(read_eigenvalues(prhs[POINTS_X], complex_allowed, problem.x.data()),
-                                     "Third", message);
-    if (error || request.positional < 4) return error;
-    problem.y.resize(request.n);
-    return matrix_error(read_eigenvalues(prhs[POINTS_Y], complex_allowed, problem.y.data()),
-                        "Fourth", message);
+    const matrix_argument_error x_read = read_eigenvalues(prhs[POINTS_X], complex_allowed, problem.x.data());
+    if (x_read != matrix_argument_error::eigen_overflow && x_read != matrix_argument_error::none)
+        return matrix_error(x_read, "Third", message);
+    matrix_argument_error y_read = matrix_argument_error::none;
+    if (request.positional == 4) {
+        problem.y.resize(request.n);
+        y_read = read_eigenvalues(prhs[POINTS_Y], complex_allowed, problem.y.data());
+        if (y_read != matrix_argument_error::eigen_overflow && y_read != matrix_argument_error::none)
+            return matrix_error(y_read, "Fourth", message);
+    }
+    if (x_read != matrix_argument_error::none) return matrix_error(x_read, "Third", message);
+    return matrix_error(y_read, "Fourth", message);
 }
 
 // What the core returned, in plain storage, so that nothing of the core is

@@ -93,6 +93,7 @@ function varargout = matrix_pfq (varargin)
 %     Third (Fourth) input must be real unless it is a Hermitian matrix and alpha is 1.
 %     Third (Fourth) input must be symmetric (Hermitian with alpha = 1) to within 1e-10 of its largest entry.
 %     Third (Fourth) input must hold finite values.
+%     Third (Fourth) input has eigenvalues beyond the double range.
 %     and, from the evaluation: a denominator parameter that the series
 %     reaches at a pole, or a series that diverges with no convergent
 %     relation; matrix_pfq:tooLarge for tables that cannot fit in memory
