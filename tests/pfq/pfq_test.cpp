@@ -174,6 +174,13 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         EXPECT_EQ(r.info.method, "equal");
         expect_honest("equal alpha " + std::to_string(c.alpha), r, c.truth, c.converges);
     }
+    // Tiny eigenvalues: past a few degrees every subtree is skipped, and the
+    // rule must still end the series (1F1(1; 2; x I_2) = 1 + x + O(x^2):
+    // the first degree is (a / c) tr X).
+    pfq_result small = forced({{1}, {2}, {1e-8, 1e-8}, {}}, 2.0, route_choice::scalar_or_equal,
+                              relation_choice::none);
+    EXPECT_EQ(small.status, pfq_status::converged) << small.message;
+    EXPECT_NEAR(small.value, 1 + 1e-8, 1e-15);
     // Beyond the double range: log 0F0(250 I_3) = 750 exactly, with a finite err.
     pfq_options o;
     o.log_result = true;
@@ -341,6 +348,16 @@ TEST(PfqHonesty, ReportsWhatItCannotDo)
     r = matrix_pfq({{1}, {2}, {0.1, 0.2, 0.3, 0.4, 0.5}, {}}, o);
     EXPECT_EQ(r.status, pfq_status::refused) << r.message;
     EXPECT_NE(r.message.find("bytes"), std::string::npos) << r.message;
+    // A closed form is converged only when its err meets tol: exp(800)
+    // overflows double, and tol below rounding cannot be met.
+    r = matrix_pfq({{}, {}, {800}, {}}, pfq_options());
+    EXPECT_EQ(r.status, pfq_status::not_converged);
+    EXPECT_FALSE(r.info.converged);
+    pfq_options tiny;
+    tiny.tol = 1e-300;
+    r = matrix_pfq({{}, {}, {1, 2, 3}, {}}, tiny);
+    EXPECT_EQ(r.status, pfq_status::not_converged);
+    EXPECT_FALSE(r.info.converged);
 }
 
 TEST(PfqArguments, InvalidRequestsAndControl)

@@ -2,6 +2,7 @@
 // the finite formulas (white Sigma, integer n) and the 1F1 series through
 // matrix_pfq (forced by a Sigma a hair away from I: its eigenvalues differ
 // from 1 by 1e-13, which moves P by less than 1e-12 of itself).
+#include <boost/math/special_functions/gamma.hpp>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -64,5 +65,23 @@ TEST(WishartRoutes, ExactFormulasAgreeWithTheSeries)
                 << ", series " << series[i] << " +- " << series_err[i];
             EXPECT_LT(series_err[i], 1e-10 * exact[i] + 1e-14);
         }
+    }
+}
+
+// The series route at a point so small that x / 2 is subnormal (m = 1,
+// n = 1/2: P = P(chi2_n <= x) = gamma_p(1/4, x / 2), Boost.Math in long
+// double, where x / 2 is exact): its value must keep its digits and stay
+// within err.
+TEST(WishartRoutes, SeriesKeepsItsDigitsAtSubnormalPoints)
+{
+    const route_case c{1, 0.5, wishart_field::real, {3.09893e-319, 1e-310, 1e-300}};
+    std::vector<double> err;
+    std::string method;
+    std::vector<double> P = evaluate(c, {}, err, method);
+    ASSERT_EQ(method, "series");
+    for (size_t i = 0; i < c.x.size(); i++) {
+        double truth = (double)boost::math::gamma_p(0.25L, (long double)c.x[i] / 2);
+        EXPECT_LE(std::fabs(P[i] - truth), err[i] + 4e-16 * truth) << "x " << c.x[i];
+        EXPECT_LT(err[i], 1e-12 * truth) << "x " << c.x[i];
     }
 }
