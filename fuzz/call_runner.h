@@ -105,4 +105,16 @@ std::string check_warnings(const mexhost::CallResult &result, const char *id, bo
 
 } // namespace fuzzcall
 
+// The libFuzzer entry points of a target: the harness's memory limit, then
+// every input decoded, run and checked against `model`.
+#define FUZZ_PLUGIN_ENTRY_POINTS(model)                                       \
+    extern "C" int LLVMFuzzerInitialize(int *, char ***) {                    \
+        mexhost::set_memory_limit(fuzzcall::kMemoryLimitBytes);               \
+        return 0;                                                             \
+    }                                                                         \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) { \
+        fuzzcall::run_one(model, data, size);                                 \
+        return 0;                                                             \
+    }
+
 #endif // FUZZ_CALL_RUNNER_H

@@ -117,12 +117,4 @@ const fuzzcall::PluginModel kModel = {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    mexhost::set_memory_limit(fuzzcall::kMemoryLimitBytes);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    fuzzcall::run_one(kModel, data, size);
-    return 0;
-}
+FUZZ_PLUGIN_ENTRY_POINTS(kModel)

@@ -192,13 +192,22 @@ private:
         const equal_tables &tab = *job_.tables;
         v = level_term_[row] * (tab.box(row, col) * tab.hooks(kappa_.data(), row, col));
         if (!(std::fabs(v) < threshold_)) return true;   // no bound can be below it
-        const int left = job_.max_size - size - 1;            // boxes after this one
+        const long double bound = subtree_bound(row, col, size, v);
+        if (bound < threshold_) { out_->cut[size + 1] += bound; return false; }
+        return true;
+    }
+    // Bound on the terms of the partition that box (row, col) of term v
+    // completes from `size` boxes and of all below it: more boxes in its
+    // row up to the row above, rows below as long, none past max_size.
+    long double subtree_bound(int row, int col, int size, long double v) const
+    {
+        const equal_tables &tab = *job_.tables;
+        const int left = job_.max_size - size - 1;       // boxes after this one
         long double bound = std::fabs(v) *
             tab.row_reach(row, col, std::min(kappa_[row - 1], col + left));
         for (int i = row + 1; i <= job_.n; i++)
             bound *= tab.fresh_reach(i, std::min(kappa_[row - 1], left));
-        if (bound < threshold_) { out_->cut[size + 1] += bound; return false; }
-        return true;
+        return bound;
     }
     // Quotient of box (row, c), row n - 1 or n, under the rows 1..n-2 as
     // they stand, without the hook factor of row n - 1. The factors of rows
@@ -230,9 +239,7 @@ private:
             lower_[col] = quotient_above(r + 1, col);
             long double v = level_term_[r] * quotient_above(r, col);
             if (std::fabs(v) < threshold_) {             // else no bound can be below it
-                const int left = K - size - 1;
-                long double bound = std::fabs(v) * job_.tables->row_reach(r, col, limit) *
-                                    job_.tables->fresh_reach(r + 1, std::min(kappa_[r - 1], left));
+                const long double bound = subtree_bound(r, col, size, v);
                 if (bound < threshold_) { out_->cut[size + 1] += bound; break; }
             }
             kappa_[r] = col;
@@ -261,7 +268,7 @@ private:
         for (; col <= limit && v != 0; col++) {
             v *= quotient[col] * hook[-col];
             if (std::fabs(v) < threshold) {              // else no bound can be below it
-                long double bound = std::fabs(v) * job_.tables->row_reach(job_.n, col, limit);
+                const long double bound = subtree_bound(job_.n, col, size + col - 1, v);
                 if (bound < threshold) { out_->cut[size + col] += bound; break; }
             }
             sum[col] += v;

@@ -181,6 +181,17 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
                               relation_choice::none);
     EXPECT_EQ(small.status, pfq_status::converged) << small.message;
     EXPECT_NEAR(small.value, 1 + 1e-8, 1e-15);
+    // A walk that its visit budget ends must say so: not converged, with the
+    // message and an err that covers exp(60) (or is infinite).
+    pfq_detail::series_input wide;
+    wide.x.assign(6, 10.0L);
+    pfq_detail::series_control budget;
+    long long visits_left = 20000;
+    budget.visits_left = &visits_left;
+    pfq_detail::series_outcome cut_short = pfq_detail::sum_equal(wide, budget);
+    EXPECT_EQ(cut_short.state, pfq_detail::series_state::not_converged);
+    EXPECT_NE(cut_short.message.find("work limit"), std::string::npos) << cut_short.message;
+    EXPECT_LE(std::fabs(cut_short.sum - std::exp(60.0L)), cut_short.tail + cut_short.rounding);
     // Beyond the double range: log 0F0(250 I_3) = 750 exactly, with a finite err.
     pfq_options o;
     o.log_result = true;
