@@ -4,11 +4,30 @@
 #ifndef GATEWAY_ARGS_H
 #define GATEWAY_ARGS_H
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
 
 #include "mex.h"
 
 namespace gateway {
+
+// The text of a refusal that names values (an option, an ordinal), at most
+// a line: the checks return format(...) as their message.
+struct message_buffer {
+    char text[256];
+    const char *format(const char *pattern, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+    {
+        va_list values;
+        va_start(values, pattern);
+        std::vsnprintf(text, sizeof text, pattern, values);
+        va_end(values);
+        return text;
+    }
+};
 
 // 1-by-1.
 bool is_scalar(const mxArray *array);

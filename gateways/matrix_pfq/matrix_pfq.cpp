@@ -19,25 +19,13 @@ enum { NUM_PARAMS, DEN_PARAMS, POINTS_X, POINTS_Y };
 
 const int max_degree_limit = 1000000;
 
-// A message of at most a line, formatted for a check that names a value.
-struct message_buffer {
-    char text[256];
-    const char *format(const char *pattern, const char *name)
-    {
-        std::snprintf(text, sizeof text, pattern, name);
-        return text;
-    }
-};
-
 // Class and shape of a parameter vector: real full double, a row, a column
 // or empty, every value finite.
 static const char *parameter_error(const mxArray *array, const char *ordinal, const char *symbols,
                                    message_buffer &message)
 {
     if (!is_real_full_double(array) || !is_vector_or_empty(array)) {
-        std::snprintf(message.text, sizeof message.text,
-                      "%s input must be a real vector = (%s).", ordinal, symbols);
-        return message.text;
+        return message.format("%s input must be a real vector = (%s).", ordinal, symbols);
     }
     for (size_t i = 0; i < mxGetNumberOfElements(array); i++)
         if (!std::isfinite(mxGetPr(array)[i])) return message.format("%s input must hold finite values.", ordinal);

@@ -34,7 +34,7 @@ struct call_request {
 };
 
 static const char *read_option(const char *name, const mxArray *value, call_request &request,
-                               char *message, size_t length)
+                               message_buffer &message)
 {
     static const char *const fields[] = {"real", "complex"};
     static const char *const extremes[] = {"largest", "smallest"};
@@ -54,22 +54,21 @@ static const char *read_option(const char *name, const mxArray *value, call_requ
     } else if (same_name(name, "sigma")) {
         request.sigma = value;
     } else {
-        std::snprintf(message, length, "Unknown option '%s': the options are 'field', 'which', "
-                      "'tail' and 'sigma'.", name);
-        return message;
+        return message.format("Unknown option '%s': the options are 'field', 'which', "
+                              "'tail' and 'sigma'.", name);
     }
     return 0;
 }
 
 static const char *options_error(int nrhs, const mxArray *prhs[], call_request &request,
-                                 char *message, size_t length)
+                                 message_buffer &message)
 {
     if ((nrhs - 3) % 2 != 0) return "Options must come in name/value pairs.";
     for (int i = 3; i < nrhs; i += 2) {
         char name[32];
         if (!read_text(prhs[i], name, sizeof name))
             return "Option names must be text: 'field', 'which', 'tail' or 'sigma'.";
-        const char *error = read_option(name, prhs[i + 1], request, message, length);
+        const char *error = read_option(name, prhs[i + 1], request, message);
         if (error) return error;
     }
     return 0;
@@ -87,7 +86,7 @@ static const char *points_error(const mxArray *x)
 
 // The message of the first failing check, or null; fills `request`.
 static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], call_request &request,
-                                  char *message, size_t length)
+                                  message_buffer &message)
 {
     if (nrhs < 3) return "wishart_eig_cdf takes x, m and n, then name/value options.";
     if (nlhs > 2) return "Too many output arguments.";
@@ -102,7 +101,7 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
         return "Third input must be a number n greater than m - 1, at most 100000.";
     request.core.m = (int)m;
     request.core.n = n;
-    return options_error(nrhs, prhs, request, message, length);
+    return options_error(nrhs, prhs, request, message);
 }
 
 // Sigma's eigenvalues into the request, or the message that refuses them.
@@ -151,8 +150,8 @@ static call_outcome evaluate(call_request &request, const mxArray *x, double *P,
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     call_request request;
-    char message[200];
-    const char *error = argument_error(nlhs, nrhs, prhs, request, message, sizeof message);
+    message_buffer message;
+    const char *error = argument_error(nlhs, nrhs, prhs, request, message);
     if (error) mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", error);
 
     plhs[0] = mxDuplicateArray(prhs[POINTS]);              // P has the shape of x
