@@ -1,59 +1,7 @@
 """wishart_eig_cdf: the distribution of the largest or smallest eigenvalue of a
 real or complex Wishart matrix."""
-import math
-
-from . import _arguments as arguments
 from . import _core
 from ._outcomes import warn_not_converged
-from ._scalars import real_scalar
-
-# Largest dimension and degrees of freedom accepted, as the plug-in allows.
-MAX_DIMENSION = 1000
-MAX_DEGREES = 100000
-
-# The keyword options and their choices, in the core's order.
-_CHOICES = {
-    "field": ("real", "complex"),
-    "which": ("largest", "smallest"),
-    "tail": ("lower", "upper"),
-}
-
-
-def _choice(name, value):
-    """Index of value among the option's choices, case-insensitive."""
-    choices = _CHOICES[name]
-    if isinstance(value, str):
-        for index, choice in enumerate(choices):
-            if value.lower() == choice:
-                return index
-    raise ValueError(f"Option '{name}' must be '{choices[0]}' or '{choices[1]}'.")
-
-
-def _points(x):
-    array = arguments.as_numbers(x)
-    if array is None or not arguments.is_real(array):
-        raise TypeError("First input must be a real double array of points x.")
-    if not arguments.all_finite(array):
-        raise ValueError("First input must hold finite points x.")
-    return array
-
-
-def _sigma(sigma, m, complex_allowed):
-    """Sigma's eigenvalues, or None for the identity."""
-    if sigma is None:
-        return None
-    refusal = ValueError("Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.")
-    array = arguments.as_numbers(sigma)
-    if array is None or arguments.eigenvalue_count(array) != m:
-        raise refusal
-    try:
-        values = arguments.read_eigenvalues(array, complex_allowed)
-    except arguments.MatrixArgumentError:
-        raise refusal from None
-    if not (values > 0).all():
-        raise refusal
-    return values
-
 
 def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sigma=None):
     """Distribution of the largest or smallest eigenvalue of a Wishart matrix.
@@ -89,18 +37,8 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     >>> [round(p, 12) for p in P], bool((err < 1e-13).all())
     ([0.402072650162, 0.996243544987], True)
     """
-    points = _points(x)
-    dimension = real_scalar(m)
-    if dimension is None or not 1 <= dimension <= MAX_DIMENSION or dimension != math.floor(dimension):
-        raise ValueError("Second input must be a whole number m from 1 to 1000.")
-    degrees = real_scalar(n)
-    if degrees is None or not math.isfinite(degrees) or not degrees > dimension - 1 or degrees > MAX_DEGREES:
-        raise ValueError("Third input must be a number n greater than m - 1, at most 100000.")
-    field, which, tail = _choice("field", field), _choice("which", which), _choice("tail", tail)
-    # A 'log' option joins the choices here once the core computes log P.
-    sigma_values = _sigma(sigma, int(dimension), complex_allowed=field == 1)
-    status, P, err, message = _core.wishart_eig_cdf(arguments.flat(points), int(dimension), degrees,
-                                                    field, which, tail, sigma_values)
+    # A 'log' keyword joins these once the core computes log P.
+    status, P, err, message = _core.wishart_eig_cdf(x, m, n, field, which, tail, sigma)
     if status == "invalid_argument":
         raise ValueError(message)
     if status == "out_of_memory":
@@ -109,4 +47,4 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
         raise ArithmeticError(message)
     if status == "not_converged":
         warn_not_converged(message)
-    return P.reshape(points.shape)[()], err.reshape(points.shape)[()]
+    return P[()], err[()]
