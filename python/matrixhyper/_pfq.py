@@ -11,7 +11,7 @@ class PfqInfo(NamedTuple):
     degree: int          # last degree summed
     partitions: int      # terms summed, over all attempts
     method: str          # route and relation used, e.g. "scalar, kummer"
-    converged: bool      # whether err <= tol |f| (tol |f| on the log scale with log=True)
+    converged: bool      # whether the value met tol (err within tol of it)
     time: float          # seconds in the core
     sign: int            # sign of f (of interest with log=True)
 

@@ -20,7 +20,7 @@ import numpy as np
 import pytest
 
 import matrixhyper
-from matrixhyper import _pfq, _series, _wishart
+from matrixhyper import _core, _pfq, _series, _wishart
 
 
 # ---- exceptions and warnings -----------------------------------------------------
@@ -213,3 +213,26 @@ def test_long_calls_release_the_gil():
     worker.join()
     assert times["main start"] < times["worker end"], times
     assert times["worker start"] < times["main end"], times
+
+
+def test_thread_count_comes_from_the_environment_and_changes_no_bits(monkeypatch):
+    # Tables of 10 000 rows and more (sorn, eight eigenvalues) and levels of
+    # 500 partitions and more (matrix_pfq, four distinct eigenvalues) are
+    # filled by several threads, merged in a fixed order: the same doubles
+    # for every count. os.environ changes must reach the next call.
+    def calls():
+        return (matrixhyper.sorn(30, 2, [], [], np.arange(1, 9) / 10),
+                matrixhyper.matrix_pfq(3, 6.5, [-1, -2, -3, -4.5])[:2])
+
+    results = []
+    for setting, expected in (("1", 1), ("2", 2), ("3", 3)):
+        monkeypatch.setenv("MATRIXHYPER_THREADS", setting)
+        assert _core.thread_count() == expected
+        results.append(calls())
+    monkeypatch.delenv("MATRIXHYPER_THREADS")
+    hardware_threads = _core.thread_count()
+    monkeypatch.setenv("MATRIXHYPER_THREADS", "none")
+    assert _core.thread_count() == hardware_threads >= 1
+    for (value, sums), pfq in results[1:]:
+        assert value == results[0][0][0] and np.array_equal(sums, results[0][0][1])
+        assert pfq == results[0][1]
