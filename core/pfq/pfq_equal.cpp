@@ -63,6 +63,38 @@ series_outcome finish(const std::vector<long double> &sums, const std::vector<lo
 // Degrees the scalar series may run to when no max_degree is given.
 const int automatic_scalar_cap = 1000000;
 
+// Whether the operations of a scalar term and its partial sum lost nothing.
+// A terminating series with simple parameters (2F1(-1, 2; 4; 2) = 0) is
+// often summed exactly, and only then is a sum of exactly 0 the value: no
+// relative error estimate can vouch for a zero. The residuals come from
+// explicit fused operations (a product or quotient is exact when its
+// residual is 0) and Knuth's two-sum; tracking stops at the first loss, so
+// it costs nothing on series whose terms are not dyadic.
+struct exactness {
+    bool exact = true;
+    long double times(long double a, long double b)
+    {
+        long double p = a * b;
+        if (exact) exact = std::isfinite(p) && std::fmal(a, b, -p) == 0;
+        return p;
+    }
+    long double over(long double a, long double b)
+    {
+        long double q = a / b;
+        if (exact) exact = std::isfinite(q) && std::fmal(q, b, -a) == 0;
+        return q;
+    }
+    long double plus(long double a, long double b)
+    {
+        long double s = a + b;
+        if (exact) {
+            long double bb = s - a;
+            exact = std::isfinite(s) && (a - (s - bb)) + (b - bb) == 0;
+        }
+        return s;
+    }
+};
+
 // n = 1: the ordinary series, degree by degree.
 series_outcome sum_scalar(const series_input &in, const series_control &ctl)
 {
@@ -71,19 +103,21 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     std::vector<long double> sums{1}, abs_sums{1};
     long double term = 1, total = 1;
     const long double x = in.x[0];
+    exactness track;
+    track.exact = in.exact;
     int k = 0;
     bool done = false;
     while (!done && k < cap) {
         ++k;
         long double u = k - 1;
         long double num = x, den = k;
-        for (long double ak : in.a) num *= ak + u;
-        for (long double bk : in.b) den *= bk + u;
-        long double q = num == 0 ? 0 : num / den;          // terminated: no 0/0 at a pole
-        term *= q;
+        for (long double ak : in.a) num = track.times(num, track.plus(ak, u));
+        for (long double bk : in.b) den = track.times(den, track.plus(bk, u));
+        long double q = num == 0 ? 0 : track.over(num, den);  // terminated: no 0/0 at a pole
+        term = track.times(term, q);
         sums.push_back(term);
         abs_sums.push_back(std::fabs(term));
-        total += term;
+        total = track.plus(total, term);
         if ((k & 4095) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
             series_outcome out;
             out.state = series_state::interrupted;
@@ -97,6 +131,9 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     out.route = "scalar";
     out.tail = (sums.back() == 0) ? 0 : monitor.tail();
     if (out.state == series_state::overflow) return out;
+    // finish() re-adds the degree sums in the same order as `total`: an
+    // exact run gives the same sum, with no rounding to bound.
+    if (track.exact && out.sum == total) out.rounding = 0;
     out.state = done ? series_state::converged : series_state::not_converged;
     if (!done) {
         out.message = "tail rule not met by degree " + std::to_string(k);

@@ -19,6 +19,9 @@ namespace pfq_detail {
 struct series_input {
     std::vector<long double> a, b, x, y;
     long double alpha = 2;
+    bool exact = true;                 // the caller's values, or products of them formed
+                                       // without rounding: a sum that comes out exactly
+                                       // 0 is then the function's value
 };
 
 struct series_control {
@@ -33,8 +36,7 @@ struct series_control {
     long long *visits_left = nullptr;  // terms the walks at x I_n may still visit, shared
                                        // likewise; null: no limit
     int threads = 1;                   // threads filling the tables or walking at x I_n
-                                       // (at most 64), resolved by the caller: the
-                                       // default reads the environment
+                                       // (at most 64), resolved by the caller
 };
 
 // The most threads a table fill or a walk at x I_n runs with.
@@ -62,6 +64,7 @@ struct series_outcome {
     long double sum = 0;
     long double tail = 0;              // estimated |truncated tail|; long double, like
     long double rounding = 0;          // the sums: bound on the rounding error of sum
+                                       // (0 when every term and partial sum was exact)
     int degree = 0;
     long long partitions = 0;
     std::string route, message;
@@ -109,6 +112,12 @@ long double count_partitions(int n, int degree);
 // Partitions the tables grow to when no max_degree is given: a few seconds
 // to a minute of work on one core.
 constexpr long double table_partition_budget = 4e6L;
+// The tables store parts as 16-bit numbers.
+constexpr int largest_table_degree = 65535;
+// The automatic cap is at least this degree: a handful of partitions for any n.
+constexpr int first_table_cap = 8;
+// The largest degree whose partitions (at most n parts, size at most the
+// degree) number at most table_partition_budget, or first_table_cap.
 int automatic_table_cap(int n);
 // Bytes the tables of sum_tables need up to this degree.
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs);

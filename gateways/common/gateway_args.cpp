@@ -1,8 +1,10 @@
 // gateway_args.cpp: shape and range tests shared by the gateways.
 #include "gateway_args.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -62,6 +64,17 @@ size_t table_memory_budget()
     long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page_size <= 0) return 0;
     return (size_t)pages / 2 * (size_t)page_size;
+}
+
+int thread_count_setting()
+{
+    const char *text = std::getenv("MATRIXHYPER_THREADS");
+    if (text == nullptr || *text == '\0') return 0;
+    char *end = nullptr;
+    errno = 0;
+    const long count = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || count < 1) return 0;   // not a count: the default
+    return count < INT_MAX ? (int)count : INT_MAX;
 }
 
 } // namespace gateway

@@ -63,6 +63,12 @@ long long host_array_byte_limit();
 // physical memory (0, no limit, where the system cannot tell).
 size_t table_memory_budget();
 
+// The thread count the user set for the plug-ins' large calls: the
+// environment variable MATRIXHYPER_THREADS when it holds a positive integer
+// (clamped to the int range; the core caps it further), else 0, which the
+// core takes as the machine's hardware threads. Read on the host's thread.
+int thread_count_setting();
+
 } // namespace gateway
 
 #endif // GATEWAY_ARGS_H

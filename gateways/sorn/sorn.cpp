@@ -113,7 +113,8 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     const matrixhyper::sorn_request request = read_request(nrhs, prhs, &interrupt);
 
     const matrixhyper::sorn_sizing sizing = matrixhyper::sorn_workspace_size(
-        request.max_size, request.n, request.y != 0, host_array_byte_limit());
+        request.max_size, request.n, request.y != 0, host_array_byte_limit(), 0,
+        thread_count_setting());
     if (sizing.status != matrixhyper::sorn_sizing_status::ok) {
         char message[200];
         sizing_error(sizing, request.max_size, request.n, message, sizeof message);
