@@ -129,8 +129,8 @@ static bool run_with_team(const sorn_request &request, const series_parameters &
     placing.pass = walk_pass::place_stored;
     placing.census = &arrays.census;
     placing.interrupt = request.interrupt;
-    if (!partition_walk(request.max_size, request.alpha, &parameters, &tables, &arrays.walk,
-                        degree_sums, placing))
+    const walk_series series = {request.max_size, request.alpha, &parameters, degree_sums};
+    if (!partition_walk(series, &tables, &arrays.walk, placing))
         return false;
     level_fill_job job = {&arrays.census, request.max_part, arrays.threads, arrays.thread_count,
                           request.interrupt};
@@ -140,8 +140,7 @@ static bool run_with_team(const sorn_request &request, const series_parameters &
     walk_run summing;
     summing.pass = walk_pass::sum_terms;
     summing.interrupt = request.interrupt;
-    return partition_walk(request.max_size, request.alpha, &parameters, &tables, &arrays.walk,
-                          degree_sums, summing);
+    return partition_walk(series, &tables, &arrays.walk, summing);
 }
 
 sorn_result sorn_series(const sorn_request &request, const sorn_sizing &sizing, void *workspace,
@@ -162,8 +161,9 @@ sorn_result sorn_series(const sorn_request &request, const sorn_sizing &sizing, 
         if (thread_count < 2) {
             walk_run run;
             run.interrupt = request.interrupt;
-            completed = partition_walk(request.max_size, request.alpha, &parameters,
-                                       &arrays.tables, &arrays.walk, degree_sums, run);
+            const walk_series series = {request.max_size, request.alpha, &parameters,
+                                        degree_sums};
+            completed = partition_walk(series, &arrays.tables, &arrays.walk, run);
         } else {
             completed = run_with_team(request, parameters, arrays, degree_sums);
         }
