@@ -118,7 +118,7 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
         sums.push_back(term);
         abs_sums.push_back(std::fabs(term));
         total = track.plus(total, term);
-        if ((k & 4095) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
+        if ((k & (terms_between_polls - 1)) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
             series_outcome out;
             out.state = series_state::interrupted;
             return out;
@@ -150,10 +150,10 @@ int first_degree(const series_input &in, const series_control &ctl)
     bool geometric = in.a.size() > in.b.size();
     proxy.x.assign(1, geometric ? in.x[0] : in.x[0] * n);
     series_control c = ctl;
-    c.max_degree = 5000;
+    c.max_degree = walk_start_search_degree;
     c.interrupt = nullptr;
     series_outcome o = sum_scalar(proxy, c);
-    return std::max(8, o.degree + 4);
+    return std::max(walk_least_start_degree, o.degree + walk_start_margin);
 }
 
 } // namespace
@@ -220,7 +220,7 @@ series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, in
     out.route = "equal";
     cut = 0;
     for (long double c : w.cut) cut += c;
-    cut *= 1 + 1e-9L;                                    // the bounds' own rounding
+    cut *= 1 + walk_cut_rounding;                        // the bounds' own rounding
     return out;
 }
 
@@ -263,13 +263,13 @@ void charge(const series_control &ctl, long long visits)
 
 } // namespace
 
-// The walks cut subtrees under a threshold of tol 1e-10 of the sum of
-// |terms|, first estimated by a quick walk whose threshold rises with the
-// largest term met (its outcome stands when the budget allows no more). The tail rule reads sums of
-// |terms| that include the bounds of the cut subtrees, so the cut must stay
-// well below the tail it leaves: when the bounds add up to more than tol /
-// 200 of the sum the walk is redone with a threshold 1000 times lower
-// (twice at most).
+// The walks cut subtrees under a threshold of tol walk_cut_share of the
+// sum of |terms|, first estimated by a quick walk whose threshold rises with
+// the largest term met (its outcome stands when the budget allows no more).
+// The tail rule reads sums of |terms| that include the bounds of the cut
+// subtrees, so the cut must stay well below the tail it leaves: when the
+// bounds add up to more than tol / walk_cut_allowance of the sum the walk is
+// redone with a lower threshold (pfq_series.h).
 series_outcome sum_equal(const series_input &in, const series_control &ctl)
 {
     const int n = (int)in.x.size();
@@ -279,14 +279,22 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
     const int requested = std::min(std::max(1, ctl.threads), most_series_threads);
     int threads = 1;
-    long double share = (long double)ctl.tol * 1e-10L, scale = 0, cut = 0;
+    long double share = (long double)ctl.tol * walk_cut_share, scale = 0, cut = 0;
     long long visited = 0;
     series_outcome last;                                 // the best finished walk so far
     for (int redone = 0;;) {
         const bool quick = scale == 0;                   // first a quick walk for the scale
         const long long limit = visit_limit(ctl);
-        equal_walk_sums w = quick ? equal_walk(in, degree, 0, 1e-2L, 1, ctl, limit)
-                                  : equal_walk(in, degree, share * scale, 0, threads, ctl, limit);
+        equal_walk_settings settings;
+        settings.max_size = degree;
+        settings.visit_limit = limit;
+        if (quick) {
+            settings.rising = quick_walk_rise;
+        } else {
+            settings.threshold = share * scale;
+            settings.threads = threads;
+        }
+        equal_walk_sums w = equal_walk(in, settings, ctl);
         charge(ctl, w.exhausted ? limit : w.visited);
         visited += w.exhausted ? limit : w.visited;
         if (w.interrupted) return stopped_walk(series_state::interrupted, "");
@@ -304,11 +312,12 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         if (quick) {
             // Threads cost more than they save on a walk of a few hundred
             // thousand terms; the sums are the same either way.
-            if (w.visited >= 100000) threads = requested;
+            if (w.visited >= walk_terms_worth_threads) threads = requested;
             continue;
         }
-        if (cut > ctl.tol / 200 * std::fabs(out.sum) && redone < 2 && share > 0) {
-            share *= 1e-3L;
+        if (cut > ctl.tol / walk_cut_allowance * std::fabs(out.sum) && redone < walk_cut_retries &&
+            share > 0) {
+            share *= walk_cut_reduction;
             redone++;
             continue;
         }
@@ -319,8 +328,8 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         }
         // Growth such that the shorter walks cost at most about the last one:
         // partitions grow like degree^n.
-        int step = n == 2 ? degree / 2 : degree / 4;
-        degree = std::min(cap, degree + std::max(4, step));
+        int step = degree / (n == 2 ? walk_growth_divisor_two_rows : walk_growth_divisor);
+        degree = std::min(cap, degree + std::max(walk_least_growth, step));
     }
 }
 

@@ -20,6 +20,14 @@ namespace {
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 const double unit_d = std::numeric_limits<double>::epsilon() / 2;
 
+// A termination degree beyond any cap, kept within int: a series that ends
+// later is, for every route, one that does not end.
+const long double latest_termination = 1e9L;
+// The degree whose tables must fit the memory limit before any work when
+// no max_degree is given: the tables grow degree by degree and stop at the
+// limit themselves, so only a request that cannot even start is refused.
+const int least_table_degree = 4;
+
 // A request reduced to one series: what is summed, and the prefactor
 // exp(log_prefactor) (positive) with its relative rounding bound.
 struct candidate {
@@ -64,7 +72,7 @@ int termination_degree(const std::vector<long double> &a, int n, long double alp
         }
         if (best < 0 || total < best) best = total;
     }
-    return best < 0 ? -1 : (int)std::min<long double>(best, 1e9L);
+    return best < 0 ? -1 : (int)std::min<long double>(best, latest_termination);
 }
 
 // True when some denominator vanishes on a partition whose numerator does
@@ -422,7 +430,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
         bool equal = !two;
         for (long double v : s.x) equal &= v == s.x[0];
         if (options.memory_limit > 0 && (route == route_choice::tables || !equal)) {
-            int degree = options.max_degree > 0 ? options.max_degree : 4;
+            int degree = options.max_degree > 0 ? options.max_degree : least_table_degree;
             long double bytes = table_bytes(n, degree, two, true);
             if (bytes > (long double)options.memory_limit) {
                 r.status = pfq_status::refused;

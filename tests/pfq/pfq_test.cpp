@@ -152,8 +152,12 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         long double total = 0;
         for (long double t : truth) total += t;
         pfq_detail::series_control ctl;
-        auto one = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 1, ctl, 0);
-        auto three = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 3, ctl, 0);
+        pfq_detail::equal_walk_settings settings;
+        settings.max_size = K;
+        settings.threshold = 1e-16L * total;
+        auto one = pfq_detail::equal_walk(in, settings, ctl);
+        settings.threads = 3;
+        auto three = pfq_detail::equal_walk(in, settings, ctl);
         SCOPED_TRACE("alpha " + std::to_string(c.alpha) + " n " + std::to_string(c.n));
         EXPECT_LT((long double)one.visited, pfq_detail::count_partitions(c.n, K) / 2);
         EXPECT_TRUE(one.sums == three.sums && one.abs_sums == three.abs_sums && one.cut == three.cut);
