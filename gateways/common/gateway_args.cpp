@@ -32,12 +32,25 @@ bool is_real_full_double(const mxArray *array)
 
 bool is_max_size(double value)
 {
-    return value > -1.0 && value < 2147483647.0;
+    return value > -1.0 && value < largest_max_size + 1.0;
 }
 
 bool is_variable_count(double value)
 {
-    return value > -1.0 && value < 2147483648.0;
+    return value > -1.0 && value < largest_variable_count + 1.0;
+}
+
+bool is_size_bounds(const mxArray *array)
+{
+    return mxGetM(array) == 1 && mxGetN(array) >= 1 && mxGetN(array) <= 2;
+}
+
+size_bounds read_size_bounds(const mxArray *array)
+{
+    const double *values = mxGetPr(array);
+    size_bounds bounds = {values[0], mxGetNumberOfElements(array) == 2, 0};
+    if (bounds.has_part) bounds.max_part = values[1];
+    return bounds;
 }
 
 bool is_jack_parameter(double value)
