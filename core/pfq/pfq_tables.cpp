@@ -24,6 +24,12 @@ const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 // whenever it is half full).
 const size_t initial_hash_slots = 1024;
 
+// The partition hash is FNV-1a over the parts (its 64-bit offset basis and
+// prime), its high bits folded into the low ones the slot mask keeps.
+const uint64_t fnv_offset_basis = 1469598103934665603ull;
+const uint64_t fnv_prime = 1099511628211ull;
+const int hash_fold_shift = 29;
+
 // Partitions of at most n parts, stored by index; an open-addressing hash
 // finds the index of a part vector.
 class partition_store {
@@ -51,8 +57,8 @@ public:
     // Hash of rows from..n-1 (the rows below the first, for find).
     uint64_t hash_rows(const uint16_t *p, int from) const
     {
-        uint64_t h = 1469598103934665603ull;
-        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * 1099511628211ull;
+        uint64_t h = fnv_offset_basis;
+        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * fnv_prime;
         return h;
     }
     // Index of the partition with rows below the first hashed in `below`
@@ -60,17 +66,17 @@ public:
     int find(const uint16_t *p, uint64_t below, uint16_t first) const
     {
         size_t mask = slots_.size() - 1;
-        for (size_t h = finish((below ^ first) * 1099511628211ull) & mask;; h = (h + 1) & mask) {
+        for (size_t h = finish((below ^ first) * fnv_prime) & mask;; h = (h + 1) & mask) {
             int idx = slots_[h];
             if (idx < 0) return -1;
             if (equal(parts(idx), p)) return idx;
         }
     }
 private:
-    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> 29)); }
+    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> hash_fold_shift)); }
     size_t hash(const uint16_t *p) const
     {
-        return finish((hash_rows(p, 1) ^ p[0]) * 1099511628211ull);
+        return finish((hash_rows(p, 1) ^ p[0]) * fnv_prime);
     }
     bool equal(const uint16_t *p, const uint16_t *q) const
     {
