@@ -24,14 +24,17 @@ namespace matrixhyper {
 
 // The hot loops of a fill are written once and compiled for one and for two
 // arguments: the compiler is asked to inline them into each caller. A
-// prefetch asks for a table row before it is read (a hint only: no value
-// depends on it).
+// prefetch asks for a table row before it is read, and the unlikely branch
+// to an observer is laid out of the way (hints only: no value depends on
+// them).
 #if defined(__GNUC__)
 #define SORN_ALWAYS_INLINE inline __attribute__((always_inline))
 #define SORN_PREFETCH(address) __builtin_prefetch(address)
+#define SORN_UNLIKELY(condition) __builtin_expect(!!(condition), 0)
 #else
 #define SORN_ALWAYS_INLINE inline
 #define SORN_PREFETCH(address) ((void)0)
+#define SORN_UNLIKELY(condition) (condition)
 #endif
 
 // Q_kappa(x_1..x_j) / (x_1 * ... * x_j * Q_(kappa minus first column)(x_1..x_j))
@@ -225,10 +228,9 @@ struct round_start {
 
 template <bool Observed>
 static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const fill_target *f,
-                                              const double *zn, const round_start &start,
-                                              int two_args)
+                                              const double *zn, double alpha,
+                                              const round_start &start, int two_args)
 {
-    const double alpha = tables->alpha;
     const int first_level = start.first_level;
     double *kept_a = start.kept_a;
     double *kept_b = start.kept_b;
@@ -299,22 +301,33 @@ static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const do
                      factor * start.coef, two_args);
 }
 
+// Where the enumeration of the strips stands: mu's shifted parts and the
+// positions of its leading rows (the tables' work arrays), alpha, and the
+// boxes missing in all.
+struct strip_state {
+    double *zn;
+    int *position;
+    double alpha;
+    int removed;
+};
+
 // The strip in which listed row `level` loses a box (the rows listed after
-// it at full length, `removed` boxes missing in all): its coefficient
+// it at full length, state.removed boxes missing in all): its coefficient
 // becomes the running one of this row and the later ones, and the later
 // rows start a new round in which only this row has changed above them
 // since their products were kept.
 template <bool Observed>
 static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_target *f,
-                                        strip_level *level, strip_level *last, int removed,
-                                        int two_args)
+                                        strip_level *level, strip_level *last,
+                                        const strip_state &state, int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
     const int r = level->row;
-    const double alpha = tables->alpha;
-    double *zn = tables->sub_shifted;
-    int *position = tables->sub_position;
+    const double alpha = state.alpha;
+    double *zn = state.zn;
+    int *position = state.position;
+    const int removed = state.removed;
     const int *index_table = tables->index_table;
     const factor_rows rows = {f->z, zn, alpha, alpha - 1};
     const kept_products kept = {tables->partial_a + level->next_kept,
@@ -415,7 +428,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const round_start start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), row, row_step,
                                        emptied_row, removed, last->coef};
-            last_row_round<Observed>(tables, f, zn, start, two_args);
+            last_row_round<Observed>(tables, f, zn, alpha, start, two_args);
         }
 
         // The last listed row above row j that is not at its lower bound
@@ -438,22 +451,32 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
                 return;
         }
         removed = removed + 1;
-        turn_row<Observed>(tables, f, level, last, removed, two_args);
+        const strip_state state = {zn, position, alpha, removed};
+        turn_row<Observed>(tables, f, level, last, state, two_args);
     }
 }
 
-static void enumerate_strips(jack_tables *tables, const fill_target *f)
+// The fills the tests observe, out of line and unlikely: the fills of a
+// call then compile much as if there were no observer.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static void enumerate_observed_strips(jack_tables *tables, const fill_target *f)
 {
-    if (tables->observer) {
-        if (f->target_y)
-            enumerate_strips_for<true>(tables, f, 1);
-        else
-            enumerate_strips_for<true>(tables, f, 0);
-    } else if (f->target_y) {
+    if (f->target_y)
+        enumerate_strips_for<true>(tables, f, 1);
+    else
+        enumerate_strips_for<true>(tables, f, 0);
+}
+
+static SORN_ALWAYS_INLINE void enumerate_strips(jack_tables *tables, const fill_target *f)
+{
+    if (SORN_UNLIKELY(tables->observer != nullptr))
+        enumerate_observed_strips(tables, f);
+    else if (f->target_y)
         enumerate_strips_for<false>(tables, f, 1);
-    } else {
+    else
         enumerate_strips_for<false>(tables, f, 0);
-    }
 }
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with
