@@ -24,6 +24,16 @@ struct strip_level {
     double coef;     // its running strip coefficient
 };
 
+// Sees every horizontal strip kappa/mu, mu != kappa, that a fill
+// enumerates, in its order: mu in entries 1..rows, `removed` boxes. It lets
+// the tests check the enumeration through the production code; calls leave
+// it null, and the fill then runs loops compiled without it (one test of the
+// pointer per partition). A fill shared by threads must not have one.
+struct strip_observer {
+    void (*strip)(void *context, const int *mu, int rows, int removed);
+    void *context;
+};
+
 // What decides the size of the tables of a call.
 struct jack_table_shape {
     int max_size;   // largest partition size summed
@@ -70,6 +80,7 @@ struct jack_tables {
     double *partial_a;   // partial_entries
     double *partial_b;   // partial_entries
     int partial_entries; // (max_size + 1) * (n - 2), none for n <= 2
+    const strip_observer *observer; // null (build_jack_tables) but in tests
 };
 
 // Largest table_size that keeps every position and next_free a signed 32-bit int.

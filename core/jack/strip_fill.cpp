@@ -24,14 +24,17 @@ namespace matrixhyper {
 
 // The hot loops of a fill are written once and compiled for one and for two
 // arguments: the compiler is asked to inline them into each caller. A
-// prefetch asks for a table row before it is read (a hint only: no value
-// depends on it).
+// prefetch asks for a table row before it is read, and the unlikely branch
+// to an observer is laid out of the way (hints only: no value depends on
+// them).
 #if defined(__GNUC__)
 #define SORN_ALWAYS_INLINE inline __attribute__((always_inline))
 #define SORN_PREFETCH(address) __builtin_prefetch(address)
+#define SORN_UNLIKELY(condition) __builtin_expect(!!(condition), 0)
 #else
 #define SORN_ALWAYS_INLINE inline
 #define SORN_PREFETCH(address) ((void)0)
+#define SORN_UNLIKELY(condition) (condition)
 #endif
 
 // Q_kappa(x_1..x_j) / (x_1 * ... * x_j * Q_(kappa minus first column)(x_1..x_j))
@@ -92,15 +95,34 @@ static int start_strips(jack_tables *tables, int j, const int *kappa, const doub
     return h;
 }
 
+// What the factor of a strip reads: the shifted parts z of kappa and zn of
+// mu, and alpha with alpha - 1.
+struct factor_rows {
+    const double *z;
+    const double *zn;
+    double alpha;
+    double alpha_less_one;
+};
+
+// The products A and B of a strip factor kept after each row, from row 1:
+// a[i - 1] and b[i - 1] after the factor of row i.
+struct kept_products {
+    double *a;
+    double *b;
+};
+
 // Coefficient factor A / B for removing the last box of row r of mu, whose
-// shifted part is zr; z belongs to kappa and zn to mu. kept_a[i - 1] and
-// kept_b[i - 1] hold A and B after the factor of row i; the first `known` of
-// them are those of the current mu and are taken up, the others are
-// computed and kept.
-static inline double strip_factor(int r, double zr, const double *z, const double *zn,
-                                  double alpha, double alpha_less_one, int known,
-                                  double *kept_a, double *kept_b)
+// shifted part is zr. The first `known` kept products are those of the
+// current mu and are taken up, the others are computed and kept.
+static inline double strip_factor(const factor_rows &rows, int r, double zr, int known,
+                                  kept_products kept)
 {
+    const double *z = rows.z;
+    const double *zn = rows.zn;
+    const double alpha = rows.alpha;
+    const double alpha_less_one = rows.alpha_less_one;
+    double *kept_a = kept.a;
+    double *kept_b = kept.b;
     double A, B;
     if (known == 0) {
         double d = z[r] - zr;
@@ -137,17 +159,13 @@ static inline void add_strip(double *target, const double *source, const double 
         target[c] = (coef * source[c]) * power[c] + target[c];
 }
 
-// The same for the x and the y tables at once: the two tables share
+struct fill_target;
+
+// The same for the x and the y tables at once (mu's values at offset `row`
+// of the value tables, the powers at offset `power`): the two tables share
 // nothing, so their entries may be brought up to date side by side.
-static inline void add_strip_pair(double *target_x, double *target_y, const double *source_x,
-                                  const double *source_y, const double *power_x,
-                                  const double *power_y, int count, double coef)
-{
-    for (int c = 0; c < count; ++c) {
-        target_x[c] = (coef * source_x[c]) * power_x[c] + target_x[c];
-        target_y[c] = (coef * source_y[c]) * power_y[c] + target_y[c];
-    }
-}
+static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
+                                  int count, double coef);
 
 // The new partition of a fill (kappa with j rows, its shifted parts z, its
 // h listed rows) and where its strips go: the entries j + 1..n of its rows
@@ -165,14 +183,28 @@ struct fill_target {
     const double *powers_y;
 };
 
+static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
+                                  int count, double coef)
+{
+    double *target_x = f->target_x;
+    double *target_y = f->target_y;
+    const double *source_x = f->source_x + row;
+    const double *source_y = f->source_y + row;
+    const double *power_x = f->powers_x + power;
+    const double *power_y = f->powers_y + power;
+    for (int c = 0; c < count; ++c) {
+        target_x[c] = (coef * source_x[c]) * power_x[c] + target_x[c];
+        target_y[c] = (coef * source_y[c]) * power_y[c] + target_y[c];
+    }
+}
+
 // Adds a strip into the new rows: mu's values at offset `row` of the value
 // tables, the powers at offset `power`. `two_args` is a constant at each call.
 static inline void add_strip_values(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
                                     int count, double coef, int two_args)
 {
     if (two_args)
-        add_strip_pair(f->target_x, f->target_y, f->source_x + row, f->source_y + row,
-                       f->powers_x + power, f->powers_y + power, count, coef);
+        add_strip_pair(f, row, power, count, coef);
     else
         add_strip(f->target_x, f->source_x + row, f->powers_x + power, count, coef);
 }
@@ -185,7 +217,7 @@ static inline void add_strip_values(const fill_target *f, ptrdiff_t row, ptrdiff
 // downwards from `row` by `row_step`, the last (row j empty) at `emptied_row`.
 struct round_start {
     int first_level;       // first row above j whose factor the round computes
-    double *kept_a;        // kept products from that row on
+    double *kept_a;        // kept products of row j from that row on
     double *kept_b;
     ptrdiff_t row;         // value rows of the first mu of the round
     ptrdiff_t row_step;    // and the step down to the next one
@@ -194,9 +226,10 @@ struct round_start {
     double coef;           // running coefficient handed down
 };
 
-static SORN_ALWAYS_INLINE void last_row_round(const fill_target *f, const double *zn,
-                                              double alpha, const round_start &start,
-                                              int two_args, int *mu_for_tracing)
+template <bool Observed>
+static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const fill_target *f,
+                                              const double *zn, double alpha,
+                                              const round_start &start, int two_args)
 {
     const int first_level = start.first_level;
     double *kept_a = start.kept_a;
@@ -234,14 +267,14 @@ static SORN_ALWAYS_INLINE void last_row_round(const fill_target *f, const double
         }
         coef = (A / B) * coef;
         zr = zr - alpha;
-#ifdef SORN_STRIP_VISIT_HOOK
-        mu_for_tracing[j] = part; // tracing builds of the tests only
-        SORN_STRIP_VISIT_HOOK(mu_for_tracing, part > 0 ? j : j - 1, removed + f->kappa[j] - part);
-        if (part == 0)
-            mu_for_tracing[j] = f->kappa[j];
-#else
-        (void)mu_for_tracing;
-#endif
+        if (Observed) {
+            int *mu = tables->sub_parts;
+            mu[j] = part;
+            tables->observer->strip(tables->observer->context, mu, part > 0 ? j : j - 1,
+                                    removed + f->kappa[j] - part);
+            if (part == 0)
+                mu[j] = f->kappa[j];
+        }
         add_strip_values(f, part > 0 ? row : emptied_row, power, count, coef, two_args);
         row = row - row_step;
         power = power + n;
@@ -251,38 +284,55 @@ static SORN_ALWAYS_INLINE void last_row_round(const fill_target *f, const double
 }
 
 // The round of row j when kappa_j = 1: the single strip with row j removed,
-// mu being the partition (mu_1..mu_(j-1)) at the offset `row` of the value
-// tables. The factors of rows first_level..j - 1 are computed, those of the
-// rows above taken up from the products kept for row j (kept_a, kept_b).
+// mu being the partition (mu_1..mu_(j-1)) at the offset start.emptied_row
+// of the value tables. The factors of rows first_level..j - 1 are computed,
+// those of the rows above taken up from the products kept for row j.
 static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const double *zn,
-                                                  double alpha, int first_level,
-                                                  double *kept_a, double *kept_b,
-                                                  ptrdiff_t row, ptrdiff_t power, double coef,
+                                                  double alpha, const round_start &start,
                                                   int two_args)
 {
     const int j = f->j;
-    double factor = strip_factor(j, f->z[j], f->z, zn, alpha, alpha - 1, first_level - 1,
-                                 kept_a, kept_b);
-    add_strip_values(f, row, power, f->count, factor * coef, two_args);
+    const int n = f->count + j;
+    const factor_rows rows = {f->z, zn, alpha, alpha - 1};
+    const int known = start.first_level - 1;
+    const kept_products kept = {start.kept_a - known, start.kept_b - known};
+    double factor = strip_factor(rows, j, f->z[j], known, kept);
+    add_strip_values(f, start.emptied_row, (ptrdiff_t)(start.removed + 1) * n, f->count,
+                     factor * start.coef, two_args);
 }
 
+// Where the enumeration of the strips stands: mu's shifted parts and the
+// positions of its leading rows (the tables' work arrays), alpha, and the
+// boxes missing in all.
+struct strip_state {
+    double *zn;
+    int *position;
+    double alpha;
+    int removed;
+};
+
 // The strip in which listed row `level` loses a box (the rows listed after
-// it at full length, `removed` boxes missing in all): its coefficient
+// it at full length, state.removed boxes missing in all): its coefficient
 // becomes the running one of this row and the later ones, and the later
 // rows start a new round in which only this row has changed above them
 // since their products were kept.
+template <bool Observed>
 static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_target *f,
-                                        strip_level *level, strip_level *last, int removed,
-                                        double alpha, double *zn, int *position, int two_args)
+                                        strip_level *level, strip_level *last,
+                                        const strip_state &state, int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
     const int r = level->row;
+    const double alpha = state.alpha;
+    double *zn = state.zn;
+    int *position = state.position;
+    const int removed = state.removed;
     const int *index_table = tables->index_table;
-    const double coef =
-        strip_factor(r, zn[r], f->z, zn, alpha, alpha - 1, level->known,
-                     tables->partial_a + level->next_kept, tables->partial_b + level->next_kept)
-        * level->coef;
+    const factor_rows rows = {f->z, zn, alpha, alpha - 1};
+    const kept_products kept = {tables->partial_a + level->next_kept,
+                                tables->partial_b + level->next_kept};
+    const double coef = strip_factor(rows, r, zn[r], level->known, kept) * level->coef;
     level->coef = coef;
     level->length = level->length - 1;
     level->next_kept = level->next_kept + (r - 1);
@@ -319,10 +369,10 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
         later->coef = coef;
         later->known = r - 1;
     }
-#ifdef SORN_STRIP_VISIT_HOOK
-    tables->sub_parts[r] = level->length; // tracing builds of the tests only
-    SORN_STRIP_VISIT_HOOK(tables->sub_parts, j, removed);
-#endif
+    if (Observed) {
+        tables->sub_parts[r] = level->length;
+        tables->observer->strip(tables->observer->context, tables->sub_parts, j, removed);
+    }
     add_strip_values(f, (ptrdiff_t)prefix * n, (ptrdiff_t)removed * n, f->count, coef,
                      two_args);
 }
@@ -331,7 +381,10 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
 // each into the new row: the listed rows count down from their lengths in
 // kappa to their lower bounds, the last listed (row j) fastest; a row at its
 // lower bound goes back to full length and the listed row before it loses a
-// box. `two_args` is a constant at each call.
+// box. `two_args` is a constant at each call; `Observed` fills in the
+// current mu for the tables' observer and shows it each strip (tests only:
+// the fills of a call compile without it).
+template <bool Observed>
 static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const fill_target *f,
                                                     int two_args)
 {
@@ -346,6 +399,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
     strip_level *last = levels + f->h;
     double *last_a = tables->partial_a + last->first_kept;
     double *last_b = tables->partial_b + last->first_kept;
+    const strip_observer *observer = tables->observer;    // not null when Observed
     int removed = 0;
     for (;;) {
         // A round of row j under the current rows above it. With row j empty
@@ -357,13 +411,15 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
         const int first_level = last->known + 1;
         const ptrdiff_t emptied_row = (ptrdiff_t)position[j - 1] * n;
         if (last_part == 1) {
-#ifdef SORN_STRIP_VISIT_HOOK
-            tables->sub_parts[j] = 0; // tracing builds of the tests only
-            SORN_STRIP_VISIT_HOOK(tables->sub_parts, j - 1, removed + 1);
-            tables->sub_parts[j] = 1;
-#endif
-            single_strip_round(f, zn, alpha, first_level, last_a, last_b, emptied_row,
-                               (ptrdiff_t)(removed + 1) * n, last->coef, two_args);
+            if (Observed) {
+                tables->sub_parts[j] = 0;
+                observer->strip(observer->context, tables->sub_parts, j - 1, removed + 1);
+                tables->sub_parts[j] = 1;
+            }
+            const round_start start = {first_level, last_a + (first_level - 1),
+                                       last_b + (first_level - 1), 0, 0,
+                                       emptied_row, removed, last->coef};
+            single_strip_round(f, zn, alpha, start, two_args);
         } else {
             const int first_child = j == 1 ? 2 : tables->index_table[position[j - 1]];
             const ptrdiff_t row_step = first_child != 0 ? n : 0;
@@ -372,7 +428,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const round_start start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), row, row_step,
                                        emptied_row, removed, last->coef};
-            last_row_round(f, zn, alpha, start, two_args, tables->sub_parts);
+            last_row_round<Observed>(tables, f, zn, alpha, start, two_args);
         }
 
         // The last listed row above row j that is not at its lower bound
@@ -387,25 +443,40 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
                 level->next_kept = level->first_kept;
                 zn[row] = z[row];
                 removed = removed - (level->full - level->lower);
-#ifdef SORN_STRIP_VISIT_HOOK
-                tables->sub_parts[row] = level->full;
-#endif
+                if (Observed)
+                    tables->sub_parts[row] = level->full;
                 level = level - 1;
             } while (level != levels && level->length == level->lower);
             if (level == levels)
                 return;
         }
         removed = removed + 1;
-        turn_row(tables, f, level, last, removed, alpha, zn, position, two_args);
+        const strip_state state = {zn, position, alpha, removed};
+        turn_row<Observed>(tables, f, level, last, state, two_args);
     }
 }
 
-static void enumerate_strips(jack_tables *tables, const fill_target *f)
+// The fills the tests observe, out of line and unlikely: the fills of a
+// call then compile much as if there were no observer.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static void enumerate_observed_strips(jack_tables *tables, const fill_target *f)
 {
     if (f->target_y)
-        enumerate_strips_for(tables, f, 1);
+        enumerate_strips_for<true>(tables, f, 1);
     else
-        enumerate_strips_for(tables, f, 0);
+        enumerate_strips_for<true>(tables, f, 0);
+}
+
+static SORN_ALWAYS_INLINE void enumerate_strips(jack_tables *tables, const fill_target *f)
+{
+    if (SORN_UNLIKELY(tables->observer != nullptr))
+        enumerate_observed_strips(tables, f);
+    else if (f->target_y)
+        enumerate_strips_for<false>(tables, f, 1);
+    else
+        enumerate_strips_for<false>(tables, f, 0);
 }
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with

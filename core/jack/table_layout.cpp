@@ -88,6 +88,7 @@ void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, doubl
     tables->two_args = shape.two_args ? 1 : 0;
     tables->table_size = shape.table_size;
     tables->next_free = shape.max_size + 2;
+    tables->observer = nullptr;
     take_table_arrays(tables, shape, cursor);
     if (!cursor.lays_out())
         return;

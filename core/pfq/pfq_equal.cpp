@@ -63,6 +63,38 @@ series_outcome finish(const std::vector<long double> &sums, const std::vector<lo
 // Degrees the scalar series may run to when no max_degree is given.
 const int automatic_scalar_cap = 1000000;
 
+// Whether the operations of a scalar term and its partial sum lost nothing.
+// A terminating series with simple parameters (2F1(-1, 2; 4; 2) = 0) is
+// often summed exactly, and only then is a sum of exactly 0 the value: no
+// relative error estimate can vouch for a zero. The residuals come from
+// explicit fused operations (a product or quotient is exact when its
+// residual is 0) and Knuth's two-sum; tracking stops at the first loss, so
+// it costs nothing on series whose terms are not dyadic.
+struct exactness {
+    bool exact = true;
+    long double times(long double a, long double b)
+    {
+        long double p = a * b;
+        if (exact) exact = std::isfinite(p) && std::fmal(a, b, -p) == 0;
+        return p;
+    }
+    long double over(long double a, long double b)
+    {
+        long double q = a / b;
+        if (exact) exact = std::isfinite(q) && std::fmal(q, b, -a) == 0;
+        return q;
+    }
+    long double plus(long double a, long double b)
+    {
+        long double s = a + b;
+        if (exact) {
+            long double bb = s - a;
+            exact = std::isfinite(s) && (a - (s - bb)) + (b - bb) == 0;
+        }
+        return s;
+    }
+};
+
 // n = 1: the ordinary series, degree by degree.
 series_outcome sum_scalar(const series_input &in, const series_control &ctl)
 {
@@ -71,20 +103,22 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     std::vector<long double> sums{1}, abs_sums{1};
     long double term = 1, total = 1;
     const long double x = in.x[0];
+    exactness track;
+    track.exact = in.exact;
     int k = 0;
     bool done = false;
     while (!done && k < cap) {
         ++k;
         long double u = k - 1;
         long double num = x, den = k;
-        for (long double ak : in.a) num *= ak + u;
-        for (long double bk : in.b) den *= bk + u;
-        long double q = num == 0 ? 0 : num / den;          // terminated: no 0/0 at a pole
-        term *= q;
+        for (long double ak : in.a) num = track.times(num, track.plus(ak, u));
+        for (long double bk : in.b) den = track.times(den, track.plus(bk, u));
+        long double q = num == 0 ? 0 : track.over(num, den);  // terminated: no 0/0 at a pole
+        term = track.times(term, q);
         sums.push_back(term);
         abs_sums.push_back(std::fabs(term));
-        total += term;
-        if ((k & 4095) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
+        total = track.plus(total, term);
+        if ((k & (terms_between_polls - 1)) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
             series_outcome out;
             out.state = series_state::interrupted;
             return out;
@@ -97,6 +131,9 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     out.route = "scalar";
     out.tail = (sums.back() == 0) ? 0 : monitor.tail();
     if (out.state == series_state::overflow) return out;
+    // finish() re-adds the degree sums in the same order as `total`: an
+    // exact run gives the same sum, with no rounding to bound.
+    if (track.exact && out.sum == total) out.rounding = 0;
     out.state = done ? series_state::converged : series_state::not_converged;
     if (!done) {
         out.message = "tail rule not met by degree " + std::to_string(k);
@@ -113,10 +150,10 @@ int first_degree(const series_input &in, const series_control &ctl)
     bool geometric = in.a.size() > in.b.size();
     proxy.x.assign(1, geometric ? in.x[0] : in.x[0] * n);
     series_control c = ctl;
-    c.max_degree = 5000;
+    c.max_degree = walk_start_search_degree;
     c.interrupt = nullptr;
     series_outcome o = sum_scalar(proxy, c);
-    return std::max(8, o.degree + 4);
+    return std::max(walk_least_start_degree, o.degree + walk_start_margin);
 }
 
 } // namespace
@@ -183,7 +220,7 @@ series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, in
     out.route = "equal";
     cut = 0;
     for (long double c : w.cut) cut += c;
-    cut *= 1 + 1e-9L;                                    // the bounds' own rounding
+    cut *= 1 + walk_cut_rounding;                        // the bounds' own rounding
     return out;
 }
 
@@ -226,13 +263,13 @@ void charge(const series_control &ctl, long long visits)
 
 } // namespace
 
-// The walks cut subtrees under a threshold of tol 1e-10 of the sum of
-// |terms|, first estimated by a quick walk whose threshold rises with the
-// largest term met (its outcome stands when the budget allows no more). The tail rule reads sums of
-// |terms| that include the bounds of the cut subtrees, so the cut must stay
-// well below the tail it leaves: when the bounds add up to more than tol /
-// 200 of the sum the walk is redone with a threshold 1000 times lower
-// (twice at most).
+// The walks cut subtrees under a threshold of tol walk_cut_share of the
+// sum of |terms|, first estimated by a quick walk whose threshold rises with
+// the largest term met (its outcome stands when the budget allows no more).
+// The tail rule reads sums of |terms| that include the bounds of the cut
+// subtrees, so the cut must stay well below the tail it leaves: when the
+// bounds add up to more than tol / walk_cut_allowance of the sum the walk is
+// redone with a lower threshold (pfq_series.h).
 series_outcome sum_equal(const series_input &in, const series_control &ctl)
 {
     const int n = (int)in.x.size();
@@ -242,14 +279,22 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
     const int requested = std::min(std::max(1, ctl.threads), most_series_threads);
     int threads = 1;
-    long double share = (long double)ctl.tol * 1e-10L, scale = 0, cut = 0;
+    long double share = (long double)ctl.tol * walk_cut_share, scale = 0, cut = 0;
     long long visited = 0;
     series_outcome last;                                 // the best finished walk so far
     for (int redone = 0;;) {
         const bool quick = scale == 0;                   // first a quick walk for the scale
         const long long limit = visit_limit(ctl);
-        equal_walk_sums w = quick ? equal_walk(in, degree, 0, 1e-2L, 1, ctl, limit)
-                                  : equal_walk(in, degree, share * scale, 0, threads, ctl, limit);
+        equal_walk_settings settings;
+        settings.max_size = degree;
+        settings.visit_limit = limit;
+        if (quick) {
+            settings.rising = quick_walk_rise;
+        } else {
+            settings.threshold = share * scale;
+            settings.threads = threads;
+        }
+        equal_walk_sums w = equal_walk(in, settings, ctl);
         charge(ctl, w.exhausted ? limit : w.visited);
         visited += w.exhausted ? limit : w.visited;
         if (w.interrupted) return stopped_walk(series_state::interrupted, "");
@@ -267,11 +312,12 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         if (quick) {
             // Threads cost more than they save on a walk of a few hundred
             // thousand terms; the sums are the same either way.
-            if (w.visited >= 100000) threads = requested;
+            if (w.visited >= walk_terms_worth_threads) threads = requested;
             continue;
         }
-        if (cut > ctl.tol / 200 * std::fabs(out.sum) && redone < 2 && share > 0) {
-            share *= 1e-3L;
+        if (cut > ctl.tol / walk_cut_allowance * std::fabs(out.sum) && redone < walk_cut_retries &&
+            share > 0) {
+            share *= walk_cut_reduction;
             redone++;
             continue;
         }
@@ -282,8 +328,8 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         }
         // Growth such that the shorter walks cost at most about the last one:
         // partitions grow like degree^n.
-        int step = n == 2 ? degree / 2 : degree / 4;
-        degree = std::min(cap, degree + std::max(4, step));
+        int step = degree / (n == 2 ? walk_growth_divisor_two_rows : walk_growth_divisor);
+        degree = std::min(cap, degree + std::max(walk_least_growth, step));
     }
 }
 

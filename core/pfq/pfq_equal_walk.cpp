@@ -174,7 +174,7 @@ private:
                 level_term_[row] = v;
                 size++;
                 add(size, v);
-                if ((out_->visited & 4095) == 0 && stopped()) return false;
+                if ((out_->visited & (terms_between_polls - 1)) == 0 && stopped()) return false;
                 level_term_[++row] = v;                  // the next row starts empty
             } else {
                 size -= kappa_[row];
@@ -362,13 +362,16 @@ void sum_blocks(walk_job &job, block_walker &walker)
         if (!walker.sum_block(b)) { job.stop.store(true); return; }
 }
 
-// Block boundaries over first rows 1..max_size: up to 256 blocks of equal
-// width, fewer when their degree arrays would pass some 16 MB. They depend
-// on the walk only, never on the thread count.
+// Block boundaries over first rows 1..max_size: up to walk_most_blocks
+// blocks of equal width, fewer when their degree arrays would pass
+// walk_block_bytes. They depend on the walk only, never on the thread count.
 std::vector<int> block_starts(int max_size)
 {
-    const long long per_block = 64LL * (max_size + 1);   // bytes of one block's arrays
-    long long count = std::max(1LL, std::min(256LL, (16LL << 20) / per_block));
+    // Bytes per degree of one block's arrays: the compensated sum (two long
+    // doubles), the sum of |terms| and the cut bounds.
+    const long long per_degree = sizeof(compensated_sum) + 2 * sizeof(long double);
+    const long long per_block = per_degree * (max_size + 1);
+    long long count = std::max(1LL, std::min(walk_most_blocks, walk_block_bytes / per_block));
     count = std::min<long long>(count, max_size);
     std::vector<int> start;
     for (long long b = 0; b <= count; b++) start.push_back(1 + (int)(b * max_size / std::max(1LL, count)));
@@ -398,10 +401,13 @@ void merge(const std::vector<block_sums> &blocks, int max_size, equal_walk_sums 
 
 } // namespace
 
-equal_walk_sums equal_walk(const series_input &in, int max_size, long double threshold,
-                           long double rising, int threads, const series_control &ctl,
-                           long long visit_limit)
+equal_walk_sums equal_walk(const series_input &in, const equal_walk_settings &settings,
+                           const series_control &ctl)
 {
+    const int max_size = settings.max_size;
+    const long double threshold = settings.threshold, rising = settings.rising;
+    const long long visit_limit = settings.visit_limit;
+    int threads = settings.threads;
     const int n = (int)in.x.size();
     equal_tables tab(in, max_size);
     std::vector<long double> first_row(max_size + 1, 1);

@@ -41,15 +41,21 @@ struct equal_walk_sums {
     bool exhausted = false;             // more than the visit limit: the sums are not to be used
 };
 
-// Sums every term to degree max_size, cutting subtrees whose bound is
-// below `threshold` (0: no cut), with `threads` threads (the calling one
-// included; it alone polls ctl.interrupt). rising > 0 makes a quick
-// estimate instead: one thread, the threshold raised to `rising` times the
-// largest |term| met so far. A walk of more than visit_limit terms (0: no
-// limit) stops early and reports exhausted.
-equal_walk_sums equal_walk(const series_input &in, int max_size, long double threshold,
-                           long double rising, int threads, const series_control &ctl,
-                           long long visit_limit);
+// How one walk runs.
+struct equal_walk_settings {
+    int max_size = 0;                   // the degree it sums to
+    long double threshold = 0;          // cut subtrees whose bound is below it (0: no cut)
+    long double rising = 0;             // > 0: a quick estimate instead: one thread, the
+                                        // threshold raised to `rising` times the largest
+                                        // |term| met so far
+    int threads = 1;                    // the calling one included; it alone polls
+    long long visit_limit = 0;          // more terms: stop early, exhausted (0: no limit)
+};
+
+// Sums every term to degree settings.max_size, cutting the subtrees under
+// the threshold; ctl.interrupt is polled.
+equal_walk_sums equal_walk(const series_input &in, const equal_walk_settings &settings,
+                           const series_control &ctl);
 
 } // namespace pfq_detail
 } // namespace matrixhyper

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "matrixhyper/sorn_series.h"
 #include "pfq_series.h"
@@ -18,6 +19,14 @@ namespace {
 
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 const double unit_d = std::numeric_limits<double>::epsilon() / 2;
+
+// A termination degree beyond any cap, kept within int: a series that ends
+// later is, for every route, one that does not end.
+const long double latest_termination = 1e9L;
+// The degree whose tables must fit the memory limit before any work when
+// no max_degree is given: the tables grow degree by degree and stop at the
+// limit themselves, so only a request that cannot even start is refused.
+const int least_table_degree = 4;
 
 // A request reduced to one series: what is summed, and the prefactor
 // exp(log_prefactor) (positive) with its relative rounding bound.
@@ -63,7 +72,7 @@ int termination_degree(const std::vector<long double> &a, int n, long double alp
         }
         if (best < 0 || total < best) best = total;
     }
-    return best < 0 ? -1 : (int)std::min<long double>(best, 1e9L);
+    return best < 0 ? -1 : (int)std::min<long double>(best, latest_termination);
 }
 
 // True when some denominator vanishes on a partition whose numerator does
@@ -136,6 +145,7 @@ void add_2f1_relations(const series_input &s, std::vector<candidate> &out)
                                {"euler", c - a, c - b, s.x, c - a - b}};
     for (const variant &v : vs) {
         candidate k = plain(s);
+        k.series.exact = false;                          // c - a and z were rounded
         k.series.a = {v.p1, v.p2};
         k.series.x = v.pts;
         k.reach = max_abs(v.pts);
@@ -169,6 +179,7 @@ std::vector<candidate> candidates(const series_input &s, relation_choice forced)
     const bool one = s.y.empty();
     if (one && s.a.size() == 1 && s.b.size() == 1) {
         candidate k = plain(s);
+        k.series.exact = false;                          // c - a was rounded
         k.series.a = {s.b[0] - s.a[0]};
         for (long double &v : k.series.x) v = -v;
         k.termination = termination_degree(k.series.a, (int)s.x.size(), s.alpha);
@@ -228,8 +239,10 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
         return at;
     }
     long double abs_err = o.tail + o.rounding;
-    at.rel_err = o.sum != 0 ? abs_err / std::fabs(o.sum) + c.prefactor_error + unit_d
-                            : HUGE_VALL;
+    if (o.sum != 0)
+        at.rel_err = abs_err / std::fabs(o.sum) + c.prefactor_error + unit_d;
+    else                                                 // 0 is the value only when summed exactly
+        at.rel_err = abs_err == 0 && c.series.exact && c.relation.empty() ? 0 : HUGE_VALL;
     at.status = o.state == series_state::converged && at.rel_err <= base.tol
                     ? pfq_status::converged : pfq_status::not_converged;
     if (o.state == series_state::converged && at.status != pfq_status::converged)
@@ -237,14 +250,24 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
     return at;
 }
 
-pfq_result invalid(const std::string &why)
+// A result with no value: NaN, no error estimate, and why.
+pfq_result failed(pfq_status status, const std::string &why)
 {
     pfq_result r;
-    r.status = pfq_status::invalid_argument;
+    r.status = status;
     r.value = std::nan("");
     r.err = HUGE_VAL;
     r.message = why;
     return r;
+}
+
+pfq_result invalid(const std::string &why) { return failed(pfq_status::invalid_argument, why); }
+
+// True when f is not 0 but its double is subnormal or 0: it keeps fewer
+// than 53 bits, down to none.
+bool below_normal_range(long double f, double value)
+{
+    return f != 0 && std::fabs(value) < std::numeric_limits<double>::min();
 }
 
 // Writes value and err of f = exp(log_prefactor) sum.
@@ -252,21 +275,29 @@ void set_value(pfq_result &r, long double log_prefactor, long double sum, long d
                bool log_result)
 {
     r.info.sign = sum > 0 ? 1 : (sum < 0 ? -1 : 0);
+    const bool exact_zero = sum == 0 && rel == 0;
     if (log_result) {
         long double v = log_prefactor + std::log(std::fabs(sum));
         r.value = (double)v;
         r.err = rel < 1 ? (double)(rel / (1 - rel) + unit_d * std::fabs(v)) : HUGE_VAL;
         if (std::isnan(r.err)) r.err = HUGE_VAL;
+        if (exact_zero) r.err = 0;                       // log|0| = -Inf exactly
         return;
     }
     long double f = std::exp(log_prefactor) * sum;
     r.value = (double)f;
     r.err = (double)(rel * std::fabs(f));
-    if (!(rel < HUGE_VALL) || std::isnan(r.err)) r.err = HUGE_VAL;  // no bound, even at f = 0
+    if (!(rel < HUGE_VALL) || std::isnan(r.err)) r.err = HUGE_VAL;  // no estimate, even at f = 0
+    // Below the normal range the rounding to double is absolute, up to half
+    // the least subnormal, and err's own rounding as much again: both are
+    // covered by one least subnormal over err rounded up. An underflow to
+    // 0 is thereby off by err at most, and says so.
+    if (below_normal_range(f, r.value) && r.err < HUGE_VAL)
+        r.err = std::nextafter(r.err, HUGE_VAL) + std::numeric_limits<double>::denorm_min();
     if (!std::isfinite(r.value) && r.status == pfq_status::converged) {
         r.status = pfq_status::not_converged;
         r.err = HUGE_VAL;
-        r.message = "the value overflows double; ask for log_result";
+        r.message = "the value overflows double; ask for log|f| (log_result, the 'log' option)";
     }
 }
 
@@ -279,7 +310,14 @@ void settle(pfq_result &r, const pfq_options &options)
     const double allowed = options.log_result ? options.tol : options.tol * std::fabs(r.value);
     if (r.status == pfq_status::converged && !(r.err <= allowed)) {
         r.status = pfq_status::not_converged;
-        if (r.message.empty()) r.message = "the error bound exceeds tol";
+        const bool underflow = !options.log_result && r.info.sign != 0 &&
+                               std::fabs(r.value) < std::numeric_limits<double>::min();
+        if (underflow)
+            r.message = "the value is below the normal range of double (subnormal or 0), where "
+                        "its rounding alone exceeds tol; ask for log|f| (log_result, the "
+                        "'log' option)";
+        else if (r.message.empty())
+            r.message = "the error estimate exceeds tol";
     }
     r.info.converged = r.status == pfq_status::converged;
 }
@@ -313,7 +351,10 @@ series_input reduce(const pfq_problem &p, double alpha)
     }
     for (size_t i = 0; i < p.x.size(); i++) {
         long double v = p.x[i];
-        if (!p.y.empty()) v *= (long double)p.y[i];
+        if (!p.y.empty()) {
+            v *= (long double)p.y[i];
+            s.exact &= std::fmal(p.x[i], p.y[i], -v) == 0;
+        }
         if (v != 0) s.x.push_back(v);
     }
     return s;
@@ -389,7 +430,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
         bool equal = !two;
         for (long double v : s.x) equal &= v == s.x[0];
         if (options.memory_limit > 0 && (route == route_choice::tables || !equal)) {
-            int degree = options.max_degree > 0 ? options.max_degree : 4;
+            int degree = options.max_degree > 0 ? options.max_degree : least_table_degree;
             long double bytes = table_bytes(n, degree, two, true);
             if (bytes > (long double)options.memory_limit) {
                 r.status = pfq_status::refused;
@@ -410,7 +451,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
         ctl.work_left = &work_left;
         ctl.visits_left = &visits_left;
         ctl.interrupt = options.interrupt;
-        ctl.threads = options.threads > 0 ? options.threads : default_thread_count();
+        ctl.threads = options.threads > 0 ? options.threads : hardware_thread_count();
         long long terms = 0;
         attempt best;
         for (const candidate &c : list) {
@@ -434,13 +475,11 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
             settle(r, options);
         }
     } catch (const std::bad_alloc &) {
-        r = pfq_result();
-        r.status = pfq_status::refused;
-        r.value = std::nan("");
-        r.err = HUGE_VAL;
-        r.message = "out of memory";
+        r = failed(pfq_status::out_of_memory, "out of memory");
+    } catch (const std::length_error &) {                // a size beyond what can be allocated
+        r = failed(pfq_status::out_of_memory, "out of memory: an array beyond the address space");
     } catch (const std::exception &e) {
-        r = invalid(std::string("internal error: ") + e.what());
+        r = failed(pfq_status::internal_error, std::string("internal error: ") + e.what());
     }
     r.info.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return r;

@@ -19,6 +19,9 @@ namespace pfq_detail {
 struct series_input {
     std::vector<long double> a, b, x, y;
     long double alpha = 2;
+    bool exact = true;                 // the caller's values, or products of them formed
+                                       // without rounding: a sum that comes out exactly
+                                       // 0 is then the function's value
 };
 
 struct series_control {
@@ -33,9 +36,12 @@ struct series_control {
     long long *visits_left = nullptr;  // terms the walks at x I_n may still visit, shared
                                        // likewise; null: no limit
     int threads = 1;                   // threads filling the tables or walking at x I_n
-                                       // (at most 64), resolved by the caller: the
-                                       // default reads the environment
+                                       // (at most 64), resolved by the caller
 };
+
+// Terms between two polls of the interrupt by the scalar series and the
+// walks (a power of 2): well under a millisecond of work.
+constexpr long long terms_between_polls = 4096;
 
 // The most threads a table fill or a walk at x I_n runs with.
 constexpr int most_series_threads = 64;
@@ -55,6 +61,47 @@ constexpr long long automatic_table_work = 1200000000LL;
 constexpr long long automatic_visit_budget = 1200000000LL;
 constexpr int automatic_equal_cap = 100000;
 
+// The walk at x I_n (pfq_equal.cpp, pfq_equal_walk.cpp).
+//
+// It starts from the degree where the scalar series at the trace stops,
+// which it looks for up to this degree (the walk grows past it if need be)...
+constexpr int walk_start_search_degree = 5000;
+// ...plus this margin, and from this degree at least: a few degrees more
+// than the scalar series cost little and often spare a second walk.
+constexpr int walk_start_margin = 4;
+constexpr int walk_least_start_degree = 8;
+// A quick walk first sets the scale (the sum of |terms|): its threshold
+// follows the largest |term| met, times this fraction.
+constexpr long double quick_walk_rise = 1e-2L;
+// The walks then cut subtrees below tol times this fraction of the scale:
+// far below tol, so that the cut bounds stay well below the tail they leave.
+constexpr long double walk_cut_share = 1e-10L;
+// When the cut bounds add up to more than tol / walk_cut_allowance of the
+// sum, the walk is redone with its threshold times walk_cut_reduction, at
+// most walk_cut_retries times (the terms that matter then lie close to the
+// threshold, and each retry costs about a walk more).
+constexpr double walk_cut_allowance = 200;
+constexpr long double walk_cut_reduction = 1e-3L;
+constexpr int walk_cut_retries = 2;
+// The cut bounds are sums of products of a few roundings each: this
+// relative margin covers their own rounding many times over.
+constexpr long double walk_cut_rounding = 1e-9L;
+// Terms a quick walk must visit before the walks share their blocks among
+// threads: below, starting threads costs more than it saves.
+constexpr long long walk_terms_worth_threads = 100000;
+// A walk that is too short is redone this fraction of its degree higher
+// (walk_growth_two_rows for n = 2), by at least walk_least_growth degrees:
+// partitions grow like degree^n, so the shorter walks cost at most about
+// the last one.
+constexpr int walk_growth_divisor = 4;               // 25%
+constexpr int walk_growth_divisor_two_rows = 2;      // 50%
+constexpr int walk_least_growth = 4;
+// Blocks of first rows a walk is split into (the unit of work a thread
+// takes, merged in block order): enough to balance 64 threads...
+constexpr long long walk_most_blocks = 256;
+// ...but fewer when their per-degree arrays would pass this many bytes.
+constexpr long long walk_block_bytes = 16LL << 20;
+
 enum class series_state { converged, not_converged, refused, interrupted, overflow };
 
 struct series_outcome {
@@ -62,6 +109,7 @@ struct series_outcome {
     long double sum = 0;
     long double tail = 0;              // estimated |truncated tail|; long double, like
     long double rounding = 0;          // the sums: bound on the rounding error of sum
+                                       // (0 when every term and partial sum was exact)
     int degree = 0;
     long long partitions = 0;
     std::string route, message;
@@ -109,6 +157,12 @@ long double count_partitions(int n, int degree);
 // Partitions the tables grow to when no max_degree is given: a few seconds
 // to a minute of work on one core.
 constexpr long double table_partition_budget = 4e6L;
+// The tables store parts as 16-bit numbers.
+constexpr int largest_table_degree = 65535;
+// The automatic cap is at least this degree: a handful of partitions for any n.
+constexpr int first_table_cap = 8;
+// The largest degree whose partitions (at most n parts, size at most the
+// degree) number at most table_partition_budget, or first_table_cap.
 int automatic_table_cap(int n);
 // Bytes the tables of sum_tables need up to this degree.
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs);

@@ -20,11 +20,24 @@ namespace {
 
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
+// Slots of the hash of a new partition store (a power of 2, doubled
+// whenever it is half full).
+const size_t initial_hash_slots = 1024;
+
+// The partition hash is FNV-1a over the parts (its 64-bit offset basis and
+// prime), its high bits folded into the low ones the slot mask keeps.
+const uint64_t fnv_offset_basis = 1469598103934665603ull;
+const uint64_t fnv_prime = 1099511628211ull;
+const int hash_fold_shift = 29;
+
 // Partitions of at most n parts, stored by index; an open-addressing hash
 // finds the index of a part vector.
 class partition_store {
 public:
-    explicit partition_store(int n) : n_(n), slots_(1024, -1) { add(std::vector<uint16_t>(n, 0)); }
+    explicit partition_store(int n) : n_(n), slots_(initial_hash_slots, -1)
+    {
+        add(std::vector<uint16_t>(n, 0));
+    }
     int n() const { return n_; }
     int count() const { return (int)sizes_.size(); }
     const uint16_t *parts(int idx) const { return &parts_[(size_t)idx * n_]; }
@@ -44,8 +57,8 @@ public:
     // Hash of rows from..n-1 (the rows below the first, for find).
     uint64_t hash_rows(const uint16_t *p, int from) const
     {
-        uint64_t h = 1469598103934665603ull;
-        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * 1099511628211ull;
+        uint64_t h = fnv_offset_basis;
+        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * fnv_prime;
         return h;
     }
     // Index of the partition with rows below the first hashed in `below`
@@ -53,17 +66,17 @@ public:
     int find(const uint16_t *p, uint64_t below, uint16_t first) const
     {
         size_t mask = slots_.size() - 1;
-        for (size_t h = finish((below ^ first) * 1099511628211ull) & mask;; h = (h + 1) & mask) {
+        for (size_t h = finish((below ^ first) * fnv_prime) & mask;; h = (h + 1) & mask) {
             int idx = slots_[h];
             if (idx < 0) return -1;
             if (equal(parts(idx), p)) return idx;
         }
     }
 private:
-    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> 29)); }
+    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> hash_fold_shift)); }
     size_t hash(const uint16_t *p) const
     {
-        return finish((hash_rows(p, 1) ^ p[0]) * 1099511628211ull);
+        return finish((hash_rows(p, 1) ^ p[0]) * fnv_prime);
     }
     bool equal(const uint16_t *p, const uint16_t *q) const
     {
@@ -303,9 +316,18 @@ long double count_partitions(int n, int degree)
 
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
 {
-    long double per = 2.0L * n + 4 + 8 + 16;             // parts, size, hash slots, term
-    per += (two_arguments ? 2 : 1) * (mixed_signs ? 2 : 1) * 16.0L * n;
-    return per * count_partitions(n, degree);
+    const long double entry = sizeof(long double);
+    const long double tables = (two_arguments ? 2 : 1) * (mixed_signs ? 2 : 1);
+    // Per partition: its parts, its size, its hash slots (at most 4 per
+    // partition before the table doubles) and its Jack values.
+    long double per = sizeof(uint16_t) * (long double)n + sizeof(int) + 4 * sizeof(int);
+    per += tables * entry * n;
+    // Pascal's triangle to the degree, a vector per row, and the powers of
+    // each point (plain and absolute) to the degree.
+    const long double rows = (long double)degree + 1;
+    long double fixed = entry * rows * (rows + 1) / 2 + rows * sizeof(std::vector<long double>);
+    fixed += tables * 2 * n * entry * rows + initial_hash_slots * sizeof(int);
+    return per * count_partitions(n, degree) + fixed;
 }
 
 namespace {
@@ -586,9 +608,21 @@ private:
 // not-converged result instead of running on for hours.
 int automatic_table_cap(int n)
 {
-    int cap = 8;
-    while (cap < 65535 && count_partitions(n, cap + 1) <= table_partition_budget) cap = cap + 1 + cap / 8;
-    return std::min(cap, 65535);
+    // Steps of an eighth find the range; bisection then finds the largest
+    // degree within the budget (never one beyond it, as the steps alone did).
+    int low = largest_table_degree < first_table_cap ? largest_table_degree : first_table_cap;
+    if (count_partitions(n, low) > table_partition_budget) return low;
+    int high = low;
+    while (high < largest_table_degree && count_partitions(n, high) <= table_partition_budget) {
+        low = high;
+        high = std::min(largest_table_degree, high + 1 + high / 8);
+    }
+    if (count_partitions(n, high) <= table_partition_budget) return high;
+    while (high - low > 1) {                              // count(low) <= budget < count(high)
+        const int middle = low + (high - low) / 2;
+        (count_partitions(n, middle) <= table_partition_budget ? low : high) = middle;
+    }
+    return low;
 }
 
 series_outcome sum_tables(const series_input &in, const series_control &ctl)
@@ -597,7 +631,7 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
     out.route = "tables";
     const int n = (int)in.x.size();
     const bool automatic = ctl.max_degree <= 0;
-    const int cap = std::min(automatic ? automatic_table_cap(n) : ctl.max_degree, 65535);  // 16-bit parts
+    const int cap = std::min(automatic ? automatic_table_cap(n) : ctl.max_degree, largest_table_degree);
     table_series series(in, ctl.interrupt, ctl.threads);
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
     bool done = false;

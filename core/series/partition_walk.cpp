@@ -30,11 +30,23 @@ void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_curso
     std::memset(walk->shifted_parts, 0, entries * sizeof(double));
 }
 
+// What the quotient of two coefficients depends on besides the new box:
+// the same for a whole walk.
+struct quotient_shape {
+    int n;
+    int two_args;
+    double alpha;
+    const series_parameters *parameters;
+};
+
 // The coefficient of kappa divided by that of kappa without its new box in
 // column m of row j. z[j] comes in as alpha*(m-1) - j and leaves as alpha*m - j.
-static double coefficient_quotient(int j, int m, int n, int two_args, double alpha,
-                                   const series_parameters *parameters, double *z)
+static double coefficient_quotient(const quotient_shape &shape, int j, int m, double *z)
 {
+    const int n = shape.n;
+    const int two_args = shape.two_args;
+    const double alpha = shape.alpha;
+    const series_parameters *parameters = shape.parameters;
     double u = ((1 - j) / alpha + m) - 1; // c + u is the new box's factor of (c)_kappa
     double N = alpha;
     double D = (j + z[j]) + 1;            // 1 + alpha*(m-1)
@@ -62,12 +74,18 @@ static double coefficient_quotient(int j, int m, int n, int two_args, double alp
     return N / D;
 }
 
-// Term of a partition with n rows whose new box is in column m of row n:
-// updates top_multiplier so that top_multiplier * Q_L = Q_kappa, L being
-// kappa with its m full columns removed, and adds the term.
-static inline __attribute__((always_inline)) void add_top_row_term(const jack_tables *tables, const int *kappa, const double *z,
-                             int m, double c, double *top_multiplier, double *degree_sum)
+// Term of a partition with n rows (the walk's kappa, shifted parts z) whose
+// new box is in column m of row n: updates top_multiplier so that
+// top_multiplier * Q_L = Q_kappa, L being kappa with its m full columns
+// removed, and adds the term.
+static inline __attribute__((always_inline)) void add_top_row_term(const jack_tables *tables,
+                                                                   const sorn_walk_state *walk,
+                                                                   int m, double c,
+                                                                   double *top_multiplier,
+                                                                   double *degree_sum)
 {
+    const int *kappa = walk->kappa;
+    const double *z = walk->shifted_parts;
     const int n = tables->n;
     const double alpha = tables->alpha;
     int L = lookup_position(tables, kappa, n - 1, m);
@@ -110,13 +128,17 @@ static void count_stored(stored_census *census, int Q, int size)
 }
 
 // One pass, compiled for each kind so that the one-thread walk is the same
-// loop as before there were passes.
-template <walk_pass Pass>
-static bool walk_partitions(int max_size, double alpha, const series_parameters *parameters,
-                            jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+// loop as before there were passes; `Observed` shows each visit to the
+// run's observer (tests only: the walks of a call compile without it).
+template <walk_pass Pass, bool Observed>
+static bool walk_partitions(const walk_series &series, jack_tables *tables, sorn_walk_state *walk,
                             const walk_run &run)
 {
+    const int max_size = series.max_size;
+    double *degree_sums = series.degree_sums;
     const int n = tables->n;
+    const quotient_shape shape = {n, tables->two_args, series.alpha, series.parameters};
+    const walk_observer *observer = run.observer;      // not null when Observed
     // Partitions with n rows are stored nowhere: placing stops above them.
     const int last_row = Pass == walk_pass::place_stored ? n - 1 : n;
     int *kappa = walk->kappa;
@@ -141,8 +163,7 @@ static bool walk_partitions(int max_size, double alpha, const series_parameters 
             int Q = 0;
             if (j < n)
                 Q = assign_position(tables, j, kappa, level_pos, size);
-            level_coef[j] = coefficient_quotient(j, m, n, tables->two_args, alpha, parameters, z)
-                            * level_coef[j];
+            level_coef[j] = coefficient_quotient(shape, j, m, z) * level_coef[j];
             double c = level_coef[j];
             if (j < n) {
                 if (Pass == walk_pass::fill_and_sum)
@@ -153,12 +174,10 @@ static bool walk_partitions(int max_size, double alpha, const series_parameters 
                 else
                     count_stored(run.census, Q, size);
             } else {
-                add_top_row_term(tables, kappa, z, m, c, &top_multiplier, &degree_sums[size]);
+                add_top_row_term(tables, walk, m, c, &top_multiplier, &degree_sums[size]);
             }
-#ifdef SORN_WALK_VISIT_HOOK
-            if (Pass == walk_pass::fill_and_sum)
-                SORN_WALK_VISIT_HOOK(kappa, n, size, c); // tracing builds of the tests only
-#endif
+            if (Observed)
+                observer->visit(observer->context, kappa, n, size, c);
             if (j < last_row) { // move down: the empty next row inherits coefficient and position
                 level_coef[j + 1] = level_coef[j];
                 j = j + 1;
@@ -176,20 +195,18 @@ static bool walk_partitions(int max_size, double alpha, const series_parameters 
     return true;
 }
 
-bool partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+bool partition_walk(const walk_series &series, jack_tables *tables, sorn_walk_state *walk,
                     const walk_run &run)
 {
     switch (run.pass) {
     case walk_pass::place_stored:
-        return walk_partitions<walk_pass::place_stored>(max_size, alpha, parameters, tables, walk,
-                                                        degree_sums, run);
+        return walk_partitions<walk_pass::place_stored, false>(series, tables, walk, run);
     case walk_pass::sum_terms:
-        return walk_partitions<walk_pass::sum_terms>(max_size, alpha, parameters, tables, walk,
-                                                     degree_sums, run);
+        return walk_partitions<walk_pass::sum_terms, false>(series, tables, walk, run);
     default:
-        return walk_partitions<walk_pass::fill_and_sum>(max_size, alpha, parameters, tables, walk,
-                                                        degree_sums, run);
+        if (run.observer)
+            return walk_partitions<walk_pass::fill_and_sum, true>(series, tables, walk, run);
+        return walk_partitions<walk_pass::fill_and_sum, false>(series, tables, walk, run);
     }
 }
 

@@ -39,6 +39,15 @@ struct stored_census {
     int *per_size;     // max_size + 1: stored partitions reached, by size
 };
 
+// Sees every partition a fill_and_sum pass visits, after its term was
+// added: kappa in entries 1..n, its size and its coefficient. It lets the
+// tests check the order of the walk through the production code; calls
+// leave it null, and the walk then runs a loop compiled without it.
+struct walk_observer {
+    void (*visit)(void *context, const int *kappa, int n, int size, double coefficient);
+    void *context;
+};
+
 // How one pass runs. A sum_terms pass reserves the positions again, in the
 // same order, so it must start where place_stored started: next_free at
 // max_size + 2, as build_jack_tables leaves it.
@@ -46,6 +55,15 @@ struct walk_run {
     walk_pass pass = walk_pass::fill_and_sum;
     stored_census *census = nullptr;            // for place_stored, zero-filled
     const interrupt_check *interrupt = nullptr; // null: never
+    const walk_observer *observer = nullptr;    // null: none
+};
+
+// The series a walk sums and where its sums go.
+struct walk_series {
+    int max_size;                         // largest partition size summed
+    double alpha;                         // Jack parameter
+    const series_parameters *parameters;
+    double *degree_sums;                  // max_size + 1: the sum of the terms of each size
 };
 
 // Lays the walk state for n variables out with `cursor` (which only counts
@@ -54,15 +72,14 @@ struct walk_run {
 void take_walk_state(sorn_walk_state *walk, int n, int max_part, workspace_cursor &cursor);
 
 // Visits every partition with at most n rows, first part at most kappa[0] and
-// size 1..max_size, except those cut off behind a zero coefficient, and adds
-// the term of each into degree_sums[size]. The tables (n variables; jack_y
+// size 1..series.max_size, except those cut off behind a zero coefficient,
+// and adds the term of each into series.degree_sums[size]. The tables (n variables; jack_y
 // present for the two-argument series) are filled as the walk goes; their
 // fill work arrays must exist. degree_sums[0] is left as it is. `run`
 // chooses the pass; its interrupt is polled every thousand partitions, and
 // when it asks to stop the walk returns false at once, leaving the walk
 // state part-way.
-bool partition_walk(int max_size, double alpha, const series_parameters *parameters,
-                    jack_tables *tables, sorn_walk_state *walk, double *degree_sums,
+bool partition_walk(const walk_series &series, jack_tables *tables, sorn_walk_state *walk,
                     const walk_run &run = walk_run());
 
 } // namespace matrixhyper

@@ -2,8 +2,6 @@
 // arguments in the caller's workspace, with one thread or a team.
 #include "matrixhyper/sorn_series.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -19,32 +17,32 @@ namespace matrixhyper {
 // and meeting at every size costs more than a fill of that size takes.
 const long long rows_worth_threads = 10000;
 
-int default_thread_count()
+int hardware_thread_count()
 {
-    const char *text = std::getenv("MATRIXHYPER_THREADS");
-    if (text != nullptr && *text != '\0') {
-        char *end = nullptr;
-        errno = 0;
-        long count = std::strtol(text, &end, 10);
-        if (errno == 0 && *end == '\0' && count >= 1)
-            return count < level_fill_max_threads ? (int)count : level_fill_max_threads;
-    }
     unsigned hardware = std::thread::hardware_concurrency();
     if (hardware == 0)
         return 1;
     return hardware < (unsigned)level_fill_max_threads ? (int)hardware : level_fill_max_threads;
 }
 
+// A count clamped to the most a fill starts.
+static int at_most_fill_threads(int count)
+{
+    return count < level_fill_max_threads ? count : level_fill_max_threads;
+}
+
 // Threads a call of this shape runs with: an explicit count as asked (up to
 // the most a fill starts), the default only for tables worth it. With one
 // variable nothing is stored, and with two only the one-row partitions.
-static int threads_for(int requested, long long table_size, size_t n)
+static int threads_for(int requested, int default_threads, long long table_size, size_t n)
 {
     if (n < 3)
         return 1;
     if (requested > 0)
-        return requested < level_fill_max_threads ? requested : level_fill_max_threads;
-    return table_size >= rows_worth_threads ? default_thread_count() : 1;
+        return at_most_fill_threads(requested);
+    if (table_size < rows_worth_threads)
+        return 1;
+    return default_threads > 0 ? at_most_fill_threads(default_threads) : hardware_thread_count();
 }
 
 // Everything a call works with, laid out in the caller's block.
@@ -81,7 +79,7 @@ static void take_series_arrays(const sorn_request &request, int table_size, int 
 }
 
 sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long byte_limit,
-                                int threads)
+                                int threads, int default_threads)
 {
     sorn_sizing sizing = {};
     sizing.status = sorn_sizing_status::ok;
@@ -108,7 +106,7 @@ sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long
         sizing.workspace_bytes = 0;
         return sizing;
     }
-    sizing.threads = threads_for(threads, sizing.table_size, n);
+    sizing.threads = threads_for(threads, default_threads, sizing.table_size, n);
     sorn_request shape_only = {};
     shape_only.max_size = max_size;
     shape_only.n = n;
@@ -131,8 +129,8 @@ static bool run_with_team(const sorn_request &request, const series_parameters &
     placing.pass = walk_pass::place_stored;
     placing.census = &arrays.census;
     placing.interrupt = request.interrupt;
-    if (!partition_walk(request.max_size, request.alpha, &parameters, &tables, &arrays.walk,
-                        degree_sums, placing))
+    const walk_series series = {request.max_size, request.alpha, &parameters, degree_sums};
+    if (!partition_walk(series, &tables, &arrays.walk, placing))
         return false;
     level_fill_job job = {&arrays.census, request.max_part, arrays.threads, arrays.thread_count,
                           request.interrupt};
@@ -142,8 +140,7 @@ static bool run_with_team(const sorn_request &request, const series_parameters &
     walk_run summing;
     summing.pass = walk_pass::sum_terms;
     summing.interrupt = request.interrupt;
-    return partition_walk(request.max_size, request.alpha, &parameters, &tables, &arrays.walk,
-                          degree_sums, summing);
+    return partition_walk(series, &tables, &arrays.walk, summing);
 }
 
 sorn_result sorn_series(const sorn_request &request, const sorn_sizing &sizing, void *workspace,
@@ -164,8 +161,9 @@ sorn_result sorn_series(const sorn_request &request, const sorn_sizing &sizing, 
         if (thread_count < 2) {
             walk_run run;
             run.interrupt = request.interrupt;
-            completed = partition_walk(request.max_size, request.alpha, &parameters,
-                                       &arrays.tables, &arrays.walk, degree_sums, run);
+            const walk_series series = {request.max_size, request.alpha, &parameters,
+                                        degree_sums};
+            completed = partition_walk(series, &arrays.tables, &arrays.walk, run);
         } else {
             completed = run_with_team(request, parameters, arrays, degree_sums);
         }

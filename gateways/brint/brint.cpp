@@ -17,32 +17,34 @@ enum { BOUNDS, ALPHA, NUM_PARAMS, DEN_PARAMS, VARIABLES, POINTS, INPUTS };
 
 // Checks on the values, after the class and shape checks: every call that
 // passes them stays within the int ranges and the work arrays.
-static const char *value_error(const mxArray *prhs[])
+static const char *value_error(const mxArray *prhs[], message_buffer &message)
 {
     for (int i = 0; i < INPUTS; i++)
         if (mxIsComplex(prhs[i]) || mxIsSparse(prhs[i]))
             return "All inputs must be real full double arrays.";
-    const double *bounds = mxGetPr(prhs[BOUNDS]);
-    if (!is_max_size(bounds[0]))
-        return "First input must hold a max size of partition from 0 to 2147483646.";
-    if (mxGetNumberOfElements(prhs[BOUNDS]) == 2 && std::isnan(bounds[1]))
+    const size_bounds bounds = read_size_bounds(prhs[BOUNDS]);
+    if (!is_max_size(bounds.max_size))
+        return message.format("First input must hold a max size of partition from 0 to %d.",
+                              largest_max_size);
+    if (bounds.has_part && std::isnan(bounds.max_part))
         return "First input must not hold NaN as max size of the largest part.";
     if (!is_jack_parameter(mxGetPr(prhs[ALPHA])[0]))
         return "Second input must be a positive finite alpha.";
     if (!is_variable_count(mxGetPr(prhs[VARIABLES])[0]))
-        return "Fifth input must be a number of variables from 0 to 2147483647.";
+        return message.format("Fifth input must be a number of variables from 0 to %d.",
+                              largest_variable_count);
     return 0;
 }
 
 // The message of the first failing argument check, or null.
-static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[])
+static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[],
+                                  message_buffer &message)
 {
     if (nrhs != INPUTS) return "brint takes six input arguments.";
     if (nlhs > 2) return "Too many output arguments.";
     for (int i = 0; i < INPUTS; i++)
         if (!mxIsDouble(prhs[i])) return "All inputs must be double arrays.";
-    const mxArray *bounds = prhs[BOUNDS];
-    if (mxGetM(bounds) != 1 || mxGetN(bounds) == 0 || mxGetN(bounds) > 2)
+    if (!is_size_bounds(prhs[BOUNDS]))
         return "First input must be an array of size 1 or 2 = "
                "[max size of partition, max size of the largest part].";
     if (!is_scalar(prhs[ALPHA])) return "Second input must be a scalar = alpha.";
@@ -50,7 +52,7 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[])
     if (!is_vector_or_empty(prhs[DEN_PARAMS])) return "Forth input must be a vector = (b_1,...,b_q).";
     if (!is_scalar(prhs[VARIABLES])) return "Fifth input must be a scalar = number of variables.";
     if (!is_row_or_column(prhs[POINTS])) return "Sixth input must be a vector = x.";
-    return value_error(prhs);
+    return value_error(prhs, message);
 }
 
 // The series request of a checked call, polling the host's interrupt query.
@@ -59,10 +61,9 @@ static matrixhyper::brint_request read_request(const mxArray *prhs[],
 {
     matrixhyper::brint_request request;
     request.interrupt = interrupt;
-    const double *bounds = mxGetPr(prhs[BOUNDS]);
-    request.max_size = (int)bounds[0];
-    request.max_part = mxGetNumberOfElements(prhs[BOUNDS]) == 2 ? clamped_part_bound(bounds[1])
-                                                                 : request.max_size;
+    const size_bounds bounds = read_size_bounds(prhs[BOUNDS]);
+    request.max_size = (int)bounds.max_size;
+    request.max_part = bounds.has_part ? clamped_part_bound(bounds.max_part) : request.max_size;
     request.alpha = mxGetPr(prhs[ALPHA])[0];
     request.a = mxGetPr(prhs[NUM_PARAMS]);
     request.p = mxGetNumberOfElements(prhs[NUM_PARAMS]);
@@ -74,7 +75,8 @@ static matrixhyper::brint_request read_request(const mxArray *prhs[],
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    const char *error = argument_error(nlhs, nrhs, prhs);
+    message_buffer message;
+    const char *error = argument_error(nlhs, nrhs, prhs, message);
     if (error) {
         mexErrMsgTxt(error);                       // does not return
         return;

@@ -43,10 +43,27 @@ bool is_vector_or_empty(const mxArray *array);
 // A real (not complex), full (not sparse) double array.
 bool is_real_full_double(const mxArray *array);
 
-// Values whose truncation toward zero gives a usable int: a max size (so
-// that max_size + 1 still fits) and a number of variables. NaN and Inf fail.
+// The largest max size of partition (so that max_size + 1 still fits an
+// int) and the largest number of variables the series take.
+constexpr int largest_max_size = 2147483646;
+constexpr int largest_variable_count = 2147483647;
+
+// Values whose truncation toward zero gives a usable int: a max size up to
+// largest_max_size and a number of variables up to largest_variable_count.
+// NaN and Inf fail.
 bool is_max_size(double value);
 bool is_variable_count(double value);
+
+// The first input of sorn and brint, [max_size] or [max_size max_part]:
+// is_size_bounds checks its shape (a row of one or two values), and
+// read_size_bounds its values (max_part absent: has_part false).
+struct size_bounds {
+    double max_size;
+    bool has_part;
+    double max_part;
+};
+bool is_size_bounds(const mxArray *array);
+size_bounds read_size_bounds(const mxArray *array);
 
 // A positive finite Jack parameter.
 bool is_jack_parameter(double value);
@@ -62,6 +79,12 @@ long long host_array_byte_limit();
 // Bytes the core may use for tables it sizes itself: half the machine's
 // physical memory (0, no limit, where the system cannot tell).
 size_t table_memory_budget();
+
+// The thread count the user set for the plug-ins' large calls: the
+// environment variable MATRIXHYPER_THREADS when it holds a positive integer
+// (clamped to the int range; the core caps it further), else 0, which the
+// core takes as the machine's hardware threads. Read on the host's thread.
+int thread_count_setting();
 
 } // namespace gateway
 

@@ -1,5 +1,5 @@
 // matrix_pfq.cpp: gateway of the matrix_pfq plug-in, pFq(a; b; X) or
-// pFq(a; b; X, Y) to a requested accuracy with an error bound:
+// pFq(a; b; X, Y) to a requested accuracy with an error estimate:
 //   [f, err, info] = matrix_pfq(a, b, x [, y], name, value, ...)
 #include <cmath>
 #include <cstdio>
@@ -17,6 +17,8 @@ using namespace gateway;
 
 enum { NUM_PARAMS, DEN_PARAMS, POINTS_X, POINTS_Y };
 
+// The largest max_degree a caller may ask for: the scalar series' own cap,
+// far beyond any degree the tables or the walk reach in reasonable time.
 const int max_degree_limit = 1000000;
 
 // Class and shape of a parameter vector: real full double, a row, a column
@@ -48,7 +50,8 @@ static const char *read_option(const char *name, const mxArray *value,
     } else if (same_name(name, "max_degree")) {
         if (!read_real_scalar(value, &number) || !(number >= 1 && number <= max_degree_limit) ||
             number != (double)(int)number)
-            return "Option 'max_degree' must be a whole number from 1 to 1000000.";
+            return message.format("Option 'max_degree' must be a whole number from 1 to %d.",
+                                  max_degree_limit);
         options.max_degree = (int)number;
     } else if (same_name(name, "log")) {
         if (!read_flag(value, &options.log_result)) return "Option 'log' must be true or false.";
@@ -83,8 +86,8 @@ static const char *matrix_error(matrix_argument_error error, const char *ordinal
     case matrix_argument_error::complex_values:
         return message.format("%s input must be real unless it is a Hermitian matrix and alpha is 1.", ordinal);
     case matrix_argument_error::not_hermitian:
-        return message.format("%s input must be symmetric (Hermitian with alpha = 1) to within 1e-10 "
-                              "of its largest entry.", ordinal);
+        return message.format("%s input must be symmetric (Hermitian with alpha = 1) to within %g "
+                              "of its largest entry.", ordinal, hermitian_tolerance);
     case matrix_argument_error::not_finite:
         return message.format("%s input must hold finite values.", ordinal);
     case matrix_argument_error::eigen_failed:
@@ -175,6 +178,7 @@ static call_outcome evaluate(const mxArray *prhs[], const call_request &request)
     matrixhyper::pfq_options options = request.options;
     options.interrupt = &interrupt;
     options.memory_limit = table_memory_budget();
+    options.threads = thread_count_setting();
     const matrixhyper::pfq_result result = matrixhyper::matrix_pfq(problem, options);
     outcome.status = result.status;
     outcome.value = result.value;
@@ -221,6 +225,12 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
         break;                                   // not reached: the error ends the call
     case matrixhyper::pfq_status::refused:
         mexErrMsgIdAndTxt("matrix_pfq:tooLarge", "%s", outcome.message);
+        break;
+    case matrixhyper::pfq_status::out_of_memory:
+        mexErrMsgIdAndTxt("matrix_pfq:outOfMemory", "%s", outcome.message);
+        break;
+    case matrixhyper::pfq_status::internal_error:
+        mexErrMsgIdAndTxt("matrix_pfq:internalError", "%s", outcome.message);
         break;
     case matrixhyper::pfq_status::not_converged:
         mexWarnMsgIdAndTxt("matrix_pfq:notConverged", "%s", outcome.message);

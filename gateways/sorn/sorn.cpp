@@ -2,7 +2,6 @@
 // function of one or two matrix arguments given by their eigenvalues:
 //   [value, degree_sums] = sorn([max_size max_part], alpha, a, b, x [, y])
 #include <cmath>
-#include <cstdio>
 
 #include "mex.h"
 #include "gateway_args.h"
@@ -15,15 +14,16 @@ enum { BOUNDS, ALPHA, NUM_PARAMS, DEN_PARAMS, POINTS_X, POINTS_Y };
 
 // Checks on the values, after the class and shape checks: every call that
 // passes them stays within the int ranges and has a y as long as x.
-static const char *value_error(int nrhs, const mxArray *prhs[])
+static const char *value_error(int nrhs, const mxArray *prhs[], message_buffer &message)
 {
     for (int i = 0; i < nrhs; i++)
         if (mxIsComplex(prhs[i]) || mxIsSparse(prhs[i]))
             return "All inputs must be real full double arrays.";
-    const double *bounds = mxGetPr(prhs[BOUNDS]);
-    if (!is_max_size(bounds[0]))
-        return "First input must hold a max size of partition from 0 to 2147483646.";
-    if (mxGetN(prhs[BOUNDS]) == 2 && std::isnan(bounds[1]))
+    const size_bounds bounds = read_size_bounds(prhs[BOUNDS]);
+    if (!is_max_size(bounds.max_size))
+        return message.format("First input must hold a max size of partition from 0 to %d.",
+                              largest_max_size);
+    if (bounds.has_part && std::isnan(bounds.max_part))
         return "First input must not hold NaN as max size of the largest part.";
     if (!is_jack_parameter(mxGetPr(prhs[ALPHA])[0]))
         return "Second input must be a positive finite alpha.";
@@ -33,51 +33,46 @@ static const char *value_error(int nrhs, const mxArray *prhs[])
 }
 
 // The message of the first failing argument check, or null.
-static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[])
+static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[],
+                                  message_buffer &message)
 {
     if (nrhs != 5 && nrhs != 6) return "Must have five or six input arguments.";
     if (nlhs > 2) return "Too many output arguments.";
     for (int i = 0; i < nrhs; i++)
         if (!mxIsDouble(prhs[i])) return "All inputs must be double arrays.";
-    const mxArray *bounds = prhs[BOUNDS];
-    if (mxGetM(bounds) != 1 || mxGetN(bounds) == 0 || mxGetN(bounds) > 2)
+    if (!is_size_bounds(prhs[BOUNDS]))
         return "First input must be a scalar = max size of partition.";
     if (!is_scalar(prhs[ALPHA])) return "Second input must be a scalar = alpha.";
     if (!is_vector_or_empty(prhs[NUM_PARAMS])) return "Third input must be a vector = (a_1,...,a_p).";
     if (!is_vector_or_empty(prhs[DEN_PARAMS])) return "Forth input must be a vector = (b_1,...,b_q).";
     if (!is_row_or_column(prhs[POINTS_X])) return "Fifth input must be a vector = x.";
     if (nrhs == 6 && !is_row_or_column(prhs[POINTS_Y])) return "Sixth input must be a vector = y.";
-    return value_error(nrhs, prhs);
+    return value_error(nrhs, prhs, message);
 }
 
-// The refusal of a call whose tables cannot exist, in `message`.
-static void sizing_error(const matrixhyper::sorn_sizing &sizing, int max_size, size_t n,
-                         char *message, size_t length)
+// The refusal of a call whose tables cannot exist.
+static const char *sizing_error(const matrixhyper::sorn_sizing &sizing, int max_size, size_t n,
+                                message_buffer &message)
 {
     using matrixhyper::sorn_sizing_status;
     const long long n_values = (long long)n;
     switch (sizing.status) {
     case sorn_sizing_status::too_many_values:
-        std::snprintf(message, length, "First and fifth inputs need n = %llu values of x, more than %lld.",
-                      (unsigned long long)n, sizing.position_limit);
-        break;
+        return message.format("First and fifth inputs need n = %llu values of x, more than %lld.",
+                              (unsigned long long)n, sizing.position_limit);
     case sorn_sizing_status::too_many_partitions:
-        std::snprintf(message, length, "First and fifth inputs need tables of %s%lld partitions, more than %lld.",
-                      sizing.table_size_exact ? "" : "at least ", sizing.table_size,
-                      sizing.position_limit);
-        break;
+        return message.format("First and fifth inputs need tables of %s%lld partitions, more than %lld.",
+                              sizing.table_size_exact ? "" : "at least ", sizing.table_size,
+                              sizing.position_limit);
     default:
         if (n > 0)
-            std::snprintf(message, length,
-                          "First and fifth inputs need an array of %.0Lf bytes (max size %d, "
-                          "n = %lld, tables of %lld partitions), more than %lld.",
-                          sizing.largest_array_bytes, max_size, n_values, sizing.table_size,
-                          host_array_byte_limit());
-        else
-            std::snprintf(message, length,
-                          "First and fifth inputs need an array of %.0Lf bytes (max size %d, "
-                          "n = 0), more than %lld.",
-                          sizing.largest_array_bytes, max_size, host_array_byte_limit());
+            return message.format("First and fifth inputs need an array of %.0Lf bytes (max size %d, "
+                                  "n = %lld, tables of %lld partitions), more than %lld.",
+                                  sizing.largest_array_bytes, max_size, n_values, sizing.table_size,
+                                  host_array_byte_limit());
+        return message.format("First and fifth inputs need an array of %.0Lf bytes (max size %d, "
+                              "n = 0), more than %lld.",
+                              sizing.largest_array_bytes, max_size, host_array_byte_limit());
     }
 }
 
@@ -88,9 +83,9 @@ static matrixhyper::sorn_request read_request(int nrhs, const mxArray *prhs[],
 {
     matrixhyper::sorn_request request;
     request.interrupt = interrupt;
-    const double *bounds = mxGetPr(prhs[BOUNDS]);
-    request.max_size = (int)bounds[0];
-    request.max_part = mxGetN(prhs[BOUNDS]) == 2 ? clamped_part_bound(bounds[1]) : request.max_size;
+    const size_bounds bounds = read_size_bounds(prhs[BOUNDS]);
+    request.max_size = (int)bounds.max_size;
+    request.max_part = bounds.has_part ? clamped_part_bound(bounds.max_part) : request.max_size;
     request.alpha = mxGetPr(prhs[ALPHA])[0];
     request.a = mxGetPr(prhs[NUM_PARAMS]);
     request.p = mxGetNumberOfElements(prhs[NUM_PARAMS]);
@@ -104,7 +99,8 @@ static matrixhyper::sorn_request read_request(int nrhs, const mxArray *prhs[],
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    const char *error = argument_error(nlhs, nrhs, prhs);
+    message_buffer message;
+    const char *error = argument_error(nlhs, nrhs, prhs, message);
     if (error) {
         mexErrMsgTxt(error);                      // does not return
         return;
@@ -113,11 +109,10 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     const matrixhyper::sorn_request request = read_request(nrhs, prhs, &interrupt);
 
     const matrixhyper::sorn_sizing sizing = matrixhyper::sorn_workspace_size(
-        request.max_size, request.n, request.y != 0, host_array_byte_limit());
+        request.max_size, request.n, request.y != 0, host_array_byte_limit(), 0,
+        thread_count_setting());
     if (sizing.status != matrixhyper::sorn_sizing_status::ok) {
-        char message[200];
-        sizing_error(sizing, request.max_size, request.n, message, sizeof message);
-        mexErrMsgTxt(message);
+        mexErrMsgTxt(sizing_error(sizing, request.max_size, request.n, message));
         return;
     }
 

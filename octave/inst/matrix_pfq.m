@@ -12,7 +12,7 @@ function varargout = matrix_pfq (varargin)
 %   polynomial with parameter alpha, normalised so that the C_kappa of all
 %   partitions of k add up to trace(X)^k. Unlike sorn and brint, which sum
 %   a series cut where the caller says, matrix_pfq chooses the truncation,
-%   applies the relations below when they help, and bounds the error.
+%   applies the relations below when they help, and estimates the error.
 %
 %   Inputs:
 %     a, b  parameter vectors (row, column or empty), finite real values.
@@ -32,16 +32,25 @@ function varargout = matrix_pfq (varargin)
 %                   1000000. Default: chosen automatically.
 %     'log'         true to return log(|f|) instead of f (info.sign holds
 %                   the sign), so that values beyond the range of doubles,
-%                   such as 0F0 at trace 800, can be used. Default false.
+%                   such as 0F0 at trace 800 or -800, can be used. Default false.
 %
 %   Outputs:
 %     f     the value (or log|f|).
-%     err   a bound on |f - true value| (with 'log', on the error of
-%           log|f|): the truncation tail estimate below, plus a rounding
-%           bound from the sums of |terms| (the terms are formed in extended
-%           precision), plus the bounds of any skipped subtrees, plus the
-%           condition of the prefactors of the relations used. The true error does not exceed err save by a
-%           rounding-sized margin.
+%     err   an estimate of |f - true value| (with 'log', of the error of
+%           log|f|), like the error estimate of an adaptive quadrature: the
+%           truncation tail estimate below (an extrapolation from the last
+%           degrees summed), plus a rounding bound from the sums of |terms|
+%           (the terms are formed in extended precision), plus the bounds
+%           of any skipped subtrees, plus the condition of the prefactors
+%           of the relations used. It can be below the true error when the
+%           terms grow again after the degrees the estimate read (several
+%           humps in the terms, parameters near negative integers); the
+%           rounding of the eigenvalues of a matrix input is not included.
+%           A terminating series whose value is exactly 0 returns 0 with
+%           err = 0. A value below the normal range of double (|f| <
+%           2.2e-308, subnormal or underflowed to 0) carries its absolute
+%           rounding, err >= 2^-1074, and is not converged unless tol
+%           allows that: ask for 'log' there.
 %     info  a struct: degree (the last partition size summed), partitions
 %           (terms summed, over every attempt), method (the route: "closed
 %           form", "scalar", "equal", "tables", and the relation used:
@@ -53,7 +62,8 @@ function varargout = matrix_pfq (varargin)
 %   r = max(A_k/A_(k-1), A_(k-1)/A_(k-2), rho) < 1, the tail estimate
 %   2 A_k r / (1 - r) is at most tol*|f|/2. rho is the limit ratio of the
 %   terms (0 when p <= q; max|x| max|y| when p = q + 1). A series that
-%   terminates (a numerator parameter -k) is summed exactly.
+%   terminates (a numerator parameter -k) is summed to its last term, tail
+%   0. The method and the error model are described in docs/matrix_pfq.md.
 %
 %   Relations, used when cancellation would eat the requested digits or
 %   when the plain series does not converge (they hold for every alpha):
@@ -69,10 +79,12 @@ function varargout = matrix_pfq (varargin)
 %   count); the result is the same bit for bit for any count. Ctrl-C
 %   interrupts a call.
 %
-%   When tol cannot be reached (max_degree, memory, or cancellation that no
-%   relation removes), f is the best value found, err says how far off it
-%   may be, info.converged is false, and the warning matrix_pfq:notConverged
-%   is issued. Never a silently wrong value.
+%   When tol cannot be reached (max_degree, memory, cancellation that no
+%   relation removes, or a value outside the normal range of double), f is
+%   the best value found, err says how far off it may be, info.converged is
+%   false, and the warning matrix_pfq:notConverged is issued (its text
+%   points to 'log' when the value overflows or underflows). Never a
+%   silently wrong value.
 %
 %   Errors (identifier matrix_pfq:invalidInput unless noted):
 %     matrix_pfq takes a, b and x, then optionally y, then name/value options.
@@ -97,7 +109,10 @@ function varargout = matrix_pfq (varargin)
 %     and, from the evaluation: a denominator parameter that the series
 %     reaches at a pole, or a series that diverges with no convergent
 %     relation; matrix_pfq:tooLarge for tables that cannot fit in memory
-%     (the message gives the partitions and bytes).
+%     (the message gives the partitions and bytes); matrix_pfq:outOfMemory
+%     when the system refuses memory the evaluation needs;
+%     matrix_pfq:internalError for a fault of the plug-in itself (please
+%     report it).
 %
 %   Examples:
 %     f = matrix_pfq([], [], [1 2 3])             % exp(6)

@@ -1,7 +1,9 @@
 // pfq_test.cpp: matrix_pfq against multiprecision scalar values, closed
 // forms, relations, alpha = 1 determinant formulas, and its honesty limits.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -150,8 +152,12 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         long double total = 0;
         for (long double t : truth) total += t;
         pfq_detail::series_control ctl;
-        auto one = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 1, ctl, 0);
-        auto three = pfq_detail::equal_walk(in, K, 1e-16L * total, 0, 3, ctl, 0);
+        pfq_detail::equal_walk_settings settings;
+        settings.max_size = K;
+        settings.threshold = 1e-16L * total;
+        auto one = pfq_detail::equal_walk(in, settings, ctl);
+        settings.threads = 3;
+        auto three = pfq_detail::equal_walk(in, settings, ctl);
         SCOPED_TRACE("alpha " + std::to_string(c.alpha) + " n " + std::to_string(c.n));
         EXPECT_LT((long double)one.visited, pfq_detail::count_partitions(c.n, K) / 2);
         EXPECT_TRUE(one.sums == three.sums && one.abs_sums == three.abs_sums && one.cut == three.cut);
@@ -369,6 +375,75 @@ TEST(PfqHonesty, ReportsWhatItCannotDo)
     r = matrix_pfq({{}, {}, {1, 2, 3}, {}}, tiny);
     EXPECT_EQ(r.status, pfq_status::not_converged);
     EXPECT_FALSE(r.info.converged);
+}
+
+// Values that only exact arithmetic or the logarithm can give honestly.
+TEST(PfqHonesty, ExactZerosAndValuesBelowTheNormalRange)
+{
+    pfq_options o;
+    // 2F1(-1, 2; 4; X) = 1 - tr(X) / 2 for any alpha (the degree-1 term
+    // (a)(b)/(c) C_(1)(X)): exactly 0 at x = 2, also reached as x * y = 1 * 2.
+    for (const pfq_problem &p : {pfq_problem{{-1, 2}, {4}, {2}, {}}, pfq_problem{{-1, 2}, {4}, {1}, {2}}}) {
+        pfq_result zero = matrix_pfq(p, o);
+        EXPECT_EQ(zero.status, pfq_status::converged) << zero.message;
+        EXPECT_EQ(zero.value, 0.0);
+        EXPECT_EQ(zero.err, 0.0);
+        EXPECT_EQ(zero.info.sign, 0);
+    }
+    pfq_options log_opt = o;
+    log_opt.log_result = true;
+    pfq_result log_zero = matrix_pfq({{-1, 2}, {4}, {2}, {}}, log_opt);
+    EXPECT_EQ(log_zero.status, pfq_status::converged) << log_zero.message;
+    EXPECT_EQ(log_zero.value, -HUGE_VAL);
+    // 0.1 * 20 is not 2 in binary: no exact zero may be claimed there.
+    pfq_result near = matrix_pfq({{-1, 2}, {4}, {0.1}, {20}}, o);
+    EXPECT_TRUE(near.value != 0 || near.status == pfq_status::not_converged) << near.err;
+
+    // 0F0 = exp(x), mpmath exp at 40 digits: 9.04e-432 underflows double,
+    // 6.50e-318 is subnormal (fewer than 53 bits).
+    const struct { double x; long double truth; } below[] = {
+        {-992.5147643669101, 9.043043666575965120682421696578946909739e-432L},
+        {-730.35, 6.501673284170359510599347335189294105835e-318L},
+    };
+    for (const auto &c : below) {
+        pfq_result r = matrix_pfq({{}, {}, {c.x}, {}}, o);
+        SCOPED_TRACE(c.x);
+        EXPECT_EQ(r.status, pfq_status::not_converged);
+        EXPECT_GE(r.err, std::numeric_limits<double>::denorm_min());
+        EXPECT_LE(std::fabs((long double)r.value - c.truth), (long double)r.err);
+        EXPECT_NE(r.message.find("log"), std::string::npos) << r.message;
+        pfq_result in_log = matrix_pfq({{}, {}, {c.x}, {}}, log_opt);
+        EXPECT_EQ(in_log.status, pfq_status::converged);
+        EXPECT_NEAR(in_log.value, c.x, in_log.err);
+    }
+}
+
+// Partitions of size at most `degree` with at most n parts, by the
+// recursion on the number of parts allowed: p(k, m) = p(k, m - 1) + p(k - m, m).
+long double partitions_up_to(int degree, int n)
+{
+    std::vector<std::vector<long double>> p(n + 1, std::vector<long double>(degree + 1, 0));
+    for (int m = 0; m <= n; m++) p[m][0] = 1;
+    for (int m = 1; m <= n; m++)
+        for (int k = 1; k <= degree; k++) p[m][k] = p[m - 1][k] + (k >= m ? p[m][k - m] : 0);
+    long double total = 0;
+    for (int k = 0; k <= degree; k++) total += p[n][k];
+    return total;
+}
+
+// The automatic cap is the largest degree within the partition budget, and
+// the bytes of the tables include Pascal's triangle of the degree.
+TEST(PfqTables, AutomaticCapAndBytesAsDocumented)
+{
+    for (int n : {6, 8, 10, 12}) {
+        const int cap = pfq_detail::automatic_table_cap(n);
+        SCOPED_TRACE(n);
+        EXPECT_LE(partitions_up_to(cap, n), pfq_detail::table_partition_budget);
+        EXPECT_GT(partitions_up_to(cap + 1, n), pfq_detail::table_partition_budget);
+    }
+    const int degree = 1000;
+    EXPECT_GE(pfq_detail::table_bytes(1, degree, false, false),
+              sizeof(long double) * (degree + 1.0L) * (degree + 2) / 2);
 }
 
 TEST(PfqArguments, InvalidRequestsAndControl)

@@ -5,7 +5,8 @@
 
 namespace sorn_test {
 
-CoreRun::CoreRun(const SeriesInput &input) : degree_sums_(input.max_size + 1, 0.0)
+CoreRun::CoreRun(const SeriesInput &input, const RunObservers &observers)
+    : degree_sums_(input.max_size + 1, 0.0)
 {
     const int n = static_cast<int>(input.x.size());
     if (n < 1 || (!input.y.empty() && input.y.size() < input.x.size()))
@@ -25,8 +26,12 @@ CoreRun::CoreRun(const SeriesInput &input) : degree_sums_(input.max_size + 1, 0.
     workspace_cursor cursor(workspace_.data(), workspace_.size());
     build_jack_tables(&tables_, shape, input.alpha, input.x.data(), y, cursor);
     take_walk_state(&walk_, n, input.max_part, cursor);
+    tables_.observer = observers.strips;
     series_parameters parameters{input.a.data(), input.a.size(), input.b.data(), input.b.size()};
-    partition_walk(input.max_size, input.alpha, &parameters, &tables_, &walk_, degree_sums_.data());
+    walk_run run;
+    run.observer = observers.visits;
+    const walk_series series{input.max_size, input.alpha, &parameters, degree_sums_.data()};
+    partition_walk(series, &tables_, &walk_, run);
 }
 
 int CoreRun::position(const Partition &kappa) const
@@ -47,9 +52,9 @@ double CoreRun::jack_y(const Partition &kappa, int i) const
     return jack_row(tables_.jack_y, position(kappa), tables_.n)[i - 1];
 }
 
-std::vector<double> run_series(const SeriesInput &input)
+std::vector<double> run_series(const SeriesInput &input, const RunObservers &observers)
 {
-    CoreRun run(input);
+    CoreRun run(input, observers);
     return run.degree_sums();
 }
 

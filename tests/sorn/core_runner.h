@@ -20,9 +20,16 @@ struct SeriesInput {
     std::vector<double> a, b, x, y; // y empty: one-argument series
 };
 
+// What a run lets the tests observe: every partition the walk visits and
+// every strip a table fill enumerates (null: nothing).
+struct RunObservers {
+    const walk_observer *visits = nullptr;
+    const strip_observer *strips = nullptr;
+};
+
 class CoreRun {
 public:
-    explicit CoreRun(const SeriesInput &input);
+    explicit CoreRun(const SeriesInput &input, const RunObservers &observers = RunObservers());
     CoreRun(const CoreRun &) = delete;
     CoreRun &operator=(const CoreRun &) = delete;
 
@@ -42,7 +49,8 @@ private:
 };
 
 // degree_sums of one run.
-std::vector<double> run_series(const SeriesInput &input);
+std::vector<double> run_series(const SeriesInput &input,
+                               const RunObservers &observers = RunObservers());
 
 } // namespace sorn_test
 

@@ -119,21 +119,27 @@ TEST(ThreadCount, LargeTablesAndEdgesOfTheArithmetic)
         expect_same_bits_with_threads(c);
 }
 
-TEST(ThreadCount, DefaultComesFromTheEnvironment)
+// The default count applies to tables worth threads only: the caller's
+// setting when it gives one, else the hardware's; the environment is the
+// gateways' to read, never the core's.
+TEST(ThreadCount, DefaultAppliesToLargeTablesOnly)
 {
-    const char *saved = std::getenv("MATRIXHYPER_THREADS");
-    std::string kept = saved ? saved : "";
+    const int hardware = matrixhyper::hardware_thread_count();
+    EXPECT_GE(hardware, 1);
+    EXPECT_LE(hardware, 64);
     setenv("MATRIXHYPER_THREADS", "3", 1);
-    EXPECT_EQ(matrixhyper::default_thread_count(), 3);
-    setenv("MATRIXHYPER_THREADS", "2x", 1); // not a count: the machine's threads
-    int machine = matrixhyper::default_thread_count();
-    EXPECT_GE(machine, 1);
-    setenv("MATRIXHYPER_THREADS", "0", 1);
-    EXPECT_EQ(matrixhyper::default_thread_count(), machine);
-    if (saved)
-        setenv("MATRIXHYPER_THREADS", kept.c_str(), 1);
-    else
-        unsetenv("MATRIXHYPER_THREADS");
+    EXPECT_EQ(matrixhyper::hardware_thread_count(), hardware);
+    unsetenv("MATRIXHYPER_THREADS");
+    // n = 6 to size 40 stores far more than 10 000 rows; to size 6 far fewer.
+    const auto threads = [](int max_size, int requested, int default_threads) {
+        return matrixhyper::sorn_workspace_size(max_size, 6, false, LLONG_MAX, requested,
+                                                default_threads).threads;
+    };
+    EXPECT_EQ(threads(40, 0, 3), 3);
+    EXPECT_EQ(threads(40, 0, 0), hardware);
+    EXPECT_EQ(threads(40, 0, 1000), 64);
+    EXPECT_EQ(threads(6, 0, 3), 1);
+    EXPECT_EQ(threads(6, 2, 3), 2);
 }
 
 // A poll that never fires changes no bit; one that fires stops the call at

@@ -1,13 +1,12 @@
 // Tests of the order in which the walk visits partitions, of pruning at zero
 // coefficients, and of the order of the horizontal strips of a table fill,
-// through the hooks of the tracing build.
+// through the observers the walk and the tables accept.
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "closed_forms.h"
 #include "core_runner.h"
-#include "walk_trace.h"
 
 using namespace sorn_test;
 
@@ -31,9 +30,24 @@ Partition parts_of(const int *kappa, int rows)
     return parts;
 }
 
+void trace_walk_visit(void *, const int *kappa, int n, int, double)
+{
+    Partition kappa_parts = parts_of(kappa, n);
+    visits.push_back(kappa_parts);
+    strips_of[kappa_parts] = pending_strips;
+    pending_strips.clear();
+}
+
+void trace_strip(void *, const int *mu, int rows, int removed)
+{
+    pending_strips.push_back({parts_of(mu, rows), removed});
+}
+
 std::vector<Partition> visits_of(int max_size, int max_part, double alpha, std::vector<double> a,
                                  int n)
 {
+    static const walk_observer visit_observer = {trace_walk_visit, nullptr};
+    static const strip_observer strip_recorder = {trace_strip, nullptr};
     visits.clear();
     strips_of.clear();
     SeriesInput input;
@@ -42,24 +56,14 @@ std::vector<Partition> visits_of(int max_size, int max_part, double alpha, std::
     input.alpha = alpha;
     input.a = std::move(a);
     input.x = std::vector<double>(n, 0.5);
-    run_series(input);
+    RunObservers observers;
+    observers.visits = &visit_observer;
+    observers.strips = &strip_recorder;
+    run_series(input, observers);
     return visits;
 }
 
 } // namespace
-
-void trace_walk_visit(const int *kappa, int n, int, double)
-{
-    Partition kappa_parts = parts_of(kappa, n);
-    visits.push_back(kappa_parts);
-    strips_of[kappa_parts] = pending_strips;
-    pending_strips.clear();
-}
-
-void trace_strip(const int *mu, int rows, int removed)
-{
-    pending_strips.push_back({parts_of(mu, rows), removed});
-}
 
 TEST(WalkOrder, VisitsInIncreasingLexicographicOrder)
 {

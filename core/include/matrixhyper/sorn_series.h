@@ -68,20 +68,20 @@ struct sorn_result {
     double value; // the sum of degree_sums when status is ok, else NaN
 };
 
-// Threads a call uses by default: the environment variable
-// MATRIXHYPER_THREADS when it holds a positive integer, else the machine's
-// hardware threads; at least 1, at most 64 (the most a call starts).
-// Reads the environment: call it on the caller's thread.
-int default_thread_count();
+// The machine's hardware threads, at least 1, at most 64 (the most a call
+// starts). The core reads no environment: a host setting for the count is
+// the caller's to read and pass in.
+int hardware_thread_count();
 
 // Sizes a call with max_size, n eigenvalues and one or two arguments.
 // byte_limit is the largest array the caller can describe (2^31 - 1 for a
 // host with 32-bit sizes); larger arrays are refused with array_too_large.
-// threads > 0 makes room for that many threads (at most 64); 0 takes
-// default_thread_count() for tables of 10 000 rows or more, else 1. With
-// fewer than 3 eigenvalues there is nothing to share: always 1.
+// threads > 0 makes room for that many threads (at most 64); 0 takes the
+// default for tables of 10 000 rows or more, else 1: default_threads when
+// positive (a caller's setting), else hardware_thread_count(). With fewer
+// than 3 eigenvalues there is nothing to share: always 1.
 sorn_sizing sorn_workspace_size(int max_size, size_t n, bool two_args, long long byte_limit,
-                                int threads = 0);
+                                int threads = 0, int default_threads = 0);
 
 // Sums the series: degree_sums[0..max_size] gets the sum of the terms of
 // each degree (degree_sums[0] = 1, the empty partition) and the value, the
