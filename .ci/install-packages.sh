@@ -6,8 +6,8 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-plugins=(g++ cmake make liblapack-dev)
-everything=("${plugins[@]}" libboost-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind
+plugins=(g++ cmake make liblapack-dev libboost-dev)
+everything=("${plugins[@]}" libgtest-dev libgmock-dev libbenchmark-dev valgrind
             octave octave-dev gnuplot-nox clang libclang-rt-14-dev python3-mpmath)
 
 packages=("${everything[@]}")

@@ -68,7 +68,7 @@ end
 % The core's sources and every include folder the plug-ins need.
 function [sources, includes] = core_layout (root)
   core = fullfile (root, 'core');
-  folders = {'common', 'jack', 'series', 'pfq', 'wishart'};
+  folders = {'common', 'jack', 'series', 'pfq', 'wishart', 'quantile'};
   sources = {};
   includes = {['-I' fullfile(core, 'include')], ['-I' fullfile(root, 'gateways', 'common')]};
   for k = 1:numel (folders)
