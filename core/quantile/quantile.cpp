@@ -48,6 +48,12 @@ constexpr double noise_width = aim_half_width / 16;
 // further by this margin.
 const double first_bracket_step = std::log(2.0);
 constexpr double extrapolation_margin = 1.25;
+// The least move of an extrapolation, so that a line that undershoots
+// still makes headway (a factor 1.19 in x).
+const double least_bracket_step = first_bracket_step / 4;
+// The extrapolation goes at most this many steps: two points whose P is
+// mostly err point anywhere.
+constexpr double max_extrapolation_steps = 16;
 // The last probes go either side of the centre of the final bracket: at
 // the aim, then, for a CDF whose err blurs the quantile over more than
 // the aim, just inside the accuracy promised.
@@ -98,7 +104,7 @@ class tail_search {
             throw search_stopped{quantile_status::interrupted, "interrupted"};
         if (point.status == cdf_point_status::failed)
             throw search_stopped{quantile_status::failed, "the distribution function failed"};
-        if (std::isnan(point.P) || !(point.err >= 0))
+        if (std::isnan(point.P) || !(point.err >= 0 && point.err < 1))  // err 1 says nothing of P
             throw search_stopped{quantile_status::unresolved,
                                  format_message("the distribution function has no value at x = %.17g", x)};
         certify(u, point);
@@ -122,6 +128,13 @@ class tail_search {
         return std::fmin(std::fmax(u, raw_low_.u), raw_high_.u);
     }
 
+    // Why the search failed, when a point was seen whose err left its side
+    // of the quantile open: the first such point.
+    std::string failure_reason(const std::string &otherwise) const
+    {
+        return blurred_ ? blur_message() : otherwise;
+    }
+
     double certified_low() const { return certified_low_; }
     double certified_high() const { return certified_high_; }
     double certified_width() const { return certified_high_ - certified_low_; }
@@ -135,12 +148,24 @@ class tail_search {
         const bool surely_less = point.P + point.err < q_, surely_more = point.P - point.err > q_;
         const bool quantile_above = tail_ == probability_tail::lower ? surely_less : surely_more;
         const bool quantile_below = tail_ == probability_tail::lower ? surely_more : surely_less;
+        if (!quantile_above && !quantile_below && !blurred_) {
+            blurred_ = true;
+            blurred_point_ = point;
+            blurred_x_ = std::exp(u);
+        }
         if (quantile_above && u > certified_low_) certified_low_ = u;
         if (quantile_below && u < certified_high_) certified_high_ = u;
         if (certified_low_ >= certified_high_)
             throw search_stopped{quantile_status::not_bracketed,
                                  format_message("the distribution function is not monotone near x = %.17g",
                                                 std::exp(u))};
+    }
+
+    std::string blur_message() const
+    {
+        return format_message("the distribution function's err (%.3g at x = %.17g, where P = %.3g) is too large "
+                              "to locate the quantile",
+                              blurred_point_.err, blurred_x_, blurred_point_.P);
     }
 
     void remember(const search_point &point)
@@ -162,13 +187,17 @@ class tail_search {
     double certified_low_ = -infinity, certified_high_;
     search_point raw_low_{-infinity, -infinity}, raw_high_{infinity, infinity};
     search_point best_{0, infinity}, second_best_{0, infinity};
+    bool blurred_ = false;
+    cdf_point blurred_point_;
+    double blurred_x_ = 0;
 };
 
 // The next u of the bracket search from `current` (and the point before it,
-// of the same sign): the step doubled, or further when the line through
-// the two points crosses zero beyond it. Upwards the line is drawn in x
-// (beyond the mode log P falls like -x / scale), downwards in u (near 0 it
-// is a power of x).
+// of the same sign): a margin beyond where the line through the two points
+// crosses zero, or, without such a line, the step (which doubles at every
+// step). Upwards the line is drawn in x (beyond the mode log P falls like
+// -x / scale, and faster: the line overshoots), downwards in u (near 0 log P
+// is linear in log x).
 double next_bracket_u(const search_point &before, const search_point &current, double step)
 {
     const bool upwards = current.h < 0;
@@ -182,7 +211,9 @@ double next_bracket_u(const search_point &before, const search_point &current, d
     }
     const double direction = upwards ? 1 : -1;
     double distance = step;
-    if (to_root * direction > 0) distance = std::fmax(distance, extrapolation_margin * std::fabs(to_root));
+    if (to_root * direction > 0)
+        distance = std::fmin(std::fmax(extrapolation_margin * std::fabs(to_root), least_bracket_step),
+                             max_extrapolation_steps * step);
     return current.u + direction * distance;
 }
 
@@ -286,9 +317,8 @@ quantile_result from_certificate(const tail_search &search)
     const double err = std::fmax(x - std::exp(low), std::exp(high) - x) + 4 * unit_roundoff * x;
     if (!(err <= quantile_rel_tol * x))
         return refused(quantile_status::unresolved,
-                       format_message("the distribution function's err leaves the quantile anywhere in "
-                                      "[%.17g, %.17g]",
-                                      std::exp(low), std::exp(high)),
+                       search.failure_reason(format_message("the quantile lies in [%.17g, %.17g], no closer",
+                                                            std::exp(low), std::exp(high))),
                        search.evaluations);
     return finished(x, err, search.evaluations);
 }
@@ -312,9 +342,12 @@ quantile_result solve_quantile(const quantile_problem &problem, double P, probab
     try {
         narrow_quantile(search, bracket_quantile(search, problem));
     } catch (const search_stopped &stop) {
-        return refused(stop.status, stop.message, search.evaluations);
+        const bool search_failed =
+            stop.status == quantile_status::unresolved || stop.status == quantile_status::not_bracketed;
+        return refused(stop.status, search_failed ? search.failure_reason(stop.message) : stop.message,
+                       search.evaluations);
     } catch (const std::exception &error) {  // TOMS 748 refusing a bracket whose signs changed
-        return refused(quantile_status::not_bracketed, error.what(), search.evaluations);
+        return refused(quantile_status::not_bracketed, search.failure_reason(error.what()), search.evaluations);
     }
     return from_certificate(search);
 }
