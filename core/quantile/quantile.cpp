@@ -53,7 +53,7 @@ constexpr double extrapolation_margin = 1.25;
 const double least_bracket_step = first_bracket_step / 4;
 // The extrapolation goes at most this many steps: two points whose P is
 // mostly err point anywhere.
-constexpr double max_extrapolation_steps = 16;
+constexpr double max_extrapolation_steps = 4;
 // The last probes go either side of the centre of the final bracket: at
 // the aim, then, for a CDF whose err blurs the quantile over more than
 // the aim, just inside the accuracy promised.
@@ -192,29 +192,46 @@ class tail_search {
     double blurred_x_ = 0;
 };
 
-// The next u of the bracket search from `current` (and the point before it,
-// of the same sign): a margin beyond where the line through the two points
-// crosses zero, or, without such a line, the step (which doubles at every
-// step). Upwards the line is drawn in x (beyond the mode log P falls like
-// -x / scale, and faster: the line overshoots), downwards in u (near 0 log P
-// is linear in log x).
-double next_bracket_u(const search_point &before, const search_point &current, double step)
+// Upwards the bracket search steps in s = log x on [0, Inf) and in
+// s = -log(b - x) on [0, b], so that it approaches a finite end
+// geometrically and never lands on it.
+struct upward_coordinate {
+    double upper_end;
+    bool bounded() const { return std::isfinite(upper_end); }
+    double s_of(double u) const { return bounded() ? -std::log(upper_end - std::exp(u)) : u; }
+    double u_of(double s) const { return bounded() ? std::log(upper_end - std::exp(-s)) : s; }
+};
+
+// Distance from `current` to where the line through it and `before` (of
+// the same sign of h) crosses zero, in the search's coordinate, or 0 when
+// the line does not cross ahead. Upwards the line is drawn in x on
+// [0, Inf) (beyond the mode log P falls like -x / scale, and faster: the
+// line overshoots) and in s near a finite end (log P is linear in
+// log(b - x) there); downwards in u (near 0, log P is linear in log x).
+double distance_to_crossing(const search_point &before, const search_point &current,
+                            const upward_coordinate &up)
 {
-    const bool upwards = current.h < 0;
-    double to_root = 0;
-    if (before.h != current.h && upwards) {
-        const double x = std::exp(current.u), x_before = std::exp(before.u);
-        const double x_root = x - current.h * (x - x_before) / (current.h - before.h);
-        if (x_root > x) to_root = std::log(x_root) - current.u;
-    } else if (before.h != current.h) {
-        to_root = -current.h * (current.u - before.u) / (current.h - before.h);
-    }
-    const double direction = upwards ? 1 : -1;
+    if (before.h == current.h) return 0;
+    const double slope_ratio = -current.h / (current.h - before.h);
+    if (current.h > 0) return std::fmax(-slope_ratio * (current.u - before.u), 0.0);  // downwards, in u
+    if (up.bounded()) return std::fmax(slope_ratio * (up.s_of(current.u) - up.s_of(before.u)), 0.0);
+    const double x = std::exp(current.u), x_root = x + slope_ratio * (x - std::exp(before.u));
+    return x_root > x ? std::log(x_root) - current.u : 0;
+}
+
+// The next u of the bracket search: a margin beyond the crossing of the
+// line through the last two points, or the step (doubling at every step)
+// without one.
+double next_bracket_u(const search_point &before, const search_point &current, double step,
+                      const upward_coordinate &up)
+{
+    const double to_root = distance_to_crossing(before, current, up);
     double distance = step;
-    if (to_root * direction > 0)
-        distance = std::fmin(std::fmax(extrapolation_margin * std::fabs(to_root), least_bracket_step),
+    if (to_root > 0)
+        distance = std::fmin(std::fmax(extrapolation_margin * to_root, least_bracket_step),
                              max_extrapolation_steps * step);
-    return current.u + direction * distance;
+    if (current.h > 0) return current.u - distance;
+    return up.u_of(up.s_of(current.u) + distance);
 }
 
 // Two points of opposite sign of h around the quantile, low first.
@@ -225,9 +242,10 @@ std::pair<search_point, search_point> bracket_quantile(tail_search &search, cons
     if (!(u > u_floor && u < u_top)) u = std::fmin(0.0, u_top - first_bracket_step);
     search_point current{u, search(u)};
     search_point before = current;
+    const upward_coordinate up{problem.upper_end};
     double step = first_bracket_step;
     while (current.h != 0) {
-        const double next_u = std::fmin(std::fmax(next_bracket_u(before, current, step), u_floor), u_top);
+        const double next_u = std::fmin(std::fmax(next_bracket_u(before, current, step, up), u_floor), u_top);
         if (next_u == current.u)
             throw search_stopped{quantile_status::not_bracketed,
                                  format_message(current.h < 0 ? "the quantile lies above x = %.17g"

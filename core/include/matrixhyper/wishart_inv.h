@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "matrixhyper/quantile.h"
 #include "matrixhyper/wishart_cdf.h"
 
 namespace matrixhyper {
