@@ -7,8 +7,8 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-plugins=(g++ cmake make liblapack-dev)
-everything=("${plugins[@]}" libboost-dev libgtest-dev libgmock-dev libbenchmark-dev valgrind
+plugins=(g++ cmake make liblapack-dev libboost-dev)
+everything=("${plugins[@]}" libgtest-dev libgmock-dev libbenchmark-dev valgrind
             octave octave-dev gnuplot-nox clang libclang-rt-14-dev python3-mpmath
             python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
             python3-pip python3-setuptools python3-wheel python3-venv)

@@ -1,0 +1,79 @@
+// The cost of one quantile of wishart_eig_inv against one point of
+// wishart_eig_cdf at that quantile: m in {5, 10, 20}, real and complex,
+// largest (n = m + 5) and smallest (n = m) eigenvalue, upper-tail P of
+// 0.05 and 1e-6 (critical values). The quantile should cost at most 20
+// points. Run: build/bin/quantile_bench
+#include "matrixhyper/wishart_inv.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+using namespace matrixhyper;
+
+namespace {
+
+const double levels[] = {0.05, 1e-6};
+
+wishart_cdf_request bench_request(const benchmark::State &state)
+{
+    wishart_cdf_request request;
+    request.m = (int)state.range(0);
+    request.field = state.range(1) == 0 ? wishart_field::real : wishart_field::complex;
+    request.which = state.range(2) == 0 ? wishart_extreme::largest : wishart_extreme::smallest;
+    request.n = request.which == wishart_extreme::largest ? request.m + 5 : request.m;
+    request.tail = wishart_tail::upper;
+    return request;
+}
+
+void label(benchmark::State &state, const wishart_cdf_request &request, double level)
+{
+    state.SetLabel(std::string(request.field == wishart_field::real ? "real" : "complex") +
+                   (request.which == wishart_extreme::largest ? " largest" : " smallest") +
+                   " P=" + std::to_string(level));
+}
+
+// One quantile per call.
+void BM_quantile(benchmark::State &state)
+{
+    const wishart_cdf_request request = bench_request(state);
+    const double level = levels[state.range(3)];
+    double x, err;
+    for (auto _ : state) {
+        const wishart_inv_outcome outcome = wishart_eig_inv(request, &level, 1, &x, &err);
+        if (outcome.status != wishart_cdf_status::ok) state.SkipWithError(outcome.message.c_str());
+        benchmark::DoNotOptimize(x);
+    }
+    label(state, request, level);
+}
+
+// One CDF point per call, at the quantile of the same level.
+void BM_cdf_point(benchmark::State &state)
+{
+    const wishart_cdf_request request = bench_request(state);
+    const double level = levels[state.range(3)];
+    double x, err, P;
+    if (wishart_eig_inv(request, &level, 1, &x, &err).status != wishart_cdf_status::ok) {
+        state.SkipWithError("no quantile");
+        return;
+    }
+    for (auto _ : state) {
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, &x, 1, &P, &err);
+        if (outcome.status != wishart_cdf_status::ok) state.SkipWithError(outcome.message.c_str());
+        benchmark::DoNotOptimize(P);
+    }
+    label(state, request, level);
+}
+
+} // namespace
+
+BENCHMARK(BM_cdf_point)
+    ->ArgNames({"m", "complex", "smallest", "level"})
+    ->ArgsProduct({{5, 10, 20}, {0, 1}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_quantile)
+    ->ArgNames({"m", "complex", "smallest", "level"})
+    ->ArgsProduct({{5, 10, 20}, {0, 1}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,129 @@
+// wishart_inv.cpp: quantiles of the extreme eigenvalues of Wishart
+// matrices, solving wishart_eig_cdf one point at a time.
+#include "matrixhyper/wishart_inv.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "matrixhyper/quantile.h"
+
+namespace matrixhyper {
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+wishart_inv_outcome failure(wishart_cdf_status status, const std::string &message)
+{
+    wishart_inv_outcome outcome;
+    outcome.status = status;
+    outcome.message = message;
+    return outcome;
+}
+
+// Where the extreme eigenvalue typically lies, to start the bracket near
+// it: the edges (sqrt n +- sqrt m)^2 of the Marchenko-Pastur law for
+// Sigma = I (both fields: E|z|^2 = 1), scaled by Sigma's extreme
+// eigenvalue. At n = m the lower edge is 0 and the smallest eigenvalue is
+// of order 1/m instead.
+double typical_eigenvalue(const wishart_cdf_request &request)
+{
+    const double root_n = std::sqrt(request.n), root_m = std::sqrt((double)request.m);
+    const bool largest = request.which == wishart_extreme::largest;
+    double scale = 1;
+    if (!request.sigma.empty())
+        scale = largest ? *std::max_element(request.sigma.begin(), request.sigma.end())
+                        : *std::min_element(request.sigma.begin(), request.sigma.end());
+    const double edge = largest ? (root_n + root_m) * (root_n + root_m)
+                                : std::fmax((root_n - root_m) * (root_n - root_m), 1.0 / request.m);
+    return scale * edge;
+}
+
+// The distribution at one point for the solver; keeps the outcome of a
+// failed evaluation to report it.
+struct point_evaluator {
+    wishart_cdf_request request;
+    wishart_cdf_outcome last_failure;
+
+    cdf_point operator()(double x, probability_tail tail)
+    {
+        request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
+        cdf_point point;
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, &x, 1, &point.P, &point.err);
+        if (outcome.status == wishart_cdf_status::interrupted) {
+            point.status = cdf_point_status::interrupted;
+        } else if (outcome.status != wishart_cdf_status::ok &&
+                   outcome.status != wishart_cdf_status::not_converged) {
+            point.status = cdf_point_status::failed;  // a missed accuracy stays in err
+            last_failure = outcome;
+        }
+        return point;
+    }
+};
+
+const char *probabilities_error(const double *P, std::size_t count)
+{
+    if (count > 0 && P == nullptr) return "The probabilities P are missing.";
+    for (std::size_t i = 0; i < count; i++)
+        if (P[i] < 0 || P[i] > 1) return "The probabilities P must lie in [0, 1] (or be NaN).";
+    return nullptr;
+}
+
+// The distribution's route for this request, from an empty call that
+// checks the request as every point will see it.
+wishart_cdf_outcome check_request(const wishart_cdf_request &request)
+{
+    return wishart_eig_cdf(request, nullptr, 0, nullptr, nullptr);
+}
+
+} // namespace
+
+wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const double *P,
+                                    std::size_t count, double *x, double *err)
+{
+    if (const char *error = probabilities_error(P, count))
+        return failure(wishart_cdf_status::invalid_argument, error);
+    if (count > 0 && x == nullptr) return failure(wishart_cdf_status::invalid_argument, "The output x is missing.");
+    try {
+        const wishart_cdf_outcome checked = check_request(request);
+        if (checked.status != wishart_cdf_status::ok) return failure(checked.status, checked.message);
+        std::fill(x, x + count, nan);
+        if (err) std::fill(err, err + count, nan);
+
+        point_evaluator evaluator{request, {}};
+        quantile_problem problem;
+        problem.cdf = std::ref(evaluator);
+        problem.typical_x = typical_eigenvalue(request);
+        wishart_inv_outcome outcome;
+        outcome.method = checked.method;
+        for (std::size_t i = 0; i < count; i++) {
+            const probability_tail tail =
+                request.tail == wishart_tail::lower ? probability_tail::lower : probability_tail::upper;
+            const quantile_result result = solve_quantile(problem, P[i], tail);
+            switch (result.status) {
+            case quantile_status::ok: break;
+            case quantile_status::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
+            case quantile_status::failed:
+                return failure(evaluator.last_failure.status, evaluator.last_failure.message);
+            case quantile_status::out_of_range:   // checked above; kept for completeness
+                return failure(wishart_cdf_status::invalid_argument, result.message);
+            case quantile_status::unresolved:
+            case quantile_status::not_bracketed:
+                if (outcome.unresolved.empty()) {
+                    outcome.status = wishart_cdf_status::not_converged;
+                    outcome.message = result.message;
+                }
+                outcome.unresolved.push_back(i);
+                break;
+            }
+            x[i] = result.x;
+            if (err) err[i] = result.err;
+        }
+        return outcome;
+    } catch (const std::bad_alloc &) {
+        return failure(wishart_cdf_status::out_of_memory, "out of memory");
+    }
+}
+
+} // namespace matrixhyper

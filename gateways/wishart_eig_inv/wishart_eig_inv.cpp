@@ -1,0 +1,205 @@
+// wishart_eig_inv.cpp: gateway of the wishart_eig_inv plug-in, quantiles
+// (critical values, detection thresholds) of the largest or smallest
+// eigenvalue of a Wishart matrix:
+//   [x, err] = wishart_eig_inv(P, m, n, name, value, ...)
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mex.h"
+#include "gateway_args.h"
+#include "host_interrupt.h"
+#include "matrix_argument.h"
+#include "matrixhyper/wishart_inv.h"
+#include "options.h"
+
+using namespace gateway;
+
+enum { PROBABILITIES, DIMENSION, DEGREES };
+
+// Unresolved points the warning names one by one; it counts the rest.
+constexpr std::size_t named_unresolved_points = 5;
+
+// One keyword option ('field', 'which', 'tail'): the index of `value`
+// among `choices` (count of them), or -1.
+static int keyword(const mxArray *value, const char *const *choices, int count)
+{
+    char text[16];
+    if (!read_text(value, text, sizeof text)) return -1;
+    for (int i = 0; i < count; i++)
+        if (same_name(text, choices[i])) return i;
+    return -1;
+}
+
+// Everything a checked call asks for, apart from P.
+struct call_request {
+    matrixhyper::wishart_cdf_request core;
+    const mxArray *sigma = nullptr;
+};
+
+static const char *read_option(const char *name, const mxArray *value, call_request &request,
+                               message_buffer &message)
+{
+    static const char *const fields[] = {"real", "complex"};
+    static const char *const extremes[] = {"largest", "smallest"};
+    static const char *const tails[] = {"lower", "upper"};
+    int choice;
+    if (same_name(name, "field")) {
+        if ((choice = keyword(value, fields, 2)) < 0) return "Option 'field' must be 'real' or 'complex'.";
+        request.core.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
+    } else if (same_name(name, "which")) {
+        if ((choice = keyword(value, extremes, 2)) < 0)
+            return "Option 'which' must be 'largest' or 'smallest'.";
+        request.core.which = choice == 0 ? matrixhyper::wishart_extreme::largest
+                                         : matrixhyper::wishart_extreme::smallest;
+    } else if (same_name(name, "tail")) {
+        if ((choice = keyword(value, tails, 2)) < 0) return "Option 'tail' must be 'lower' or 'upper'.";
+        request.core.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
+    } else if (same_name(name, "sigma")) {
+        request.sigma = value;
+    } else {
+        return message.format("Unknown option '%s': the options are 'field', 'which', "
+                              "'tail' and 'sigma'.", name);
+    }
+    return 0;
+}
+
+static const char *options_error(int nrhs, const mxArray *prhs[], call_request &request,
+                                 message_buffer &message)
+{
+    if ((nrhs - 3) % 2 != 0) return "Options must come in name/value pairs.";
+    for (int i = 3; i < nrhs; i += 2) {
+        char name[32];
+        if (!read_text(prhs[i], name, sizeof name))
+            return "Option names must be text: 'field', 'which', 'tail' or 'sigma'.";
+        const char *error = read_option(name, prhs[i + 1], request, message);
+        if (error) return error;
+    }
+    return 0;
+}
+
+// P: real, full, each in [0, 1] or NaN.
+static const char *probabilities_error(const mxArray *P)
+{
+    if (!is_real_full_double(P)) return "First input must be a real double array of probabilities P.";
+    const double *values = mxGetPr(P);
+    for (size_t i = 0; i < mxGetNumberOfElements(P); i++)
+        if (values[i] < 0 || values[i] > 1) return "First input must hold probabilities P in [0, 1] (or NaN).";
+    return 0;
+}
+
+// The message of the first failing check, or null; fills `request`.
+static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], call_request &request,
+                                  message_buffer &message)
+{
+    if (nrhs < 3) return "wishart_eig_inv takes P, m and n, then name/value options.";
+    if (nlhs > 2) return "Too many output arguments.";
+    const char *error = probabilities_error(prhs[PROBABILITIES]);
+    if (error) return error;
+    double m, n;
+    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_eig_max_m) ||
+        m != std::floor(m))
+        return "Second input must be a whole number m from 1 to 1000.";
+    if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
+        n > matrixhyper::wishart_eig_max_n)
+        return "Third input must be a number n greater than m - 1, at most 100000.";
+    request.core.m = (int)m;
+    request.core.n = n;
+    return options_error(nrhs, prhs, request, message);
+}
+
+// Sigma's eigenvalues into the request, or the message that refuses them.
+static const char *read_sigma(call_request &request)
+{
+    const char *refusal = "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+    if (!request.sigma) return 0;
+    if (eigenvalue_count(request.sigma) != (size_t)request.core.m) return refusal;
+    request.core.sigma.resize(request.core.m);
+    const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;
+    if (read_eigenvalues(request.sigma, complex_allowed, request.core.sigma.data()) !=
+        matrix_argument_error::none)
+        return refusal;
+    for (double value : request.core.sigma)
+        if (!(value > 0)) return refusal;
+    return 0;
+}
+
+// The warning for points left NaN: how many, the first few by their
+// (1-based) index, and why the first one failed.
+static void describe_unresolved(const matrixhyper::wishart_inv_outcome &result, std::size_t count,
+                                char *text, std::size_t capacity)
+{
+    std::string where;
+    for (std::size_t k = 0; k < result.unresolved.size() && k < named_unresolved_points; k++)
+        where += (k ? ", P(" : "P(") + std::to_string(result.unresolved[k] + 1) + ")";
+    if (result.unresolved.size() > named_unresolved_points) where += ", ...";
+    std::snprintf(text, capacity, "%zu of %zu quantiles could not be resolved and are NaN (%s): %s.",
+                  result.unresolved.size(), count, where.c_str(), result.message.c_str());
+}
+
+// What the core returned, in plain storage, so that nothing of the core is
+// alive when the call reports an error or a warning.
+struct call_outcome {
+    matrixhyper::wishart_cdf_status status;
+    bool refused_input;
+    char message[512];
+};
+
+static call_outcome evaluate(call_request &request, const mxArray *P, double *x, double *err)
+{
+    call_outcome outcome = {};
+    const char *error = read_sigma(request);
+    if (error) {
+        outcome.refused_input = true;
+        std::snprintf(outcome.message, sizeof outcome.message, "%s", error);
+        return outcome;
+    }
+    matrixhyper::interrupt_check interrupt = host_interrupt_check();
+    request.core.interrupt = &interrupt;
+    request.core.memory_limit = table_memory_budget();
+    const std::size_t count = mxGetNumberOfElements(P);
+    const matrixhyper::wishart_inv_outcome result =
+        matrixhyper::wishart_eig_inv(request.core, mxGetPr(P), count, x, err);
+    outcome.status = result.status;
+    if (result.status == matrixhyper::wishart_cdf_status::not_converged)
+        describe_unresolved(result, count, outcome.message, sizeof outcome.message);
+    else
+        std::snprintf(outcome.message, sizeof outcome.message, "%s", result.message.c_str());
+    return outcome;
+}
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    call_request request;
+    message_buffer message;
+    const char *error = argument_error(nlhs, nrhs, prhs, request, message);
+    if (error) mexErrMsgIdAndTxt("wishart_eig_inv:invalidInput", "%s", error);
+
+    plhs[0] = mxDuplicateArray(prhs[PROBABILITIES]);       // x has the shape of P
+    mxArray *errors = mxDuplicateArray(prhs[PROBABILITIES]);
+    call_outcome outcome = evaluate(request, prhs[PROBABILITIES], mxGetPr(plhs[0]), mxGetPr(errors));
+
+    if (outcome.refused_input) mexErrMsgIdAndTxt("wishart_eig_inv:invalidInput", "%s", outcome.message);
+    switch (outcome.status) {
+    case matrixhyper::wishart_cdf_status::interrupted:
+        end_interrupted_call("wishart_eig_inv");
+    case matrixhyper::wishart_cdf_status::invalid_argument:
+        mexErrMsgIdAndTxt("wishart_eig_inv:invalidInput", "%s", outcome.message);
+        break;                                   // not reached: the error ends the call
+    case matrixhyper::wishart_cdf_status::out_of_memory:
+        mexErrMsgIdAndTxt("wishart_eig_inv:outOfMemory", "%s", outcome.message);
+        break;
+    case matrixhyper::wishart_cdf_status::numerical_failure:
+        mexErrMsgIdAndTxt("wishart_eig_inv:numericalFailure", "%s", outcome.message);
+        break;
+    case matrixhyper::wishart_cdf_status::not_converged:
+        mexWarnMsgIdAndTxt("wishart_eig_inv:notConverged", "%s", outcome.message);
+        break;
+    case matrixhyper::wishart_cdf_status::ok: break;
+    }
+    if (nlhs >= 2)
+        plhs[1] = errors;
+    else
+        mxDestroyArray(errors);
+}

@@ -1,0 +1,171 @@
+// The generic solver on distributions with closed-form quantiles: a power
+// law on [0, 1] (the shape of the matrix Beta laws), the exponential law;
+// and its refusals: a CDF whose err swamps the target, a CDF that fails or
+// is interrupted, P outside [0, 1], the ends of the support.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "matrixhyper/quantile.h"
+
+using namespace matrixhyper;
+
+namespace {
+
+constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
+// A quantile in at most this many evaluations of the CDF (the cost target
+// of the plug-ins is 20 CDF points).
+constexpr int evaluation_budget = 20;
+
+// X = U^(1/a) on [0, 1]: F(x) = x^a, S(x) = 1 - x^a formed without
+// cancellation; both with a relative err of a few units.
+cdf_evaluator power_law(double a)
+{
+    return [a](double x, probability_tail tail) {
+        cdf_point point;
+        point.P = tail == probability_tail::lower ? std::pow(x, a) : -std::expm1(a * std::log(x));
+        point.err = 4e-16 * point.P;
+        return point;
+    };
+}
+
+// Exponential with rate r, with a relative err `relative_err` and an
+// absolute floor `absolute_err` (a series route's 1 - P has one).
+cdf_evaluator exponential(double rate, double relative_err, double absolute_err)
+{
+    return [=](double x, probability_tail tail) {
+        cdf_point point;
+        point.P = tail == probability_tail::lower ? -std::expm1(-rate * x) : std::exp(-rate * x);
+        point.err = relative_err * point.P + absolute_err;
+        return point;
+    };
+}
+
+void expect_quantile(const quantile_result &result, double expected, const char *what)
+{
+    ASSERT_EQ(result.status, quantile_status::ok) << what << ": " << result.message;
+    EXPECT_LE(std::fabs(result.x - expected), quantile_rel_tol * expected)
+        << what << ": got " << result.x << ", expected " << expected;
+    EXPECT_LE(std::fabs(result.x - expected), result.err * (1 + 1e-6))
+        << what << ": err " << result.err << " does not cover the error";
+    EXPECT_LE(result.evaluations, evaluation_budget) << what;
+}
+
+} // namespace
+
+TEST(QuantileSolver, PowerLawOnTheUnitInterval)
+{
+    // F(x) = x^a: the lower quantile is P^(1/a), the upper one (1 - P)^(1/a)
+    // = exp(log1p(-P) / a), exact in the far upper tail where 1 - x is tiny.
+    quantile_problem problem;
+    problem.upper_end = 1;
+    problem.typical_x = 0.5;
+    for (double a : {0.5, 3.0, 40.0}) {
+        problem.cdf = power_law(a);
+        for (double P : {1e-100, 1e-12, 0.05, 0.5, 0.95, 1 - 1e-12}) {
+            expect_quantile(solve_quantile(problem, P, probability_tail::lower), std::pow(P, 1 / a), "lower");
+            expect_quantile(solve_quantile(problem, P, probability_tail::upper), std::exp(std::log1p(-P) / a),
+                            "upper");
+        }
+    }
+}
+
+TEST(QuantileSolver, ExponentialFromAFarTypicalValue)
+{
+    // The bracket search from a typical value 1e3 away on either side.
+    quantile_problem problem;
+    problem.cdf = exponential(3, 1e-15, 0);
+    for (double typical : {1e-3, 1e3}) {
+        problem.typical_x = typical;
+        for (double P : {1e-200, 1e-9, 0.3, 1 - 1e-9}) {
+            expect_quantile(solve_quantile(problem, P, probability_tail::upper), -std::log(P) / 3, "upper");
+            expect_quantile(solve_quantile(problem, P, probability_tail::lower), -std::log1p(-P) / 3, "lower");
+        }
+    }
+}
+
+TEST(QuantileSolver, EndsOfTheSupportAndNaN)
+{
+    quantile_problem problem;
+    problem.cdf = exponential(1, 1e-15, 0);
+    EXPECT_EQ(solve_quantile(problem, 0, probability_tail::lower).x, 0);
+    EXPECT_EQ(solve_quantile(problem, 1, probability_tail::lower).x, infinity);
+    EXPECT_EQ(solve_quantile(problem, 0, probability_tail::upper).x, infinity);
+    EXPECT_EQ(solve_quantile(problem, 1, probability_tail::upper).x, 0);
+    problem.upper_end = 1;
+    EXPECT_EQ(solve_quantile(problem, 1, probability_tail::lower).x, 1);
+    const quantile_result of_nan = solve_quantile(problem, not_a_number, probability_tail::lower);
+    EXPECT_EQ(of_nan.status, quantile_status::ok);
+    EXPECT_TRUE(std::isnan(of_nan.x));
+    for (double P : {-1e-300, 1 + 1e-15, -infinity, infinity}) {
+        const quantile_result refused = solve_quantile(problem, P, probability_tail::lower);
+        EXPECT_EQ(refused.status, quantile_status::out_of_range) << P;
+        EXPECT_TRUE(std::isnan(refused.x));
+    }
+}
+
+TEST(QuantileSolver, AnErrThatSwampsTheTargetLeavesNaN)
+{
+    // An absolute err of 1e-10 (the series route's 1 - P) resolves an
+    // upper-tail P of 1e-3 but not one of 1e-11: that one must come back
+    // NaN with the reason, never a plausible number.
+    quantile_problem problem;
+    problem.cdf = exponential(1, 1e-15, 1e-10);
+    // Where dS/dx = S = 1e-3, an err of 1e-10 moves x by 1e-7 = 1.4e-8 of x:
+    // beyond the promised accuracy, so even this one is unresolved.
+    const quantile_result blurred = solve_quantile(problem, 1e-3, probability_tail::upper);
+    EXPECT_EQ(blurred.status, quantile_status::unresolved);
+    EXPECT_TRUE(std::isnan(blurred.x) && std::isnan(blurred.err));
+    EXPECT_NE(blurred.message.find("err"), std::string::npos) << blurred.message;
+    const quantile_result swamped = solve_quantile(problem, 1e-11, probability_tail::upper);
+    EXPECT_EQ(swamped.status, quantile_status::unresolved);
+    EXPECT_TRUE(std::isnan(swamped.x));
+    // A smaller err, 1e-16 absolute, resolves the first one.
+    problem.cdf = exponential(1, 1e-15, 1e-16);
+    expect_quantile(solve_quantile(problem, 1e-3, probability_tail::upper), -std::log(1e-3), "small err");
+}
+
+TEST(QuantileSolver, FailuresOfTheEvaluatorEndTheSearch)
+{
+    quantile_problem problem;
+    int calls = 0;
+    problem.cdf = [&calls](double x, probability_tail) {
+        cdf_point point;
+        point.P = std::exp(-x);
+        point.err = 1e-16 * point.P;
+        if (++calls == 3) point.status = cdf_point_status::interrupted;
+        return point;
+    };
+    const quantile_result interrupted = solve_quantile(problem, 1e-5, probability_tail::upper);
+    EXPECT_EQ(interrupted.status, quantile_status::interrupted);
+    EXPECT_TRUE(std::isnan(interrupted.x));
+    EXPECT_EQ(calls, 3);
+
+    problem.cdf = [](double, probability_tail) {
+        cdf_point point;
+        point.status = cdf_point_status::failed;
+        return point;
+    };
+    EXPECT_EQ(solve_quantile(problem, 0.5, probability_tail::lower).status, quantile_status::failed);
+    problem.cdf = [](double, probability_tail) {
+        cdf_point point;
+        point.P = not_a_number;
+        point.err = not_a_number;
+        return point;
+    };
+    EXPECT_EQ(solve_quantile(problem, 0.5, probability_tail::lower).status, quantile_status::unresolved);
+}
+
+TEST(QuantileSolver, QuantileBeyondTheDoublesIsRefused)
+{
+    // F(x) = x^1e-3 on [0, 1]: P = 1e-12 has quantile 1e-12000, far below
+    // the least double.
+    quantile_problem problem;
+    problem.upper_end = 1;
+    problem.cdf = power_law(1e-3);
+    const quantile_result result = solve_quantile(problem, 1e-12, probability_tail::lower);
+    EXPECT_EQ(result.status, quantile_status::not_bracketed) << result.message;
+    EXPECT_TRUE(std::isnan(result.x));
+}
