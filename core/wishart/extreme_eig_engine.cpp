@@ -55,6 +55,9 @@ constexpr double unit_rounding = std::numeric_limits<double>::epsilon();
 // A domain narrower than this relative to its chart coordinates cannot be
 // resolved: it carries no representable probability.
 constexpr extended narrowest_domain = 1e-12L;
+// A rule cut within this fraction of a finite end of its domain is run to
+// that end (see span_of).
+constexpr extended end_snap = 1e-9L;
 // Polls of the interrupt inside the loops: every so many nodes / panels /
 // Lanczos steps.
 constexpr std::size_t nodes_per_poll = 1024;
@@ -203,6 +206,12 @@ rule_span span_of(const interval &domain, const weight &chart_weight, int degree
         extended t = far_end(from, in_rule);
         span.b = in_rule(t) ? t : bisect(from, t, in_rule);
     }
+    // A cut that close to a finite end of the domain is where the chart's
+    // Jacobian vanishes at the end (bisection in t cannot resolve e^-240 from
+    // 1), not a decay of the weight: the rule runs to the end. Including a
+    // sliver of negligible weight costs nothing.
+    if (hi < INFINITY && hi - span.b <= end_snap * std::fabs(hi)) span.b = hi;
+    if (span.a - lo <= end_snap * std::fabs(span.a)) span.a = lo;
     span.variation = std::fabs(envelope(span.b) - top) + (span.a > 0 ? std::fabs(envelope(span.a) - top) : 0);
     if (!std::isfinite(span.variation)) span.variation = 2 * range_cut;
     return span;

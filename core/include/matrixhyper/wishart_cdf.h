@@ -40,6 +40,11 @@ struct wishart_cdf_request {
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
     std::vector<double> sigma;      // eigenvalues of Sigma (m positive values), or empty for I
+    // true: P holds log P and err the absolute error of log P. The exact
+    // route computes both tails' logs directly; the series route gives the
+    // log of its value (lower) or of 1 - value (upper, whose relative error
+    // grows as that tail shrinks).
+    bool log_result = false;
     std::size_t memory_limit = 0;   // bytes for the series' tables; 0: no limit
     const interrupt_check *interrupt = nullptr;
 };
