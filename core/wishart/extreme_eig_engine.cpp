@@ -55,6 +55,11 @@ constexpr double unit_rounding = std::numeric_limits<double>::epsilon();
 // A domain narrower than this relative to its chart coordinates cannot be
 // resolved: it carries no representable probability.
 constexpr extended narrowest_domain = 1e-12L;
+// The complement route goes to first order (and scales the basis values)
+// when the full basis' amplitude on the complement is below e^first_order_shift
+// and the result below e^first_order_below: the neglected terms are then
+// below e^-46 ~ 1e-20 of the kept ones.
+constexpr extended first_order_shift = -23, first_order_below = -46;
 // A rule cut within this fraction of a finite end of its domain is run to
 // that end (see span_of).
 constexpr extended end_snap = 1e-9L;
@@ -287,15 +292,16 @@ struct basis {
     weight density;
     bool from_one = false;
 
-    // g[i] = p_i(t) sqrt(density(t)), p_i orthonormal for the weight itself.
-    void eval(extended t, extended co_t, double *g) const
+    // g[i] = p_i(t) sqrt(density(t)) e^-log_shift, p_i orthonormal for the
+    // weight itself (the shift keeps far tails inside the double range).
+    void eval(extended t, extended co_t, double *g, extended log_shift = 0) const
     {
         // Rescaling keeps p in range; any threshold far inside the exponent
         // range serves.
         static const extended rescale_above = std::sqrt(std::numeric_limits<extended>::max());
         static const extended log_rescale = std::log(rescale_above);
         const extended y = from_one ? -co_t : t;
-        const extended log_factor = 0.5L * (density.log_at(t, co_t) - coefficients.log_mass);
+        const extended log_factor = 0.5L * (density.log_at(t, co_t) - coefficients.log_mass) - log_shift;
         extended scaled_log = 0;
         extended factor = std::exp(log_factor);
         extended p = 1, p_prev = 0;
@@ -400,7 +406,7 @@ basis lanczos(const rule &r, const weight &density, int count, const work_contex
 // border[i] = int f_i W over the rule's domain, f_i the basis polynomials
 // (orthonormal for the basis weight, whose square root is W dt / (2 d chart)).
 void wedge(const rule &r, const basis &B, int count, std::vector<double> &wedge_matrix,
-           std::vector<double> &border, const work_context &work)
+           std::vector<double> &border, const work_context &work, extended log_shift = 0)
 {
     const legendre_panel &panel = legendre();
     wedge_matrix.assign((std::size_t)count * count, 0.0);
@@ -410,7 +416,7 @@ void wedge(const rule &r, const basis &B, int count, std::vector<double> &wedge_
         if ((p % panels_per_poll) == panels_per_poll - 1) work.poll();
         for (int k = 0; k < panel_points; k++) {
             const std::size_t at = (std::size_t)p * panel_points + k;
-            B.eval(r.t[at], r.co_t[at], &f[(std::size_t)k * count]);
+            B.eval(r.t[at], r.co_t[at], &f[(std::size_t)k * count], log_shift);
             for (int i = 0; i < count; i++) f[(std::size_t)k * count + i] *= 2;
         }
         for (int k = 0; k < panel_points; k++) {
@@ -514,9 +520,8 @@ public:
         const interval &D = largest ? below : above, &complement = largest ? above : below;
         const extended log_inside = inner_log(D);
         if (log_inside <= std::log(0.5L)) return {log_inside, std::log1p(-std::exp(log_inside))};
-        extended log_complement = 0;
-        if (complement_log(complement, !largest, &log_complement) && log_complement <= 0)
-            return {log_complement, std::log(-std::expm1(log_complement))};
+        domain_logs logs;
+        if (complement_logs(complement, !largest, &logs)) return logs;
         const extended clamped = std::min(log_inside, (extended)0);
         return {clamped, std::log(-std::expm1(clamped))};
     }
@@ -591,27 +596,125 @@ private:
                model_.log_normaliser;
     }
 
-    // The sum of log(pivots) of the complement route (log P_D); false when a
-    // pivot is not positive (then the inner route's value stands).
-    bool complement_log(const interval &complement, bool complement_left, extended *out)
+    // The complement route: log P_D and log(1 - P_D) from integrals over the
+    // complement only; false when a pivot is not positive (then the inner
+    // route's value stands). A complement of tiny weight (1 - P_D below
+    // e^first_order_below) is taken to first order in basis values scaled
+    // by e^-shift, so that tails far below the double range keep their log.
+    bool complement_logs(const interval &complement, bool complement_left, domain_logs *out)
     {
-        if (!model_.real) return complex_complement_log(complement, out);
-        const int count = model_.count, n = order();
-        rule r = make_rule(complement, model_.eigen_weight, model_.range, count + 1, count, panel_scale_);
+        const int count = model_.count;
+        rule r = make_rule(complement, model_.eigen_weight, model_.range, model_.real ? count + 1 : 2 * count,
+                           count, panel_scale_);
         if (r.t.empty()) {
-            *out = 0;
+            *out = {0, -INFINITY};
             return true;
         }
+        const extended shift = amplitude_log(r);
+        if (shift < first_order_shift) {
+            extended log_outside = -INFINITY;
+            if (first_order_log(r, shift, complement_left, &log_outside) && log_outside < first_order_below) {
+                *out = {std::log1p(-std::exp(log_outside)), log_outside};
+                return true;
+            }
+        }
+        extended log_inside = 0;
+        if (!(model_.real ? real_pivots_log(r, complement_left, &log_inside) : complex_pivots_log(r, &log_inside)) ||
+            log_inside > 0)
+            return false;
+        *out = {log_inside, std::log(-std::expm1(log_inside))};
+        return true;
+    }
+
+    // The log of the largest full-basis amplitude sqrt(density / mass) on
+    // the rule's nodes: the basis values there are of that order (times
+    // polynomial growth).
+    extended amplitude_log(const rule &r) const
+    {
+        extended largest = -INFINITY;
+        for (std::size_t k = 0; k < r.t.size(); k++)
+            largest = std::max(largest, full_.density.log_at(r.t[k], r.co_t[k]));
+        return 0.5L * (largest - full_.coefficients.log_mass);
+    }
+
+    // 1 - P_D to first order: tr C (complex, C ~ e^{2 shift}) or the sum of
+    // the pivot defects of K without the complement's own wedge (real, the
+    // cross and border terms ~ e^shift; the wedge is ~ e^{2 shift}).
+    bool first_order_log(const rule &r, extended shift, bool complement_left, extended *out)
+    {
+        extended sum = 0;
+        if (!model_.real) {
+            const std::vector<double> C = gram_matrix(r, shift);
+            for (int k = 0; k < model_.count; k++) sum += C[(std::size_t)k * model_.count + k];
+            if (!(sum > 0)) return false;
+            *out = 2 * shift + std::log(sum);
+            return true;
+        }
+        const int n = order();
+        const std::vector<double> K = real_complement_matrix(r, shift, complement_left, false);
+        for (int k = 0; k + 1 < n; k += 2) sum += K[(std::size_t)k * n + k + 1];
+        if (!(sum > 0)) return false;
+        *out = shift + std::log(sum);
+        return true;
+    }
+
+    // Complex: the Gram matrix C_ij = int over the rule of p_i p_j w (full
+    // basis), lower triangle, times e^{-2 shift}.
+    std::vector<double> gram_matrix(const rule &r, extended shift)
+    {
+        const int count = model_.count;
+        std::vector<double> C((std::size_t)count * count, 0.0), g(count);
+        for (std::size_t k = 0; k < r.t.size(); k++) {
+            if ((k % nodes_per_poll) == nodes_per_poll - 1) work_.poll();
+            full_.eval(r.t[k], r.co_t[k], g.data(), shift);
+            const double w = r.gauss_weight[k] * (double)r.jacobian[k];
+            for (int i = 0; i < count; i++) {
+                const double gi = w * g[i];
+                for (int j = 0; j <= i; j++) C[(std::size_t)i * count + j] += gi * g[j];
+            }
+        }
+        return C;
+    }
+
+    // Complex: P_D = det(I - C) by symmetric elimination tracking 1 - pivot.
+    bool complex_pivots_log(const rule &r, extended *out)
+    {
+        const int count = model_.count;
+        std::vector<double> C = gram_matrix(r, 0);
+        extended sum = 0;
+        for (int k = 0; k < count; k++) {
+            const double e = C[(std::size_t)k * count + k];
+            const double pivot = 1 - e;
+            if (!(pivot > 0)) return false;
+            sum += std::log1p(-(extended)e);
+            for (int i = k + 1; i < count; i++) {
+                const double ci = C[(std::size_t)i * count + k] / pivot;
+                for (int j = k + 1; j <= i; j++) C[(std::size_t)i * count + j] += ci * C[(std::size_t)j * count + k];
+            }
+        }
+        *out = sum;
+        return true;
+    }
+
+    // Real: K = (L Dg)^{-1} Delta S (L Dg)^{-T}, Delta S = S_complement +
+    // cross terms (see the doc), bordered when count is odd, from basis values
+    // scaled by e^-shift: the cross and border terms come out times e^-shift;
+    // the complement's wedge (times e^{-2 shift}) only when with_wedge.
+    std::vector<double> real_complement_matrix(const rule &r, extended shift, bool complement_left,
+                                               bool with_wedge)
+    {
+        const int count = model_.count, n = order();
         std::vector<double> wedge_matrix, border;
-        wedge(r, full_, count, wedge_matrix, border, work_);
-        // Delta S = S_complement + cross terms (see the doc), bordered when count is odd.
+        wedge(r, full_, count, wedge_matrix, border, work_, shift);
         std::vector<double> K((std::size_t)n * n, 0.0);
         for (int i = 0; i < count; i++)
             for (int j = 0; j < count; j++) {
                 const double cross = complement_left ? (border[i] * full_border_[j] - full_border_[i] * border[j])
                                                      : (full_border_[i] * border[j] - border[i] * full_border_[j]);
-                K[(std::size_t)i * n + j] =
-                    (wedge_matrix[(std::size_t)i * count + j] - wedge_matrix[(std::size_t)j * count + i]) + cross;
+                const double own = with_wedge ? wedge_matrix[(std::size_t)i * count + j] -
+                                                    wedge_matrix[(std::size_t)j * count + i]
+                                              : 0.0;
+                K[(std::size_t)i * n + j] = own + cross;
             }
         if (n > count)
             for (int i = 0; i < count; i++) {
@@ -631,7 +734,14 @@ private:
         }
         for (int i = 0; i < n; i++)
             for (int j = 0; j < n; j++) K[(std::size_t)i * n + j] /= block_pivots_[i] * block_pivots_[j];
-        // Pf(J - K) tracking pivot - 1 = -K[k][k+1]
+        return K;
+    }
+
+    // Real: P_D = Pf(J - K), skew elimination tracking pivot - 1 = -K[k][k+1].
+    bool real_pivots_log(const rule &r, bool complement_left, extended *out)
+    {
+        const int n = order();
+        std::vector<double> K = real_complement_matrix(r, 0, complement_left, true);
         extended sum = 0;
         for (int k = 0; k + 1 < n; k += 2) {
             const double d = K[(std::size_t)k * n + k + 1];
@@ -643,37 +753,6 @@ private:
                 for (int j = k + 2; j < n; j++)
                     K[(std::size_t)i * n + j] +=
                         (kik1 * K[(std::size_t)k * n + j] - kik * K[(std::size_t)(k + 1) * n + j]) / pivot;
-            }
-        }
-        *out = sum;
-        return true;
-    }
-
-    // Complex: P_D = det(I - C), C the Gram matrix of the full basis over
-    // the complement, by symmetric elimination tracking 1 - pivot.
-    bool complex_complement_log(const interval &complement, extended *out)
-    {
-        const int count = model_.count;
-        rule r = make_rule(complement, model_.eigen_weight, model_.range, 2 * count, count, panel_scale_);
-        std::vector<double> C((std::size_t)count * count, 0.0), g(count);
-        for (std::size_t k = 0; k < r.t.size(); k++) {
-            if ((k % nodes_per_poll) == nodes_per_poll - 1) work_.poll();
-            full_.eval(r.t[k], r.co_t[k], g.data());
-            const double w = r.gauss_weight[k] * (double)r.jacobian[k];
-            for (int i = 0; i < count; i++) {
-                const double gi = w * g[i];
-                for (int j = 0; j <= i; j++) C[(std::size_t)i * count + j] += gi * g[j];
-            }
-        }
-        extended sum = 0;
-        for (int k = 0; k < count; k++) {
-            const double e = C[(std::size_t)k * count + k];
-            const double pivot = 1 - e;
-            if (!(pivot > 0)) return false;
-            sum += std::log1p(-(extended)e);
-            for (int i = k + 1; i < count; i++) {
-                const double ci = C[(std::size_t)i * count + k] / pivot;
-                for (int j = k + 1; j <= i; j++) C[(std::size_t)i * count + j] += ci * C[(std::size_t)j * count + k];
             }
         }
         *out = sum;

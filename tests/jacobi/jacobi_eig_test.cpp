@@ -124,6 +124,22 @@ TEST(JacobiEig, OneNonzeroRootIsBeta)
             const double log_P = evaluate(request, {1e-200})[0];
             const double leading = A * std::log(1e-200) - std::log(A) - std::log(boost::math::beta(A, B));
             EXPECT_NEAR(log_P, leading, 1e-12 * std::fabs(leading)) << "p=" << c.p << " m=" << c.m;
+            // The upper tail beyond the double range, y = 1 - x = 0.1:
+            // Q = y^B (1-y)^A / (B Beta(A, B)) 2F1(A+B, 1; B+1; y), the
+            // scalar series summed here (ratio below (A+B)/(B+1) y < 1).
+            request.tail = wishart_tail::upper;
+            const double y = 0.1;
+            double series = 0, term = 1;
+            for (int k = 0; k < 2000 && term > 1e-18 * series; k++) {
+                series += term;
+                term *= (A + B + k) / (B + 1 + k) * y;
+            }
+            const double log_Q = B * std::log(y) + A * std::log1p(-y) - std::log(B) -
+                                 std::log(boost::math::beta(A, B)) + std::log(series);
+            std::vector<double> E;
+            const double computed = evaluate(request, {1 - y}, &E)[0];
+            EXPECT_NEAR(computed, log_Q, 1e-12 * std::fabs(log_Q)) << "upper log, p=" << c.p << " m=" << c.m;
+            EXPECT_GE(E[0] + 4 * eps * std::fabs(log_Q), std::fabs(computed - log_Q));
         }
 }
 
