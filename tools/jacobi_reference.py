@@ -26,6 +26,9 @@ largest:  lower = P_[0,x],  upper = 1 - lower;
 smallest: upper = P_[x,1],  lower = 1 - upper.
 
 Usage: python3 tools/jacobi_reference.py [out] [cases p:m:n,...] [fields] [whiches]
+       python3 tools/jacobi_reference.py out --points tests/jacobi/large_points.txt
+         (appends the values at listed points: the large cases, whose point
+         search at full precision would take hours)
 """
 import math
 import sys
@@ -197,7 +200,31 @@ def fmt(v):
     return '0.0' if v < mp.mpf('1e-305') else mp.nstr(v, 20, min_fixed=1, max_fixed=0)
 
 
+def main_points(out, points_file):
+    """Appends values at given points (lines: field which p m n x). For the
+    largest cases the search above costs hours; their points were chosen by
+    a bisection elsewhere (any points serve: only the values are reference)."""
+    start = time.time()
+    with open(points_file) as src, open(out, 'a') as fh:
+        for line in src:
+            if not line.strip() or line.startswith('#'):
+                continue
+            field, which, p, m, n, x = line.split()
+            p, m, n, x = int(p), int(m), int(n), float(x)
+            (lo, up), ok = checked(field, which, p, m, n, x, final_dps(min(p, m)))
+            if not ok:
+                print('precision check failed (dropped)', field, which, p, m, n, x, file=sys.stderr)
+                continue
+            fh.write('{%d, %d, %d, %d, %d, %r, %s, %s},\n' % (
+                field == 'real', which == 'largest', p, m, n, x, fmt(lo), fmt(up)))
+            fh.flush()
+            print('%7.1fs %s %s p=%d m=%d n=%d x=%r' % (time.time() - start, field, which, p, m, n, x),
+                  file=sys.stderr)
+
+
 def main():
+    if len(sys.argv) > 3 and sys.argv[2] == '--points':
+        return main_points(sys.argv[1], sys.argv[3])
     out = sys.argv[1] if len(sys.argv) > 1 else 'tests/jacobi/reference_values.inc'
     cases = [tuple(int(v) for v in c.split(':')) for c in sys.argv[2].split(',')] if len(sys.argv) > 2 else CASES
     fields = sys.argv[3].split(',') if len(sys.argv) > 3 else ['real', 'complex']

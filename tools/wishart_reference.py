@@ -244,16 +244,16 @@ LARGE_CASES = [(100, 100), (100, 1000)]
 
 
 def large_m_points(field, which, m, n):
-    """A few points around the bulk edge where both tails are representable
-    (no search: each evaluation at m = 100 takes some 30 s)."""
+    """A few points around the edges of the bulk (lambda, both fields:
+    (sqrt(n) -+ sqrt(m))^2; n lambda_min is O(1) at n = m) where both tails
+    are representable (no search: one evaluation at m = 100 takes a minute)."""
     import math
-    scale = 2.0 if field == 'real' else 1.0
     if which == 'largest':
-        edge = scale * (math.sqrt(n) + math.sqrt(m)) ** 2
+        edge = (math.sqrt(n) + math.sqrt(m)) ** 2
         return [round(edge * f, 6) for f in (0.97, 1.04)]
     if n == m:
-        return [round(scale * f / (4.0 * m), 9) for f in (0.5, 2.0)]   # hard edge: lambda_min ~ 1/(4m)
-    edge = scale * (math.sqrt(n) - math.sqrt(m)) ** 2
+        return [round(f / n, 9) for f in (0.5, 2.0)]
+    edge = (math.sqrt(n) - math.sqrt(m)) ** 2
     return [round(edge * f, 6) for f in (0.95, 1.04)]
 
 
@@ -264,7 +264,7 @@ def main_large(out):
     with open(out, 'w') as fh:
         fh.write(HEADER.replace('dps = %s', 'dps = %d') % (mp.__version__, dps, DPS_STEP, CHECK_DIGITS))
         for (m, n) in LARGE_CASES:
-            for field in ('real', 'complex'):
+            for field in ('complex', 'real'):
                 for which in ('largest', 'smallest'):
                     for x in large_m_points(field, which, m, n):
                         (lo, up), ok = checked(field, which, m, n, x, dps)

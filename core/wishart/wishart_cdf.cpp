@@ -35,7 +35,7 @@ double common_scale(const std::vector<double> &sigma)
 
 const char *request_error(const wishart_cdf_request &request)
 {
-    if (request.m < 1 || request.m > wishart_eig_max_m)
+    if (request.m < 1 || request.m > wishart_series_max_m)
         return "The dimension m must be an integer from 1 to 1000.";
     if (!std::isfinite(request.n) || !(request.n > request.m - 1) || request.n > wishart_eig_max_n)
         return "The degrees of freedom n must be finite, greater than m - 1 and at most 100000.";
@@ -219,8 +219,12 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
         return failure(wishart_cdf_status::invalid_argument, error);
     try {
         const double scale = common_scale(request.sigma);
-        if (scale > 0 && request.n == std::floor(request.n))
+        const bool integer_n = request.n == std::floor(request.n);
+        if (scale > 0 && integer_n && request.m <= wishart_eig_max_m)
             return exact_route(request, scale, x, count, P, err);
+        if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
+            return failure(wishart_cdf_status::invalid_argument,
+                           "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
         if (request.which == wishart_extreme::smallest)
             return failure(wishart_cdf_status::invalid_argument,
                            "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");

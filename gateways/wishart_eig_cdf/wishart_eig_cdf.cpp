@@ -95,7 +95,7 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     const char *error = points_error(prhs[POINTS]);
     if (error) return error;
     double m, n;
-    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_eig_max_m) ||
+    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_series_max_m) ||
         m != std::floor(m))
         return "Second input must be a whole number m from 1 to 1000.";
     if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
