@@ -60,6 +60,12 @@ constexpr extended narrowest_domain = 1e-12L;
 // and the result below e^first_order_below: the neglected terms are then
 // below e^-46 ~ 1e-20 of the kept ones.
 constexpr extended first_order_shift = -23, first_order_below = -46;
+// A positive t far below any domain's scale: where a weight with its mode at
+// 0 is probed, and the least radius of a weight's core.
+constexpr extended smallest_probe = 1e-300L;
+// The inner route serves P_D up to this; the complement route the rest, so
+// that the computed tail is the smaller one or at least this.
+constexpr extended inner_route_limit = 0.5L;
 // A rule cut within this fraction of a finite end of its domain is run to
 // that end (see span_of).
 constexpr extended end_snap = 1e-9L;
@@ -160,7 +166,7 @@ rule_span span_of(const interval &domain, const weight &chart_weight, int degree
     auto log_weight = [&](extended t) { return chart_weight.log_at(t, 1 - t); };
     const extended mode = std::min(std::max(mode_of(chart_weight), lo), hi);
     extended top = log_weight(mode);
-    if (!std::isfinite(top)) top = log_weight(mode > 0 ? mode : std::min(hi, (extended)1e-300));
+    if (!std::isfinite(top)) top = log_weight(mode > 0 ? mode : std::min(hi, smallest_probe));
     constexpr int bisection_steps = 200;
     constexpr extended bisection_tolerance = 1e-13L;
     auto bisect = [&](extended from, extended to, auto inside) {
@@ -186,7 +192,7 @@ rule_span span_of(const interval &domain, const weight &chart_weight, int degree
         core_hi = in_core(t) ? t : bisect(mode, t, in_core);
     }
     const extended centre = 0.5L * (core_lo + core_hi);
-    const extended radius = std::max(0.5L * (core_hi - core_lo), (extended)1e-300L);
+    const extended radius = std::max(0.5L * (core_hi - core_lo), smallest_probe);
     auto envelope = [&](extended t) {
         extended z = std::fabs(t - centre) / radius;
         extended growth_log = z <= 1 ? 0 : std::log(z + std::sqrt(z * z - 1));
@@ -405,7 +411,7 @@ basis lanczos(const rule &r, const weight &density, int count, const work_contex
 // Real case: wedge[i][j] = int int_{x<y in rule} f_i(x) f_j(y) W(x) W(y) dx dy and
 // border[i] = int f_i W over the rule's domain, f_i the basis polynomials
 // (orthonormal for the basis weight, whose square root is W dt / (2 d chart)).
-void wedge(const rule &r, const basis &B, int count, std::vector<double> &wedge_matrix,
+void wedge(const rule &r, const basis &functions, int count, std::vector<double> &wedge_matrix,
            std::vector<double> &border, const work_context &work, extended log_shift = 0)
 {
     const legendre_panel &panel = legendre();
@@ -416,7 +422,7 @@ void wedge(const rule &r, const basis &B, int count, std::vector<double> &wedge_
         if ((p % panels_per_poll) == panels_per_poll - 1) work.poll();
         for (int k = 0; k < panel_points; k++) {
             const std::size_t at = (std::size_t)p * panel_points + k;
-            B.eval(r.t[at], r.co_t[at], &f[(std::size_t)k * count], log_shift);
+            functions.eval(r.t[at], r.co_t[at], &f[(std::size_t)k * count], log_shift);
             for (int i = 0; i < count; i++) f[(std::size_t)k * count + i] *= 2;
         }
         for (int k = 0; k < panel_points; k++) {
@@ -519,7 +525,7 @@ public:
         const interval below{0, 1, X.x, X.co_x}, above{X.x, X.co_x, whole_end.hi, whole_end.co_hi};
         const interval &D = largest ? below : above, &complement = largest ? above : below;
         const extended log_inside = inner_log(D);
-        if (log_inside <= std::log(0.5L)) return {log_inside, std::log1p(-std::exp(log_inside))};
+        if (log_inside <= std::log(inner_route_limit)) return {log_inside, std::log1p(-std::exp(log_inside))};
         domain_logs logs;
         if (complement_logs(complement, !largest, &logs)) return logs;
         const extended clamped = std::min(log_inside, (extended)0);
@@ -644,15 +650,15 @@ private:
     {
         extended sum = 0;
         if (!model_.real) {
-            const std::vector<double> C = gram_matrix(r, shift);
-            for (int k = 0; k < model_.count; k++) sum += C[(std::size_t)k * model_.count + k];
+            const std::vector<double> gram = gram_matrix(r, shift);
+            for (int k = 0; k < model_.count; k++) sum += gram[(std::size_t)k * model_.count + k];
             if (!(sum > 0)) return false;
             *out = 2 * shift + std::log(sum);
             return true;
         }
         const int n = order();
-        const std::vector<double> K = real_complement_matrix(r, shift, complement_left, false);
-        for (int k = 0; k + 1 < n; k += 2) sum += K[(std::size_t)k * n + k + 1];
+        const std::vector<double> defects = real_complement_matrix(r, shift, complement_left, false);
+        for (int k = 0; k + 1 < n; k += 2) sum += defects[(std::size_t)k * n + k + 1];
         if (!(sum > 0)) return false;
         *out = shift + std::log(sum);
         return true;
@@ -663,33 +669,33 @@ private:
     std::vector<double> gram_matrix(const rule &r, extended shift)
     {
         const int count = model_.count;
-        std::vector<double> C((std::size_t)count * count, 0.0), g(count);
+        std::vector<double> gram((std::size_t)count * count, 0.0), g(count);
         for (std::size_t k = 0; k < r.t.size(); k++) {
             if ((k % nodes_per_poll) == nodes_per_poll - 1) work_.poll();
             full_.eval(r.t[k], r.co_t[k], g.data(), shift);
             const double w = r.gauss_weight[k] * (double)r.jacobian[k];
             for (int i = 0; i < count; i++) {
                 const double gi = w * g[i];
-                for (int j = 0; j <= i; j++) C[(std::size_t)i * count + j] += gi * g[j];
+                for (int j = 0; j <= i; j++) gram[(std::size_t)i * count + j] += gi * g[j];
             }
         }
-        return C;
+        return gram;
     }
 
-    // Complex: P_D = det(I - C) by symmetric elimination tracking 1 - pivot.
+    // Complex: P_D = det(I - gram) by symmetric elimination tracking 1 - pivot.
     bool complex_pivots_log(const rule &r, extended *out)
     {
         const int count = model_.count;
-        std::vector<double> C = gram_matrix(r, 0);
+        std::vector<double> gram = gram_matrix(r, 0);
         extended sum = 0;
         for (int k = 0; k < count; k++) {
-            const double e = C[(std::size_t)k * count + k];
+            const double e = gram[(std::size_t)k * count + k];
             const double pivot = 1 - e;
             if (!(pivot > 0)) return false;
             sum += std::log1p(-(extended)e);
             for (int i = k + 1; i < count; i++) {
-                const double ci = C[(std::size_t)i * count + k] / pivot;
-                for (int j = k + 1; j <= i; j++) C[(std::size_t)i * count + j] += ci * C[(std::size_t)j * count + k];
+                const double ci = gram[(std::size_t)i * count + k] / pivot;
+                for (int j = k + 1; j <= i; j++) gram[(std::size_t)i * count + j] += ci * gram[(std::size_t)j * count + k];
             }
         }
         *out = sum;
@@ -706,7 +712,7 @@ private:
         const int count = model_.count, n = order();
         std::vector<double> wedge_matrix, border;
         wedge(r, full_, count, wedge_matrix, border, work_, shift);
-        std::vector<double> K((std::size_t)n * n, 0.0);
+        std::vector<double> defects((std::size_t)n * n, 0.0);
         for (int i = 0; i < count; i++)
             for (int j = 0; j < count; j++) {
                 const double cross = complement_left ? (border[i] * full_border_[j] - full_border_[i] * border[j])
@@ -714,45 +720,45 @@ private:
                 const double own = with_wedge ? wedge_matrix[(std::size_t)i * count + j] -
                                                     wedge_matrix[(std::size_t)j * count + i]
                                               : 0.0;
-                K[(std::size_t)i * n + j] = own + cross;
+                defects[(std::size_t)i * n + j] = own + cross;
             }
         if (n > count)
             for (int i = 0; i < count; i++) {
-                K[(std::size_t)i * n + count] = border[i];
-                K[(std::size_t)count * n + i] = -border[i];
+                defects[(std::size_t)i * n + count] = border[i];
+                defects[(std::size_t)count * n + i] = -border[i];
             }
-        // K <- (L Dg)^{-1} K (L Dg)^{-T}
+        // defects <- (L Dg)^{-1} defects (L Dg)^{-T}
         for (int pass = 0; pass < 2; pass++) {
             for (int col = 0; col < n; col++)
                 for (int i = 0; i < n; i++) {
-                    double v = K[(std::size_t)i * n + col];
-                    for (int j = 0; j < i; j++) v -= lower_factor_[(std::size_t)i * n + j] * K[(std::size_t)j * n + col];
-                    K[(std::size_t)i * n + col] = v;
+                    double v = defects[(std::size_t)i * n + col];
+                    for (int j = 0; j < i; j++) v -= lower_factor_[(std::size_t)i * n + j] * defects[(std::size_t)j * n + col];
+                    defects[(std::size_t)i * n + col] = v;
                 }
             for (int i = 0; i < n; i++)
-                for (int j = 0; j < i; j++) std::swap(K[(std::size_t)i * n + j], K[(std::size_t)j * n + i]);
+                for (int j = 0; j < i; j++) std::swap(defects[(std::size_t)i * n + j], defects[(std::size_t)j * n + i]);
         }
         for (int i = 0; i < n; i++)
-            for (int j = 0; j < n; j++) K[(std::size_t)i * n + j] /= block_pivots_[i] * block_pivots_[j];
-        return K;
+            for (int j = 0; j < n; j++) defects[(std::size_t)i * n + j] /= block_pivots_[i] * block_pivots_[j];
+        return defects;
     }
 
-    // Real: P_D = Pf(J - K), skew elimination tracking pivot - 1 = -K[k][k+1].
+    // Real: P_D = Pf(J - defects), skew elimination tracking pivot - 1 = -defects[k][k+1].
     bool real_pivots_log(const rule &r, bool complement_left, extended *out)
     {
         const int n = order();
-        std::vector<double> K = real_complement_matrix(r, 0, complement_left, true);
+        std::vector<double> defects = real_complement_matrix(r, 0, complement_left, true);
         extended sum = 0;
         for (int k = 0; k + 1 < n; k += 2) {
-            const double d = K[(std::size_t)k * n + k + 1];
+            const double d = defects[(std::size_t)k * n + k + 1];
             const double pivot = 1 - d;
             if (!(pivot > 0)) return false;
             sum += std::log1p(-(extended)d);
             for (int i = k + 2; i < n; i++) {
-                const double kik = K[(std::size_t)i * n + k], kik1 = K[(std::size_t)i * n + k + 1];
+                const double kik = defects[(std::size_t)i * n + k], kik1 = defects[(std::size_t)i * n + k + 1];
                 for (int j = k + 2; j < n; j++)
-                    K[(std::size_t)i * n + j] +=
-                        (kik1 * K[(std::size_t)k * n + j] - kik * K[(std::size_t)(k + 1) * n + j]) / pivot;
+                    defects[(std::size_t)i * n + j] +=
+                        (kik1 * defects[(std::size_t)k * n + j] - kik * defects[(std::size_t)(k + 1) * n + j]) / pivot;
             }
         }
         *out = sum;
