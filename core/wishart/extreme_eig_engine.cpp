@@ -39,7 +39,7 @@ constexpr extended core_cut = 40;
 // Panel widths in the chart variable: at most this wide ...
 constexpr extended max_panel_width = 0.25L;
 // ... with at most this much variation of the log-weight per panel ...
-constexpr extended max_log_variation = 8;
+constexpr extended max_log_variation = 3;
 // ... and at least (4 s + 40) / 12 panels, enough for polynomials of degree
 // 4 s in the chart variable on 24-point panels.
 constexpr int panels_per_eigenvalue_numerator = 4, panels_floor_numerator = 40, panels_denominator = 12;
@@ -47,10 +47,14 @@ constexpr int panels_per_eigenvalue_numerator = 4, panels_floor_numerator = 40, 
 // nodes, other rounding (an irrational-looking ratio, so that no node of one
 // rule coincides with a node of the other).
 constexpr extended second_rule_panel_scale = 1.37L;
-// err = safety * |P1 - P2| + safety * u * (s + 2) * P: the difference of
-// the two evaluations, with a floor of s + 2 rounding units for the sums of
-// s logarithms of pivots. Calibrated against the multiprecision references.
+// err = safety * |P1 - P2| + safety * u * (s + 2) * (1 + s / floor_growth) * P:
+// the difference of the two evaluations, with a floor for the rounding they
+// may share by chance: s + 2 units for the sums of s logarithms of pivots,
+// growing with s because each recurrence coefficient enters the sum of the
+// log norms up to s times. Calibrated against the multiprecision references
+// (a complex s = 20 point at P = 1e-300 needed 8e-14 relative).
 constexpr double err_safety = 4;
+constexpr double floor_growth = 5;
 constexpr double unit_rounding = std::numeric_limits<double>::epsilon();
 // A domain narrower than this relative to its chart coordinates cannot be
 // resolved: it carries no representable probability.
@@ -784,7 +788,8 @@ extended requested_log(const domain_logs &logs, const tails_request &request)
 void write_point(const tails_request &request, extended log_value, const extended *second_log, double *P,
                  double *err)
 {
-    const extended log_floor = err_safety * unit_rounding * (request.model.count + 2);
+    const int count = request.model.count;
+    const extended log_floor = err_safety * unit_rounding * (count + 2) * (1 + count / floor_growth);
     const extended log_err = second_log ? err_safety * std::fabs(log_value - *second_log) + log_floor : 0;
     if (request.log_result) {
         *P = (double)log_value;
