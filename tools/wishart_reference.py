@@ -23,6 +23,8 @@ largest:  lower = P_[0,x],  upper = 1 - lower.
 smallest: upper = P_[x,inf), lower = 1 - upper.
 
 Usage: python3 tools/wishart_reference.py [out=tests/wishart/reference_values.inc]
+       python3 tools/wishart_reference.py tests/wishart/reference_large_m.inc large
+         (a few points at m = 100, n = 100 and 1000, dps 1200)
 """
 import sys, time
 import mpmath as mp
@@ -238,7 +240,47 @@ def fmt(v):
     return '0.0' if v < mp.mpf('1e-305') else mp.nstr(v, 20, min_fixed=1, max_fixed=0)
 
 
+LARGE_CASES = [(100, 100), (100, 1000)]
+
+
+def large_m_points(field, which, m, n):
+    """A few points around the edges of the bulk (lambda, both fields:
+    (sqrt(n) -+ sqrt(m))^2; n lambda_min is O(1) at n = m) where both tails
+    are representable (no search: one evaluation at m = 100 takes a minute)."""
+    import math
+    if which == 'largest':
+        edge = (math.sqrt(n) + math.sqrt(m)) ** 2
+        return [round(edge * f, 6) for f in (0.97, 1.04)]
+    if n == m:
+        return [round(f / n, 9) for f in (0.5, 2.0)]
+    edge = (math.sqrt(n) - math.sqrt(m)) ** 2
+    return [round(edge * f, 6) for f in (0.95, 1.04)]
+
+
+def main_large(out):
+    """The table at m = 100 that verifies the exact route up to its limit."""
+    t0 = time.time()
+    dps = 1200
+    with open(out, 'w') as fh:
+        fh.write(HEADER.replace('dps = %s', 'dps = %d') % (mp.__version__, dps, DPS_STEP, CHECK_DIGITS))
+        for (m, n) in LARGE_CASES:
+            for field in ('complex', 'real'):
+                for which in ('largest', 'smallest'):
+                    for x in large_m_points(field, which, m, n):
+                        (lo, up), ok = checked(field, which, m, n, x, dps)
+                        if not ok:
+                            print('precision check failed (dropped)', field, which, m, n, x, file=sys.stderr)
+                            continue
+                        fh.write('{%d, %d, %d, %d, %s, %s, %s},\n' % (field == 'real', which == 'largest', m, n,
+                                                                      repr(x), fmt(lo), fmt(up)))
+                        fh.flush()
+                        print('%7.1fs %s %s m=%d n=%d x=%r' % (time.time() - t0, field, which, m, n, x),
+                              file=sys.stderr)
+
+
 def main():
+    if len(sys.argv) > 2 and sys.argv[2] == 'large':
+        return main_large(sys.argv[1])
     """argv: out-file [fields=real,complex] [whiches=largest,smallest] [cases=m:n,m:n,...]"""
     out = sys.argv[1] if len(sys.argv) > 1 else 'tests/wishart/reference_values.inc'
     fields = sys.argv[2].split(',') if len(sys.argv) > 2 else ['real', 'complex']

@@ -35,7 +35,7 @@ double common_scale(const std::vector<double> &sigma)
 
 const char *request_error(const wishart_cdf_request &request)
 {
-    if (request.m < 1 || request.m > wishart_eig_max_m)
+    if (request.m < 1 || request.m > wishart_series_max_m)
         return "The dimension m must be an integer from 1 to 1000.";
     if (!std::isfinite(request.n) || !(request.n > request.m - 1) || request.n > wishart_eig_max_n)
         return "The degrees of freedom n must be finite, greater than m - 1 and at most 100000.";
@@ -80,6 +80,7 @@ struct point_value {
     double lower, err;
     pfq_status status;
     std::string message;
+    double log_lower = nan, log_err = nan;  // log P and its absolute error
 };
 
 point_value series_point(const wishart_cdf_request &request, const series_plan &plan, double x)
@@ -122,6 +123,8 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
         value.err = HUGE_VAL;
         return value;
     }
+    value.log_lower = std::fmin(log_p, 0.0);
+    value.log_err = log_err + unit_roundoff * std::fabs(log_p);
     value.lower = std::fmin(p, 1.0);            // P <= 1: clamping only reduces the error
     value.err = p * std::expm1(log_err) + unit_roundoff * value.lower;
     if (p == 0 && std::exp(log_p + log_err) == 0)  // P and its bound underflow: below this
@@ -144,11 +147,16 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
             p = e = nan;
         } else if (x[i] <= 0 || std::isinf(x[i])) {
             p = (x[i] > 0) != upper ? 1 : 0;      // below 0: lower 0, upper 1; +Inf: the reverse
+            if (request.log_result) p = std::log(p);
         } else {
             point_value value = series_point(request, plan, x[i]);
             if (value.status == pfq_status::interrupted)
                 return failure(wishart_cdf_status::interrupted, "interrupted");
-            if (value.status == pfq_status::invalid_argument || value.status == pfq_status::refused)
+            // The series' tables not fitting the memory limit is a memory
+            // refusal, not bad input: callers tell the two apart.
+            if (value.status == pfq_status::refused)
+                return failure(wishart_cdf_status::out_of_memory, value.message);
+            if (value.status == pfq_status::invalid_argument)
                 return failure(wishart_cdf_status::invalid_argument, value.message);
             if (value.status == pfq_status::not_converged && outcome.status == wishart_cdf_status::ok) {
                 outcome.status = wishart_cdf_status::not_converged;
@@ -157,6 +165,15 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
             }
             p = upper ? 1 - value.lower : value.lower;
             e = value.err + (upper ? unit_roundoff : 0);
+            if (request.log_result && !upper) {
+                p = value.log_lower;
+                e = value.log_err;
+            } else if (request.log_result) {
+                // The upper tail is 1 - P here: its log carries the absolute
+                // error of P relative to the tail.
+                e = p > 0 ? e / p : HUGE_VAL;
+                p = std::log(p);
+            }
         }
         P[i] = p;
         if (err) err[i] = e;
@@ -176,6 +193,7 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
     exact.field = request.field;
     exact.which = request.which;
     exact.tail = request.tail;
+    exact.log_result = request.log_result;
     exact.interrupt = request.interrupt;
     wishart_eig_outcome result = wishart_eig_cdf_exact(exact, scaled.data(), count, P, err);
     wishart_cdf_outcome outcome;
@@ -201,8 +219,12 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
         return failure(wishart_cdf_status::invalid_argument, error);
     try {
         const double scale = common_scale(request.sigma);
-        if (scale > 0 && request.n == std::floor(request.n))
+        const bool integer_n = request.n == std::floor(request.n);
+        if (scale > 0 && integer_n && request.m <= wishart_eig_max_m)
             return exact_route(request, scale, x, count, P, err);
+        if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
+            return failure(wishart_cdf_status::invalid_argument,
+                           "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
         if (request.which == wishart_extreme::smallest)
             return failure(wishart_cdf_status::invalid_argument,
                            "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");

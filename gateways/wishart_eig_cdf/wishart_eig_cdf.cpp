@@ -53,9 +53,11 @@ static const char *read_option(const char *name, const mxArray *value, call_requ
         request.core.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
     } else if (same_name(name, "sigma")) {
         request.sigma = value;
+    } else if (same_name(name, "log")) {
+        if (!read_flag(value, &request.core.log_result)) return "Option 'log' must be true or false.";
     } else {
         return message.format("Unknown option '%s': the options are 'field', 'which', "
-                              "'tail' and 'sigma'.", name);
+                              "'tail', 'sigma' and 'log'.", name);
     }
     return 0;
 }
@@ -67,7 +69,7 @@ static const char *options_error(int nrhs, const mxArray *prhs[], call_request &
     for (int i = 3; i < nrhs; i += 2) {
         char name[32];
         if (!read_text(prhs[i], name, sizeof name))
-            return "Option names must be text: 'field', 'which', 'tail' or 'sigma'.";
+            return "Option names must be text: 'field', 'which', 'tail', 'sigma' or 'log'.";
         const char *error = read_option(name, prhs[i + 1], request, message);
         if (error) return error;
     }
@@ -93,7 +95,7 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     const char *error = points_error(prhs[POINTS]);
     if (error) return error;
     double m, n;
-    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_eig_max_m) ||
+    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_series_max_m) ||
         m != std::floor(m))
         return "Second input must be a whole number m from 1 to 1000.";
     if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
@@ -155,8 +157,9 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     if (error) mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", error);
 
     plhs[0] = mxDuplicateArray(prhs[POINTS]);              // P has the shape of x
-    mxArray *errors = mxDuplicateArray(prhs[POINTS]);
-    call_outcome outcome = evaluate(request, prhs[POINTS], mxGetPr(plhs[0]), mxGetPr(errors));
+    // err costs a second evaluation (exact route): only when asked for.
+    mxArray *errors = nlhs >= 2 ? mxDuplicateArray(prhs[POINTS]) : nullptr;
+    call_outcome outcome = evaluate(request, prhs[POINTS], mxGetPr(plhs[0]), errors ? mxGetPr(errors) : nullptr);
 
     if (outcome.refused_input) mexErrMsgIdAndTxt("wishart_eig_cdf:invalidInput", "%s", outcome.message);
     switch (outcome.status) {
@@ -176,8 +179,5 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
         break;
     case matrixhyper::wishart_cdf_status::ok: break;
     }
-    if (nlhs >= 2)
-        plhs[1] = errors;
-    else
-        mxDestroyArray(errors);
+    if (errors) plhs[1] = errors;
 }

@@ -25,23 +25,30 @@ function varargout = wishart_eig_cdf (varargin)
 %     'sigma'  the m eigenvalues of the covariance Sigma, or Sigma itself
 %              (symmetric positive definite; Hermitian for 'complex').
 %              Default: the identity.
+%     'log'    false (default) or true: P holds log P and err the absolute
+%              error of log P; the exact formulas keep log P accurate for
+%              tails far below 1e-300. On the series route: the log of the
+%              series value (lower tail) or of 1 - value (upper tail).
 %
 %   Outputs:
-%     P    the probabilities, the shape of x.
+%     P    the probabilities (or their logarithms), the shape of x.
 %     err  an estimate of |P - true P| at every point, the shape of x.
+%          The exact formulas compute it by a second evaluation, only when
+%          err is asked for: one output is about twice as fast.
 %
-%   Methods: for Sigma a multiple of the identity and an integer n >= m,
-%   exact finite formulas (Pfaffians for the real field, determinants for
-%   the complex one, of incomplete gamma integrals), in extended precision
-%   and a well-conditioned basis: relative error at most 1e-10 for both
-%   tails at m <= 50, n <= 500 (docs/wishart_extreme_eigenvalues.md).
-%   Otherwise, for the largest eigenvalue, the series
+%   Methods: for Sigma a multiple of the identity, an integer n >= m and
+%   m <= 100, exact finite formulas (Pfaffians for the real field,
+%   determinants for the complex one, of incomplete gamma integrals), in
+%   extended precision and a well-conditioned basis: relative error at most
+%   1e-12 for both tails against multiprecision references at m <= 50,
+%   n <= 500 and at m = 100 (docs/wishart_extreme_eigenvalues.md).
+%   Otherwise (m from 101 to 1000 included), for the largest eigenvalue, the series
 %     real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
 %                  1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
 %     complex: P = G_m(m) / G_m(n+m) det(x Sigma^-1)^n 1F1(n; n+m; -x Sigma^-1)
 %   through matrix_pfq (with its error bound; the upper tail is then 1 - P
 %   with the same absolute error). The smallest eigenvalue has no series
-%   route and needs Sigma a multiple of I and an integer n.
+%   route and needs Sigma a multiple of I, an integer n and m <= 100.
 %   When the series misses its accuracy, the warning
 %   wishart_eig_cdf:notConverged is issued and err says by how much.
 %
@@ -53,20 +60,26 @@ function varargout = wishart_eig_cdf (varargin)
 %     Second input must be a whole number m from 1 to 1000.
 %     Third input must be a number n greater than m - 1, at most 100000.
 %     Options must come in name/value pairs.
-%     Option names must be text: 'field', 'which', 'tail' or 'sigma'.
-%     Unknown option 'NAME': the options are 'field', 'which', 'tail' and 'sigma'.
+%     Option names must be text: 'field', 'which', 'tail', 'sigma' or 'log'.
+%     Unknown option 'NAME': the options are 'field', 'which', 'tail', 'sigma' and 'log'.
 %     Option 'field' must be 'real' or 'complex'.
 %     Option 'which' must be 'largest' or 'smallest'.
 %     Option 'tail' must be 'lower' or 'upper'.
 %     Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.
+%     Option 'log' must be true or false.
 %     The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.
+%     The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.
+%   (identifiers wishart_eig_cdf:outOfMemory when the series' tables do not
+%   fit memory, wishart_eig_cdf:numericalFailure when the exact route breaks
+%   down; the warning wishart_eig_cdf:notConverged as above.)
 %
 %   Examples:
 %     P = wishart_eig_cdf([20 40 60], 5, 10)              % real, largest eigenvalue
 %     p = wishart_eig_cdf(300, 50, 100, 'tail', 'upper')   % a p-value, far in the tail
+%     L = wishart_eig_cdf(900, 50, 100, 'tail', 'upper', 'log', true)  % log of a p-value below 1e-300
 %     P = wishart_eig_cdf(2, 4, 8, 'which', 'smallest', 'field', 'complex')
 %
-%   See also matrix_pfq.
+%   See also jacobi_eig_cdf, matrix_pfq.
 
   error('wishart_eig_cdf: the compiled wishart_eig_cdf plug-in was not found; build it first.');
 end

@@ -13,8 +13,8 @@
 %!error <^wishart_eig_cdf: Third input must be a number n greater than m - 1, at most 100000\.$> wishart_eig_cdf (1, 3, 2)
 %!error <^wishart_eig_cdf: Third input must be a number n greater than m - 1, at most 100000\.$> wishart_eig_cdf (1, 3, NaN)
 %!error <^wishart_eig_cdf: Options must come in name/value pairs\.$> wishart_eig_cdf (1, 2, 3, "tail")
-%!error <^wishart_eig_cdf: Option names must be text: 'field', 'which', 'tail' or 'sigma'\.$> wishart_eig_cdf (1, 2, 3, 4, 5)
-%!error <^wishart_eig_cdf: Unknown option 'side': the options are 'field', 'which', 'tail' and 'sigma'\.$> wishart_eig_cdf (1, 2, 3, "side", "upper")
+%!error <^wishart_eig_cdf: Option names must be text: 'field', 'which', 'tail', 'sigma' or 'log'\.$> wishart_eig_cdf (1, 2, 3, 4, 5)
+%!error <^wishart_eig_cdf: Unknown option 'side': the options are 'field', 'which', 'tail', 'sigma' and 'log'\.$> wishart_eig_cdf (1, 2, 3, "side", "upper")
 %!error <^wishart_eig_cdf: Option 'field' must be 'real' or 'complex'\.$> wishart_eig_cdf (1, 2, 3, "field", "quaternion")
 %!error <^wishart_eig_cdf: Option 'which' must be 'largest' or 'smallest'\.$> wishart_eig_cdf (1, 2, 3, "which", 1)
 %!error <^wishart_eig_cdf: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_cdf (1, 2, 3, "tail", "both")
@@ -22,6 +22,7 @@
 %!error <^wishart_eig_cdf: Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 -2])
 %!error <^wishart_eig_cdf: The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest")
 %!error id=wishart_eig_cdf:invalidInput wishart_eig_cdf (1, -1, 3)
+%!error <^wishart_eig_cdf: Option 'log' must be true or false\.$> wishart_eig_cdf (1, 2, 3, "log", "yes")
 
 ## ---- Values.
 %!test  # m = 1: chi-square with n degrees of freedom, and Gamma(n, 1) for complex
@@ -30,6 +31,16 @@
 %! assert (wishart_eig_cdf (x, 1, 3, "field", "complex"), gammainc (x, 3), 1e-13);
 %! assert (wishart_eig_cdf (x, 1, 3, "field", "complex", "tail", "upper"),
 %!         gammainc (x, 3, "upper"), -1e-12);
+%!test  # 'log': m = 1 complex is Gamma(n, 1), log P = n log x - log n! + O(x) far down,
+%! ## and the upper tail's log beyond the double range: log Q(n, x) ~ (n-1) log x - x - log (n-1)!
+%! [L, err] = wishart_eig_cdf (1e-100, 1, 3, "field", "complex", "log", true);
+%! assert (L, 3 * log (1e-100) - log (6), -1e-13);
+%! assert (err < 1e-10);
+%! x = 1e4;
+%! L = wishart_eig_cdf (x, 1, 3, "field", "complex", "tail", "upper", "log", true);
+%! assert (L, 2 * log (x) - x - log (2) + log1p (2 / x + 2 / x ^ 2), -1e-13);
+%! L = wishart_eig_cdf (60, 1, 3, "field", "complex", "sigma", 2, "log", true);
+%! assert (L, log (gammainc (30, 3)), 1e-13);
 %!test  # P has the shape of x; x <= 0 gives 0, or 1 for the upper tail
 %! x = [0 2; -1 5];
 %! [P, err] = wishart_eig_cdf (x, 3, 6);

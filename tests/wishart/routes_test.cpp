@@ -85,3 +85,36 @@ TEST(WishartRoutes, SeriesKeepsItsDigitsAtSubnormalPoints)
         EXPECT_LT(err[i], 1e-12 * truth) << "x " << c.x[i];
     }
 }
+
+// 'log' on both routes: the series' log P (lower tail) and log(1 - P)
+// (upper) against the exact route's directly computed logs, each within
+// the two error bounds; and a series whose tables cannot fit the memory
+// limit is out_of_memory, not bad input.
+TEST(WishartRoutes, LogResultsAgreeAndMemoryRefusalsSaySo)
+{
+    for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
+        wishart_cdf_request request;
+        request.m = 3;
+        request.n = 6;
+        request.tail = tail;
+        request.log_result = true;
+        const std::vector<double> x = {0.5, 4, 12};
+        std::vector<double> exact(3), exact_err(3), series(3), series_err(3);
+        wishart_cdf_outcome outcome = wishart_eig_cdf(request, x.data(), 3, exact.data(), exact_err.data());
+        ASSERT_EQ(outcome.method, "exact");
+        request.sigma = {1, 1, 1 + 1e-13};
+        outcome = wishart_eig_cdf(request, x.data(), 3, series.data(), series_err.data());
+        ASSERT_EQ(outcome.method, "series");
+        for (size_t i = 0; i < x.size(); i++)
+            EXPECT_LE(std::fabs(exact[i] - series[i]), exact_err[i] + series_err[i] + 1e-12)
+                << "x " << x[i] << (tail == wishart_tail::lower ? " lower" : " upper");
+    }
+    wishart_cdf_request request;
+    request.m = 6;
+    request.n = 7.5;
+    request.sigma = {1, 2, 3, 4, 5, 6};
+    request.memory_limit = 64;
+    const double x = 40;
+    double P = 0, err = 0;
+    EXPECT_EQ(wishart_eig_cdf(request, &x, 1, &P, &err).status, wishart_cdf_status::out_of_memory);
+}

@@ -28,6 +28,11 @@ const ref_row reference[] = {
 #include "reference_values.inc"
 };
 
+// m = 100, the largest dimension the exact route accepts (tools/wishart_reference.py OUT large).
+const ref_row reference_large_m[] = {
+#include "reference_large_m.inc"
+};
+
 wishart_eig_request make(int m, int n, bool real, bool largest, bool lower) {
     wishart_eig_request q;
     q.m = m;
@@ -78,6 +83,24 @@ TEST(WishartEig, MatchesReferenceBothTailsWithHonestErr) {
     EXPECT_LE(worst_ratio, 300.0) << "err overestimates the true error";
     std::printf("reference: %d values, worst relative error %.3g, worst err/true %.3g\n", compared, worst,
                 worst_ratio);
+}
+
+// The exact route at its largest dimension, m = 100: both tails against the
+// multiprecision values, and err not below the true error.
+TEST(WishartEig, MatchesReferenceAtLargestDimension) {
+    int compared = 0;
+    for (const ref_row &r : reference_large_m)
+        for (int lower = 0; lower < 2; ++lower) {
+            double ref = lower ? r.lower : r.upper;
+            if (ref == 0) continue;
+            std::vector<double> E;
+            double P = eval(make(r.m, r.n, r.real, r.largest, lower), {r.x}, &E)[0];
+            EXPECT_LE(std::fabs(P - ref), 1e-12 * ref) << "m=" << r.m << " n=" << r.n << " x=" << r.x
+                                                       << (lower ? " lower" : " upper") << " P=" << P;
+            EXPECT_LE(std::fabs(P - ref), E[0] + 4 * eps * ref) << "err below the true error at x=" << r.x;
+            ++compared;
+        }
+    EXPECT_GE(compared, 2);
 }
 
 // (b) m = 1: lambda ~ chi2_n (real) or Gamma(n, 1) (complex), both extremes.

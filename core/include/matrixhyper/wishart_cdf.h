@@ -6,11 +6,12 @@
 //            Sigma (E|z|^2 = 1 per entry when Sigma = I).
 //
 // Routes (outcome.method):
-//   "exact"   white Sigma (a multiple of I, folded into x) and integer
-//             n >= m: the finite formulas of wishart_eig.h, both tails
-//             computed directly;
+//   "exact"   white Sigma (a multiple of I, folded into x), integer
+//             n >= m and m <= wishart_eig_max_m: the finite formulas of
+//             wishart_eig.h, both tails computed directly;
 //   "series"  the largest eigenvalue otherwise (Sigma with distinct
-//             eigenvalues, or real n > m - 1 not an integer):
+//             eigenvalues, real n > m - 1 not an integer, or m above the
+//             finite formulas' verified range):
 //               real:    P(lambda_max <= x) = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2)
 //                        det(x Sigma^-1 / 2)^(n/2) 1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
 //                        with alpha = 2 and Gamma_m(a) = pi^(m(m-1)/4) prod Gamma(a - (i-1)/2);
@@ -40,6 +41,11 @@ struct wishart_cdf_request {
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
     std::vector<double> sigma;      // eigenvalues of Sigma (m positive values), or empty for I
+    // true: P holds log P and err the absolute error of log P. The exact
+    // route computes both tails' logs directly; the series route gives the
+    // log of its value (lower) or of 1 - value (upper, whose relative error
+    // grows as that tail shrinks).
+    bool log_result = false;
     std::size_t memory_limit = 0;   // bytes for the series' tables; 0: no limit
     const interrupt_check *interrupt = nullptr;
 };
@@ -58,6 +64,10 @@ struct wishart_cdf_outcome {
     std::string method;             // "exact" or "series"
     std::string message;            // why, when not ok
 };
+
+// Largest dimension of a request: the finite formulas serve m up to
+// wishart_eig_max_m, the series (largest eigenvalue, honest err) beyond.
+constexpr int wishart_series_max_m = 1000;
 
 // Relative accuracy the series route asks of matrix_pfq.
 constexpr double wishart_series_tol = 1e-12;

@@ -30,6 +30,9 @@ struct wishart_eig_request {
     wishart_field field = wishart_field::real;
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
+    // true: P holds log P and err the absolute error of log P (tails far
+    // below the double range keep their value).
+    bool log_result = false;
     const interrupt_check *interrupt = nullptr;  // may be null: never interrupted
 };
 
@@ -42,9 +45,11 @@ struct wishart_eig_outcome {
     std::string message;                         // empty when ok
 };
 
-// Largest sizes accepted. Accuracy is verified for m <= 50, n <= 500 (see the
-// doc); larger sizes run but are not verified.
-constexpr int wishart_eig_max_m = 1000;
+// Largest sizes accepted: accuracy is verified against multiprecision
+// references for m <= 100 (n <= 500 below m = 50, n = 100 and 1000 at
+// m = 100; see the doc). Larger n run but are verified only through the
+// continuity in n of the formulas.
+constexpr int wishart_eig_max_m = 100;
 constexpr int wishart_eig_max_n = 100000;
 
 // Evaluates the requested tail at x[0..count-1].
@@ -54,6 +59,9 @@ constexpr int wishart_eig_max_n = 100000;
 //          err may be null when not wanted.
 //   x <= 0: P = 0 (lower) / 1 (upper), err 0. x = +Inf: 1 / 0, err 0.
 //   x NaN:  P = NaN, err = NaN.
+//   With log_result: P[i] = log P (-Inf for P = 0), err[i] its absolute error.
+//   err is computed (by a second evaluation on other quadrature rules) only
+//   when err is not null.
 // Errors: invalid m, n or a null x / P with count > 0 -> invalid_argument,
 // nothing written. Interrupted (request.interrupt polled between points and
 // inside long loops) -> interrupted; entries not yet computed are set to NaN.
