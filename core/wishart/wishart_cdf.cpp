@@ -108,6 +108,7 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
     options.log_result = true;
     options.interrupt = request.interrupt;
     options.memory_limit = request.memory_limit;
+    options.threads = request.threads;
     const pfq_result result = matrix_pfq(problem, options);
     point_value value{nan, nan, result.status, result.message};
     if (result.status != pfq_status::converged && result.status != pfq_status::not_converged)
@@ -154,8 +155,10 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
                 return failure(wishart_cdf_status::interrupted, "interrupted");
             // The series' tables not fitting the memory limit is a memory
             // refusal, not bad input: callers tell the two apart.
-            if (value.status == pfq_status::refused)
+            if (value.status == pfq_status::refused || value.status == pfq_status::out_of_memory)
                 return failure(wishart_cdf_status::out_of_memory, value.message);
+            if (value.status == pfq_status::internal_error)
+                return failure(wishart_cdf_status::numerical_failure, value.message);
             if (value.status == pfq_status::invalid_argument)
                 return failure(wishart_cdf_status::invalid_argument, value.message);
             if (value.status == pfq_status::not_converged && outcome.status == wishart_cdf_status::ok) {

@@ -142,6 +142,7 @@ static call_outcome evaluate(call_request &request, const mxArray *x, double *P,
     matrixhyper::interrupt_check interrupt = host_interrupt_check();
     request.core.interrupt = &interrupt;
     request.core.memory_limit = table_memory_budget();
+    request.core.threads = thread_count_setting();
     const matrixhyper::wishart_cdf_outcome result =
         matrixhyper::wishart_eig_cdf(request.core, mxGetPr(x), mxGetNumberOfElements(x), P, err);
     outcome.status = result.status;

@@ -158,6 +158,7 @@ static call_outcome evaluate(call_request &request, const mxArray *P, double *x,
     matrixhyper::interrupt_check interrupt = host_interrupt_check();
     request.core.interrupt = &interrupt;
     request.core.memory_limit = table_memory_budget();
+    request.core.threads = thread_count_setting();
     const std::size_t count = mxGetNumberOfElements(P);
     const matrixhyper::wishart_inv_outcome result =
         matrixhyper::wishart_eig_inv(request.core, mxGetPr(P), count, x, err);

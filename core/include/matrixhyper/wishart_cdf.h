@@ -47,6 +47,7 @@ struct wishart_cdf_request {
     // grows as that tail shrinks).
     bool log_result = false;
     std::size_t memory_limit = 0;   // bytes for the series' tables; 0: no limit
+    int threads = 0;                // threads of the series (pfq_options::threads); 0: the hardware's
     const interrupt_check *interrupt = nullptr;
 };
 
