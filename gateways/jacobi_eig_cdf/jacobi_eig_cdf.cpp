@@ -146,6 +146,7 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     case matrixhyper::jacobi_status::numerical_failure:
         mexErrMsgIdAndTxt("jacobi_eig_cdf:numericalFailure", "%s", outcome.message);
         break;
+    case matrixhyper::jacobi_status::not_converged:   // the quantiles' status, not the CDF's
     case matrixhyper::jacobi_status::ok: break;
     }
     if (errors) plhs[1] = errors;

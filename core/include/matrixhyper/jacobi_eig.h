@@ -38,6 +38,7 @@ struct jacobi_eig_request {
 
 enum class jacobi_status {
     ok,
+    not_converged,      // jacobi_eig_inv only: some quantiles could not be resolved (NaN)
     invalid_argument,   // p < 1, m < 1 (or not finite), n < p, null arrays
     out_of_reach,       // a valid model this route does not compute: non-integer
                         // m or n, or sizes beyond the verified limits below
