@@ -34,7 +34,7 @@ function varargout = wishart_eig_cdf (varargin)
 %   exact finite formulas (Pfaffians for the real field, determinants for
 %   the complex one, of incomplete gamma integrals), in extended precision
 %   and a well-conditioned basis: relative error at most 1e-10 for both
-%   tails at m <= 50, n <= 500 (docs/wishart_extreme_eigenvalues.md).
+%   tails at m <= 50, n <= 500 (notes: doc/wishart_extreme_eigenvalues.md in the package's folder, see pkg list).
 %   Otherwise, for the largest eigenvalue, the series
 %     real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
 %                  1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
