@@ -5,7 +5,9 @@
 
 1. The quick start: the mexrun call of its first command, run as written, must
    print exactly the block the README shows after "The first command prints".
-2. The matrix_pfq table: every call in it must run, and its value must agree
+2. Every example shown as a shell session (`$ build/bin/mexrun ...` followed by
+   its output) must print exactly that output.
+3. The matrix_pfq table: every call in it must run, and its value must agree
    with the f column to the digits the column prints.
 
 Values change on purpose sometimes (a better err bound, say): then the README
@@ -55,6 +57,24 @@ def check_quick_start(text):
                         % (result.returncode, result.stdout, result.stderr, expected))
 
 
+def check_sessions(text):
+    lines = text.splitlines()
+    for k, line in enumerate(lines):
+        if not line.startswith("    $ ") or "bin/mexrun " not in line:
+            continue
+        calls = shlex.split(line.split("bin/mexrun ", 1)[1])
+        expected = []
+        for output in lines[k + 1:]:
+            if not output.startswith("    ") or output.startswith("    $ "):
+                break
+            expected.append(output[4:] + "\n")
+        result = run(calls)
+        if result.returncode != 0 or result.stdout != "".join(expected):
+            failures.append("%s: mexrun printed (exit %d)\n%s%s\nwhere the README shows\n%s"
+                            % (line.strip(), result.returncode, result.stdout, result.stderr,
+                               "".join(expected)))
+
+
 # One unit in the last printed digit of a table value such as 2.776184920115765e-4.
 def last_digit_unit(printed):
     mantissa, _, exponent = printed.lower().partition("e")
@@ -81,6 +101,7 @@ def check_pfq_table(text):
 
 text = open(README, encoding="utf-8").read()
 check_quick_start(text)
+check_sessions(text)
 check_pfq_table(text)
 for failure in failures:
     print("README claim not met:", failure)
