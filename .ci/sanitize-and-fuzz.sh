@@ -17,33 +17,54 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 JOBS=${JOBS:-2}
 
 # (a) The project and its tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. The plug-ins are loaded with dlopen into test
-# processes that carry the sanitizer runtime, so leak detection covers them
-# too. The Octave tests are left out: they need the runtime preloaded into
+# UndefinedBehaviorSanitizer, warnings as errors as in the main build. The
+# plug-ins are loaded with dlopen into test processes that carry the
+# sanitizer runtime, so leak detection covers them too. The Octave tests are left out: they need the runtime preloaded into
 # Octave and run their own instrumented variant in the normal build.
 if [[ -z "${SKIP_ASAN:-}" ]]; then
-  cmake -S . -B build-asan -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B build-asan -DSANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON
   cmake --build build-asan -j"$JOBS"
   ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j"$JOBS" -E '^octave_'
 fi
 
-# (b) The fuzz targets: a libFuzzer binary per plug-in (fuzz/), seeded from
-# fuzz/corpus/<plugin>; new inputs go to build-fuzz/corpus/<plugin>, so the
-# tree stays clean. A valid call stays small by construction (see
-# fuzz/README.md), so -timeout only catches a plug-in that hangs. Four
-# targets, two at a time: about two minutes at the default 60 s.
-CXX=clang++ cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# (b) The fuzz targets: a libFuzzer binary per plug-in (fuzz/), warnings as
+# errors as in the other builds. First the reproducers of faults found
+# before (fuzz/reproducers/<plugin>) run once each as regression inputs;
+# then each target fuzzes a fresh corpus copied from its seeds
+# (fuzz/corpus/<plugin>) in build-fuzz/corpus/<plugin>, so the tree stays
+# clean. A valid call stays small by construction (see fuzz/README.md), so
+# -timeout only catches a plug-in that hangs. Four targets, two at a time:
+# about two minutes at the default 60 s.
+CXX=clang++ cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARNINGS_AS_ERRORS=ON
 cmake --build build-fuzz -j"$JOBS"
+
+status=0
+for reproducers in fuzz/reproducers/*/; do
+  [[ -d "$reproducers" ]] || continue
+  plugin=$(basename "$reproducers")
+  inputs=("$reproducers"*)
+  if ! build-fuzz/fuzz_$plugin -timeout=10 -rss_limit_mb=2048 "${inputs[@]}" \
+       > "build-fuzz/reproducers_$plugin.log" 2>&1; then
+    echo "*** a reproducer of fuzz_$plugin fails again (log: build-fuzz/reproducers_$plugin.log)"
+    grep -E -A3 '^\*\*\* plug-in fault|ERROR: |runtime error|^Running: ' \
+      "build-fuzz/reproducers_$plugin.log" | head -40 || true
+    status=1
+  else
+    echo "fuzz_$plugin: ${#inputs[@]} reproducers pass"
+  fi
+done
 
 # One target per core, two at a time.
 fuzz() {
   local plugin=$1
-  mkdir -p "build-fuzz/corpus/$plugin" "build-fuzz/artifacts/$plugin"
+  rm -rf "build-fuzz/corpus/$plugin" "build-fuzz/artifacts/$plugin"
+  mkdir -p build-fuzz/corpus "build-fuzz/artifacts/$plugin"
+  cp -r "fuzz/corpus/$plugin" "build-fuzz/corpus/$plugin"
   build-fuzz/fuzz_$plugin -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$plugin/" \
-    "build-fuzz/corpus/$plugin" "fuzz/corpus/$plugin" > "build-fuzz/fuzz_$plugin.log" 2>&1
+    "build-fuzz/corpus/$plugin" > "build-fuzz/fuzz_$plugin.log" 2>&1
 }
 
 report() {
@@ -58,7 +79,6 @@ report() {
   done
 }
 
-status=0
 for pair in "brint sorn" "matrix_pfq wishart_eig_cdf"; do
   read -r first second <<< "$pair"
   echo "=== fuzzing $first and $second for ${FUZZ_SECONDS}s"

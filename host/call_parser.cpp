@@ -2,6 +2,7 @@
 // whose arguments are literals of the MATLAB command language.
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "call_syntax.h"
@@ -162,7 +163,93 @@ private:
         return arguments;
     }
 
+    // An argument is a product of factors, evaluated from the left as MATLAB
+    // does: `-8*ones(1,5)`, `-100/3*ones(1,6)`, `2*[1 2]`. Each product or
+    // quotient must have a scalar on one side (the divisor of a quotient), so
+    // every element is one IEEE operation on the values as written.
     Value parse_argument() {
+        Value value = parse_factor();
+        for (;;) {
+            skip_spaces();
+            char op = peek();
+            if (op != '*' && op != '/') return value;
+            size_t at = pos_;
+            ++pos_;
+            Value right = parse_factor();
+            value = scaled(std::move(value), right, op, at);
+        }
+    }
+
+    // A literal, or a sign and a literal that is not a number: `-[1 2]`,
+    // `+ones(2)`. A sign before a number belongs to the number.
+    Value parse_factor() {
+        skip_spaces();
+        char sign = peek();
+        if ((sign != '-' && sign != '+') || !array_follows_sign()) return parse_literal();
+        ++pos_;
+        skip_spaces();
+        Value value = parse_literal();
+        return sign == '-' ? negated(std::move(value)) : promoted(std::move(value));
+    }
+
+    bool array_follows_sign() const {
+        size_t ahead = 1;
+        while (is_space(peek(ahead))) ++ahead;
+        char c = peek(ahead);
+        if (c == '[' || c == '\'') return true;
+        if (!is_identifier_start(c)) return false;
+        size_t end = pos_ + ahead;
+        while (end < text_.size() && is_identifier_char(text_[end])) ++end;
+        return !is_number_name(text_.substr(pos_ + ahead, end - pos_ - ahead));
+    }
+
+    // Unary plus: logical and char values become double, as in MATLAB.
+    static Value promoted(Value value) {
+        if (value.cls == ArrayClass::Logical || value.cls == ArrayClass::Char) {
+            value.cls = ArrayClass::Double;
+        }
+        return value;
+    }
+
+    // Unary minus; int32 saturates as MATLAB's does (-int32(-2^31) is 2^31 - 1).
+    static Value negated(Value value) {
+        value = promoted(std::move(value));
+        for (double &x : value.real) x = -x;
+        for (double &x : value.imag) x = -x;
+        if (value.cls == ArrayClass::Int32) {
+            for (double &x : value.real) x = std::fmin(x, double(INT32_MAX));
+        }
+        return value;
+    }
+
+    static bool is_scalar(const Value &value) { return value.m == 1 && value.n == 1; }
+
+    Value scaled(Value left, const Value &right, char op, size_t at) {
+        for (const Value *factor : {static_cast<const Value *>(&left), &right}) {
+            if (factor->cls != ArrayClass::Double || factor->sparse || !factor->imag.empty()) {
+                pos_ = at;
+                fail("products and quotients take real full double values only");
+            }
+        }
+        if (op == '/' && !is_scalar(right)) {
+            pos_ = at;
+            fail("a quotient needs a scalar divisor");
+        }
+        if (op == '*' && !is_scalar(left) && !is_scalar(right)) {
+            pos_ = at;
+            fail("a product needs a scalar factor");
+        }
+        if (op == '*' && is_scalar(left)) {
+            Value result = right;
+            for (double &x : result.real) x = left.real[0] * x;
+            return result;
+        }
+        double factor = right.real[0];
+        for (double &x : left.real) x = op == '*' ? x * factor : x / factor;
+        return left;
+    }
+
+    Value parse_literal() {
         skip_spaces();
         char c = peek();
         if (c == '[') return parse_matrix();

@@ -4,8 +4,10 @@
 //   [v, d] = brint([4 4], 2, [], [], 2, [0.5 Inf -1])
 //
 // The parser knows literals only (numbers, matrices, character arrays,
-// true/false and a few constructor functions); no variables and no
-// arithmetic beyond the sign of a number and the parts of a complex number.
+// true/false and a few constructor functions) and no variables. Arithmetic
+// goes no further than what literals are written with: signs (also before a
+// matrix or a constructor, -[1 2]), the parts of a complex number, and
+// products and quotients with a real scalar (-100/3*ones(1,6)).
 // Outputs may also be struct arrays, which print field by field.
 #ifndef CALL_SYNTAX_H
 #define CALL_SYNTAX_H

@@ -45,7 +45,8 @@ function varargout = jacobi_eig_cdf (varargin)
 %   (real) or Andreief determinant (complex) of incomplete beta integrals, in
 %   an orthonormal basis and extended precision. Relative error at most 1e-12
 %   for both tails against 250-650 digit references at min(p, m) <= 50, m and
-%   n <= 1000 (docs/jacobi_extreme_eigenvalues.md). Whole m and n only.
+%   n <= 1000 (notes: doc/jacobi_extreme_eigenvalues.md in the package's
+%   folder, see pkg list). Whole m and n only.
 %
 %   Errors (identifier jacobi_eig_cdf:invalidInput):
 %     jacobi_eig_cdf takes x, p, m and n, then name/value options.

@@ -63,7 +63,8 @@ function varargout = matrix_pfq (varargin)
 %   2 A_k r / (1 - r) is at most tol*|f|/2. rho is the limit ratio of the
 %   terms (0 when p <= q; max|x| max|y| when p = q + 1). A series that
 %   terminates (a numerator parameter -k) is summed to its last term, tail
-%   0. The method and the error model are described in docs/matrix_pfq.md.
+%   0. The method and the error model are described in doc/matrix_pfq.md in
+%   the package's folder (see pkg list).
 %
 %   Relations, used when cancellation would eat the requested digits or
 %   when the plain series does not converge (they hold for every alpha):

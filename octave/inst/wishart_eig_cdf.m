@@ -41,7 +41,8 @@ function varargout = wishart_eig_cdf (varargin)
 %   determinants for the complex one, of incomplete gamma integrals), in
 %   extended precision and a well-conditioned basis: relative error at most
 %   1e-12 for both tails against multiprecision references at m <= 50,
-%   n <= 500 and at m = 100 (docs/wishart_extreme_eigenvalues.md).
+%   n <= 500 and at m = 100 (notes: doc/wishart_extreme_eigenvalues.md in the
+%   package's folder, see pkg list).
 %   Otherwise (m from 101 to 1000 included), for the largest eigenvalue, the series
 %     real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
 %                  1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)

@@ -142,6 +142,40 @@ TEST(CallLiterals, ConversionsAndLogicals) {
     EXPECT_EQ(literal("false").real, (std::vector<double>{0}));
 }
 
+// Signs before arrays and products with a scalar follow MATLAB: each element
+// is one IEEE operation on the values as written (-0 stays -0, int32 saturates).
+TEST(CallLiterals, SignsAndScalarProductsOfArrays) {
+    struct Case { const char *text; size_t m, n; std::vector<double> real; };
+    const double third = -100.0 / 3.0;
+    for (const Case &c : std::vector<Case>{{"-[1 2 3 4 4.5 5]", 1, 6, {-1, -2, -3, -4, -4.5, -5}},
+                                           {"+[1; 2]", 2, 1, {1, 2}},
+                                           {"- [0 1]", 1, 2, {-0.0, -1}},
+                                           {"-ones(1,2)", 1, 2, {-1, -1}},
+                                           {"-zeros(0,3)", 0, 3, {}},
+                                           {"-8*ones(1,5)", 1, 5, {-8, -8, -8, -8, -8}},
+                                           {"-100/3*ones(1,3)", 1, 3, {third, third, third}},
+                                           {"2 * [1 2] / 4", 1, 2, {0.5, 1}},
+                                           {"[1; 3]*-2", 2, 1, {-2, -6}},
+                                           {"-true", 1, 1, {-1}},
+                                           {"+'a'", 1, 1, {97}}}) {
+        Value value = literal(c.text);
+        EXPECT_EQ(value.m, c.m) << c.text;
+        EXPECT_EQ(value.n, c.n) << c.text;
+        ASSERT_EQ(value.real.size(), c.real.size()) << c.text;
+        for (size_t k = 0; k < c.real.size(); ++k) {
+            EXPECT_TRUE(same_bits(value.real[k], c.real[k])) << c.text << " element " << k;
+        }
+        EXPECT_TRUE(value.imag.empty() && value.cls == ArrayClass::Double && !value.sparse) << c.text;
+    }
+    Value saturated = literal("-int32([-2147483648 3])");
+    EXPECT_EQ(saturated.cls, ArrayClass::Int32);
+    EXPECT_EQ(saturated.real, (std::vector<double>{2147483647, -3}));
+    Value complex = literal("-[1+2i 3]");
+    EXPECT_EQ(complex.real, (std::vector<double>{-1, -3}));
+    EXPECT_EQ(complex.imag, (std::vector<double>{-2, -0.0}));
+    EXPECT_TRUE(literal("-sparse([1 0])").sparse);
+}
+
 TEST(CallLiterals, SeveralArgumentsInOrder) {
     call_syntax::Call call = call_syntax::parse_call("brint([4 4], 2, [], [], 2, [0.5 Inf -1])");
     ASSERT_EQ(call.arguments.size(), 6u);
@@ -157,7 +191,10 @@ TEST(CallErrors, MalformedCallsAreRejected) {
                              "f('abc", "f(\"abc\")", "f(x)", "f(pi)", "f(1e)", "f(1.2.3)",
                              "f(1x)", "f(.)", "f(--1)", "f(zeros(-1,2))", "f(zeros(1.5,2))",
                              "f(zeros(1e6,1e6))", "f(zeros(1,2,3))", "f(int32(1+2i))",
-                             "f(sparse('a'))", "f(single(true))", "f([true])"}) {
+                             "f(sparse('a'))", "f(single(true))", "f([true])", "f(--[1])",
+                             "f(-x)", "f(-)", "f([1 2]*[3 4])", "f(2/[1 2])", "f(2*)", "f(*2)",
+                             "f(2**3)", "f(2*1+2i)", "f(int32(2)*3)", "f(2*sparse(1))",
+                             "f(2*[1 2] + 1)", "f(2*(3))"}) {
         EXPECT_THROW(call_syntax::parse_call(text), call_syntax::SyntaxError) << text;
     }
 }
