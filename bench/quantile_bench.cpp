@@ -2,7 +2,9 @@
 // wishart_eig_cdf at that quantile: m in {5, 10, 20}, real and complex,
 // largest (n = m + 5) and smallest (n = m) eigenvalue, upper-tail P of
 // 0.05 and 1e-6 (critical values). The quantile should cost at most 20
-// points. Run: build/bin/quantile_bench
+// points. The same for jacobi_eig_inv (Roy's largest root) at
+// s = min(p, m) in {5, 10}. Run: build/bin/quantile_bench
+#include "matrixhyper/jacobi_inv.h"
 #include "matrixhyper/wishart_inv.h"
 
 #include <benchmark/benchmark.h>
@@ -65,8 +67,59 @@ void BM_cdf_point(benchmark::State &state)
     label(state, request, level);
 }
 
+// The matrix Beta model: p = s, m = s + 2 hypothesis and n = 2 s + 10
+// error degrees of freedom, the upper tail of the largest eigenvalue.
+jacobi_eig_request jacobi_bench_request(benchmark::State &state)
+{
+    jacobi_eig_request request;
+    request.p = (int)state.range(0);
+    request.m = request.p + 2;
+    request.n = 2 * request.p + 10;
+    request.field = state.range(1) == 0 ? wishart_field::real : wishart_field::complex;
+    request.tail = wishart_tail::upper;
+    state.SetLabel(std::string(state.range(1) == 0 ? "real" : "complex") + " P=" +
+                   std::to_string(levels[state.range(2)]));
+    return request;
+}
+
+void BM_jacobi_quantile(benchmark::State &state)
+{
+    const jacobi_eig_request request = jacobi_bench_request(state);
+    const double level = levels[state.range(2)];
+    double x, err;
+    for (auto _ : state) {
+        const jacobi_inv_outcome outcome = jacobi_eig_inv(request, &level, 1, &x, &err);
+        if (outcome.status != jacobi_status::ok) state.SkipWithError(outcome.message.c_str());
+        benchmark::DoNotOptimize(x);
+    }
+}
+
+void BM_jacobi_cdf_point(benchmark::State &state)
+{
+    const jacobi_eig_request request = jacobi_bench_request(state);
+    const double level = levels[state.range(2)];
+    double x, err, P;
+    if (jacobi_eig_inv(request, &level, 1, &x, &err).status != jacobi_status::ok) {
+        state.SkipWithError("no quantile");
+        return;
+    }
+    for (auto _ : state) {
+        const jacobi_eig_outcome outcome = jacobi_eig_cdf(request, &x, 1, &P, &err);
+        if (outcome.status != jacobi_status::ok) state.SkipWithError(outcome.message.c_str());
+        benchmark::DoNotOptimize(P);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_jacobi_cdf_point)
+    ->ArgNames({"s", "complex", "level"})
+    ->ArgsProduct({{5, 10}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_jacobi_quantile)
+    ->ArgNames({"s", "complex", "level"})
+    ->ArgsProduct({{5, 10}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_cdf_point)
     ->ArgNames({"m", "complex", "smallest", "level"})
     ->ArgsProduct({{5, 10, 20}, {0, 1}, {0, 1}, {0, 1}})

@@ -5,7 +5,7 @@ function build_plugins (outdir)
 %   build_plugins(outdir)  builds into outdir, creating it if needed
 %
 %   Runs in GNU Octave (makes sorn.mex, brint.mex, matrix_pfq.mex,
-%   wishart_eig_cdf.mex, wishart_eig_inv.mex and jacobi_eig_cdf.mex) and in MATLAB (makes sorn.mexa64 and so on). The numerical core (the folder core beside this
+%   wishart_eig_cdf.mex, wishart_eig_inv.mex, jacobi_eig_cdf.mex and jacobi_eig_inv.mex) and in MATLAB (makes sorn.mexa64 and so on). The numerical core (the folder core beside this
 %   one) is compiled once; each plug-in is then its gateway (the folder
 %   gateways) over the core. The help files are copied next to the results.
 %   Then call the plug-ins after addpath(outdir).
@@ -21,8 +21,8 @@ function build_plugins (outdir)
   if ~exist (outdir, 'dir')
     mkdir (outdir);
   end
-  plugins = {'sorn', 'brint', 'matrix_pfq', 'wishart_eig_cdf', 'wishart_eig_inv', 'jacobi_eig_cdf'};
-  with_matrices = {'matrix_pfq', 'wishart_eig_cdf', 'wishart_eig_inv', 'jacobi_eig_cdf'};   % LAPACK, option readers
+  plugins = {'sorn', 'brint', 'matrix_pfq', 'wishart_eig_cdf', 'wishart_eig_inv', 'jacobi_eig_cdf', 'jacobi_eig_inv'};
+  with_matrices = {'matrix_pfq', 'wishart_eig_cdf', 'wishart_eig_inv', 'jacobi_eig_cdf', 'jacobi_eig_inv'};   % LAPACK, option readers
 
   [sources, includes] = core_layout (root);
   objdir = tempname ();

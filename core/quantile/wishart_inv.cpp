@@ -8,11 +8,10 @@
 #include <new>
 
 #include "matrixhyper/quantile.h"
+#include "quantile_batch.h"
 
 namespace matrixhyper {
 namespace {
-
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 wishart_inv_outcome failure(wishart_cdf_status status, const std::string &message)
 {
@@ -62,14 +61,6 @@ struct point_evaluator {
     }
 };
 
-const char *probabilities_error(const double *P, std::size_t count)
-{
-    if (count > 0 && P == nullptr) return "The probabilities P are missing.";
-    for (std::size_t i = 0; i < count; i++)
-        if (P[i] < 0 || P[i] > 1) return "The probabilities P must lie in [0, 1] (or be NaN).";
-    return nullptr;
-}
-
 // The distribution's route for this request, from an empty call that
 // checks the request as every point will see it.
 wishart_cdf_outcome check_request(const wishart_cdf_request &request)
@@ -82,43 +73,37 @@ wishart_cdf_outcome check_request(const wishart_cdf_request &request)
 wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const double *P,
                                     std::size_t count, double *x, double *err)
 {
-    if (const char *error = probabilities_error(P, count))
+    if (const char *error = quantile_probabilities_error(P, count))
         return failure(wishart_cdf_status::invalid_argument, error);
     if (count > 0 && x == nullptr) return failure(wishart_cdf_status::invalid_argument, "The output x is missing.");
     try {
         const wishart_cdf_outcome checked = check_request(request);
         if (checked.status != wishart_cdf_status::ok) return failure(checked.status, checked.message);
-        std::fill(x, x + count, nan);
-        if (err) std::fill(err, err + count, nan);
 
         point_evaluator evaluator{request, {}};
         quantile_problem problem;
         problem.cdf = std::ref(evaluator);
         problem.typical_x = typical_eigenvalue(request);
+        const probability_tail tail =
+            request.tail == wishart_tail::lower ? probability_tail::lower : probability_tail::upper;
+        const quantile_batch_outcome solved = solve_quantiles(problem, P, count, tail, x, err);
+        switch (solved.status) {
+        case quantile_status::ok: break;
+        case quantile_status::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
+        case quantile_status::failed:
+            return failure(evaluator.last_failure.status, evaluator.last_failure.message);
+        case quantile_status::out_of_range:
+            return failure(wishart_cdf_status::invalid_argument, solved.message);
+        case quantile_status::unresolved:
+        case quantile_status::not_bracketed:
+            break;
+        }
         wishart_inv_outcome outcome;
         outcome.method = checked.method;
-        for (std::size_t i = 0; i < count; i++) {
-            const probability_tail tail =
-                request.tail == wishart_tail::lower ? probability_tail::lower : probability_tail::upper;
-            const quantile_result result = solve_quantile(problem, P[i], tail);
-            switch (result.status) {
-            case quantile_status::ok: break;
-            case quantile_status::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
-            case quantile_status::failed:
-                return failure(evaluator.last_failure.status, evaluator.last_failure.message);
-            case quantile_status::out_of_range:   // checked above; kept for completeness
-                return failure(wishart_cdf_status::invalid_argument, result.message);
-            case quantile_status::unresolved:
-            case quantile_status::not_bracketed:
-                if (outcome.unresolved.empty()) {
-                    outcome.status = wishart_cdf_status::not_converged;
-                    outcome.message = result.message;
-                }
-                outcome.unresolved.push_back(i);
-                break;
-            }
-            x[i] = result.x;
-            if (err) err[i] = result.err;
+        if (!solved.unresolved.empty()) {
+            outcome.status = wishart_cdf_status::not_converged;
+            outcome.message = solved.message;
+            outcome.unresolved = solved.unresolved;
         }
         return outcome;
     } catch (const std::bad_alloc &) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "mex.h"
+#include "extreme_options.h"
 #include "gateway_args.h"
 #include "host_interrupt.h"
 #include "matrixhyper/jacobi_eig.h"
@@ -15,41 +16,21 @@ using namespace gateway;
 
 enum { POINTS, DIMENSION, HYPOTHESIS, ERROR_DEGREES, FIRST_OPTION };
 
-// One keyword option ('field', 'which', 'tail'): the index of `value`
-// among `choices` (count of them), or -1.
-static int keyword(const mxArray *value, const char *const *choices, int count)
-{
-    char text[16];
-    if (!read_text(value, text, sizeof text)) return -1;
-    for (int i = 0; i < count; i++)
-        if (same_name(text, choices[i])) return i;
-    return -1;
-}
-
 static const char *read_option(const char *name, const mxArray *value,
                                matrixhyper::jacobi_eig_request &request, message_buffer &message)
 {
-    static const char *const fields[] = {"real", "complex"};
-    static const char *const extremes[] = {"largest", "smallest"};
-    static const char *const tails[] = {"lower", "upper"};
-    int choice;
-    if (same_name(name, "field")) {
-        if ((choice = keyword(value, fields, 2)) < 0) return "Option 'field' must be 'real' or 'complex'.";
-        request.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
-    } else if (same_name(name, "which")) {
-        if ((choice = keyword(value, extremes, 2)) < 0)
-            return "Option 'which' must be 'largest' or 'smallest'.";
-        request.which = choice == 0 ? matrixhyper::wishart_extreme::largest : matrixhyper::wishart_extreme::smallest;
-    } else if (same_name(name, "tail")) {
-        if ((choice = keyword(value, tails, 2)) < 0) return "Option 'tail' must be 'lower' or 'upper'.";
-        request.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
-    } else if (same_name(name, "log")) {
-        if (!read_flag(value, &request.log_result)) return "Option 'log' must be true or false.";
-    } else {
-        return message.format("Unknown option '%s': the options are 'field', 'which', "
-                              "'tail' and 'log'.", name);
+    const char *refusal = 0;
+    switch (read_extreme_option(name, value, {request.field, request.which, request.tail}, &refusal)) {
+    case extreme_option::read: return 0;
+    case extreme_option::refused: return refusal;
+    case extreme_option::other: break;
     }
-    return 0;
+    if (same_name(name, "log")) {
+        if (!read_flag(value, &request.log_result)) return "Option 'log' must be true or false.";
+        return 0;
+    }
+    return message.format("Unknown option '%s': the options are 'field', 'which', "
+                          "'tail' and 'log'.", name);
 }
 
 static const char *options_error(int nrhs, const mxArray *prhs[], matrixhyper::jacobi_eig_request &request,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mex.h"
+#include "extreme_options.h"
 #include "gateway_args.h"
 #include "host_interrupt.h"
 #include "matrix_argument.h"
@@ -21,17 +22,6 @@ enum { PROBABILITIES, DIMENSION, DEGREES };
 // Unresolved points the warning names one by one; it counts the rest.
 constexpr std::size_t named_unresolved_points = 5;
 
-// One keyword option ('field', 'which', 'tail'): the index of `value`
-// among `choices` (count of them), or -1.
-static int keyword(const mxArray *value, const char *const *choices, int count)
-{
-    char text[16];
-    if (!read_text(value, text, sizeof text)) return -1;
-    for (int i = 0; i < count; i++)
-        if (same_name(text, choices[i])) return i;
-    return -1;
-}
-
 // Everything a checked call asks for, apart from P.
 struct call_request {
     matrixhyper::wishart_cdf_request core;
@@ -41,28 +31,19 @@ struct call_request {
 static const char *read_option(const char *name, const mxArray *value, call_request &request,
                                message_buffer &message)
 {
-    static const char *const fields[] = {"real", "complex"};
-    static const char *const extremes[] = {"largest", "smallest"};
-    static const char *const tails[] = {"lower", "upper"};
-    int choice;
-    if (same_name(name, "field")) {
-        if ((choice = keyword(value, fields, 2)) < 0) return "Option 'field' must be 'real' or 'complex'.";
-        request.core.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
-    } else if (same_name(name, "which")) {
-        if ((choice = keyword(value, extremes, 2)) < 0)
-            return "Option 'which' must be 'largest' or 'smallest'.";
-        request.core.which = choice == 0 ? matrixhyper::wishart_extreme::largest
-                                         : matrixhyper::wishart_extreme::smallest;
-    } else if (same_name(name, "tail")) {
-        if ((choice = keyword(value, tails, 2)) < 0) return "Option 'tail' must be 'lower' or 'upper'.";
-        request.core.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
-    } else if (same_name(name, "sigma")) {
-        request.sigma = value;
-    } else {
-        return message.format("Unknown option '%s': the options are 'field', 'which', "
-                              "'tail' and 'sigma'.", name);
+    const char *refusal = 0;
+    const extreme_choices choices = {request.core.field, request.core.which, request.core.tail};
+    switch (read_extreme_option(name, value, choices, &refusal)) {
+    case extreme_option::read: return 0;
+    case extreme_option::refused: return refusal;
+    case extreme_option::other: break;
     }
-    return 0;
+    if (same_name(name, "sigma")) {
+        request.sigma = value;
+        return 0;
+    }
+    return message.format("Unknown option '%s': the options are 'field', 'which', "
+                          "'tail' and 'sigma'.", name);
 }
 
 static const char *options_error(int nrhs, const mxArray *prhs[], call_request &request,

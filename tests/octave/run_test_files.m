@@ -10,7 +10,7 @@ function nfail = run_test_files (mexdir, testdir)
   addpath (mexdir);                   # prepended: the plug-ins come first
 
   nfail = 0;
-  for name = {"sorn", "brint", "matrix_pfq", "wishart_eig_cdf", "wishart_eig_inv", "jacobi_eig_cdf"}
+  for name = {"sorn", "brint", "matrix_pfq", "wishart_eig_cdf", "wishart_eig_inv", "jacobi_eig_cdf", "jacobi_eig_inv"}
     expected = fullfile (mexdir, [name{1} ".mex"]);
     if (exist (name{1}) != 3 || ! strcmp (which (name{1}), expected))
       printf ("%s resolves to '%s', not to %s\n", name{1}, which (name{1}), expected);

@@ -1,0 +1,35 @@
+// quantile_batch.h: the quantiles of one distribution at many
+// probabilities, with the bookkeeping every inverse distribution shares
+// (the refusal of P outside [0, 1], NaN for the points not solved, the
+// list of unresolved points). Private to the quantile module.
+#ifndef MATRIXHYPER_QUANTILE_BATCH_H
+#define MATRIXHYPER_QUANTILE_BATCH_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "matrixhyper/quantile.h"
+
+namespace matrixhyper {
+
+struct quantile_batch_outcome {
+    // ok: every point solved; unresolved: the points listed are NaN;
+    // interrupted, failed: the call stopped (the points not yet solved
+    // are NaN; failed: the evaluator keeps its reason).
+    quantile_status status = quantile_status::ok;
+    std::string message;                  // the first unresolved point's reason
+    std::vector<std::size_t> unresolved;  // indices of the x left NaN for a P that is not NaN
+};
+
+// Why P[0..count-1] cannot be solved (missing, or a P outside [0, 1]),
+// or null when they can.
+const char *quantile_probabilities_error(const double *P, std::size_t count);
+
+// x[i] (and err[i] when err is not null) for every P[i], in order.
+quantile_batch_outcome solve_quantiles(const quantile_problem &problem, const double *P, std::size_t count,
+                                       probability_tail tail, double *x, double *err);
+
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_QUANTILE_BATCH_H

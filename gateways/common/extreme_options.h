@@ -1,0 +1,67 @@
+// extreme_options.h: the keyword options every extreme-eigenvalue plug-in
+// takes ('field', 'which', 'tail'), read one way for all of them. Header
+// only, so that each plug-in that includes it needs no further source.
+#ifndef GATEWAY_EXTREME_OPTIONS_H
+#define GATEWAY_EXTREME_OPTIONS_H
+
+#include "mex.h"
+#include "matrixhyper/wishart_eig.h"
+#include "options.h"
+
+namespace gateway {
+
+// Where the keyword options land in a plug-in's request.
+struct extreme_choices {
+    matrixhyper::wishart_field &field;
+    matrixhyper::wishart_extreme &which;
+    matrixhyper::wishart_tail &tail;
+};
+
+// The index of `value` among `choices` (count of them), or -1.
+inline int keyword_choice(const mxArray *value, const char *const *choices, int count)
+{
+    char text[16];
+    if (!read_text(value, text, sizeof text)) return -1;
+    for (int i = 0; i < count; i++)
+        if (same_name(text, choices[i])) return i;
+    return -1;
+}
+
+enum class extreme_option { read, refused, other };
+
+// Reads option `name` when it is 'field', 'which' or 'tail' (read, or
+// refused with *refusal set); other: the name is none of them.
+inline extreme_option read_extreme_option(const char *name, const mxArray *value, extreme_choices choices,
+                                          const char **refusal)
+{
+    static const char *const fields[] = {"real", "complex"};
+    static const char *const extremes[] = {"largest", "smallest"};
+    static const char *const tails[] = {"lower", "upper"};
+    int choice;
+    if (same_name(name, "field")) {
+        if ((choice = keyword_choice(value, fields, 2)) < 0) {
+            *refusal = "Option 'field' must be 'real' or 'complex'.";
+            return extreme_option::refused;
+        }
+        choices.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
+    } else if (same_name(name, "which")) {
+        if ((choice = keyword_choice(value, extremes, 2)) < 0) {
+            *refusal = "Option 'which' must be 'largest' or 'smallest'.";
+            return extreme_option::refused;
+        }
+        choices.which = choice == 0 ? matrixhyper::wishart_extreme::largest : matrixhyper::wishart_extreme::smallest;
+    } else if (same_name(name, "tail")) {
+        if ((choice = keyword_choice(value, tails, 2)) < 0) {
+            *refusal = "Option 'tail' must be 'lower' or 'upper'.";
+            return extreme_option::refused;
+        }
+        choices.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
+    } else {
+        return extreme_option::other;
+    }
+    return extreme_option::read;
+}
+
+} // namespace gateway
+
+#endif // GATEWAY_EXTREME_OPTIONS_H
