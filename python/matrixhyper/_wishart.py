@@ -1,13 +1,14 @@
-"""wishart_eig_cdf: the distribution of the largest or smallest eigenvalue of a
-real or complex Wishart matrix."""
+"""wishart_eig_cdf and wishart_eig_inv: the distribution of the largest or
+smallest eigenvalue of a real or complex Wishart matrix, and its quantiles."""
 from . import _core
-from ._outcomes import warn_not_converged
+from ._outcomes import raise_or_warn
 
-def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sigma=None):
+
+def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sigma=None, log=False):
     """Distribution of the largest or smallest eigenvalue of a Wishart matrix.
 
     P, err = wishart_eig_cdf(x, m, n, *, field='real', which='largest',
-                             tail='lower', sigma=None)
+                             tail='lower', sigma=None, log=False)
 
     P is P(lambda <= x) (tail='lower') or P(lambda > x) (tail='upper'), lambda
     the largest (which='largest') or smallest eigenvalue of W = Z^T Z, Z an
@@ -25,6 +26,8 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     n      degrees of freedom, greater than m - 1, at most 100000.
     sigma  None for the identity, else the m positive eigenvalues of Sigma
            or Sigma itself (symmetric; Hermitian for field='complex').
+    log    True returns log P (-inf for P = 0) and err the absolute error
+           of log P: tiny tail probabilities keep their digits.
 
     Returns P and err (an estimate of |P - exact P|), each of the shape of
     x (numpy floats for a number or a 0-d array). A point that missed its
@@ -37,14 +40,41 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     >>> [round(p, 12) for p in P], bool((err < 1e-13).all())
     ([0.402072650162, 0.996243544987], True)
     """
-    # A 'log' keyword joins these once the core computes log P.
-    status, P, err, message = _core.wishart_eig_cdf(x, m, n, field, which, tail, sigma)
-    if status == "invalid_argument":
-        raise ValueError(message)
-    if status == "out_of_memory":
-        raise MemoryError(message)
-    if status == "numerical_failure":
-        raise ArithmeticError(message)
-    if status == "not_converged":
-        warn_not_converged(message)
+    status, P, err, message = _core.wishart_eig_cdf(x, m, n, field, which, tail, sigma, log)
+    raise_or_warn(status, message)
     return P[()], err[()]
+
+
+def wishart_eig_inv(P, m, n, *, field="real", which="largest", tail="lower", sigma=None):
+    """Quantiles of the largest or smallest eigenvalue of a Wishart matrix:
+    critical values and detection thresholds, the inverse of wishart_eig_cdf.
+
+    x, err = wishart_eig_inv(P, m, n, *, field='real', which='largest',
+                             tail='lower', sigma=None)
+
+    x solves P(lambda <= x) = P (tail='lower') or P(lambda > x) = P
+    (tail='upper'), for the model of wishart_eig_cdf (same m, n, field,
+    which and sigma).
+
+    P      probabilities: a number or an array of any shape, each in [0, 1]
+           or NaN. P = 0 and 1 give 0 and inf (or the reverse for the upper
+           tail); NaN gives NaN.
+    m      dimension, a whole number from 1 to 100.
+    n      degrees of freedom, greater than m - 1, at most 100000.
+    sigma  None for the identity, else the m positive eigenvalues of Sigma
+           or Sigma itself.
+
+    Returns x and err (a bound on |x - exact x| that holds when the
+    distribution's own err does), each of the shape of P. A quantile the
+    solver could not resolve is NaN (err NaN), with a NotConvergedWarning
+    naming the points. Bad input raises TypeError or ValueError with the
+    plug-in's message; Ctrl-C raises KeyboardInterrupt.
+
+    >>> x, err = wishart_eig_inv(0.95, 5, 10)
+    >>> P, _ = wishart_eig_cdf(x, 5, 10)
+    >>> round(float(P), 12)
+    0.95
+    """
+    status, x, err, message = _core.wishart_eig_inv(P, m, n, field, which, tail, sigma)
+    raise_or_warn(status, message)
+    return x[()], err[()]

@@ -9,6 +9,8 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace matrixhyper_python {
 
@@ -45,13 +47,46 @@ py::tuple matrix_pfq(const py::object &a, const py::object &b, const py::object 
 
 // The options of a wishart_eig_cdf call, as given.
 struct wishart_call_options {
-    py::object field, which, tail, sigma;
+    py::object field, which, tail, sigma, log;   // log: wishart_eig_cdf only
 };
 
 // (status, P, err, message), P and err of x's shape; status names the
 // core's wishart_cdf_status.
 py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::object &n,
                           const wishart_call_options &options);
+
+// (status, x, err, message), x and err of P's shape; status names the
+// core's wishart_cdf_status, and the message of not_converged is the
+// plug-in's warning.
+py::tuple wishart_eig_inv(const py::object &P, const py::object &m, const py::object &n,
+                          const wishart_call_options &options);
+
+// The options of a jacobi_eig_cdf or jacobi_eig_inv call, as given.
+struct jacobi_call_options {
+    py::object field, which, tail, log;          // log: jacobi_eig_cdf only
+};
+
+// The jacobi calls' sizes and options, read and checked as their plug-ins
+// read them (after x or P).
+struct jacobi_model {
+    py::object p, m, n;
+};
+
+// (status, P, err, message), P and err of x's shape; status names the
+// core's jacobi_status.
+py::tuple jacobi_eig_cdf(const py::object &x, const jacobi_model &model, const jacobi_call_options &options);
+
+// (status, x, err, message), as wishart_eig_inv's.
+py::tuple jacobi_eig_inv(const py::object &P, const jacobi_model &model, const jacobi_call_options &options);
+
+// Adds jacobi_eig_inv to the module: built with MATRIXHYPER_PYTHON_JACOBI_INV,
+// where the core library carries jacobi_inv.h's implementation.
+void define_jacobi_eig_inv(py::module_ &module);
+
+// The warning of an inverse call that left quantiles NaN: how many of
+// `count`, the first few by their (1-based) index, and why the first failed.
+std::string unresolved_quantiles_message(const std::vector<std::size_t> &unresolved, std::size_t count,
+                                         const std::string &reason);
 
 // Seconds per call of the bare core (no Python) on sorn's and matrix_pfq's
 // series, for the overhead benchmark.

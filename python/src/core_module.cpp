@@ -73,10 +73,29 @@ PYBIND11_MODULE(_core, module)
         "wishart_eig_cdf",
         [](const pybind11::object &x, const pybind11::object &m, const pybind11::object &n,
            const pybind11::object &field, const pybind11::object &which, const pybind11::object &tail,
-           const pybind11::object &sigma) {
-            return mp::wishart_eig_cdf(x, m, n, {field, which, tail, sigma});
+           const pybind11::object &sigma, const pybind11::object &log) {
+            return mp::wishart_eig_cdf(x, m, n, {field, which, tail, sigma, log});
         },
-        arg("x"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"));
+        arg("x"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"), arg("log"));
+    module.def(
+        "wishart_eig_inv",
+        [](const pybind11::object &P, const pybind11::object &m, const pybind11::object &n,
+           const pybind11::object &field, const pybind11::object &which, const pybind11::object &tail,
+           const pybind11::object &sigma) {
+            return mp::wishart_eig_inv(P, m, n, {field, which, tail, sigma, pybind11::bool_(false)});
+        },
+        arg("P"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"));
+    module.def(
+        "jacobi_eig_cdf",
+        [](const pybind11::object &x, const pybind11::object &p, const pybind11::object &m,
+           const pybind11::object &n, const pybind11::object &field, const pybind11::object &which,
+           const pybind11::object &tail, const pybind11::object &log) {
+            return mp::jacobi_eig_cdf(x, {p, m, n}, {field, which, tail, log});
+        },
+        arg("x"), arg("p"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("log"));
+#ifdef MATRIXHYPER_PYTHON_JACOBI_INV
+    mp::define_jacobi_eig_inv(module);
+#endif
     module.def("thread_count", &mp::thread_count_from_environment);
     module.def("sorn_core_seconds", &mp::sorn_core_seconds);
     module.def("matrix_pfq_core_seconds", &mp::matrix_pfq_core_seconds);

@@ -1,6 +1,7 @@
 // input_array.cpp: Python arguments read as the plug-ins read mxArrays.
 #include "input_array.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace matrixhyper_python {
@@ -175,6 +176,35 @@ matrix_argument_error read_eigenvalues(const input_array &input, bool complex_al
     if (!input.all_finite()) return matrix_argument_error::not_finite;
     eigenvalues.assign(input.data(), input.data() + input.size);
     return matrix_argument_error::none;
+}
+
+input_array read_probabilities(const py::object &P)
+{
+    input_array probabilities = read_input(P);
+    if (!probabilities.is_real()) refuse_type("First input must be a real double array of probabilities P.");
+    const double *values = probabilities.data();
+    for (std::size_t i = 0; i < probabilities.size; i++)
+        if (values[i] < 0 || values[i] > 1) refuse_value("First input must hold probabilities P in [0, 1] (or NaN).");
+    return probabilities;
+}
+
+// Case-insensitive equality of an option's value and one of its choices.
+static bool same_name(const std::string &given, const char *choice)
+{
+    std::size_t i = 0;
+    for (; i < given.size() && choice[i]; i++)
+        if (std::tolower((unsigned char)given[i]) != std::tolower((unsigned char)choice[i])) return false;
+    return i == given.size() && choice[i] == '\0';
+}
+
+int read_choice(const py::object &value, const char *name, const char *first, const char *second)
+{
+    if (py::isinstance<py::str>(value)) {
+        const std::string text = value.cast<std::string>();
+        if (same_name(text, first)) return 0;
+        if (same_name(text, second)) return 1;
+    }
+    refuse_value(std::string("Option '") + name + "' must be '" + first + "' or '" + second + "'.");
 }
 
 void refuse_type(const std::string &message)

@@ -62,6 +62,15 @@ bool read_real_scalar(const py::handle &argument, double *value);
 // true/false (Python's or numpy's, one element), or a real scalar 1 or 0.
 bool read_flag(const py::handle &argument, bool *value);
 
+// The probabilities of an inverse call: real numbers of any shape, each in
+// [0, 1] or NaN, refused with the inverse plug-ins' messages.
+input_array read_probabilities(const py::object &P);
+
+// Index of a keyword option's value among its two choices (compared as
+// the plug-ins compare names, ignoring case); refused with the plug-ins'
+// message "Option 'name' must be 'first' or 'second'." otherwise.
+int read_choice(const py::object &value, const char *name, const char *first, const char *second);
+
 // Why a matrix argument was refused, as the plug-ins tell them apart.
 enum class matrix_argument_error {
     none,

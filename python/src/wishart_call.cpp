@@ -1,6 +1,6 @@
-// wishart_call.cpp: wishart_eig_cdf, read and checked as the plug-in reads
-// its arguments: x, m, n, the keyword options, then Sigma.
-#include <cctype>
+// wishart_call.cpp: wishart_eig_cdf and its inverse wishart_eig_inv, read
+// and checked as their plug-ins read their arguments: x (or P), m, n, the
+// keyword options, then Sigma.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -8,30 +8,10 @@
 #include "calls.h"
 #include "input_array.h"
 #include "matrixhyper/wishart_cdf.h"
+#include "matrixhyper/wishart_inv.h"
 #include "released_call.h"
 
 namespace matrixhyper_python {
-
-// Case-insensitive equality of an option's value and one of its choices.
-static bool same_name(const std::string &given, const char *choice)
-{
-    std::size_t i = 0;
-    for (; i < given.size() && choice[i]; i++)
-        if (std::tolower((unsigned char)given[i]) != std::tolower((unsigned char)choice[i])) return false;
-    return i == given.size() && choice[i] == '\0';
-}
-
-// Index of a keyword option's value among its two choices; refused with
-// the plug-in's message otherwise.
-static int read_choice(const py::object &value, const char *name, const char *first, const char *second)
-{
-    if (py::isinstance<py::str>(value)) {
-        const std::string text = value.cast<std::string>();
-        if (same_name(text, first)) return 0;
-        if (same_name(text, second)) return 1;
-    }
-    refuse_value(std::string("Option '") + name + "' must be '" + first + "' or '" + second + "'.");
-}
 
 // x: real numbers of any shape, all finite.
 static input_array read_points(const py::object &x)
@@ -42,10 +22,13 @@ static input_array read_points(const py::object &x)
     return points;
 }
 
-static void read_sizes(const py::object &m, const py::object &n, matrixhyper::wishart_cdf_request &request)
+// m and n; `largest_m` is the most the plug-in of the same name takes (the
+// distribution goes to the series' limit, the inverse to the exact route's).
+static void read_sizes(const py::object &m, const py::object &n, int largest_m,
+                       matrixhyper::wishart_cdf_request &request)
 {
     double dimension, degrees;
-    if (!read_real_scalar(m, &dimension) || !(dimension >= 1 && dimension <= matrixhyper::wishart_eig_max_m) ||
+    if (!read_real_scalar(m, &dimension) || !(dimension >= 1 && dimension <= largest_m) ||
         dimension != std::floor(dimension))
         refuse_value("Second input must be a whole number m from 1 to 1000.");
     if (!read_real_scalar(n, &degrees) || !std::isfinite(degrees) || !(degrees > dimension - 1) ||
@@ -69,21 +52,32 @@ static void read_sigma(const py::object &sigma, matrixhyper::wishart_cdf_request
         if (!(value > 0)) refuse_value(refusal);
 }
 
-py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::object &n,
-                          const wishart_call_options &options)
+// The keyword options 'field', 'which' and 'tail'.
+static void read_choices(const wishart_call_options &options, matrixhyper::wishart_cdf_request &request)
 {
-    const input_array points = read_points(x);
-    matrixhyper::wishart_cdf_request request;
-    read_sizes(m, n, request);
     request.field = read_choice(options.field, "field", "real", "complex") == 0
                         ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
     request.which = read_choice(options.which, "which", "largest", "smallest") == 0
                         ? matrixhyper::wishart_extreme::largest : matrixhyper::wishart_extreme::smallest;
     request.tail = read_choice(options.tail, "tail", "lower", "upper") == 0
                        ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
-    // A 'log' choice joins these once the core computes log P.
+}
+
+// The core's wishart_cdf_status by name, in the enum's order.
+static const char *const status_names[] = {"ok", "not_converged", "invalid_argument",
+                                           "interrupted", "out_of_memory", "numerical_failure"};
+
+py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::object &n,
+                          const wishart_call_options &options)
+{
+    const input_array points = read_points(x);
+    matrixhyper::wishart_cdf_request request;
+    read_sizes(m, n, matrixhyper::wishart_series_max_m, request);
+    read_choices(options, request);
+    if (!read_flag(options.log, &request.log_result)) refuse_value("Option 'log' must be true or false.");
     read_sigma(options.sigma, request);
     request.memory_limit = table_memory_budget();
+    request.threads = thread_count_from_environment();
 
     double_array P(points.shape()), err(points.shape());
     double *probabilities = P.mutable_data(), *errors = err.mutable_data();
@@ -94,10 +88,52 @@ py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::ob
         outcome = matrixhyper::wishart_eig_cdf(request, points.data(), points.size, probabilities, errors);
         call.finish();
     }
-    static const char *const status_names[] = {"ok", "not_converged", "invalid_argument",
-                                               "interrupted", "out_of_memory", "numerical_failure"};
     if (outcome.status == matrixhyper::wishart_cdf_status::interrupted) raise_interrupted();
     return py::make_tuple(status_names[(int)outcome.status], P, err, outcome.message);
+}
+
+// Unresolved points the warning names one by one; it counts the rest (as
+// the plug-ins' warning does).
+constexpr std::size_t named_unresolved_points = 5;
+
+std::string unresolved_quantiles_message(const std::vector<std::size_t> &unresolved, std::size_t count,
+                                         const std::string &reason)
+{
+    std::string where;
+    for (std::size_t k = 0; k < unresolved.size() && k < named_unresolved_points; k++)
+        where += (k ? ", P(" : "P(") + std::to_string(unresolved[k] + 1) + ")";
+    if (unresolved.size() > named_unresolved_points) where += ", ...";
+    return std::to_string(unresolved.size()) + " of " + std::to_string(count) +
+           " quantiles could not be resolved and are NaN (" + where + "): " + reason + ".";
+}
+
+py::tuple wishart_eig_inv(const py::object &P, const py::object &m, const py::object &n,
+                          const wishart_call_options &options)
+{
+    const input_array probabilities = read_probabilities(P);
+    matrixhyper::wishart_cdf_request request;
+    read_sizes(m, n, matrixhyper::wishart_eig_max_m, request);
+    read_choices(options, request);
+    read_sigma(options.sigma, request);
+    request.memory_limit = table_memory_budget();
+    request.threads = thread_count_from_environment();
+
+    double_array x(probabilities.shape()), err(probabilities.shape());
+    double *quantiles = x.mutable_data(), *errors = err.mutable_data();
+    matrixhyper::wishart_inv_outcome outcome;
+    {
+        released_call call;
+        request.interrupt = call.interrupt();
+        outcome = matrixhyper::wishart_eig_inv(request, probabilities.data(), probabilities.size, quantiles,
+                                               errors);
+        call.finish();
+    }
+    if (outcome.status == matrixhyper::wishart_cdf_status::interrupted) raise_interrupted();
+    const std::string message =
+        outcome.status == matrixhyper::wishart_cdf_status::not_converged
+            ? unresolved_quantiles_message(outcome.unresolved, probabilities.size, outcome.message)
+            : outcome.message;
+    return py::make_tuple(status_names[(int)outcome.status], x, err, message);
 }
 
 } // namespace matrixhyper_python

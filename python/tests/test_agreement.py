@@ -28,6 +28,11 @@ MATRIX_ARGUMENT_TOLERANCE = 1e-12
 INFO_FIELDS = ("degree", "partitions", "method", "converged", "sign")
 
 
+# Where the name/value options may start, for the functions that take them.
+OPTIONS_FROM = {"matrix_pfq": 3, "wishart_eig_cdf": 3, "wishart_eig_inv": 3,
+                "jacobi_eig_cdf": 4, "jacobi_eig_inv": 4}
+
+
 def table_calls():
     with open(CALLS_FILE) as lines:
         return [line.strip() for line in lines if line.strip() and not line.startswith("#")]
@@ -39,8 +44,9 @@ def call_package(function, arguments):
     (outputs, warning messages, exception)."""
     positional = arguments
     keywords = {}
-    if function in ("matrix_pfq", "wishart_eig_cdf"):
-        first = next((k for k, a in enumerate(arguments) if k >= 3 and isinstance(a, str)), len(arguments))
+    if function in OPTIONS_FROM:
+        first = next((k for k, a in enumerate(arguments) if k >= OPTIONS_FROM[function] and isinstance(a, str)),
+                     len(arguments))
         positional = arguments[:first]
         options = arguments[first:]
         keywords = {options[k].lower(): options[k + 1] for k in range(0, len(options), 2)}
@@ -55,7 +61,8 @@ def call_package(function, arguments):
 
 
 def has_matrix_argument(function, arguments):
-    candidates = arguments[2:] if function == "matrix_pfq" else arguments if function == "wishart_eig_cdf" else []
+    candidates = (arguments[2:] if function == "matrix_pfq"
+                  else arguments if function in ("wishart_eig_cdf", "wishart_eig_inv") else [])
     return any(isinstance(a, np.ndarray) and a.ndim == 2 and a.shape[0] == a.shape[1] > 1 for a in candidates)
 
 
@@ -161,12 +168,37 @@ def random_wishart_call(rng):
     return (f"[P, err] = wishart_eig_cdf({literal(x)}, {m}, {literal(n)}, " + ", ".join(options) + ")")
 
 
+def random_jacobi_call(rng):
+    """A jacobi_eig_cdf call of small size, either extreme and tail, maybe log."""
+    p = int(rng.integers(1, 5))
+    m, n = int(rng.integers(1, 8)), p + int(rng.integers(0, 8))
+    x = rng.uniform(0, 1, int(rng.integers(1, 4)))
+    options = ["'field'", literal(str(rng.choice(["real", "complex"]))),
+               "'which'", literal(str(rng.choice(["largest", "smallest"]))),
+               "'tail'", literal(str(rng.choice(["lower", "upper"])))]
+    if rng.random() < 0.3:
+        options += ["'log'", "true"]
+    return f"[P, err] = jacobi_eig_cdf({literal(x)}, {p}, {m}, {n}, " + ", ".join(options) + ")"
+
+
+def random_wishart_inv_call(rng):
+    """A wishart_eig_inv call on the exact route, either extreme and tail."""
+    m = int(rng.integers(1, 5))
+    n = m + int(rng.integers(0, 5))
+    P = rng.uniform(0, 1, int(rng.integers(1, 3)))
+    options = ["'field'", literal(str(rng.choice(["real", "complex"]))),
+               "'which'", literal(str(rng.choice(["largest", "smallest"]))),
+               "'tail'", literal(str(rng.choice(["lower", "upper"])))]
+    return f"[x, err] = wishart_eig_inv({literal(P)}, {m}, {n}, " + ", ".join(options) + ")"
+
+
 RANDOM_CALLS = 20    # of each kind
 
 
 def random_calls():
     rng = np.random.default_rng(20261208)
-    makers = (random_series_call, random_pfq_call, random_wishart_call)
+    makers = (random_series_call, random_pfq_call, random_wishart_call, random_jacobi_call,
+              random_wishart_inv_call)
     return [maker(rng) for maker in makers for _ in range(RANDOM_CALLS)]
 
 

@@ -20,7 +20,7 @@ import numpy as np
 import pytest
 
 import matrixhyper
-from matrixhyper import _core, _pfq, _series, _wishart
+from matrixhyper import _core, _jacobi, _pfq, _series, _wishart
 
 
 # ---- exceptions and warnings -----------------------------------------------------
@@ -141,7 +141,7 @@ def test_empty_arguments():
 
 
 def test_docstring_examples():
-    for module in (matrixhyper, _pfq, _series, _wishart):
+    for module in (matrixhyper, _jacobi, _pfq, _series, _wishart):
         failures, _ = doctest.testmod(module, extraglobs={"np": np}, optionflags=doctest.ELLIPSIS)
         assert failures == 0, module.__name__
 
