@@ -79,12 +79,14 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     const char *error = probabilities_error(prhs[PROBABILITIES]);
     if (error) return error;
     double m, n;
-    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_eig_max_m) ||
+    if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_series_max_m) ||
         m != std::floor(m))
-        return "Second input must be a whole number m from 1 to 1000.";
+        return message.format("Second input must be a whole number m from 1 to %d.",
+                              matrixhyper::wishart_series_max_m);
     if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
         n > matrixhyper::wishart_eig_max_n)
-        return "Third input must be a number n greater than m - 1, at most 100000.";
+        return message.format("Third input must be a number n greater than m - 1, at most %d.",
+                              matrixhyper::wishart_eig_max_n);
     request.core.m = (int)m;
     request.core.n = n;
     return options_error(nrhs, prhs, request, message);

@@ -79,8 +79,7 @@ py::tuple jacobi_eig_cdf(const py::object &x, const jacobi_model &model, const j
 // (status, x, err, message), as wishart_eig_inv's.
 py::tuple jacobi_eig_inv(const py::object &P, const jacobi_model &model, const jacobi_call_options &options);
 
-// Adds jacobi_eig_inv to the module: built with MATRIXHYPER_PYTHON_JACOBI_INV,
-// where the core library carries jacobi_inv.h's implementation.
+// Adds jacobi_eig_inv to the module.
 void define_jacobi_eig_inv(py::module_ &module);
 
 // The warning of an inverse call that left quantiles NaN: how many of

@@ -93,9 +93,7 @@ PYBIND11_MODULE(_core, module)
             return mp::jacobi_eig_cdf(x, {p, m, n}, {field, which, tail, log});
         },
         arg("x"), arg("p"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("log"));
-#ifdef MATRIXHYPER_PYTHON_JACOBI_INV
     mp::define_jacobi_eig_inv(module);
-#endif
     module.def("thread_count", &mp::thread_count_from_environment);
     module.def("sorn_core_seconds", &mp::sorn_core_seconds);
     module.def("matrix_pfq_core_seconds", &mp::matrix_pfq_core_seconds);

@@ -22,18 +22,19 @@ static input_array read_points(const py::object &x)
     return points;
 }
 
-// m and n; `largest_m` is the most the plug-in of the same name takes (the
-// distribution goes to the series' limit, the inverse to the exact route's).
-static void read_sizes(const py::object &m, const py::object &n, int largest_m,
-                       matrixhyper::wishart_cdf_request &request)
+// m and n, as the plug-ins read them.
+static void read_sizes(const py::object &m, const py::object &n, matrixhyper::wishart_cdf_request &request)
 {
     double dimension, degrees;
-    if (!read_real_scalar(m, &dimension) || !(dimension >= 1 && dimension <= largest_m) ||
+    if (!read_real_scalar(m, &dimension) ||
+        !(dimension >= 1 && dimension <= matrixhyper::wishart_series_max_m) ||
         dimension != std::floor(dimension))
-        refuse_value("Second input must be a whole number m from 1 to 1000.");
+        refuse_value("Second input must be a whole number m from 1 to " +
+                     std::to_string(matrixhyper::wishart_series_max_m) + ".");
     if (!read_real_scalar(n, &degrees) || !std::isfinite(degrees) || !(degrees > dimension - 1) ||
         degrees > matrixhyper::wishart_eig_max_n)
-        refuse_value("Third input must be a number n greater than m - 1, at most 100000.");
+        refuse_value("Third input must be a number n greater than m - 1, at most " +
+                     std::to_string(matrixhyper::wishart_eig_max_n) + ".");
     request.m = (int)dimension;
     request.n = degrees;
 }
@@ -72,7 +73,7 @@ py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::ob
 {
     const input_array points = read_points(x);
     matrixhyper::wishart_cdf_request request;
-    read_sizes(m, n, matrixhyper::wishart_series_max_m, request);
+    read_sizes(m, n, request);
     read_choices(options, request);
     if (!read_flag(options.log, &request.log_result)) refuse_value("Option 'log' must be true or false.");
     read_sigma(options.sigma, request);
@@ -112,7 +113,7 @@ py::tuple wishart_eig_inv(const py::object &P, const py::object &m, const py::ob
 {
     const input_array probabilities = read_probabilities(P);
     matrixhyper::wishart_cdf_request request;
-    read_sizes(m, n, matrixhyper::wishart_eig_max_m, request);
+    read_sizes(m, n, request);
     read_choices(options, request);
     read_sigma(options.sigma, request);
     request.memory_limit = table_memory_budget();

@@ -149,13 +149,8 @@ def test_wishart_inv_ends_nan_and_refusals():
         assert str(raised.value) == message
 
 
-# ---- jacobi_eig_inv (bound where the core library implements it) ----------------------
+# ---- jacobi_eig_inv ---------------------------------------------------------------
 
-jacobi_inv_missing = pytest.mark.xfail(not hasattr(_core, "jacobi_eig_inv"), raises=NotImplementedError,
-                                       strict=True, reason="the core library lacks jacobi_eig_inv")
-
-
-@jacobi_inv_missing
 @pytest.mark.parametrize("field, a, b", [("real", 1.5, 3.5), ("complex", 3, 7)])
 def test_jacobi_inv_of_one_dimension_is_the_beta_quantile(field, a, b):
     P = np.array([0.001, 0.05, 0.5, 0.95])
@@ -166,7 +161,6 @@ def test_jacobi_inv_of_one_dimension_is_the_beta_quantile(field, a, b):
             assert abs(x[k] - float(exact)) <= QUANTILE_TOLERANCE * float(exact), (tail, p)
 
 
-@jacobi_inv_missing
 def test_jacobi_inv_inverts_the_distribution_and_keeps_the_ends():
     P = np.array([[0.0, 0.01], [0.95, 1.0]])
     x, err = matrixhyper.jacobi_eig_inv(P, 3, 5, 9, which="smallest")
