@@ -78,7 +78,7 @@ jacobi_eig_outcome refusal(jacobi_status status, const std::string &message)
 {
     jacobi_eig_outcome outcome;
     outcome.status = status;
-    outcome.message = "jacobi_eig_cdf: " + message;
+    outcome.message = message;
     return outcome;
 }
 
@@ -140,7 +140,7 @@ jacobi_eig_outcome jacobi_eig_cdf(const jacobi_eig_request &request, const doubl
         tails.interrupt = request.interrupt;
         const extreme_eig::engine_outcome result = extreme_eig::evaluate_tails(tails, points, slot, P, err);
         outcome.status = engine_status_to_jacobi(result.status);
-        if (result.status != extreme_eig::engine_status::ok) outcome.message = "jacobi_eig_cdf: " + result.message;
+        if (result.status != extreme_eig::engine_status::ok) outcome.message = result.message;
     } catch (const std::bad_alloc &) {
         return refusal(jacobi_status::out_of_memory, "out of memory");
     }
