@@ -229,21 +229,21 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
 // Whether P (of the tail asked for) with error e meets tol. A P and bound
 // that both underflow (err the least subnormal) are met: nothing smaller
 // is representable.
-bool meets_tol(const wishart_cdf_request &request, double p, double e)
+bool meets_tol(const wishart_cdf_request &request, double x, double p, double e)
 {
-    if (std::isnan(p)) return true;                      // x NaN: NaN by definition
+    if (std::isnan(x)) return true;                      // NaN by definition, not a miss
     if (request.log_result) return e <= request.tol;    // absolute in log P: relative in P
     return e <= request.tol * p || e <= std::numeric_limits<double>::denorm_min();
 }
 
 // Points that missed tol become NaN (unless the caller keeps them); the
 // outcome counts and names them.
-void mark_unreached(const wishart_cdf_request &request, std::size_t count, double *P,
-                    const double *err, wishart_cdf_outcome &outcome)
+void mark_unreached(const wishart_cdf_request &request, const double *x, std::size_t count,
+                    double *P, const double *err, wishart_cdf_outcome &outcome)
 {
     std::vector<std::size_t> missed;
     for (std::size_t i = 0; i < count; i++)
-        if (!meets_tol(request, P[i], err[i])) missed.push_back(i);
+        if (!meets_tol(request, x[i], P[i], err[i])) missed.push_back(i);
     if (missed.empty()) {
         outcome.message.clear();
         return;
@@ -314,7 +314,7 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
         wishart_cdf_outcome outcome = route(served, x, count, P, errors);
         if (check && (outcome.status == wishart_cdf_status::ok ||
                       outcome.status == wishart_cdf_status::not_converged))
-            mark_unreached(served, count, P, errors, outcome);
+            mark_unreached(served, x, count, P, errors, outcome);
         return outcome;
     } catch (const std::bad_alloc &) {
         return failure(wishart_cdf_status::out_of_memory, "out of memory");
