@@ -3,8 +3,11 @@
 #include "matrixhyper/wishart_cdf.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "matrixhyper/matrix_pfq.h"
 
@@ -14,6 +17,12 @@ namespace {
 
 constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+// Relative accuracy the finite formulas meet at worst over their verified
+// range (docs/wishart_extreme_eigenvalues.md): a tol at least this loose
+// needs no second evaluation for their err.
+constexpr double exact_route_accuracy = 1e-12;
+// The out-of-reach warning names at most this many points, then "...".
+constexpr std::size_t max_named_points = 5;
 
 wishart_cdf_outcome failure(wishart_cdf_status status, const std::string &message)
 {
@@ -37,12 +46,19 @@ const char *request_error(const wishart_cdf_request &request)
 {
     if (request.m < 1 || request.m > wishart_series_max_m)
         return "The dimension m must be an integer from 1 to 1000.";
-    if (!std::isfinite(request.n) || !(request.n > request.m - 1) || request.n > wishart_eig_max_n)
-        return "The degrees of freedom n must be finite, greater than m - 1 and at most 100000.";
+    if (!std::isfinite(request.n) || !(request.n > 0) || request.n > wishart_eig_max_n)
+        return "The degrees of freedom n must be positive, finite and at most 100000.";
+    if (!(request.tol > 0 && request.tol < 1)) return "The tolerance tol must lie in (0, 1).";
     if (!request.sigma.empty() && request.sigma.size() != (size_t)request.m)
         return "Sigma must have m eigenvalues.";
     for (double value : request.sigma)
         if (!(value > 0) || !std::isfinite(value)) return "The eigenvalues of Sigma must be positive and finite.";
+    if (!(request.n > request.m - 1) && request.n != std::floor(request.n))
+        return "A non-integer n must exceed m - 1: below it only a whole number of samples n "
+               "gives a (singular) Wishart matrix.";
+    if (!(request.n > request.m - 1) && common_scale(request.sigma) == 0)
+        return "With n samples fewer than m dimensions Sigma must be a multiple of I: the series "
+               "route for a general Sigma assumes n > m - 1.";
     return nullptr;
 }
 
@@ -104,7 +120,7 @@ point_value series_point(const wishart_cdf_request &request, const series_plan &
     const double power = plan.a;  // det(...)^(n/2) real, ^n complex: the 1F1 numerator
     pfq_options options;
     options.alpha = plan.alpha;
-    options.tol = wishart_series_tol;
+    options.tol = request.tol;
     options.log_result = true;
     options.interrupt = request.interrupt;
     options.memory_limit = request.memory_limit;
@@ -161,11 +177,8 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
                 return failure(wishart_cdf_status::numerical_failure, value.message);
             if (value.status == pfq_status::invalid_argument)
                 return failure(wishart_cdf_status::invalid_argument, value.message);
-            if (value.status == pfq_status::not_converged && outcome.status == wishart_cdf_status::ok) {
-                outcome.status = wishart_cdf_status::not_converged;
-                outcome.message = "the series missed its accuracy at x = " + std::to_string(x[i]) +
-                                  ": " + value.message;
-            }
+            if (value.status == pfq_status::not_converged && outcome.message.empty())
+                outcome.message = value.message;   // the series' reason, for the warning
             p = upper ? 1 - value.lower : value.lower;
             e = value.err + (upper ? unit_roundoff : 0);
             if (request.log_result && !upper) {
@@ -213,6 +226,77 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
     return outcome;
 }
 
+// Whether P (of the tail asked for) with error e meets tol. A P and bound
+// that both underflow (err the least subnormal) are met: nothing smaller
+// is representable.
+bool meets_tol(const wishart_cdf_request &request, double x, double p, double e)
+{
+    if (std::isnan(x)) return true;                      // NaN by definition, not a miss
+    if (request.log_result) return e <= request.tol;    // absolute in log P: relative in P
+    return e <= request.tol * p || e <= std::numeric_limits<double>::denorm_min();
+}
+
+// Points that missed tol become NaN (unless the caller keeps them); the
+// outcome counts and names them.
+void mark_unreached(const wishart_cdf_request &request, const double *x, std::size_t count,
+                    double *P, const double *err, wishart_cdf_outcome &outcome)
+{
+    std::vector<std::size_t> missed;
+    for (std::size_t i = 0; i < count; i++)
+        if (!meets_tol(request, x[i], P[i], err[i])) missed.push_back(i);
+    if (missed.empty()) {
+        outcome.message.clear();
+        return;
+    }
+    std::string where;
+    for (std::size_t k = 0; k < missed.size() && k < max_named_points; k++)
+        where += (k ? ", x(" : "x(") + std::to_string(missed[k] + 1) + ")";
+    if (missed.size() > max_named_points) where += ", ...";
+    char tol_text[32];
+    std::snprintf(tol_text, sizeof tol_text, "%g", request.tol);
+    const std::string reason = outcome.message.empty() ? "" : ": " + outcome.message;
+    outcome.status = wishart_cdf_status::not_converged;
+    outcome.message = std::to_string(missed.size()) + " of " + std::to_string(count) + " points " +
+                      (request.keep_unreached ? "missed" : "are out of reach and NaN") + " (" +
+                      where + "): the " + outcome.method + " route did not reach tol = " + tol_text +
+                      reason;
+    if (!request.keep_unreached)
+        for (std::size_t i : missed) P[i] = nan;
+}
+
+bool exact_serves(const wishart_cdf_request &request)
+{
+    return common_scale(request.sigma) > 0 && request.n == std::floor(request.n) &&
+           request.m <= wishart_eig_max_m;
+}
+
+// The route for a checked request whose n exceeds m - 1.
+wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, std::size_t count,
+                          double *P, double *err)
+{
+    const double scale = common_scale(request.sigma);
+    const bool integer_n = request.n == std::floor(request.n);
+    if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
+    if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
+        return failure(wishart_cdf_status::invalid_argument,
+                       "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
+    if (request.which == wishart_extreme::smallest)
+        return failure(wishart_cdf_status::invalid_argument,
+                       "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");
+    return series_route(request, x, count, P, err);
+}
+
+// A whole n < m with white Sigma: Z Z^T holds the n nonzero eigenvalues, a
+// W_n(m, Sigma) matrix.
+wishart_cdf_request exchanged(const wishart_cdf_request &request)
+{
+    wishart_cdf_request swapped = request;
+    swapped.m = (int)request.n;
+    swapped.n = request.m;
+    if (!request.sigma.empty()) swapped.sigma.assign(swapped.m, request.sigma[0]);
+    return swapped;
+}
+
 } // namespace
 
 wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const double *x,
@@ -221,17 +305,17 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
     if (const char *error = request_error(request))
         return failure(wishart_cdf_status::invalid_argument, error);
     try {
-        const double scale = common_scale(request.sigma);
-        const bool integer_n = request.n == std::floor(request.n);
-        if (scale > 0 && integer_n && request.m <= wishart_eig_max_m)
-            return exact_route(request, scale, x, count, P, err);
-        if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
-            return failure(wishart_cdf_status::invalid_argument,
-                           "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
-        if (request.which == wishart_extreme::smallest)
-            return failure(wishart_cdf_status::invalid_argument,
-                           "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");
-        return series_route(request, x, count, P, err);
+        const wishart_cdf_request &served = request.n > request.m - 1 ? request : exchanged(request);
+        // The tol check needs err: a buffer of its own when the caller has
+        // none, unless the finite formulas meet tol by their verified accuracy.
+        const bool check = err || !exact_serves(served) || served.tol < exact_route_accuracy;
+        std::vector<double> own_err(check && !err ? count : 0);
+        double *errors = err ? err : check ? own_err.data() : nullptr;
+        wishart_cdf_outcome outcome = route(served, x, count, P, errors);
+        if (check && (outcome.status == wishart_cdf_status::ok ||
+                      outcome.status == wishart_cdf_status::not_converged))
+            mark_unreached(served, x, count, P, errors, outcome);
+        return outcome;
     } catch (const std::bad_alloc &) {
         return failure(wishart_cdf_status::out_of_memory, "out of memory");
     }

@@ -55,9 +55,14 @@ static const char *read_option(const char *name, const mxArray *value, call_requ
         request.sigma = value;
     } else if (same_name(name, "log")) {
         if (!read_flag(value, &request.core.log_result)) return "Option 'log' must be true or false.";
+    } else if (same_name(name, "tol")) {
+        double tol;
+        if (!read_real_scalar(value, &tol) || !(tol > 0 && tol < 1))
+            return "Option 'tol' must be a number in (0, 1).";
+        request.core.tol = tol;
     } else {
         return message.format("Unknown option '%s': the options are 'field', 'which', "
-                              "'tail', 'sigma' and 'log'.", name);
+                              "'tail', 'sigma', 'log' and 'tol'.", name);
     }
     return 0;
 }
@@ -69,7 +74,7 @@ static const char *options_error(int nrhs, const mxArray *prhs[], call_request &
     for (int i = 3; i < nrhs; i += 2) {
         char name[32];
         if (!read_text(prhs[i], name, sizeof name))
-            return "Option names must be text: 'field', 'which', 'tail', 'sigma' or 'log'.";
+            return "Option names must be text: 'field', 'which', 'tail', 'sigma', 'log' or 'tol'.";
         const char *error = read_option(name, prhs[i + 1], request, message);
         if (error) return error;
     }
@@ -98,9 +103,10 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_series_max_m) ||
         m != std::floor(m))
         return "Second input must be a whole number m from 1 to 1000.";
-    if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > m - 1) ||
+    // n < m is the core's to judge: it serves a whole n with white Sigma.
+    if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > 0) ||
         n > matrixhyper::wishart_eig_max_n)
-        return "Third input must be a number n greater than m - 1, at most 100000.";
+        return "Third input must be a positive number n, at most 100000.";
     request.core.m = (int)m;
     request.core.n = n;
     return options_error(nrhs, prhs, request, message);
@@ -109,8 +115,15 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
 // Sigma's eigenvalues into the request, or the message that refuses them.
 static const char *read_sigma(call_request &request)
 {
-    const char *refusal = "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+    const char *refusal =
+        "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, or Sigma itself.";
     if (!request.sigma) return 0;
+    double scale;
+    if (mxGetNumberOfElements(request.sigma) == 1 && request.core.m > 1) {
+        if (!read_real_scalar(request.sigma, &scale) || !(scale > 0) || !std::isfinite(scale)) return refusal;
+        request.core.sigma.assign(request.core.m, scale);
+        return 0;
+    }
     if (eigenvalue_count(request.sigma) != (size_t)request.core.m) return refusal;
     request.core.sigma.resize(request.core.m);
     const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;

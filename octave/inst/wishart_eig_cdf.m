@@ -14,7 +14,11 @@ function varargout = wishart_eig_cdf (varargin)
 %     x   points: a real array of any shape, finite. P has its shape.
 %         x <= 0 gives 0 (1 for the upper tail).
 %     m   the dimension, a whole number from 1 to 1000.
-%     n   the degrees of freedom, a number greater than m - 1 (at most 100000).
+%     n   the degrees of freedom, a number greater than m - 1 (at most 100000),
+%         or a whole number of samples n < m with Sigma a multiple of I:
+%         W then has rank n, its m - n smallest eigenvalues are exactly 0,
+%         and 'smallest' means the smallest nonzero eigenvalue (the law is
+%         that of the n-by-n matrix with m and n exchanged).
 %
 %   Options (name/value pairs, names and values in any case):
 %     'field'  'real' (default) or 'complex'.
@@ -22,9 +26,14 @@ function varargout = wishart_eig_cdf (varargin)
 %     'tail'   'lower' (default), P(lambda <= x); or 'upper', P(lambda > x),
 %              computed directly, so that p-values down to 1e-300 keep their
 %              relative accuracy.
-%     'sigma'  the m eigenvalues of the covariance Sigma, or Sigma itself
-%              (symmetric positive definite; Hermitian for 'complex').
-%              Default: the identity.
+%     'sigma'  a positive scalar c (Sigma = c I), the m eigenvalues of the
+%              covariance Sigma, or Sigma itself (symmetric positive
+%              definite; Hermitian for 'complex'). Default: the identity.
+%     'tol'    the relative accuracy asked of every point, in (0, 1)
+%              (default 1e-10): of P for the lower tail, of the upper tail
+%              P(lambda > x) for 'upper', of P itself (err of log P,
+%              absolute) with 'log'. The series is run to it; a point that
+%              misses it is NaN (see below).
 %     'log'    false (default) or true: P holds log P and err the absolute
 %              error of log P; the exact formulas keep log P accurate for
 %              tails far below 1e-300. On the series route: the log of the
@@ -50,8 +59,13 @@ function varargout = wishart_eig_cdf (varargin)
 %   through matrix_pfq (with its error bound; the upper tail is then 1 - P
 %   with the same absolute error). The smallest eigenvalue has no series
 %   route and needs Sigma a multiple of I, an integer n and m <= 100.
-%   When the series misses its accuracy, the warning
-%   wishart_eig_cdf:notConverged is issued and err says by how much.
+%   A point whose err exceeds tol (relative to the tail asked for) is out of
+%   reach: P there is NaN, never a best guess, and err says how far the
+%   computation got. One warning wishart_eig_cdf:notConverged per call
+%   counts and names them, e.g. "3 of 10 points are out of reach and NaN
+%   (x(8), x(9), x(10)): the series route did not reach tol = 1e-10: ...".
+%   The series struggles where P nears 1 for a Sigma with spread eigenvalues
+%   (the 1F1 terms cancel); the upper tail there is out of reach sooner.
 %
 %   Errors (identifier wishart_eig_cdf:invalidInput):
 %     wishart_eig_cdf takes x, m and n, then name/value options.
@@ -59,15 +73,18 @@ function varargout = wishart_eig_cdf (varargin)
 %     First input must be a real double array of points x.
 %     First input must hold finite points x.
 %     Second input must be a whole number m from 1 to 1000.
-%     Third input must be a number n greater than m - 1, at most 100000.
+%     Third input must be a positive number n, at most 100000.
 %     Options must come in name/value pairs.
-%     Option names must be text: 'field', 'which', 'tail', 'sigma' or 'log'.
-%     Unknown option 'NAME': the options are 'field', 'which', 'tail', 'sigma' and 'log'.
+%     Option names must be text: 'field', 'which', 'tail', 'sigma', 'log' or 'tol'.
+%     Unknown option 'NAME': the options are 'field', 'which', 'tail', 'sigma', 'log' and 'tol'.
 %     Option 'field' must be 'real' or 'complex'.
 %     Option 'which' must be 'largest' or 'smallest'.
 %     Option 'tail' must be 'lower' or 'upper'.
-%     Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.
+%     Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, or Sigma itself.
 %     Option 'log' must be true or false.
+%     Option 'tol' must be a number in (0, 1).
+%     A non-integer n must exceed m - 1: below it only a whole number of samples n gives a (singular) Wishart matrix.
+%     With n samples fewer than m dimensions Sigma must be a multiple of I: the series route for a general Sigma assumes n > m - 1.
 %     The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.
 %     The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.
 %   (identifiers wishart_eig_cdf:outOfMemory when the series' tables do not
@@ -79,6 +96,7 @@ function varargout = wishart_eig_cdf (varargin)
 %     p = wishart_eig_cdf(300, 50, 100, 'tail', 'upper')   % a p-value, far in the tail
 %     L = wishart_eig_cdf(900, 50, 100, 'tail', 'upper', 'log', true)  % log of a p-value below 1e-300
 %     P = wishart_eig_cdf(2, 4, 8, 'which', 'smallest', 'field', 'complex')
+%     P = wishart_eig_cdf(10, 4, 2, 'field', 'complex', 'sigma', 0.5) % 2 transmit, 4 receive antennas
 %
 %   See also jacobi_eig_cdf, matrix_pfq.
 

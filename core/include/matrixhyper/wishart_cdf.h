@@ -22,6 +22,9 @@
 //             The upper tail is 1 - P there, with the same absolute error.
 // The smallest eigenvalue has no series route: it needs white Sigma and an
 // integer n, and is refused otherwise.
+// A whole n < m with white Sigma: the nonzero eigenvalues of Z^T Z are those
+// of Z Z^T, a W_n(m, Sigma) matrix, so m and n trade places. The series
+// assumes n > m - 1, so a non-white Sigma or a non-integer n is refused there.
 #ifndef MATRIXHYPER_WISHART_CDF_H
 #define MATRIXHYPER_WISHART_CDF_H
 
@@ -34,9 +37,19 @@
 
 namespace matrixhyper {
 
+// Relative accuracy asked of a point unless the caller says otherwise.
+constexpr double wishart_default_tol = 1e-10;
+
+// Relative accuracy the quantile solver asks of the series (its brackets
+// need more than the points it reports).
+constexpr double wishart_series_tol = 1e-12;
+
 struct wishart_cdf_request {
     int m = 1;                      // dimension, at least 1
-    double n = 1;                   // degrees of freedom, n > m - 1
+    // Degrees of freedom: n > m - 1, or a whole number of samples n < m
+    // with white Sigma, whose m - n eigenvalues beyond the nth are exactly 0
+    // ('smallest' then means the smallest nonzero one).
+    double n = 1;
     wishart_field field = wishart_field::real;
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
@@ -46,6 +59,14 @@ struct wishart_cdf_request {
     // log of its value (lower) or of 1 - value (upper, whose relative error
     // grows as that tail shrinks).
     bool log_result = false;
+    // Relative accuracy asked of each point, in (0, 1): of P for the lower
+    // tail, of the upper tail for the upper (err of log P, absolute, when
+    // log_result). The series takes it as its tol; a point that misses it
+    // comes back NaN, its err saying how far it got.
+    double tol = wishart_default_tol;
+    // true: a point that misses tol keeps its best value instead of NaN (for
+    // solvers that weigh err themselves; callers see NaN).
+    bool keep_unreached = false;
     std::size_t memory_limit = 0;   // bytes for the series' tables; 0: no limit
     int threads = 0;                // threads of the series (pfq_options::threads); 0: the hardware's
     const interrupt_check *interrupt = nullptr;
@@ -53,7 +74,7 @@ struct wishart_cdf_request {
 
 enum class wishart_cdf_status {
     ok,             // every point met its accuracy
-    not_converged,  // the series missed its accuracy at some point: err says by how much
+    not_converged,  // some points missed tol and are NaN: err says how far they got
     invalid_argument,
     interrupted,
     out_of_memory,
@@ -70,8 +91,6 @@ struct wishart_cdf_outcome {
 // wishart_eig_max_m, the series (largest eigenvalue, honest err) beyond.
 constexpr int wishart_series_max_m = 1000;
 
-// Relative accuracy the series route asks of matrix_pfq.
-constexpr double wishart_series_tol = 1e-12;
 
 // P[i] and err[i] (an estimate of |P[i] - exact|; err may be null) at every
 // x[i]. x <= 0 gives 0 (lower) or 1 (upper); +Inf the reverse.
