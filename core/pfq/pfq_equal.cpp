@@ -138,6 +138,16 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     if (!done) {
         out.message = "tail rule not met by degree " + std::to_string(k);
     }
+    // Cancellation beyond what long double keeps, or a tail not yet met:
+    // the 50-digit sum stands when its bound is the smaller.
+    const long double own = out.tail + out.rounding;
+    series_outcome wider;
+    if (!(own <= 0.5L * ctl.tol * std::fabs(out.sum)) && ctl.max_degree <= 0 &&
+        sum_scalar_wide(in, wider) && wider.rounding < own) {
+        wider.degree = k;
+        wider.partitions = out.partitions;
+        return wider;
+    }
     return out;
 }
 

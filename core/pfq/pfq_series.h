@@ -157,6 +157,11 @@ private:
     long double tail_ = HUGE_VALL;     // no estimate before the first degree
 };
 
+// The one-variable series (x of size 1) summed by Boost.Math in 50 digits,
+// its error bounded by Boost's estimate (sum of |terms| times its epsilon)
+// plus the rounding to long double; false when Boost cannot sum it.
+bool sum_scalar_wide(const series_input &in, series_outcome &out);
+
 // Series route for all eigenvalues equal to x (n of them), one argument.
 series_outcome sum_equal(const series_input &in, const series_control &ctl);
 // Series route with Jack tables (distinct eigenvalues, one or two arguments).

@@ -552,3 +552,17 @@ TEST(PfqBudget, EveryRouteStopsWithinTheSharedBudget)
     expect_stopped("log 1F1 walk, 12 equal", r, 1, true);
     EXPECT_TRUE(std::isnan(r.value)) << r.value;
 }
+
+// Where the terms of the one-variable series cancel beyond long double,
+// the 50-digit sum takes over and err still covers the truth.
+TEST(PfqScalar, CancellingSeriesMeetTol)
+{
+    pfq_options o;
+    // mpmath, mp.dps = 50: hyp0f1(0.495, -797.7) (terms near 1e24).
+    pfq_result r = matrix_pfq({{}, {0.495}, {-797.7}, {}}, o);
+    expect_honest("0F1(; 0.495; -797.7)", r, 1.0254658570543966335093780536441580177L);
+    // mpmath, mp.dps = 50: hyp2f2(1.5, 2.25, 3.5, 0.75, -33.3).
+    r = matrix_pfq({{1.5, 2.25}, {3.5, 0.75}, {-33.3}, {}}, o);
+    expect_honest("2F2(1.5, 2.25; 3.5, 0.75; -33.3)", r,
+                  -0.007040885753048902295681967040843635196L);
+}
