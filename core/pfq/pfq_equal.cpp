@@ -138,6 +138,16 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     if (!done) {
         out.message = "tail rule not met by degree " + std::to_string(k);
     }
+    // Cancellation beyond what long double keeps, or a tail not yet met:
+    // the 50-digit sum stands when its bound is the smaller.
+    const long double own = out.tail + out.rounding;
+    series_outcome wider;
+    if (!(own <= 0.5L * ctl.tol * std::fabs(out.sum)) && ctl.max_degree <= 0 &&
+        sum_scalar_wide(in, wider) && wider.rounding < own) {
+        wider.degree = k;
+        wider.partitions = out.partitions;
+        return wider;
+    }
     return out;
 }
 
@@ -248,17 +258,34 @@ series_outcome stopped_walk(series_state state, const std::string &message)
     return out;
 }
 
+// Budget units one visited term costs: each term's hook product runs over
+// the rows above it, so the cost of a term grows with n.
+long long visit_cost(int n) { return 1 + n / rows_per_visit_unit; }
+
 // Visits a walk may make: what is left of the call's budget, or no limit
 // when the caller set max_degree.
-long long visit_limit(const series_control &ctl)
+long long visit_limit(const series_control &ctl, int n)
 {
     if (ctl.max_degree > 0 || ctl.visits_left == nullptr) return 0;
-    return std::max(1LL, *ctl.visits_left);
+    return std::max(1LL, *ctl.visits_left / visit_cost(n));
 }
 
-void charge(const series_control &ctl, long long visits)
+void charge(const series_control &ctl, long long visits, int n)
 {
-    if (ctl.visits_left) *ctl.visits_left -= visits;
+    if (ctl.visits_left) *ctl.visits_left -= visits * visit_cost(n);
+}
+
+// The outcome when the budget ends the walks: the last finished walk, or
+// no value (NaN) when not even the quick walk finished.
+series_outcome out_of_work(bool quick, series_outcome last, long long visited, int degree)
+{
+    if (quick) {
+        last = stopped_walk(series_state::not_converged, "");
+        last.sum = std::numeric_limits<long double>::quiet_NaN();
+    }
+    last.partitions = visited;
+    last.message = "work limit reached at degree " + std::to_string(degree);
+    return last;
 }
 
 } // namespace
@@ -284,7 +311,16 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
     series_outcome last;                                 // the best finished walk so far
     for (int redone = 0;;) {
         const bool quick = scale == 0;                   // first a quick walk for the scale
-        const long long limit = visit_limit(ctl);
+        // The tables of box and hook factors a walk builds first hold n
+        // entries per degree: with thousands of eigenvalues and degrees they
+        // cost more than the terms visited, so they draw on the budget too.
+        const long long setup = walk_table_entry_cost * n * (degree + 1);
+        if (visit_limit(ctl, n) > 0 && setup > *ctl.visits_left) {
+            *ctl.visits_left = 0;
+            return out_of_work(quick, last, visited, degree);
+        }
+        if (ctl.max_degree <= 0 && ctl.visits_left) *ctl.visits_left -= setup;
+        const long long limit = visit_limit(ctl, n);
         equal_walk_settings settings;
         settings.max_size = degree;
         settings.visit_limit = limit;
@@ -295,15 +331,10 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
             settings.threads = threads;
         }
         equal_walk_sums w = equal_walk(in, settings, ctl);
-        charge(ctl, w.exhausted ? limit : w.visited);
+        charge(ctl, w.exhausted ? limit : w.visited, n);
         visited += w.exhausted ? limit : w.visited;
         if (w.interrupted) return stopped_walk(series_state::interrupted, "");
-        if (w.exhausted) {
-            if (quick) last = stopped_walk(series_state::not_converged, "");
-            last.partitions = visited;
-            last.message = "work limit reached at degree " + std::to_string(degree);
-            return last;
-        }
+        if (w.exhausted) return out_of_work(quick, last, visited, degree);
         series_outcome out = judged_walk(in, w, degree, ctl, cut);
         out.partitions = visited;
         scale = abs_total(w);

@@ -239,7 +239,9 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
         return at;
     }
     long double abs_err = o.tail + o.rounding;
-    if (o.sum != 0)
+    if (std::isnan(o.sum))                               // stopped before any value was known
+        at.rel_err = HUGE_VALL;
+    else if (o.sum != 0)
         at.rel_err = abs_err / std::fabs(o.sum) + c.prefactor_error + unit_d;
     else                                                 // 0 is the value only when summed exactly
         at.rel_err = abs_err == 0 && c.series.exact && c.relation.empty() ? 0 : HUGE_VALL;
@@ -395,7 +397,8 @@ bool closed_form(const series_input &s, long double &log_value, int &sign, long 
 } // namespace
 
 pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &options,
-                             route_choice route, relation_choice relation)
+                             route_choice route, relation_choice relation,
+                             const work_budget &budget)
 {
     auto start = std::chrono::steady_clock::now();
     pfq_result r;
@@ -443,7 +446,7 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
                 return r;
             }
         }
-        long long work_left = automatic_table_work, visits_left = automatic_visit_budget;
+        long long work_left = budget.table_work, visits_left = budget.visits;
         series_control ctl;
         ctl.tol = options.tol;
         ctl.max_degree = options.max_degree;
@@ -462,6 +465,11 @@ pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &opti
         }
         r.status = best.status;
         r.message = best.message;
+        const bool budget_spent = options.max_degree <= 0 && (work_left <= 0 || visits_left <= 0);
+        if (best.status == pfq_status::not_converged && budget_spent &&
+            r.message.find("work limit") == std::string::npos)
+            r.message += std::string(r.message.empty() ? "" : "; ") +
+                         "the work limit of the call ended the evaluation";
         r.info.method = best.method;
         r.info.degree = best.degree;
         r.info.partitions = terms;

@@ -50,15 +50,26 @@ constexpr int most_series_threads = 64;
 // takes milliseconds, starting and joining a thread tens of microseconds.
 constexpr long long table_level_worth_threads = 500;
 
-// Work (4 units per strip enumerated, 1 per prefix product behind them)
-// the tables of one call do at most when no max_degree is given (some 25 s
-// on one core at worst): a request beyond it ends with an honest
-// not-converged result rather than running for hours.
+// Work (per strip 4 units plus its look-up and ratios, 1 per prefix
+// product behind them; pfq_tables.cpp) the tables of one call do at most
+// when no max_degree is given (some 20 s on one core): a request beyond it
+// ends with an honest not-converged result rather than running for hours.
 constexpr long long automatic_table_work = 1200000000LL;
-// Terms the walks at x I_n visit at most when no max_degree is given (some
-// 20 s of work on one core), and the degree they may grow to: their cut
-// subtrees make the cost depend on the terms that matter, not the degree.
+// Work the walks at x I_n do at most when no max_degree is given (a term
+// costs 1 + n units, see below; some 20 s on one core), and the degree
+// they may grow to: their cut subtrees make the cost depend on the terms
+// that matter, not the degree.
 constexpr long long automatic_visit_budget = 1200000000LL;
+// A visited term costs one unit of that budget plus one per this many rows
+// of the partition's hook product: each row's factor is read from a table
+// row of its own, a cache miss when the degree is large (the walk at 12
+// equal eigenvalues costs several times as much per term as at 2, at 5000
+// some thousand times).
+constexpr int rows_per_visit_unit = 1;
+// Units of that budget per entry of the factor tables a walk builds (n per
+// degree, four tables of 16 bytes, two divisions each, new pages): about
+// the cost of several visited terms.
+constexpr long long walk_table_entry_cost = 8;
 constexpr int automatic_equal_cap = 100000;
 
 // The walk at x I_n (pfq_equal.cpp, pfq_equal_walk.cpp).
@@ -146,6 +157,11 @@ private:
     long double tail_ = HUGE_VALL;     // no estimate before the first degree
 };
 
+// The one-variable series (x of size 1) summed by Boost.Math in 50 digits,
+// its error bounded by Boost's estimate (sum of |terms| times its epsilon)
+// plus the rounding to long double; false when Boost cannot sum it.
+bool sum_scalar_wide(const series_input &in, series_outcome &out);
+
 // Series route for all eigenvalues equal to x (n of them), one argument.
 series_outcome sum_equal(const series_input &in, const series_control &ctl);
 // Series route with Jack tables (distinct eigenvalues, one or two arguments).
@@ -171,10 +187,19 @@ long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
 enum class route_choice { automatic, scalar_or_equal, tables };
 enum class relation_choice { automatic, none, closed_form, kummer, pfaff_a, pfaff_b, euler };
 
+// The work one call may do when no max_degree is given, shared by every
+// route and relation it tries (units as in automatic_table_work and
+// automatic_visit_budget). Tests shrink it to reach the limit quickly.
+struct work_budget {
+    long long table_work = automatic_table_work;
+    long long visits = automatic_visit_budget;
+};
+
 // matrix_pfq with a forced route and relation (for tests; relation none
 // sums the plain series even where a closed form exists).
 pfq_result matrix_pfq_forced(const pfq_problem &problem, const pfq_options &options,
-                             route_choice route, relation_choice relation);
+                             route_choice route, relation_choice relation,
+                             const work_budget &budget = work_budget());
 
 } // namespace pfq_detail
 } // namespace matrixhyper

@@ -133,11 +133,15 @@ struct strip_walk {
     const std::vector<std::vector<long double>> *binom;
     long double alpha;
     int n, m, k;
+    int top;                                             // last row of kappa that can change:
+                                                         // min(m - 1, its rows); rows below
+                                                         // are empty and their ratios are 1
     std::vector<int> kappa, conj, mu;                    // 1-based rows / columns
     std::vector<uint16_t> key;                           // mu, 0-based
     uint64_t below_hash = 0;
     std::vector<long double> acc, abs_acc;               // per table
     long long strips;
+    long long factor_rows;                               // rows the strip ratios multiplied
     std::vector<long double> keep_num, strip_num;        // [start(i, v) + j]
     std::vector<long double> keep_den, strip_den;        // [row_start(i) + j]
     std::vector<size_t> start, row_start;                // start[i] is for v = kappa_{i+1}
@@ -150,7 +154,7 @@ void prepare_rows(strip_walk &w)
     w.keep_num.clear(); w.strip_num.clear(); w.keep_den.clear(); w.strip_den.clear();
     w.start.assign(w.m + 1, 0);
     w.row_start.assign(w.m + 1, 0);
-    for (int i = 1; i < w.m; i++) {
+    for (int i = 1; i <= w.top; i++) {
         const int ki = w.kappa[i], below = w.kappa[i + 1];
         w.row_start[i] = w.keep_den.size();
         long double kd = 1, sd = 1;
@@ -188,7 +192,7 @@ long double row_factor(const strip_walk &w, int row, int v, long double fixed)
     const long double *sn = kn - w.keep_num.data() + w.strip_num.data();
     const long double *kd = &w.keep_den[w.row_start[row]];
     long double num = kn[v] * kd[below], den = kn[below] * kd[v];   // columns of this row
-    for (int r = row + 1; r <= w.m; r++) {
+    for (int r = row + 1; r <= w.top + 1 && r <= w.m; r++) {
         int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
         num *= kn[mid] * sn[hi];
         den *= kn[lo] * sn[mid];
@@ -202,7 +206,7 @@ long double fixed_factor(const strip_walk &w, int row)
     const long double *kd = &w.keep_den[w.row_start[row]];
     const long double *sd = &w.strip_den[w.row_start[row]];
     long double num = 1, den = 1;
-    for (int r = row + 1; r <= w.m; r++) {
+    for (int r = row + 1; r <= w.top + 1 && r <= w.m; r++) {
         int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
         num *= kd[lo] * sd[mid];
         den *= kd[mid] * sd[hi];
@@ -234,6 +238,8 @@ void enumerate(strip_walk &w, int row, long double weight, int removed)
         w.below_hash = w.store->hash_rows(w.key.data(), 1);
     }
     const long double fixed = fixed_factor(w, row);
+    const int rows_below = std::min(w.top + 1, w.m) - row;
+    w.factor_rows += rows_below * (2LL + w.kappa[row] - w.kappa[row + 1]);
     for (int v = w.kappa[row + 1]; v <= w.kappa[row]; v++) {
         w.mu[row] = v;
         w.key[row - 1] = (uint16_t)v;
@@ -332,17 +338,26 @@ long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
 
 namespace {
 
+// Each strip's look-up hashes and compares all n rows of its partition, a
+// cost of one work unit per this many rows (with hundreds of eigenvalues it
+// is most of the strip's cost); each level of a partition reads its n rows
+// once more.
+const int rows_per_work_unit = 8;
+// The ratios of a strip multiply two factors per row below the row chosen:
+// with many rows this, not the strip's sum, is its cost.
+const int factor_rows_per_work_unit = 2;
+
 // Strips of the partitions one thread filled: the total and the most for one
 // partition. Combined over threads by sum and max, so that the rounding bound
 // and the work budget they feed do not depend on the thread count.
 struct strip_count {
     long long total = 0, most = 0;
-    long long work = 0;            // 4 per strip plus 1 per prefix product (their costs)
-    void add(long long strips, long long prefixes)
+    long long work = 0;            // per strip 4 plus its look-up, 1 per prefix product
+    void add(long long strips, long long prefixes, int n)
     {
         total += strips;
         most = std::max(most, strips);
-        work += 4 * strips + prefixes;
+        work += (4 + n / rows_per_work_unit) * strips + prefixes + n;
     }
     void add(const strip_count &c)
     {
@@ -529,8 +544,10 @@ private:
     bool fill_partition(strip_walk &w, int m, int idx, strip_count &count)
     {
         const uint16_t *p = store_.parts(idx);
-        if (rows(idx) > m) return false;
+        const int length = rows(idx);
+        if (length > m) return false;
         w.m = m;
+        w.top = std::min(m - 1, length);
         w.kappa.assign(m + 2, 0);
         for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
         w.conj.assign(p[0] + 1, 0);
@@ -540,9 +557,10 @@ private:
         std::fill(w.acc.begin(), w.acc.end(), 0.0L);
         std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
         w.strips = 0;
+        w.factor_rows = 0;
         prepare_rows(w);
-        enumerate(w, m - 1, 1.0L, w.kappa[m]);
-        count.add(w.strips, (long long)w.keep_num.size());
+        enumerate(w, w.top, 1.0L, w.kappa[m]);
+        count.add(w.strips, (long long)w.keep_num.size() + w.factor_rows / factor_rows_per_work_unit, n_);
         for (size_t t = 0; t < tables_.size(); t++) {
             tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
             if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];

@@ -188,7 +188,8 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
     EXPECT_EQ(small.status, pfq_status::converged) << small.message;
     EXPECT_NEAR(small.value, 1 + 1e-8, 1e-15);
     // A walk that its visit budget ends must say so: not converged, with the
-    // message and an err that covers exp(60) (or is infinite).
+    // message and an err that covers exp(60), or no value (NaN) and an
+    // infinite err when not even the quick walk finished.
     pfq_detail::series_input wide;
     wide.x.assign(6, 10.0L);
     pfq_detail::series_control budget;
@@ -197,7 +198,10 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
     pfq_detail::series_outcome cut_short = pfq_detail::sum_equal(wide, budget);
     EXPECT_EQ(cut_short.state, pfq_detail::series_state::not_converged);
     EXPECT_NE(cut_short.message.find("work limit"), std::string::npos) << cut_short.message;
-    EXPECT_LE(std::fabs(cut_short.sum - std::exp(60.0L)), cut_short.tail + cut_short.rounding);
+    if (std::isnan(cut_short.sum))
+        EXPECT_EQ(cut_short.tail, HUGE_VALL);
+    else
+        EXPECT_LE(std::fabs(cut_short.sum - std::exp(60.0L)), cut_short.tail + cut_short.rounding);
     // Beyond the double range: log 0F0(250 I_3) = 750 exactly, with a finite err.
     pfq_options o;
     o.log_result = true;
@@ -479,4 +483,86 @@ TEST(PfqArguments, InvalidRequestsAndControl)
     pfq_result big = matrix_pfq({{1}, {2}, {800}, {}}, log_opt);
     EXPECT_EQ(big.info.sign, 1);
     EXPECT_NEAR(big.value, 800 - std::log(800.0), big.err * 1.01 + 1e-13);
+}
+
+// A call that cannot finish within its work budget ends with not_converged,
+// a message naming the work limit, and an err that covers the truth (or
+// NaN with an infinite err when no value is known), never a value that
+// looks like an answer. The budgets here are tiny, so each call must come
+// back well within a second; the bound on seconds below is a hundred times
+// that, to stay clear of a loaded machine.
+TEST(PfqBudget, EveryRouteStopsWithinTheSharedBudget)
+{
+    const double generous_seconds = 60;
+    auto expect_stopped = [&](const std::string &what, const pfq_result &r, long double truth,
+                              bool log_result) {
+        SCOPED_TRACE(what + ": value " + std::to_string(r.value) + " err " +
+                     std::to_string(r.err) + " " + r.info.method + " " + r.message);
+        EXPECT_EQ(r.status, pfq_status::not_converged);
+        EXPECT_NE(r.message.find("work limit"), std::string::npos);
+        EXPECT_LT(r.info.seconds, generous_seconds);
+        if (std::isnan(r.value)) {
+            EXPECT_EQ(r.err, HUGE_VAL);
+            return;
+        }
+        ASSERT_TRUE(std::isfinite(r.value));             // never -Inf as a log answer
+        long double target = log_result ? std::log(std::fabs(truth)) : truth;
+        EXPECT_LE(std::fabs((long double)r.value - target), (long double)r.err * 1.01L);
+    };
+    pfq_detail::work_budget tiny;
+    tiny.table_work = 2000000;                           // some tens of milliseconds
+    tiny.visits = 100000;
+    pfq_options o;
+
+    // Tables of 100 distinct eigenvalues: 0F0(X) = etr(X) = exp(-50.5)
+    // for X = diag(-(1:100)/100), the plain series forced.
+    std::vector<double> x100;
+    for (int i = 1; i <= 100; i++) x100.push_back(-i / 100.0);
+    pfq_result r = pfq_detail::matrix_pfq_forced({{}, {}, x100, {}}, o, route_choice::tables,
+                                                 relation_choice::none, tiny);
+    expect_stopped("0F0 tables, n = 100", r, std::exp(-50.5L), false);
+
+    // 1F0(0.75; X / 2) = det(I - X / 2)^-0.75 by the tables; then
+    // 1F1(1; 2; X), which tries Kummer and then the plain series, both
+    // within one budget (no closed truth: only the limit is checked).
+    std::vector<double> half100;
+    for (double v : x100) half100.push_back(v / 2);
+    r = pfq_detail::matrix_pfq_forced({{0.75}, {}, half100, {}}, o, route_choice::tables,
+                                      relation_choice::none, tiny);
+    long double log_det = 0;
+    for (double v : half100) log_det += std::log1p(-(long double)v);
+    expect_stopped("1F0 tables, n = 100", r, std::exp(-0.75L * log_det), false);
+    r = pfq_detail::matrix_pfq_forced({{1}, {2}, x100, {}}, o, route_choice::automatic,
+                                      relation_choice::automatic, tiny);
+    EXPECT_EQ(r.status, pfq_status::not_converged) << r.message;
+    EXPECT_NE(r.message.find("work limit"), std::string::npos) << r.message;
+
+    // The walk at x I_n: 1F0(1.5; 0.9 I_12) = 0.1^-18 (det(I - X)^-a); the
+    // quick walk alone exceeds the visits, so no value is known.
+    std::vector<double> x12(12, 0.9);
+    r = pfq_detail::matrix_pfq_forced({{1.5}, {}, x12, {}}, o, route_choice::scalar_or_equal,
+                                      relation_choice::none, tiny);
+    expect_stopped("1F0 walk, 12 equal", r, std::pow(10.0L, 18), false);
+    // The same for log|f| of 1F1(1.5; 3.25; 600 I_12), which once came back
+    // as -Inf with an infinite err: now NaN.
+    pfq_options log_o;
+    log_o.log_result = true;
+    r = pfq_detail::matrix_pfq_forced({{1.5}, {3.25}, std::vector<double>(12, 600.0), {}}, log_o,
+                                      route_choice::automatic, relation_choice::automatic, tiny);
+    expect_stopped("log 1F1 walk, 12 equal", r, 1, true);
+    EXPECT_TRUE(std::isnan(r.value)) << r.value;
+}
+
+// Where the terms of the one-variable series cancel beyond long double,
+// the 50-digit sum takes over and err still covers the truth.
+TEST(PfqScalar, CancellingSeriesMeetTol)
+{
+    pfq_options o;
+    // mpmath, mp.dps = 50: hyp0f1(0.495, -797.7) (terms near 1e24).
+    pfq_result r = matrix_pfq({{}, {0.495}, {-797.7}, {}}, o);
+    expect_honest("0F1(; 0.495; -797.7)", r, 1.0254658570543966335093780536441580177L);
+    // mpmath, mp.dps = 50: hyp2f2(1.5, 2.25, 3.5, 0.75, -33.3).
+    r = matrix_pfq({{1.5, 2.25}, {3.5, 0.75}, {-33.3}, {}}, o);
+    expect_honest("2F2(1.5, 2.25; 3.5, 0.75; -33.3)", r,
+                  -0.007040885753048902295681967040843635196L);
 }

@@ -23,11 +23,13 @@
 //   converged        err <= tol |f| (an exact 0 from a terminating series
 //                    summed without rounding has err = 0);
 //   not_converged    tol not reached within max_degree, the memory limit,
-//                    the work budget when no max_degree is given (about
-//                    3e8 strips of the tables or the prefix products
-//                    behind them, 1.2e9 terms of the walk at x I_n; some
-//                    20 s on one core), because rounding (cancellation)
-//                    exceeds it, or because the value is outside the normal
+//                    the work budget when no max_degree is given (one per
+//                    call, shared by every route and relation tried; some
+//                    20 s on one core, counted in work so that the result
+//                    does not depend on load; docs/matrix_pfq.md: the
+//                    message then says "work limit", and value is NaN with
+//                    err Inf when nothing was summed), because rounding
+//                    (cancellation) exceeds it, or because the value is outside the normal
 //                    range of double; value is the best found and err says
 //                    how far off it may be;
 //   refused          the tables of max_degree cannot fit memory_limit
