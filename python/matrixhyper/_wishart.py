@@ -4,11 +4,12 @@ from . import _core
 from ._outcomes import raise_or_warn
 
 
-def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sigma=None, log=False):
+def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sigma=None, log=False,
+                    tol=1e-10):
     """Distribution of the largest or smallest eigenvalue of a Wishart matrix.
 
     P, err = wishart_eig_cdf(x, m, n, *, field='real', which='largest',
-                             tail='lower', sigma=None, log=False)
+                             tail='lower', sigma=None, log=False, tol=1e-10)
 
     P is P(lambda <= x) (tail='lower') or P(lambda > x) (tail='upper'), lambda
     the largest (which='largest') or smallest eigenvalue of W = Z^T Z, Z an
@@ -23,15 +24,21 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     x      points: a number or an array of any shape, finite. x <= 0 gives
            0 (lower) or 1 (upper).
     m      dimension, a whole number from 1 to 1000.
-    n      degrees of freedom, greater than m - 1, at most 100000.
-    sigma  None for the identity, else the m positive eigenvalues of Sigma
-           or Sigma itself (symmetric; Hermitian for field='complex').
+    n      degrees of freedom, positive, at most 100000. A whole n < m with
+           white Sigma gives the law of the n nonzero eigenvalues ('smallest'
+           is the smallest nonzero one); otherwise n must exceed m - 1.
+    sigma  None for the identity, a positive scalar c for Sigma = c I, the m
+           positive eigenvalues of Sigma, or Sigma itself (symmetric;
+           Hermitian for field='complex').
+    tol    relative accuracy asked of each point (of the tail asked for, or
+           absolute for log): a point that misses it is NaN.
     log    True returns log P (-inf for P = 0) and err the absolute error
            of log P: tiny tail probabilities keep their digits.
 
     Returns P and err (an estimate of |P - exact P|), each of the shape of
-    x (numpy floats for a number or a 0-d array). A point that missed its
-    accuracy gives a NotConvergedWarning and its err says by how much. Bad
+    x (numpy floats for a number or a 0-d array). A point that missed tol
+    is NaN, with one NotConvergedWarning per call naming the points, and its
+    err says how far it got. Bad
     input raises TypeError or ValueError with the plug-in's message; a
     refused route (the smallest eigenvalue without white Sigma and integer
     n) raises ValueError; Ctrl-C raises KeyboardInterrupt.
@@ -40,7 +47,7 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     >>> [round(p, 12) for p in P], bool((err < 1e-13).all())
     ([0.402072650162, 0.996243544987], True)
     """
-    status, P, err, message = _core.wishart_eig_cdf(x, m, n, field, which, tail, sigma, log)
+    status, P, err, message = _core.wishart_eig_cdf(x, m, n, field, which, tail, sigma, log, tol)
     raise_or_warn(status, message)
     return P[()], err[()]
 

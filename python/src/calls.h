@@ -47,7 +47,7 @@ py::tuple matrix_pfq(const py::object &a, const py::object &b, const py::object 
 
 // The options of a wishart_eig_cdf call, as given.
 struct wishart_call_options {
-    py::object field, which, tail, sigma, log;   // log: wishart_eig_cdf only
+    py::object field, which, tail, sigma, log, tol;   // log, tol: wishart_eig_cdf only
 };
 
 // (status, P, err, message), P and err of x's shape; status names the

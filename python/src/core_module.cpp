@@ -73,10 +73,11 @@ PYBIND11_MODULE(_core, module)
         "wishart_eig_cdf",
         [](const pybind11::object &x, const pybind11::object &m, const pybind11::object &n,
            const pybind11::object &field, const pybind11::object &which, const pybind11::object &tail,
-           const pybind11::object &sigma, const pybind11::object &log) {
-            return mp::wishart_eig_cdf(x, m, n, {field, which, tail, sigma, log});
+           const pybind11::object &sigma, const pybind11::object &log, const pybind11::object &tol) {
+            return mp::wishart_eig_cdf(x, m, n, {field, which, tail, sigma, log, tol});
         },
-        arg("x"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"), arg("log"));
+        arg("x"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"), arg("log"),
+        arg("tol"));
     module.def(
         "wishart_eig_inv",
         [](const pybind11::object &P, const pybind11::object &m, const pybind11::object &n,

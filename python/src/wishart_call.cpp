@@ -22,8 +22,10 @@ static input_array read_points(const py::object &x)
     return points;
 }
 
-// m and n, as the plug-ins read them.
-static void read_sizes(const py::object &m, const py::object &n, matrixhyper::wishart_cdf_request &request)
+// m and n, as the plug-ins read them: the distribution takes any positive n
+// (its core decides about n < m), the inverse n > m - 1.
+static void read_sizes(const py::object &m, const py::object &n, bool any_positive_n,
+                       matrixhyper::wishart_cdf_request &request)
 {
     double dimension, degrees;
     if (!read_real_scalar(m, &dimension) ||
@@ -31,20 +33,33 @@ static void read_sizes(const py::object &m, const py::object &n, matrixhyper::wi
         dimension != std::floor(dimension))
         refuse_value("Second input must be a whole number m from 1 to " +
                      std::to_string(matrixhyper::wishart_series_max_m) + ".");
-    if (!read_real_scalar(n, &degrees) || !std::isfinite(degrees) || !(degrees > dimension - 1) ||
+    const double least_n = any_positive_n ? 0 : dimension - 1;
+    if (!read_real_scalar(n, &degrees) || !std::isfinite(degrees) || !(degrees > least_n) ||
         degrees > matrixhyper::wishart_eig_max_n)
-        refuse_value("Third input must be a number n greater than m - 1, at most " +
+        refuse_value((any_positive_n ? "Third input must be a positive number n, at most "
+                                     : "Third input must be a number n greater than m - 1, at most ") +
                      std::to_string(matrixhyper::wishart_eig_max_n) + ".");
     request.m = (int)dimension;
     request.n = degrees;
 }
 
-// Sigma's eigenvalues into the request (None: the identity).
-static void read_sigma(const py::object &sigma, matrixhyper::wishart_cdf_request &request)
+// Sigma's eigenvalues into the request (None: the identity); the
+// distribution also takes a positive scalar c for Sigma = c I.
+static void read_sigma(const py::object &sigma, bool scalar_allowed, matrixhyper::wishart_cdf_request &request)
 {
     if (sigma.is_none()) return;
-    const char *refusal = "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+    const char *refusal =
+        scalar_allowed
+            ? "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, "
+              "or Sigma itself."
+            : "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
     const input_array input = read_input(sigma);
+    if (scalar_allowed && input.size == 1 && request.m > 1) {
+        double scale;
+        if (!read_real_scalar(sigma, &scale) || !(scale > 0) || !std::isfinite(scale)) refuse_value(refusal);
+        request.sigma.assign(request.m, scale);
+        return;
+    }
     if (input.eigenvalue_count() != (std::size_t)request.m) refuse_value(refusal);
     const bool complex_allowed = request.field == matrixhyper::wishart_field::complex;
     if (read_eigenvalues(input, complex_allowed, request.sigma) != matrix_argument_error::none)
@@ -73,10 +88,12 @@ py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::ob
 {
     const input_array points = read_points(x);
     matrixhyper::wishart_cdf_request request;
-    read_sizes(m, n, request);
+    read_sizes(m, n, true, request);
     read_choices(options, request);
     if (!read_flag(options.log, &request.log_result)) refuse_value("Option 'log' must be true or false.");
-    read_sigma(options.sigma, request);
+    if (!read_real_scalar(options.tol, &request.tol) || !(request.tol > 0 && request.tol < 1))
+        refuse_value("Option 'tol' must be a number in (0, 1).");
+    read_sigma(options.sigma, true, request);
     request.memory_limit = table_memory_budget();
     request.threads = thread_count_from_environment();
 
@@ -113,9 +130,9 @@ py::tuple wishart_eig_inv(const py::object &P, const py::object &m, const py::ob
 {
     const input_array probabilities = read_probabilities(P);
     matrixhyper::wishart_cdf_request request;
-    read_sizes(m, n, request);
+    read_sizes(m, n, false, request);
     read_choices(options, request);
-    read_sigma(options.sigma, request);
+    read_sigma(options.sigma, false, request);
     request.memory_limit = table_memory_budget();
     request.threads = thread_count_from_environment();
 
