@@ -83,7 +83,7 @@ PYBIND11_MODULE(_core, module)
         [](const pybind11::object &P, const pybind11::object &m, const pybind11::object &n,
            const pybind11::object &field, const pybind11::object &which, const pybind11::object &tail,
            const pybind11::object &sigma) {
-            return mp::wishart_eig_inv(P, m, n, {field, which, tail, sigma, pybind11::bool_(false)});
+            return mp::wishart_eig_inv(P, m, n, {field, which, tail, sigma, pybind11::none(), pybind11::none()});
         },
         arg("P"), arg("m"), arg("n"), arg("field"), arg("which"), arg("tail"), arg("sigma"));
     module.def(
