@@ -4,7 +4,11 @@
 #ifndef GATEWAY_EXTREME_OPTIONS_H
 #define GATEWAY_EXTREME_OPTIONS_H
 
+#include <cmath>
+
 #include "mex.h"
+#include "gateway_args.h"
+#include "matrixhyper/jacobi_eig.h"
 #include "matrixhyper/wishart_eig.h"
 #include "options.h"
 
@@ -60,6 +64,26 @@ inline extreme_option read_extreme_option(const char *name, const mxArray *value
         return extreme_option::other;
     }
     return extreme_option::read;
+}
+
+// The matrix Beta model (p, m, n) from the three inputs after the first,
+// into `request`; the message of the first failing check, or null. The
+// limits in the messages come from the constant the checks use.
+inline const char *jacobi_model_error(const mxArray *const *model, matrixhyper::jacobi_eig_request &request,
+                                      message_buffer &message)
+{
+    const double most = matrixhyper::jacobi_eig_max_degrees;
+    double p, m, n;
+    if (!read_real_scalar(model[0], &p) || !(p >= 1 && p <= most) || p != std::floor(p))
+        return message.format("Second input must be a whole number p from 1 to %g.", most);
+    if (!read_real_scalar(model[1], &m) || !(m >= 1 && m <= most))
+        return message.format("Third input must be a number m from 1 to %g.", most);
+    if (!read_real_scalar(model[2], &n) || !(n >= p && n <= most))
+        return message.format("Fourth input must be a number n from p to %g.", most);
+    request.p = (int)p;
+    request.m = m;
+    request.n = n;
+    return 0;
 }
 
 } // namespace gateway

@@ -67,17 +67,8 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[],
     if (nlhs > 2) return "Too many output arguments.";
     const char *error = points_error(prhs[POINTS]);
     if (error) return error;
-    const double most = matrixhyper::jacobi_eig_max_degrees;
-    double p, m, n;
-    if (!read_real_scalar(prhs[DIMENSION], &p) || !(p >= 1 && p <= most) || p != std::floor(p))
-        return "Second input must be a whole number p from 1 to 1000.";
-    if (!read_real_scalar(prhs[HYPOTHESIS], &m) || !(m >= 1 && m <= most))
-        return "Third input must be a number m from 1 to 1000.";
-    if (!read_real_scalar(prhs[ERROR_DEGREES], &n) || !(n >= p && n <= most))
-        return "Fourth input must be a number n from p to 1000.";
-    request.p = (int)p;
-    request.m = m;
-    request.n = n;
+    error = jacobi_model_error(prhs + DIMENSION, request, message);
+    if (error) return error;
     return options_error(nrhs, prhs, request, message);
 }
 

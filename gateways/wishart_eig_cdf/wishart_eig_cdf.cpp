@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mex.h"
+#include "extreme_options.h"
 #include "gateway_args.h"
 #include "host_interrupt.h"
 #include "matrix_argument.h"
@@ -16,17 +17,6 @@ using namespace gateway;
 
 enum { POINTS, DIMENSION, DEGREES };
 
-// One keyword option ('field', 'which', 'tail'): the index of `value`
-// among `choices` (count of them), or -1.
-static int keyword(const mxArray *value, const char *const *choices, int count)
-{
-    char text[16];
-    if (!read_text(value, text, sizeof text)) return -1;
-    for (int i = 0; i < count; i++)
-        if (same_name(text, choices[i])) return i;
-    return -1;
-}
-
 // Everything a checked call asks for, apart from x.
 struct call_request {
     matrixhyper::wishart_cdf_request core;
@@ -36,22 +26,14 @@ struct call_request {
 static const char *read_option(const char *name, const mxArray *value, call_request &request,
                                message_buffer &message)
 {
-    static const char *const fields[] = {"real", "complex"};
-    static const char *const extremes[] = {"largest", "smallest"};
-    static const char *const tails[] = {"lower", "upper"};
-    int choice;
-    if (same_name(name, "field")) {
-        if ((choice = keyword(value, fields, 2)) < 0) return "Option 'field' must be 'real' or 'complex'.";
-        request.core.field = choice == 0 ? matrixhyper::wishart_field::real : matrixhyper::wishart_field::complex;
-    } else if (same_name(name, "which")) {
-        if ((choice = keyword(value, extremes, 2)) < 0)
-            return "Option 'which' must be 'largest' or 'smallest'.";
-        request.core.which = choice == 0 ? matrixhyper::wishart_extreme::largest
-                                         : matrixhyper::wishart_extreme::smallest;
-    } else if (same_name(name, "tail")) {
-        if ((choice = keyword(value, tails, 2)) < 0) return "Option 'tail' must be 'lower' or 'upper'.";
-        request.core.tail = choice == 0 ? matrixhyper::wishart_tail::lower : matrixhyper::wishart_tail::upper;
-    } else if (same_name(name, "sigma")) {
+    const char *refusal = 0;
+    const extreme_choices choices = {request.core.field, request.core.which, request.core.tail};
+    switch (read_extreme_option(name, value, choices, &refusal)) {
+    case extreme_option::read: return 0;
+    case extreme_option::refused: return refusal;
+    case extreme_option::other: break;
+    }
+    if (same_name(name, "sigma")) {
         request.sigma = value;
     } else if (same_name(name, "log")) {
         if (!read_flag(value, &request.core.log_result)) return "Option 'log' must be true or false.";
@@ -102,11 +84,13 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     double m, n;
     if (!read_real_scalar(prhs[DIMENSION], &m) || !(m >= 1 && m <= matrixhyper::wishart_series_max_m) ||
         m != std::floor(m))
-        return "Second input must be a whole number m from 1 to 1000.";
+        return message.format("Second input must be a whole number m from 1 to %d.",
+                              matrixhyper::wishart_series_max_m);
     // n < m is the core's to judge: it serves a whole n with white Sigma.
     if (!read_real_scalar(prhs[DEGREES], &n) || !std::isfinite(n) || !(n > 0) ||
         n > matrixhyper::wishart_eig_max_n)
-        return "Third input must be a positive number n, at most 100000.";
+        return message.format("Third input must be a positive number n, at most %d.",
+                              matrixhyper::wishart_eig_max_n);
     request.core.m = (int)m;
     request.core.n = n;
     return options_error(nrhs, prhs, request, message);
