@@ -56,7 +56,7 @@ constexpr long long table_level_worth_threads = 500;
 // ends with an honest not-converged result rather than running for hours.
 constexpr long long automatic_table_work = 1200000000LL;
 // Work the walks at x I_n do at most when no max_degree is given (a term
-// costs 1 + n units, see below; some 20 s on one core), and the degree
+// costs 1 + n / rows_per_visit_unit units, see below; some 20 s on one core), and the degree
 // they may grow to: their cut subtrees make the cost depend on the terms
 // that matter, not the degree.
 constexpr long long automatic_visit_budget = 1200000000LL;
@@ -64,8 +64,11 @@ constexpr long long automatic_visit_budget = 1200000000LL;
 // of the partition's hook product: each row's factor is read from a table
 // row of its own, a cache miss when the degree is large (the walk at 12
 // equal eigenvalues costs several times as much per term as at 2, at 5000
-// some thousand times).
-constexpr int rows_per_visit_unit = 1;
+// some thousand times). Up to 7 rows a term costs one unit, the cost the
+// budget was measured at (n = 6: about 19 ns a term on one core, so that
+// all-equal eigenvalues at trace 200 still converge within it); the row
+// reads dominate from some dozens of rows on.
+constexpr int rows_per_visit_unit = 8;
 // Units of that budget per entry of the factor tables a walk builds (n per
 // degree, four tables of 16 bytes, two divisions each, new pages): about
 // the cost of several visited terms.

@@ -55,9 +55,12 @@ def test_wishart_log_of_zero_is_minus_infinity_and_refusals():
     assert logP == -np.inf
     with pytest.raises(ValueError, match=r"^Option 'log' must be true or false\.$"):
         matrixhyper.wishart_eig_cdf(1, 2, 3, log="yes")
-    # m above the exact route's 100 is the series' (up to 1000): not refused.
-    with pytest.raises(ValueError, match=r"^Third input must be a number n greater than m - 1"):
-        matrixhyper.wishart_eig_cdf(1, 500, 10)
+    # m above the exact route's 100 is the series' (up to 1000): not refused
+    # for its m; a fractional n below m - 1 has no Wishart matrix.
+    with pytest.raises(ValueError, match=r"^Third input must be a positive number n"):
+        matrixhyper.wishart_eig_cdf(1, 500, 0)
+    with pytest.raises(ValueError, match=r"^A non-integer n must exceed m - 1"):
+        matrixhyper.wishart_eig_cdf(1, 500, 10.5)
 
 
 # ---- jacobi_eig_cdf ---------------------------------------------------------------
