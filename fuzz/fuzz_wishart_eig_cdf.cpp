@@ -44,7 +44,16 @@ using fuzzcall::InputPlan;
 enum { POINTS, DIMENSION, DEGREES };
 
 const char *const kSigmaRefused =
-    "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+    "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, or Sigma itself.";
+const char *const kFractionalBelowM =
+    "A non-integer n must exceed m - 1: below it only a whole number of samples n gives a (singular) Wishart matrix.";
+const char *const kColouredBelowM =
+    "With n samples fewer than m dimensions Sigma must be a multiple of I: the series route for a general Sigma "
+    "assumes n > m - 1.";
+const char *const kSmallestBeyondExact =
+    "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.";
+// Most dimensions the finite formulas serve.
+const double kExactMaxM = 100;
 const char *const kNoSeriesRoute =
     "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.";
 
@@ -108,6 +117,13 @@ void eigen2(long double a, long double c, long double b, long double &low, long 
 
 Sigma read_sigma(const InputPlan &in, double m, bool complex) {
     Sigma s;
+    if (is_scalar(in) && m > 1) {   // a scalar c: Sigma = c I
+        s.refused = in.cls != Class::Double || in.sparse || in.complex || !(in.real[0] > 0) ||
+                    std::isinf(in.real[0]);
+        s.white = !s.refused;
+        s.scale = s.smallest = s.refused ? 1 : in.real[0];
+        return s;
+    }
     size_t count = is_square(in) ? in.m : in.count();
     if (count != m || in.cls != Class::Double || in.sparse) {
         s.refused = true;
@@ -169,7 +185,7 @@ Sigma read_sigma(const InputPlan &in, double m, bool complex) {
 // The checked request.
 struct Request {
     double m = 1, n = 1;
-    bool complex = false, smallest = false, upper = false;
+    bool complex = false, smallest = false, upper = false, log = false;
     int sigma = -1;                                // input index of Sigma, or -1
     Sigma sigma_model;
 };
@@ -202,8 +218,8 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
         outcome = error("Second input must be a whole number m from 1 to 1000.");
         return false;
     }
-    if (!real_scalar(in[DEGREES], r.n) || !std::isfinite(r.n) || !(r.n > r.m - 1) || r.n > 100000) {
-        outcome = error("Third input must be a number n greater than m - 1, at most 100000.");
+    if (!real_scalar(in[DEGREES], r.n) || !std::isfinite(r.n) || !(r.n > 0) || r.n > 100000) {
+        outcome = error("Third input must be a positive number n, at most 100000.");
         return false;
     }
     if ((in.size() - 3) % 2 != 0) {
@@ -212,7 +228,7 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
     }
     for (size_t i = 3; i < in.size(); i += 2) {
         if (!is_text(in[i], 32)) {
-            outcome = error("Option names must be text: 'field', 'which', 'tail' or 'sigma'.");
+            outcome = error("Option names must be text: 'field', 'which', 'tail', 'sigma', 'log' or 'tol'.");
             return false;
         }
         std::string name = fuzzcall::text_of(in[i]);
@@ -238,9 +254,25 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
             r.upper = choice == 1;
         } else if (same_name(name, "sigma")) {
             r.sigma = static_cast<int>(i + 1);
+        } else if (same_name(name, "log")) {
+            double number;
+            if (value.cls == Class::Logical && is_scalar(value)) {
+                r.log = value.real[0] != 0;
+            } else if (real_scalar(value, number) && (number == 0 || number == 1)) {
+                r.log = number == 1;
+            } else {
+                outcome = error("Option 'log' must be true or false.");
+                return false;
+            }
+        } else if (same_name(name, "tol")) {
+            double tol;
+            if (!real_scalar(value, tol) || !(tol > 0 && tol < 1)) {
+                outcome = error("Option 'tol' must be a number in (0, 1).");
+                return false;
+            }
         } else {
             outcome = error("Unknown option '" + name +
-                            "': the options are 'field', 'which', 'tail' and 'sigma'.");
+                            "': the options are 'field', 'which', 'tail', 'sigma', 'log' and 'tol'.");
             return false;
         }
     }
@@ -257,6 +289,24 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
     }
     const Sigma &s = r.sigma_model;
     bool whole = r.n == std::floor(r.n);
+    // Fewer samples than dimensions: the core serves a whole n with white
+    // Sigma (the exchanged law) and refuses the rest.
+    if (!(r.n > r.m - 1)) {
+        std::vector<std::string> sigma_refusal = outcome.or_errors;
+        if (!whole || (!s.white && !s.maybe_white && !s.maybe_refused)) {
+            outcome = error(whole ? kColouredBelowM : kFractionalBelowM, true);
+            outcome.or_errors = sigma_refusal;
+            return false;
+        }
+        if (!s.white) outcome.or_errors.push_back(kColouredBelowM);
+        std::swap(r.m, r.n);
+    }
+    if (r.smallest && r.m > kExactMaxM && (s.white || s.maybe_white) && whole) {
+        std::vector<std::string> sigma_refusal = outcome.or_errors;
+        outcome = error(kSmallestBeyondExact, true);
+        outcome.or_errors = sigma_refusal;
+        return false;
+    }
     if (r.smallest && (!whole || (!s.white && !s.maybe_white && !s.maybe_refused))) {
         std::vector<std::string> sigma_refusal = outcome.or_errors;
         outcome = error(kNoSeriesRoute, true);
@@ -341,14 +391,23 @@ std::string check_outputs(const CallPlan &planned, const mexhost::CallResult &re
     }
     for (size_t i = 0; i < x.count(); i++) {
         std::string at = "(" + std::to_string(i + 1) + ")";
-        if (!(P[i] >= 0 && P[i] <= 1)) return "P" + at + " = " + fuzzcall::number(P[i]) + " is not in [0, 1]";
+        // A point that missed tol is NaN, and the call warned.
+        if (std::isnan(P[i])) {
+            if (!warned) return "P" + at + " is NaN, yet no notConverged warning";
+            continue;
+        }
+        // With 'log', P holds log P: the same checks on exp(log P).
+        const double p = r.log ? std::exp(P[i]) : P[i];
+        if (r.log && !(P[i] <= 0)) return "log P" + at + " = " + fuzzcall::number(P[i]) + " is not at most 0";
+        if (!(p >= 0 && p <= 1)) return "P" + at + " = " + fuzzcall::number(P[i]) + " is not in [0, 1]";
         if (err != nullptr && !(err[i] >= 0)) return "err" + at + " is negative or NaN";
         if (err != nullptr && std::isinf(err[i]) && !warned) return "err" + at + " is Inf, yet no notConverged warning";
         if (x.real[i] <= 0) {
-            if (P[i] != (r.upper ? 1 : 0)) return "P" + at + " at x <= 0 is not " + (r.upper ? "1" : "0");
+            if (p != (r.upper ? 1 : 0)) return "P" + at + " at x <= 0 is not " + (r.upper ? "1" : "0");
             continue;
         }
         if (warned && err == nullptr) continue;
+        if (r.log) continue;   // the log's err is of the log: the laws below are checked without it
         double law = known_law(r, x.real[i]);
         if (std::isnan(law)) continue;
         // Relative error at most 1e-10 for the finite formulas (the help), and

@@ -5,6 +5,9 @@
 #define GATEWAY_EXTREME_OPTIONS_H
 
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "mex.h"
 #include "gateway_args.h"
@@ -84,6 +87,33 @@ inline const char *jacobi_model_error(const mxArray *const *model, matrixhyper::
     request.m = m;
     request.n = n;
     return 0;
+}
+
+// P of an inverse distribution: real, full, each in [0, 1] or NaN.
+inline const char *probabilities_error(const mxArray *P)
+{
+    if (!is_real_full_double(P)) return "First input must be a real double array of probabilities P.";
+    const double *values = mxGetPr(P);
+    for (size_t i = 0; i < mxGetNumberOfElements(P); i++)
+        if (values[i] < 0 || values[i] > 1) return "First input must hold probabilities P in [0, 1] (or NaN).";
+    return 0;
+}
+
+// Unresolved points the warning of an inverse names one by one; it counts
+// the rest.
+constexpr std::size_t named_unresolved_points = 5;
+
+// The warning of an inverse call that left quantiles NaN: how many of
+// `count`, the first few by their (1-based) index, and why the first failed.
+inline void describe_unresolved(const std::vector<std::size_t> &unresolved, std::size_t count,
+                                const std::string &reason, char *text, std::size_t capacity)
+{
+    std::string where;
+    for (std::size_t k = 0; k < unresolved.size() && k < named_unresolved_points; k++)
+        where += (k ? ", P(" : "P(") + std::to_string(unresolved[k] + 1) + ")";
+    if (unresolved.size() > named_unresolved_points) where += ", ...";
+    std::snprintf(text, capacity, "%zu of %zu quantiles could not be resolved and are NaN (%s): %s.",
+                  unresolved.size(), count, where.c_str(), reason.c_str());
 }
 
 } // namespace gateway

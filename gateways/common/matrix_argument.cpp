@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "gateway_args.h"
+#include "options.h"
 
 // LAPACK's integers: 64-bit in the library MATLAB ships, 32-bit in the
 // reference LAPACK that Octave and our own host link.
@@ -130,6 +131,24 @@ matrix_argument_error read_eigenvalues(const mxArray *array, bool complex_allowe
         values[i] = given[i];
     }
     return matrix_argument_error::none;
+}
+
+const char *const covariance_refusal =
+    "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, or Sigma itself.";
+
+bool read_covariance(const mxArray *array, size_t m, bool complex_allowed, double *values)
+{
+    if (mxGetNumberOfElements(array) == 1 && m > 1) {
+        double scale;
+        if (!read_real_scalar(array, &scale) || !(scale > 0) || !std::isfinite(scale)) return false;
+        for (size_t i = 0; i < m; i++) values[i] = scale;
+        return true;
+    }
+    if (eigenvalue_count(array) != m) return false;
+    if (read_eigenvalues(array, complex_allowed, values) != matrix_argument_error::none) return false;
+    for (size_t i = 0; i < m; i++)
+        if (!(values[i] > 0)) return false;
+    return true;
 }
 
 } // namespace gateway

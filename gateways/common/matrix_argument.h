@@ -37,6 +37,15 @@ size_t eigenvalue_count(const mxArray *array);
 // released before returning.
 matrix_argument_error read_eigenvalues(const mxArray *array, bool complex_allowed, double *values);
 
+// A covariance Sigma of dimension m as its m eigenvalues in `values`: a
+// positive scalar c (Sigma = c I), the m positive eigenvalues, or the
+// symmetric (Hermitian when complex_allowed) positive definite matrix.
+// false for anything else.
+bool read_covariance(const mxArray *array, size_t m, bool complex_allowed, double *values);
+
+// The refusal of a Sigma that read_covariance does not take.
+extern const char *const covariance_refusal;
+
 } // namespace gateway
 
 #endif // GATEWAY_MATRIX_ARGUMENT_H

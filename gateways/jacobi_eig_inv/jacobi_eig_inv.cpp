@@ -17,8 +17,6 @@ using namespace gateway;
 
 enum { PROBABILITIES, DIMENSION, HYPOTHESIS, ERROR_DEGREES, FIRST_OPTION };
 
-// Unresolved points the warning names one by one; it counts the rest.
-constexpr std::size_t named_unresolved_points = 5;
 
 static const char *read_option(const char *name, const mxArray *value,
                                matrixhyper::jacobi_eig_request &request, message_buffer &message)
@@ -46,16 +44,6 @@ static const char *options_error(int nrhs, const mxArray *prhs[], matrixhyper::j
     return 0;
 }
 
-// P: real, full, each in [0, 1] or NaN.
-static const char *probabilities_error(const mxArray *P)
-{
-    if (!is_real_full_double(P)) return "First input must be a real double array of probabilities P.";
-    const double *values = mxGetPr(P);
-    for (size_t i = 0; i < mxGetNumberOfElements(P); i++)
-        if (values[i] < 0 || values[i] > 1) return "First input must hold probabilities P in [0, 1] (or NaN).";
-    return 0;
-}
-
 // The message of the first failing check, or null; fills `request`.
 static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[],
                                   matrixhyper::jacobi_eig_request &request, message_buffer &message)
@@ -67,19 +55,6 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[],
     error = jacobi_model_error(prhs + DIMENSION, request, message);
     if (error) return error;
     return options_error(nrhs, prhs, request, message);
-}
-
-// The warning for points left NaN: how many, the first few by their
-// (1-based) index, and why the first one failed.
-static void describe_unresolved(const matrixhyper::jacobi_inv_outcome &result, std::size_t count, char *text,
-                                std::size_t capacity)
-{
-    std::string where;
-    for (std::size_t k = 0; k < result.unresolved.size() && k < named_unresolved_points; k++)
-        where += (k ? ", P(" : "P(") + std::to_string(result.unresolved[k] + 1) + ")";
-    if (result.unresolved.size() > named_unresolved_points) where += ", ...";
-    std::snprintf(text, capacity, "%zu of %zu quantiles could not be resolved and are NaN (%s): %s.",
-                  result.unresolved.size(), count, where.c_str(), result.message.c_str());
 }
 
 // What the core returned, in plain storage, so that nothing of the core is
@@ -98,7 +73,7 @@ static call_outcome evaluate(matrixhyper::jacobi_eig_request &request, const mxA
     const matrixhyper::jacobi_inv_outcome result = matrixhyper::jacobi_eig_inv(request, mxGetPr(P), count, x, err);
     outcome.status = result.status;
     if (result.status == matrixhyper::jacobi_status::not_converged)
-        describe_unresolved(result, count, outcome.message, sizeof outcome.message);
+        describe_unresolved(result.unresolved, count, result.message, outcome.message, sizeof outcome.message);
     else
         std::snprintf(outcome.message, sizeof outcome.message, "%s", result.message.c_str());
     return outcome;

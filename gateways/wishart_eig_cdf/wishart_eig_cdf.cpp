@@ -99,23 +99,11 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
 // Sigma's eigenvalues into the request, or the message that refuses them.
 static const char *read_sigma(call_request &request)
 {
-    const char *refusal =
-        "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, or Sigma itself.";
     if (!request.sigma) return 0;
-    double scale;
-    if (mxGetNumberOfElements(request.sigma) == 1 && request.core.m > 1) {
-        if (!read_real_scalar(request.sigma, &scale) || !(scale > 0) || !std::isfinite(scale)) return refusal;
-        request.core.sigma.assign(request.core.m, scale);
-        return 0;
-    }
-    if (eigenvalue_count(request.sigma) != (size_t)request.core.m) return refusal;
     request.core.sigma.resize(request.core.m);
     const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;
-    if (read_eigenvalues(request.sigma, complex_allowed, request.core.sigma.data()) !=
-        matrix_argument_error::none)
-        return refusal;
-    for (double value : request.core.sigma)
-        if (!(value > 0)) return refusal;
+    if (!read_covariance(request.sigma, request.core.m, complex_allowed, request.core.sigma.data()))
+        return covariance_refusal;
     return 0;
 }
 

@@ -19,9 +19,6 @@ using namespace gateway;
 
 enum { PROBABILITIES, DIMENSION, DEGREES };
 
-// Unresolved points the warning names one by one; it counts the rest.
-constexpr std::size_t named_unresolved_points = 5;
-
 // Everything a checked call asks for, apart from P.
 struct call_request {
     matrixhyper::wishart_cdf_request core;
@@ -60,16 +57,6 @@ static const char *options_error(int nrhs, const mxArray *prhs[], call_request &
     return 0;
 }
 
-// P: real, full, each in [0, 1] or NaN.
-static const char *probabilities_error(const mxArray *P)
-{
-    if (!is_real_full_double(P)) return "First input must be a real double array of probabilities P.";
-    const double *values = mxGetPr(P);
-    for (size_t i = 0; i < mxGetNumberOfElements(P); i++)
-        if (values[i] < 0 || values[i] > 1) return "First input must hold probabilities P in [0, 1] (or NaN).";
-    return 0;
-}
-
 // The message of the first failing check, or null; fills `request`.
 static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], call_request &request,
                                   message_buffer &message)
@@ -95,30 +82,12 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
 // Sigma's eigenvalues into the request, or the message that refuses them.
 static const char *read_sigma(call_request &request)
 {
-    const char *refusal = "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
     if (!request.sigma) return 0;
-    if (eigenvalue_count(request.sigma) != (size_t)request.core.m) return refusal;
     request.core.sigma.resize(request.core.m);
     const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;
-    if (read_eigenvalues(request.sigma, complex_allowed, request.core.sigma.data()) !=
-        matrix_argument_error::none)
-        return refusal;
-    for (double value : request.core.sigma)
-        if (!(value > 0)) return refusal;
+    if (!read_covariance(request.sigma, request.core.m, complex_allowed, request.core.sigma.data()))
+        return covariance_refusal;
     return 0;
-}
-
-// The warning for points left NaN: how many, the first few by their
-// (1-based) index, and why the first one failed.
-static void describe_unresolved(const matrixhyper::wishart_inv_outcome &result, std::size_t count,
-                                char *text, std::size_t capacity)
-{
-    std::string where;
-    for (std::size_t k = 0; k < result.unresolved.size() && k < named_unresolved_points; k++)
-        where += (k ? ", P(" : "P(") + std::to_string(result.unresolved[k] + 1) + ")";
-    if (result.unresolved.size() > named_unresolved_points) where += ", ...";
-    std::snprintf(text, capacity, "%zu of %zu quantiles could not be resolved and are NaN (%s): %s.",
-                  result.unresolved.size(), count, where.c_str(), result.message.c_str());
 }
 
 // What the core returned, in plain storage, so that nothing of the core is
@@ -147,7 +116,7 @@ static call_outcome evaluate(call_request &request, const mxArray *P, double *x,
         matrixhyper::wishart_eig_inv(request.core, mxGetPr(P), count, x, err);
     outcome.status = result.status;
     if (result.status == matrixhyper::wishart_cdf_status::not_converged)
-        describe_unresolved(result, count, outcome.message, sizeof outcome.message);
+        describe_unresolved(result.unresolved, count, result.message, outcome.message, sizeof outcome.message);
     else
         std::snprintf(outcome.message, sizeof outcome.message, "%s", result.message.c_str());
     return outcome;

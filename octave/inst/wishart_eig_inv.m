@@ -28,7 +28,8 @@ function varargout = wishart_eig_inv (varargin)
 %     'which'  'largest' (default) or 'smallest'.
 %     'tail'   'lower' (default): P is P(lambda <= x); or 'upper': P is
 %              P(lambda > x), the level of a test, down to 1e-300.
-%     'sigma'  the m eigenvalues of the covariance Sigma, or Sigma itself
+%     'sigma'  a positive scalar c (Sigma = c I), the m eigenvalues of the
+%              covariance Sigma, or Sigma itself
 %              (symmetric positive definite; Hermitian for 'complex').
 %              Default: the identity.
 %
@@ -60,7 +61,8 @@ function varargout = wishart_eig_inv (varargin)
 %     Option 'field' must be 'real' or 'complex'.
 %     Option 'which' must be 'largest' or 'smallest'.
 %     Option 'tail' must be 'lower' or 'upper'.
-%     Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.
+%     Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of
+%     Sigma, or Sigma itself.
 %     The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.
 %
 %   Examples:

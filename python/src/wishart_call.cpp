@@ -43,18 +43,16 @@ static void read_sizes(const py::object &m, const py::object &n, bool any_positi
     request.n = degrees;
 }
 
-// Sigma's eigenvalues into the request (None: the identity); the
-// distribution also takes a positive scalar c for Sigma = c I.
-static void read_sigma(const py::object &sigma, bool scalar_allowed, matrixhyper::wishart_cdf_request &request)
+// Sigma's eigenvalues into the request (None: the identity): a positive
+// scalar c for Sigma = c I, the m positive eigenvalues, or Sigma itself.
+static void read_sigma(const py::object &sigma, matrixhyper::wishart_cdf_request &request)
 {
     if (sigma.is_none()) return;
     const char *refusal =
-        scalar_allowed
-            ? "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, "
-              "or Sigma itself."
-            : "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.";
+        "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, "
+        "or Sigma itself.";
     const input_array input = read_input(sigma);
-    if (scalar_allowed && input.size == 1 && request.m > 1) {
+    if (input.size == 1 && request.m > 1) {
         double scale;
         if (!read_real_scalar(sigma, &scale) || !(scale > 0) || !std::isfinite(scale)) refuse_value(refusal);
         request.sigma.assign(request.m, scale);
@@ -93,7 +91,7 @@ py::tuple wishart_eig_cdf(const py::object &x, const py::object &m, const py::ob
     if (!read_flag(options.log, &request.log_result)) refuse_value("Option 'log' must be true or false.");
     if (!read_real_scalar(options.tol, &request.tol) || !(request.tol > 0 && request.tol < 1))
         refuse_value("Option 'tol' must be a number in (0, 1).");
-    read_sigma(options.sigma, true, request);
+    read_sigma(options.sigma, request);
     request.memory_limit = table_memory_budget();
     request.threads = thread_count_from_environment();
 
@@ -132,7 +130,7 @@ py::tuple wishart_eig_inv(const py::object &P, const py::object &m, const py::ob
     matrixhyper::wishart_cdf_request request;
     read_sizes(m, n, false, request);
     read_choices(options, request);
-    read_sigma(options.sigma, false, request);
+    read_sigma(options.sigma, request);
     request.memory_limit = table_memory_budget();
     request.threads = thread_count_from_environment();
 

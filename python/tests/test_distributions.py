@@ -146,7 +146,8 @@ def test_wishart_inv_ends_nan_and_refusals():
             (lambda: matrixhyper.wishart_eig_inv([0.5j], 3, 7), TypeError,
              "First input must be a real double array of probabilities P."),
             (lambda: matrixhyper.wishart_eig_inv(0.5, 3, 7, sigma=[1, 2]), ValueError,
-             "Option 'sigma' must hold the m positive eigenvalues of Sigma, or Sigma itself.")]:
+             "Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of Sigma, "
+             "or Sigma itself.")]:
         with pytest.raises(kind) as raised:
             call()
         assert str(raised.value) == message
