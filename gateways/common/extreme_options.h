@@ -11,7 +11,9 @@
 
 #include "mex.h"
 #include "gateway_args.h"
+#include "matrix_argument.h"
 #include "matrixhyper/jacobi_eig.h"
+#include "matrixhyper/wishart_cdf.h"
 #include "matrixhyper/wishart_eig.h"
 #include "options.h"
 
@@ -86,6 +88,17 @@ inline const char *jacobi_model_error(const mxArray *const *model, matrixhyper::
     request.p = (int)p;
     request.m = m;
     request.n = n;
+    return 0;
+}
+
+// The 'sigma' option of a Wishart plug-in (null: the identity) as the m
+// eigenvalues of Sigma in `core`; the refusal, or null.
+inline const char *read_sigma(const mxArray *sigma, matrixhyper::wishart_cdf_request &core)
+{
+    if (!sigma) return 0;
+    core.sigma.resize(core.m);
+    const bool complex_allowed = core.field == matrixhyper::wishart_field::complex;
+    if (!read_covariance(sigma, core.m, complex_allowed, core.sigma.data())) return covariance_refusal;
     return 0;
 }
 

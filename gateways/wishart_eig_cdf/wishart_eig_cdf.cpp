@@ -96,17 +96,6 @@ static const char *argument_error(int nlhs, int nrhs, const mxArray *prhs[], cal
     return options_error(nrhs, prhs, request, message);
 }
 
-// Sigma's eigenvalues into the request, or the message that refuses them.
-static const char *read_sigma(call_request &request)
-{
-    if (!request.sigma) return 0;
-    request.core.sigma.resize(request.core.m);
-    const bool complex_allowed = request.core.field == matrixhyper::wishart_field::complex;
-    if (!read_covariance(request.sigma, request.core.m, complex_allowed, request.core.sigma.data()))
-        return covariance_refusal;
-    return 0;
-}
-
 // What the core returned, in plain storage, so that nothing of the core is
 // alive when the call reports an error or a warning.
 struct call_outcome {
@@ -118,7 +107,7 @@ struct call_outcome {
 static call_outcome evaluate(call_request &request, const mxArray *x, double *P, double *err)
 {
     call_outcome outcome = {};
-    const char *error = read_sigma(request);
+    const char *error = read_sigma(request.sigma, request.core);
     if (error) {
         outcome.refused_input = true;
         std::snprintf(outcome.message, sizeof outcome.message, "%s", error);
