@@ -3,6 +3,7 @@
 // long double keeps (0F1 at -800: terms near 1e24 for a value near 1).
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <vector>
 
 #include <boost/math/special_functions/hypergeometric_pFq.hpp>
