@@ -81,10 +81,10 @@ wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const do
         if (checked.status != wishart_cdf_status::ok) return failure(checked.status, checked.message);
 
         // The solver weighs err itself: it wants the best value of every point.
-    wishart_cdf_request solver_request = request;
-    solver_request.tol = wishart_series_tol;
-    solver_request.keep_unreached = true;
-    point_evaluator evaluator{solver_request, {}};
+        wishart_cdf_request solver_request = request;
+        solver_request.tol = wishart_series_tol;
+        solver_request.keep_unreached = true;
+        point_evaluator evaluator{solver_request, {}};
         quantile_problem problem;
         problem.cdf = std::ref(evaluator);
         problem.typical_x = typical_eigenvalue(request);
