@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -15,6 +16,7 @@
 #include "direct_sorn.h"
 #include "matrixhyper/sorn_series.h"
 #include "partition_counts.h"
+#include "plain_c_sorn.h"
 #include "poll_timing.h"
 
 namespace {
@@ -146,6 +148,83 @@ void register_pair(const BenchCase &c, int threads)
         ->UseRealTime();
 }
 
+// The same call through the plain C baseline; false when it refused.
+bool run_plain_c(const BenchCase &c, const SornInputs &in, std::vector<double> &degree_sums)
+{
+    return plain_c_sorn(c.max_size, c.max_size, c.alpha, in.a.data(), static_cast<int>(in.a.size()),
+                        in.b.data(), static_cast<int>(in.b.size()), c.n, in.x.data(),
+                        in.y.empty() ? nullptr : in.y.data(), degree_sums.data()) == 0;
+}
+
+// The plain C baseline and the plug-in's core with `threads` threads,
+// alternately, once each per iteration, as time_against_reference does:
+// the best wall time of each and their ratio. The results must agree bit
+// for bit.
+void time_against_plain_c(benchmark::State &state, BenchCase c, int threads)
+{
+    SornInputs inputs(c);
+    std::vector<double> baseline_sums(c.max_size + 1), core_sums(c.max_size + 1);
+    double best_baseline = 1e300, best_core = 1e300;
+    for (auto _ : state) {
+        std::fill(core_sums.begin(), core_sums.end(), 0.0);
+        core_sums[0] = 1;
+        double start = wall_seconds();
+        bool ran = run_plain_c(c, inputs, baseline_sums);
+        double middle = wall_seconds();
+        run_sorn_core(c, inputs, core_sums, threads);
+        double end = wall_seconds();
+        best_baseline = std::min(best_baseline, middle - start);
+        best_core = std::min(best_core, end - middle);
+        if (!ran || std::memcmp(baseline_sums.data(), core_sums.data(),
+                                core_sums.size() * sizeof(double)) != 0) {
+            state.SkipWithError("the plug-in's core differs from the plain C baseline");
+            break;
+        }
+    }
+    state.counters["plain_c_s"] = benchmark::Counter(best_baseline);
+    state.counters["sorn_s"] = benchmark::Counter(best_core);
+    state.counters["ratio"] = benchmark::Counter(best_core / best_baseline);
+}
+
+void register_plain_c_pair(const BenchCase &c, int threads)
+{
+    benchmark::RegisterBenchmark(("vs_plain_c/" + case_name(c, true) + "/threads:" +
+                                  std::to_string(threads)).c_str(),
+                                 time_against_plain_c, c, threads)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5)
+        ->UseRealTime();
+}
+
+// Small calls on which the plain C baseline must give the core's degree
+// sums bit for bit before any time is taken: both series, Jack parameters
+// other than 1 with parameters in the coefficient, one to nine variables,
+// and a numerator that cuts the walk short (-2: zero boxes from column 3).
+bool plain_c_agrees_with_core()
+{
+    for (int two_args = 0; two_args <= 1; ++two_args)
+        for (int n : {1, 2, 3, 5, 9})
+            for (double alpha : {0.5, 1.0, 2.0})
+                for (int parameters = 0; parameters <= 1; ++parameters) {
+                    BenchCase c{n, 14, alpha, parameters == 1, two_args == 1};
+                    SornInputs inputs(c);
+                    if (alpha == 0.5)
+                        inputs.a.push_back(-2.0);
+                    std::vector<double> baseline(c.max_size + 1), core(c.max_size + 1, 0.0);
+                    core[0] = 1;
+                    for (int threads : {1, 2}) {
+                        run_sorn_core(c, inputs, core, threads);
+                        if (!run_plain_c(c, inputs, baseline) ||
+                            std::memcmp(baseline.data(), core.data(),
+                                        core.size() * sizeof(double)) != 0)
+                            return false;
+                        std::fill(core.begin(), core.end(), 0.0);
+                        core[0] = 1;
+                    }
+                }
+    return true;
+}
+
 // The core with and without a poll that never fires, alternately: the
 // ratio of the best wall times is the cost of polling.
 void time_poll_overhead(benchmark::State &state, BenchCase c, int threads)
@@ -237,6 +316,15 @@ int main(int argc, char **argv)
                 for (int max_size : {44, 45, 60})
                     if (max_size != 44 || (two_args == 1 && n == 8))
                         register_pair({n, max_size, 1.0, false, two_args == 1}, threads);
+    // Against the plain C baseline at the sizes of the speed goals: n = 8,
+    // max_size 45 for one argument and 44 for two.
+    if (!plain_c_agrees_with_core()) {
+        std::fprintf(stderr, "sorn_bench: the plain C baseline differs from the core\n");
+        return 1;
+    }
+    for (int threads : {1, 2})
+        for (int two_args = 0; two_args <= 1; ++two_args)
+            register_plain_c_pair({8, two_args == 1 ? 44 : 45, 1.0, false, two_args == 1}, threads);
     for (int threads : {1, 2}) {
         for (int two_args = 0; two_args <= 1; ++two_args) {
             BenchCase c{8, 45, 1.0, false, two_args == 1};
