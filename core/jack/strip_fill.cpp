@@ -198,15 +198,70 @@ static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t
     }
 }
 
+// The entries j + 1..n of the new rows while a fill adds its strips into
+// them. Every strip adds into every entry, one after the other, so in memory
+// each addition waits for the store of the previous strip to be read back;
+// with a count fixed when compiling (Count > 0) the entries are locals that
+// the compiler keeps in registers for the whole enumeration and that are
+// stored once at its end. The same additions in the same order: the same
+// values. Count 0 adds into the rows in memory, for any count.
+template <int Count> struct strip_sums {
+    double x[Count];
+    double y[Count];
+
+    // Takes up the entries of the new rows (y only for two arguments).
+    void load(const fill_target *f);
+    // Writes the entries back into the new rows.
+    void store(const fill_target *f) const;
+};
+
+template <> struct strip_sums<0> {
+    void load(const fill_target *) {}
+    void store(const fill_target *) const {}
+};
+
+template <int Count> void strip_sums<Count>::load(const fill_target *f)
+{
+    for (int c = 0; c < Count; ++c)
+        x[c] = f->target_x[c];
+    if (f->target_y)
+        for (int c = 0; c < Count; ++c)
+            y[c] = f->target_y[c];
+}
+
+template <int Count> void strip_sums<Count>::store(const fill_target *f) const
+{
+    for (int c = 0; c < Count; ++c)
+        f->target_x[c] = x[c];
+    if (f->target_y)
+        for (int c = 0; c < Count; ++c)
+            f->target_y[c] = y[c];
+}
+
 // Adds a strip into the new rows: mu's values at offset `row` of the value
 // tables, the powers at offset `power`. `two_args` is a constant at each call.
-static inline void add_strip_values(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
-                                    int count, double coef, int two_args)
+template <int Count>
+static SORN_ALWAYS_INLINE void add_strip_values(const fill_target *f, strip_sums<Count> &sums,
+                                                ptrdiff_t row, ptrdiff_t power, int count,
+                                                double coef, int two_args)
 {
-    if (two_args)
-        add_strip_pair(f, row, power, count, coef);
-    else
-        add_strip(f->target_x, f->source_x + row, f->powers_x + power, count, coef);
+    if constexpr (Count == 0) {
+        if (two_args)
+            add_strip_pair(f, row, power, count, coef);
+        else
+            add_strip(f->target_x, f->source_x + row, f->powers_x + power, count, coef);
+    } else {
+        const double *source_x = f->source_x + row;
+        const double *power_x = f->powers_x + power;
+        for (int c = 0; c < Count; ++c)
+            sums.x[c] = (coef * source_x[c]) * power_x[c] + sums.x[c];
+        if (two_args) {
+            const double *source_y = f->source_y + row;
+            const double *power_y = f->powers_y + power;
+            for (int c = 0; c < Count; ++c)
+                sums.y[c] = (coef * source_y[c]) * power_y[c] + sums.y[c];
+        }
+    }
 }
 
 // A round of the last row j with kappa_j >= 2, the fastest digit of the
@@ -226,10 +281,11 @@ struct round_start {
     double coef;           // running coefficient handed down
 };
 
-template <bool Observed>
+template <bool Observed, int Count>
 static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const fill_target *f,
-                                              const double *zn, double alpha,
-                                              const round_start &start, int two_args)
+                                              strip_sums<Count> &sums, const double *zn,
+                                              double alpha, const round_start &start,
+                                              int two_args)
 {
     const int first_level = start.first_level;
     double *kept_a = start.kept_a;
@@ -275,7 +331,7 @@ static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const f
             if (part == 0)
                 mu[j] = f->kappa[j];
         }
-        add_strip_values(f, part > 0 ? row : emptied_row, power, count, coef, two_args);
+        add_strip_values(f, sums, part > 0 ? row : emptied_row, power, count, coef, two_args);
         row = row - row_step;
         power = power + n;
         kept_a = kept_a + (j - 1);
@@ -287,9 +343,10 @@ static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const f
 // mu being the partition (mu_1..mu_(j-1)) at the offset start.emptied_row
 // of the value tables. The factors of rows first_level..j - 1 are computed,
 // those of the rows above taken up from the products kept for row j.
-static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const double *zn,
-                                                  double alpha, const round_start &start,
-                                                  int two_args)
+template <int Count>
+static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, strip_sums<Count> &sums,
+                                                  const double *zn, double alpha,
+                                                  const round_start &start, int two_args)
 {
     const int j = f->j;
     const int n = f->count + j;
@@ -297,7 +354,7 @@ static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, const do
     const int known = start.first_level - 1;
     const kept_products kept = {start.kept_a - known, start.kept_b - known};
     double factor = strip_factor(rows, j, f->z[j], known, kept);
-    add_strip_values(f, start.emptied_row, (ptrdiff_t)(start.removed + 1) * n, f->count,
+    add_strip_values(f, sums, start.emptied_row, (ptrdiff_t)(start.removed + 1) * n, f->count,
                      factor * start.coef, two_args);
 }
 
@@ -316,10 +373,11 @@ struct strip_state {
 // becomes the running one of this row and the later ones, and the later
 // rows start a new round in which only this row has changed above them
 // since their products were kept.
-template <bool Observed>
+template <bool Observed, int Count>
 static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_target *f,
-                                        strip_level *level, strip_level *last,
-                                        const strip_state &state, int two_args)
+                                        strip_sums<Count> &sums, strip_level *level,
+                                        strip_level *last, const strip_state &state,
+                                        int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
@@ -373,7 +431,7 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
         tables->sub_parts[r] = level->length;
         tables->observer->strip(tables->observer->context, tables->sub_parts, j, removed);
     }
-    add_strip_values(f, (ptrdiff_t)prefix * n, (ptrdiff_t)removed * n, f->count, coef,
+    add_strip_values(f, sums, (ptrdiff_t)prefix * n, (ptrdiff_t)removed * n, f->count, coef,
                      two_args);
 }
 
@@ -384,9 +442,9 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
 // box. `two_args` is a constant at each call; `Observed` fills in the
 // current mu for the tables' observer and shows it each strip (tests only:
 // the fills of a call compile without it).
-template <bool Observed>
+template <bool Observed, int Count>
 static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const fill_target *f,
-                                                    int two_args)
+                                                    strip_sums<Count> &sums, int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
@@ -419,7 +477,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const round_start start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), 0, 0,
                                        emptied_row, removed, last->coef};
-            single_strip_round(f, zn, alpha, start, two_args);
+            single_strip_round(f, sums, zn, alpha, start, two_args);
         } else {
             const int first_child = j == 1 ? 2 : tables->index_table[position[j - 1]];
             const ptrdiff_t row_step = first_child != 0 ? n : 0;
@@ -428,7 +486,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const round_start start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), row, row_step,
                                        emptied_row, removed, last->coef};
-            last_row_round<Observed>(tables, f, zn, alpha, start, two_args);
+            last_row_round<Observed>(tables, f, sums, zn, alpha, start, two_args);
         }
 
         // The last listed row above row j that is not at its lower bound
@@ -452,7 +510,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
         }
         removed = removed + 1;
         const strip_state state = {zn, position, alpha, removed};
-        turn_row<Observed>(tables, f, level, last, state, two_args);
+        turn_row<Observed>(tables, f, sums, level, last, state, two_args);
     }
 }
 
@@ -463,20 +521,47 @@ __attribute__((noinline))
 #endif
 static void enumerate_observed_strips(jack_tables *tables, const fill_target *f)
 {
+    strip_sums<0> in_rows;
     if (f->target_y)
-        enumerate_strips_for<true>(tables, f, 1);
+        enumerate_strips_for<true>(tables, f, in_rows, 1);
     else
-        enumerate_strips_for<true>(tables, f, 0);
+        enumerate_strips_for<true>(tables, f, in_rows, 0);
+}
+
+// The enumeration with Count entries a row kept in registers (0: in the
+// rows), for one or for two arguments.
+template <int Count> static void enumerate_strips_summing(jack_tables *tables, const fill_target *f)
+{
+    strip_sums<Count> sums;
+    sums.load(f);
+    if (f->target_y)
+        enumerate_strips_for<false>(tables, f, sums, 1);
+    else
+        enumerate_strips_for<false>(tables, f, sums, 0);
+    sums.store(f);
+}
+
+// Most entries a row (n - j) whose sums a fill keeps in registers: every
+// count up to it is compiled apart, which covers all fills up to ten
+// variables. Beyond, the rows in memory.
+const int most_registered_entries = 9;
+
+template <int Count> static void enumerate_strips_by_count(jack_tables *tables, const fill_target *f)
+{
+    if constexpr (Count > most_registered_entries)
+        enumerate_strips_summing<0>(tables, f);
+    else if (f->count == Count)
+        enumerate_strips_summing<Count>(tables, f);
+    else
+        enumerate_strips_by_count<Count + 1>(tables, f);
 }
 
 static SORN_ALWAYS_INLINE void enumerate_strips(jack_tables *tables, const fill_target *f)
 {
     if (SORN_UNLIKELY(tables->observer != nullptr))
         enumerate_observed_strips(tables, f);
-    else if (f->target_y)
-        enumerate_strips_for<false>(tables, f, 1);
     else
-        enumerate_strips_for<false>(tables, f, 0);
+        enumerate_strips_by_count<1>(tables, f);
 }
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with
