@@ -102,6 +102,21 @@ TEST(ReferenceMatchLarge, ManyVariablesAndLargePartitions)
         expect_same_bits(c);
 }
 
+// Eleven and thirteen variables: within one call the fills whose rows have
+// at most nine entries beyond the rows of the partition sum their strips
+// in registers, the longer ones in the table itself; both must give the
+// transcription's bits.
+TEST(ReferenceMatchLarge, RowsBeyondTheRegisteredSums)
+{
+    const std::vector<double> none;
+    const Call calls[] = {
+        {22, 22, 1.0, none, none, spread(11, 0.35, 0.95), {}},
+        {20, 20, 0.8, {0.4}, {1.3}, spread(13, -0.6, 0.9), spread(13, 0.2, 1.1)},
+    };
+    for (const Call &c : calls)
+        expect_same_bits(c);
+}
+
 TEST(ReferenceMatchLarge, EdgesOfTheArithmetic)
 {
     const std::vector<double> none;
