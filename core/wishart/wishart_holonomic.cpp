@@ -1,0 +1,564 @@
+// wishart_holonomic.cpp: P(lambda_max <= x) of a real W_m(n, Sigma) along a
+// curve of x, by the holonomic gradient method (docs/wishart_holonomic.md).
+//
+// F(t) = 1F1(a; c; -t S), S = Sigma^-1 / 2 with eigenvalues s_i, a = n/2,
+// c = (n + m + 1)/2. The vector g_I = theta^I F, theta_i = y_i d/dy_i, over
+// the 2^m subsets I of {1..m}, obeys t dg/dt = (A0 + t A1) g, a linear
+// system whose right-hand side the Muirhead equations give by a recursion
+// over the subsets (apply()). The vector starts from its Frobenius series at
+// a small t0 and is carried by an adaptive Dormand-Prince 5(4) pair in
+// log t through every x of the call, in increasing order. Two integrations
+// at tolerances a factor apart give the error.
+#include "wishart_holonomic.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include <boost/math/special_functions/gamma.hpp>
+
+#include "interrupt_countdown.h"
+
+namespace matrixhyper {
+
+namespace {
+
+constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double ln2 = 0.693147180559945309417232121458176568;
+
+// The start: t0 sum(s) = start_reach, where the Frobenius series' terms fall
+// like start_reach^k / k!; start_terms of them leave a truncation near
+// 1e-25, far below the rounding. Errors of the start decay along the ray
+// (the other solutions' exponents at t = 0 are negative).
+constexpr double start_reach = 1e-3;
+constexpr int start_terms = 6;
+
+// Tolerances of the two integrations: the coarse run's relative tolerance is
+// coarse_fraction of the point's tol, the fine run's fine_ratio times
+// smaller; below finest_rtol the step control would chase rounding.
+constexpr double coarse_fraction = 0.01;
+constexpr double fine_ratio = 16;
+constexpr double finest_rtol = 1e-14;
+// Step control weighs component I against its natural size rho^|I| W,
+// W = max_J |g_J| / rho^|J|, rho = max(a, 1): far out theta^I F ~ (-a)^|I| F,
+// and near t = 0 the components of high grade are O(t^|I|) and carry errors
+// the flow damps. Holding them to a relative error instead would force steps
+// that resolve the cancellation of their large down-grade terms.
+
+// Step-size control of the 5(4) pair: the usual safety factor and the
+// limits of one change.
+constexpr double step_safety = 0.9;
+constexpr double most_growth = 5;
+constexpr double most_shrink = 0.2;
+// First step in log t: the control corrects it within a few steps.
+constexpr double first_step = 1e-2;
+// A run that needs more steps than this is abandoned; its points' err says so.
+constexpr long most_steps = 2000000;
+// Attempted steps between interrupt polls (a step at m = 10 costs ~1 ms).
+constexpr int steps_per_poll = 8;
+
+// Rounding of one step relative to the vector: a few units per operation
+// on the recursion's terms, which the factors w_ij = s_i / (s_i - s_j)
+// amplify; summed as a random walk over the steps.
+constexpr double rounding_units_per_step = 16;
+
+// Beyond the x where the union bound on the upper tail
+// sum_i P(chi2_n > x / (m sigma_i)) falls below this, P is 1 to double
+// precision: the lower tail is 1 there with that bound as err, and the ray
+// stops before it (the steps grow with x).
+constexpr double negligible_tail = 1e-18;
+
+// Dormand-Prince 5(4) coefficients (the fifth-order solution is carried;
+// the difference with the embedded fourth-order one is the error estimate).
+constexpr double dp_c[7] = {0, 1.0 / 5, 3.0 / 10, 4.0 / 5, 8.0 / 9, 1, 1};
+constexpr double dp_a[7][6] = {
+    {0, 0, 0, 0, 0, 0},
+    {1.0 / 5, 0, 0, 0, 0, 0},
+    {3.0 / 40, 9.0 / 40, 0, 0, 0, 0},
+    {44.0 / 45, -56.0 / 15, 32.0 / 9, 0, 0, 0},
+    {19372.0 / 6561, -25360.0 / 2187, 64448.0 / 6561, -212.0 / 729, 0, 0},
+    {9017.0 / 3168, -355.0 / 33, 46732.0 / 5247, 49.0 / 176, -5103.0 / 18656, 0},
+    {35.0 / 384, 0, 500.0 / 1113, 125.0 / 192, -2187.0 / 6784, 11.0 / 84},
+};
+// Fifth-order weights minus fourth-order weights.
+constexpr double dp_e[7] = {35.0 / 384 - 5179.0 / 57600,       0,
+                            500.0 / 1113 - 7571.0 / 16695,     125.0 / 192 - 393.0 / 640,
+                            -2187.0 / 6784 + 92097.0 / 339200, 11.0 / 84 - 187.0 / 2100,
+                            -1.0 / 40};
+
+// The Pfaffian system of 1F1(a; c; y) at y = -t s.
+struct pfaffian_system {
+    int m = 0;
+    std::size_t size = 0;           // 2^m
+    double a = 0;                   // 1F1's numerator parameter
+    double b = 0;                   // 1 - (c - (m - 1)/2)
+    std::vector<double> s;          // eigenvalues of Sigma^-1 / 2
+    std::vector<double> half_w;     // w_ij / 2, w_ij = s_i / (s_i - s_j), row-major
+    std::vector<double> half_w_w1;  // w_ij (w_ij - 1) / 2
+    double most_w = 0;              // max |w_ij|: the rounding's amplifier
+};
+
+pfaffian_system make_system(const wishart_cdf_request &request)
+{
+    pfaffian_system system;
+    const int m = request.m;
+    system.m = m;
+    system.size = std::size_t(1) << m;
+    system.a = request.n / 2;
+    const double c = (request.n + m + 1) / 2;
+    system.b = 1 - (c - (m - 1) / 2.0);
+    for (int i = 0; i < m; i++)
+        system.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[i]));
+    system.half_w.assign(m * m, 0);
+    system.half_w_w1.assign(m * m, 0);
+    for (int i = 0; i < m; i++)
+        for (int j = 0; j < m; j++) {
+            if (i == j) continue;
+            const double w = system.s[i] / (system.s[i] - system.s[j]);
+            system.half_w[i * m + j] = w / 2;
+            system.half_w_w1[i * m + j] = w * (w - 1) / 2;
+            system.most_w = std::max(system.most_w, std::fabs(w));
+        }
+    return system;
+}
+
+// out = (A0 + t A1) g, A0 kept when `constant`, A1 when `linear`.
+//
+// r(i, J) = theta_i^2 theta^J F (i not in J) from the Muirhead equation
+//   theta_i^2 F = a y_i F + (b + y_i) theta_i F - 1/2 sum_j w_ij (theta_i - theta_j) F
+// with theta^J applied: theta_j w_ij = w_ij (w_ij - 1) brings, for j in J,
+// the terms in r(j, J \ j), a smaller set. Then
+//   (t dg/dt)_I = sum_{i not in I} g_{I+i} + sum_{i in I} r(i, I \ i).
+// r holds m values per subset.
+void apply(const pfaffian_system &system, const double *g, double t, bool constant, bool linear,
+           double *out, double *r)
+{
+    const int m = system.m;
+    for (std::size_t J = 0; J < system.size; J++) {
+        for (int i = 0; i < m; i++) {
+            const std::size_t bit_i = std::size_t(1) << i;
+            if (J & bit_i) continue;
+            const std::size_t Ji = J | bit_i;
+            double v = 0;
+            if (linear) v += -t * system.s[i] * (system.a * g[J] + g[Ji]);
+            if (constant) v += system.b * g[Ji];
+            const double *half_w = &system.half_w[i * m];
+            const double *half_w_w1 = &system.half_w_w1[i * m];
+            for (int j = 0; j < m; j++) {
+                if (j == i) continue;
+                const std::size_t bit_j = std::size_t(1) << j;
+                if (J & bit_j) {
+                    const std::size_t K = J & ~bit_j;
+                    if (constant) v -= half_w_w1[j] * (g[K | bit_i] - g[J]) + half_w[j] * g[Ji];
+                    v += half_w[j] * r[K * m + j];
+                } else if (constant) {
+                    v -= half_w[j] * (g[Ji] - g[J | bit_j]);
+                }
+            }
+            r[J * m + i] = v;
+        }
+    }
+    for (std::size_t I = 0; I < system.size; I++) {
+        double v = 0;
+        for (int i = 0; i < m; i++) {
+            const std::size_t bit_i = std::size_t(1) << i;
+            if (I & bit_i) v += r[(I & ~bit_i) * m + i];
+            else if (constant) v += g[I | bit_i];
+        }
+        out[I] = v;
+    }
+}
+
+int grade(std::size_t subset)
+{
+    int count = 0;
+    for (; subset; subset &= subset - 1) count++;
+    return count;
+}
+
+// Solves M z = rhs in place (M n-by-n, row-major) by elimination with
+// partial pivoting; false when a pivot vanishes.
+bool solve_dense(std::vector<double> &M, std::vector<double> &rhs, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; k++) {
+        std::size_t pivot = k;
+        for (std::size_t i = k + 1; i < n; i++)
+            if (std::fabs(M[i * n + k]) > std::fabs(M[pivot * n + k])) pivot = i;
+        if (!(M[pivot * n + k] != 0)) return false;
+        if (pivot != k) {
+            std::swap_ranges(&M[k * n], &M[k * n] + n, &M[pivot * n]);
+            std::swap(rhs[k], rhs[pivot]);
+        }
+        for (std::size_t i = k + 1; i < n; i++) {
+            const double factor = M[i * n + k] / M[k * n + k];
+            if (factor == 0) continue;
+            for (std::size_t j = k; j < n; j++) M[i * n + j] -= factor * M[k * n + j];
+            rhs[i] -= factor * rhs[k];
+        }
+    }
+    for (std::size_t k = n; k-- > 0;) {
+        double v = rhs[k];
+        for (std::size_t j = k + 1; j < n; j++) v -= M[k * n + j] * rhs[j];
+        rhs[k] = v / M[k * n + k];
+    }
+    return true;
+}
+
+struct start_values {
+    std::vector<double> g;
+    double truncation = 0;  // size of the last term kept, relative to F(t0) ~ 1
+    bool ok = false;
+};
+
+// g(t0) from the series g = sum_k t^k gamma_k of the solution analytic at
+// t = 0: (k - A0) gamma_k = A1 gamma_{k-1}, gamma_0 = e_{}. theta^I F is
+// O(t^|I|), so gamma_k lives on subsets of at most k elements and the
+// system restricted to them is exact.
+start_values frobenius_start(const pfaffian_system &system, double t0)
+{
+    const std::size_t N = system.size;
+    std::vector<std::size_t> order(N);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [](std::size_t p, std::size_t q) { return grade(p) < grade(q); });
+    const int top = std::min(start_terms, system.m);
+    std::size_t block = 0;              // subsets of at most `top` elements
+    while (block < N && grade(order[block]) <= top) block++;
+    // A0 on those subsets, column by column.
+    std::vector<double> A0(block * block), unit(N, 0), column(N), r(N * system.m);
+    for (std::size_t col = 0; col < block; col++) {
+        unit[order[col]] = 1;
+        apply(system, unit.data(), 0, true, false, column.data(), r.data());
+        unit[order[col]] = 0;
+        for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
+    }
+    start_values start;
+    start.g.assign(N, 0);
+    start.g[0] = 1;
+    std::vector<double> gamma(N, 0), image(N);
+    gamma[0] = 1;
+    double power = 1;
+    for (int k = 1; k <= start_terms; k++) {
+        std::size_t used = 0;
+        while (used < block && grade(order[used]) <= k) used++;
+        apply(system, gamma.data(), 1, false, true, image.data(), r.data());
+        std::vector<double> M(used * used), rhs(used);
+        for (std::size_t row = 0; row < used; row++) {
+            for (std::size_t col = 0; col < used; col++)
+                M[row * used + col] = (row == col ? k : 0) - A0[row * block + col];
+            rhs[row] = image[order[row]];
+        }
+        if (!solve_dense(M, rhs, used)) return start;
+        std::fill(gamma.begin(), gamma.end(), 0);
+        double largest = 0;
+        for (std::size_t row = 0; row < used; row++) {
+            gamma[order[row]] = rhs[row];
+            largest = std::max(largest, std::fabs(rhs[row]));
+        }
+        power *= t0;
+        for (std::size_t I = 0; I < N; I++) start.g[I] += power * gamma[I];
+        start.truncation = power * largest;
+    }
+    start.ok = std::isfinite(start.truncation) && start.g[0] > 0;
+    return start;
+}
+
+// One integration along the ray, log F at each target log t.
+struct ray_run {
+    std::vector<double> log_F;   // NaN where not reached
+    long steps = 0;
+    bool interrupted = false;
+};
+
+struct ray_plan {
+    const pfaffian_system *system;
+    const start_values *start;
+    double tau0;                          // log t0
+    const std::vector<double> *targets;   // log x, increasing, >= tau0
+    double rtol;
+    const interrupt_check *interrupt;
+};
+
+// Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
+// returns e.
+int normalise(std::vector<double> &v, std::vector<double> &companion)
+{
+    double largest = 0;
+    for (double value : v) largest = std::max(largest, std::fabs(value));
+    if (!(largest > 0) || !std::isfinite(largest)) return 0;
+    int e;
+    std::frexp(largest, &e);
+    for (double &value : v) value = std::ldexp(value, -e);
+    for (double &value : companion) value = std::ldexp(value, -e);
+    return e;
+}
+
+ray_run integrate(const ray_plan &plan)
+{
+    const pfaffian_system &system = *plan.system;
+    const std::vector<double> &targets = *plan.targets;
+    const std::size_t N = system.size;
+    ray_run run;
+    run.log_F.assign(targets.size(), nan);
+    std::vector<double> g = plan.start->g, next(N), stage(N), r(N * system.m);
+    std::vector<std::vector<double>> k(7, std::vector<double>(N));
+    std::vector<double> weight(N);
+    const double rho = std::max(system.a, 1.0);
+    for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
+    auto derivative = [&](double tau, const std::vector<double> &v, std::vector<double> &out) {
+        apply(system, v.data(), std::exp(tau), true, true, out.data(), r.data());
+    };
+    double tau = plan.tau0, proposal = first_step;
+    long log2_scale = normalise(g, k[0]);
+    derivative(tau, g, k[0]);
+    interrupt_countdown countdown(plan.interrupt, steps_per_poll);
+    long attempts = 0;
+    for (std::size_t target = 0; target < targets.size();) {
+        if (tau >= targets[target]) {
+            if (g[0] > 0) run.log_F[target] = std::log(g[0]) + log2_scale * ln2;
+            target++;
+            continue;
+        }
+        if (countdown.step()) {
+            run.interrupted = true;
+            return run;
+        }
+        if (++attempts > most_steps) break;
+        const double remaining = targets[target] - tau;
+        const bool lands = proposal >= remaining;
+        const double h = lands ? remaining : proposal;
+        for (int s = 1; s < 7; s++) {
+            for (std::size_t I = 0; I < N; I++) {
+                double v = g[I];
+                for (int q = 0; q < s; q++) v += h * dp_a[s][q] * k[q][I];
+                stage[I] = v;
+            }
+            derivative(tau + dp_c[s] * h, stage, k[s]);
+        }
+        next.swap(stage);   // the seventh stage's argument is the fifth-order solution
+        double natural = 0;
+        for (std::size_t I = 0; I < N; I++)
+            natural = std::max(natural, std::max(std::fabs(g[I]), std::fabs(next[I])) / weight[I]);
+        double error = 0;
+        for (std::size_t I = 0; I < N; I++) {
+            double estimate = 0;
+            for (int q = 0; q < 7; q++) estimate += dp_e[q] * k[q][I];
+            const double scale = std::max({std::fabs(g[I]), std::fabs(next[I]), natural * weight[I]});
+            error = std::max(error, std::fabs(h * estimate) / (plan.rtol * scale));
+        }
+        if (!std::isfinite(error)) error = 1 / most_shrink;   // retried smaller
+        const double change = error > 0 ? step_safety * std::pow(error, -0.2) : most_growth;
+        const double factor = std::min(most_growth, std::max(most_shrink, change));
+        if (error <= 1) {
+            tau = lands ? targets[target] : tau + h;
+            g.swap(next);
+            k[0].swap(k[6]);                       // first-same-as-last
+            log2_scale += normalise(g, k[0]);
+            run.steps++;
+            proposal = lands ? std::max(proposal, h * factor) : h * factor;
+        } else {
+            proposal = h * std::min(factor, 1.0);
+        }
+    }
+    return run;
+}
+
+// An interrupt_check polling a flag the calling thread sets.
+bool flag_poll(void *context) { return static_cast<std::atomic<bool> *>(context)->load(); }
+
+double union_tail_bound(const wishart_cdf_request &request, double x)
+{
+    double bound = 0;
+    for (int i = 0; i < request.m; i++) {
+        const double sigma = request.sigma.empty() ? 1.0 : request.sigma[i];
+        bound += boost::math::gamma_q(request.n / 2, x / (2 * request.m * sigma));
+    }
+    return bound;
+}
+
+// The first x (doubling from `from`) where the union bound on the upper tail
+// is negligible.
+double negligible_from(const wishart_cdf_request &request, double from)
+{
+    double x = std::max(from, 1.0);
+    for (int doubling = 0; doubling < 2100 && union_tail_bound(request, x) > negligible_tail; doubling++)
+        x *= 2;
+    return x;
+}
+
+struct point_result {
+    double log_lower = nan, log_err = HUGE_VAL;
+};
+
+wishart_cdf_outcome failure(wishart_cdf_status status, const char *message)
+{
+    wishart_cdf_outcome outcome;
+    outcome.status = status;
+    outcome.method = "holonomic";
+    outcome.message = message;
+    return outcome;
+}
+
+// Writes P and err of one point from log P and its absolute error.
+void write_point(const wishart_cdf_request &request, const point_result &value, double *P, double *err)
+{
+    const bool upper = request.tail == wishart_tail::upper;
+    const double log_p = std::fmin(value.log_lower, 0.0);
+    const double p = std::exp(log_p);
+    double e = p * std::expm1(value.log_err) + unit_roundoff * p;
+    if (std::isnan(e) || std::isnan(p)) e = HUGE_VAL;
+    double result;
+    if (!upper) {
+        result = request.log_result ? log_p : p;
+        if (request.log_result) e = value.log_err + unit_roundoff * std::fabs(log_p);
+    } else {
+        // 1 - P: its absolute error is P's (docs/wishart_holonomic.md: the
+        // upper tail solves the same system but decays, so it is not
+        // integrated on its own).
+        const double q = 1 - p;
+        e += unit_roundoff;
+        result = q;
+        if (request.log_result) {
+            e = q > 0 ? e / q : HUGE_VAL;
+            result = std::log(q);
+        }
+    }
+    if (std::isnan(value.log_lower)) result = nan;
+    *P = result;
+    if (err) *err = e;
+}
+
+} // namespace
+
+bool holonomic_serves(const wishart_cdf_request &request)
+{
+    if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
+    if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
+    if (request.sigma.empty()) return request.m == 1;
+    for (int i = 0; i < request.m; i++)
+        for (int j = 0; j < i; j++) {
+            const double p = request.sigma[i], q = request.sigma[j];
+            if (std::fabs(p - q) < holonomic_min_gap * std::max(p, q)) return false;
+        }
+    return true;
+}
+
+wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err)
+{
+    wishart_cdf_outcome outcome;
+    outcome.method = "holonomic";
+    const bool upper = request.tail == wishart_tail::upper;
+    const pfaffian_system system = make_system(request);
+    // Points to integrate, in increasing order; the others are set here.
+    std::vector<std::size_t> order;
+    double smallest = HUGE_VAL, largest = 0;
+    for (std::size_t i = 0; i < count; i++) {
+        if (std::isnan(x[i])) {
+            P[i] = nan;
+            if (err) err[i] = nan;
+        } else if (x[i] <= 0 || std::isinf(x[i])) {
+            const double p = (x[i] > 0) != upper ? 1 : 0;
+            P[i] = request.log_result ? std::log(p) : p;
+            if (err) err[i] = 0;
+        } else {
+            order.push_back(i);
+            smallest = std::min(smallest, x[i]);
+            largest = std::max(largest, x[i]);
+        }
+    }
+    if (order.empty()) return outcome;
+    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
+    const double cutoff = negligible_from(request, 1.0);
+
+    double sum_s = 0;
+    for (double value : system.s) sum_s += value;
+    const double t0 = std::min(smallest, start_reach / sum_s);
+    const start_values start = frobenius_start(system, t0);
+    if (!start.ok)
+        return failure(wishart_cdf_status::numerical_failure,
+                       "The holonomic route's starting series failed (a singular system at t = 0).");
+    std::vector<double> targets;
+    for (std::size_t i : order)
+        if (x[i] < cutoff) targets.push_back(std::max(std::log(x[i]), std::log(t0)));
+
+    // The fine run gives the value; the coarse one, when err is wanted, the
+    // error. They run side by side when threads allow: same bits either way.
+    const double tol_share = upper ? 0 : coarse_fraction * request.tol;
+    const double coarse_rtol = std::max(tol_share, finest_rtol * fine_ratio);
+    ray_plan fine{&system, &start, std::log(t0), &targets, coarse_rtol / fine_ratio, request.interrupt};
+    ray_run fine_run, coarse_run;
+    std::atomic<bool> stop{false};
+    interrupt_check worker_check;
+    worker_check.poll = flag_poll;
+    worker_check.context = &stop;
+    ray_plan coarse = fine;
+    coarse.rtol = coarse_rtol;
+    coarse.interrupt = &worker_check;
+    const bool two_threads = err && request.threads != 1 && !targets.empty();
+    if (two_threads) {
+        std::thread worker([&] { coarse_run = integrate(coarse); });
+        fine_run = integrate(fine);
+        if (fine_run.interrupted) stop = true;
+        worker.join();
+    } else {
+        fine_run = integrate(fine);
+        if (err && !fine_run.interrupted && !targets.empty()) coarse_run = integrate(coarse);
+    }
+    if (fine_run.interrupted || coarse_run.interrupted)
+        return failure(wishart_cdf_status::interrupted, "interrupted");
+
+    double log_constant = 0, constant_magnitude = 0;
+    for (int i = 0; i < request.m; i++) {
+        const double top = std::lgamma((request.m + 1) / 2.0 - i / 2.0);
+        const double bottom = std::lgamma((request.n + request.m + 1) / 2.0 - i / 2.0);
+        log_constant += top - bottom;
+        constant_magnitude += std::fabs(top) + std::fabs(bottom);
+    }
+    const double rounding = rounding_units_per_step * unit_roundoff * (1 + system.most_w) *
+                            std::sqrt((double)fine_run.steps + 1);
+    bool abandoned = false;
+    for (std::size_t k = 0; k < order.size(); k++) {
+        const std::size_t i = order[k];
+        point_result value;
+        if (k >= targets.size()) {
+            // Beyond the cutoff P = 1 within the union bound.
+            value.log_lower = 0;
+            value.log_err = union_tail_bound(request, x[i]);
+        } else if (!std::isnan(fine_run.log_F[k])) {
+            double log_power = 0, power_magnitude = 0;
+            for (double s : system.s) {
+                const double l = std::log(x[i]) + std::log(s);
+                log_power += l;
+                power_magnitude += std::fabs(std::log(x[i])) + std::fabs(std::log(s));
+            }
+            const double log_F = fine_run.log_F[k];
+            value.log_lower = log_constant + system.a * log_power + log_F;
+            const double difference =
+                err ? std::fabs(log_F - coarse_run.log_F[k]) : 0;   // NaN when the coarse run stopped
+            value.log_err = difference + start.truncation + rounding +
+                            8 * unit_roundoff *
+                                (constant_magnitude + system.a * power_magnitude + std::fabs(log_F) +
+                                 std::fabs(value.log_lower));
+            if (std::isnan(value.log_err)) value.log_err = HUGE_VAL;
+        } else {
+            abandoned = true;
+            value.log_lower = 0;      // no value: err says so
+        }
+        write_point(request, value, &P[i], err ? &err[i] : nullptr);
+        if (k < targets.size() && std::isnan(fine_run.log_F[k])) {
+            P[i] = nan;
+            if (err) err[i] = HUGE_VAL;
+        }
+    }
+    if (abandoned)
+        outcome.message = "the integration along the ray took more than its step limit";
+    return outcome;
+}
+
+} // namespace matrixhyper
