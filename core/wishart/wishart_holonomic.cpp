@@ -6,9 +6,9 @@
 // the 2^m subsets I of {1..m}, obeys t dg/dt = (A0 + t A1) g, a linear
 // system whose right-hand side the Muirhead equations give by a recursion
 // over the subsets (apply()). The vector starts from its Frobenius series at
-// a small t0 and is carried by an adaptive Dormand-Prince 5(4) pair in
-// log t through every x of the call, in increasing order. Two integrations
-// at tolerances a factor apart give the error.
+// a small t0 and is carried by Taylor series in t, whose coefficients the
+// system gives by a recurrence, through every x of the call in increasing
+// order. Two integrations of different orders and tolerances give the error.
 #include "wishart_holonomic.h"
 
 #include <algorithm>
@@ -38,29 +38,21 @@ constexpr double ln2 = 0.693147180559945309417232121458176568;
 constexpr double start_reach = 1e-3;
 constexpr int start_terms = 6;
 
-// Tolerances of the two integrations: the coarse run's relative tolerance is
-// coarse_fraction of the point's tol, the fine run's fine_ratio times
-// smaller; below finest_rtol the step control would chase rounding.
-constexpr double coarse_fraction = 0.01;
-constexpr double fine_ratio = 16;
-constexpr double finest_rtol = 1e-14;
-// Step control weighs component I against its natural size rho^|I| W,
-// W = max_J |g_J| / rho^|J|, rho = max(a, 1): far out theta^I F ~ (-a)^|I| F,
-// and near t = 0 the components of high grade are O(t^|I|) and carry errors
-// the flow damps. Holding them to a relative error instead would force steps
-// that resolve the cancellation of their large down-grade terms.
-
-// Step-size control of the 5(4) pair: the usual safety factor and the
-// limits of one change.
-constexpr double step_safety = 0.9;
-constexpr double most_growth = 5;
-constexpr double most_shrink = 0.2;
-// First step in log t: the control corrects it within a few steps.
-constexpr double first_step = 1e-2;
+// The two integrations: Taylor series of taylor_order terms per step whose
+// last terms stay within coarse_rtol of the vector, and one of fine_order
+// terms within fine_rtol. They share no step, so their difference measures
+// the error of the coarse one, more than that of the fine one reported.
+constexpr double coarse_rtol = 1e-14;
+constexpr int coarse_order = 28;
+constexpr double fine_rtol = 1e-16;
+constexpr int fine_order = 36;
+// A step reaches at most this share of the distance to t = 0, the system's
+// singular point, where the series' radius ends.
+constexpr double step_radius_share = 0.5;
 // A run that needs more steps than this is abandoned; its points' err says so.
-constexpr long most_steps = 2000000;
-// Attempted steps between interrupt polls (a step at m = 10 costs ~1 ms).
-constexpr int steps_per_poll = 8;
+constexpr long most_steps = 200000;
+// Steps between interrupt polls (a step at m = 10 costs some 10 ms).
+constexpr int steps_per_poll = 1;
 
 // Rounding of one step relative to the vector: a few units per operation
 // on the recursion's terms, which the factors w_ij = s_i / (s_i - s_j)
@@ -73,24 +65,6 @@ constexpr double rounding_units_per_step = 16;
 // stops before it (the steps grow with x).
 constexpr double negligible_tail = 1e-18;
 
-// Dormand-Prince 5(4) coefficients (the fifth-order solution is carried;
-// the difference with the embedded fourth-order one is the error estimate).
-constexpr double dp_c[7] = {0, 1.0 / 5, 3.0 / 10, 4.0 / 5, 8.0 / 9, 1, 1};
-constexpr double dp_a[7][6] = {
-    {0, 0, 0, 0, 0, 0},
-    {1.0 / 5, 0, 0, 0, 0, 0},
-    {3.0 / 40, 9.0 / 40, 0, 0, 0, 0},
-    {44.0 / 45, -56.0 / 15, 32.0 / 9, 0, 0, 0},
-    {19372.0 / 6561, -25360.0 / 2187, 64448.0 / 6561, -212.0 / 729, 0, 0},
-    {9017.0 / 3168, -355.0 / 33, 46732.0 / 5247, 49.0 / 176, -5103.0 / 18656, 0},
-    {35.0 / 384, 0, 500.0 / 1113, 125.0 / 192, -2187.0 / 6784, 11.0 / 84},
-};
-// Fifth-order weights minus fourth-order weights.
-constexpr double dp_e[7] = {35.0 / 384 - 5179.0 / 57600,       0,
-                            500.0 / 1113 - 7571.0 / 16695,     125.0 / 192 - 393.0 / 640,
-                            -2187.0 / 6784 + 92097.0 / 339200, 11.0 / 84 - 187.0 / 2100,
-                            -1.0 / 40};
-
 // The Pfaffian system of 1F1(a; c; y) at y = -t s.
 struct pfaffian_system {
     int m = 0;
@@ -100,6 +74,7 @@ struct pfaffian_system {
     std::vector<double> s;          // eigenvalues of Sigma^-1 / 2
     std::vector<double> half_w;     // w_ij / 2, w_ij = s_i / (s_i - s_j), row-major
     std::vector<double> half_w_w1;  // w_ij (w_ij - 1) / 2
+    std::vector<double> diagonal;   // b - sum_j w_ij / 2: the coefficient of p_Ji
     double most_w = 0;              // max |w_ij|: the rounding's amplifier
 };
 
@@ -124,52 +99,67 @@ pfaffian_system make_system(const wishart_cdf_request &request)
             system.half_w_w1[i * m + j] = w * (w - 1) / 2;
             system.most_w = std::max(system.most_w, std::fabs(w));
         }
+    for (int i = 0; i < m; i++) {
+        double diagonal = system.b;
+        for (int j = 0; j < m; j++) diagonal -= system.half_w[i * m + j];
+        system.diagonal.push_back(diagonal);
+    }
     return system;
 }
 
-// out = (A0 + t A1) g, A0 kept when `constant`, A1 when `linear`.
+// out = A0 p + t A1 q (a null p or q drops its part).
 //
 // r(i, J) = theta_i^2 theta^J F (i not in J) from the Muirhead equation
 //   theta_i^2 F = a y_i F + (b + y_i) theta_i F - 1/2 sum_j w_ij (theta_i - theta_j) F
 // with theta^J applied: theta_j w_ij = w_ij (w_ij - 1) brings, for j in J,
 // the terms in r(j, J \ j), a smaller set. Then
 //   (t dg/dt)_I = sum_{i not in I} g_{I+i} + sum_{i in I} r(i, I \ i).
-// r holds m values per subset.
-void apply(const pfaffian_system &system, const double *g, double t, bool constant, bool linear,
-           double *out, double *r)
+// The terms in y = -t s are A1's, the others A0's; the recursion is linear,
+// so one pass serves both. r holds m values per subset.
+void apply(const pfaffian_system &system, const double *p, const double *q, double t, double *out,
+           double *r)
 {
     const int m = system.m;
+    const std::size_t all = system.size - 1;
     for (std::size_t J = 0; J < system.size; J++) {
-        for (int i = 0; i < m; i++) {
+        for (std::size_t free = all & ~J; free; free &= free - 1) {
+            const int i = __builtin_ctzll(free);
             const std::size_t bit_i = std::size_t(1) << i;
-            if (J & bit_i) continue;
             const std::size_t Ji = J | bit_i;
-            double v = 0;
-            if (linear) v += -t * system.s[i] * (system.a * g[J] + g[Ji]);
-            if (constant) v += system.b * g[Ji];
             const double *half_w = &system.half_w[i * m];
             const double *half_w_w1 = &system.half_w_w1[i * m];
-            for (int j = 0; j < m; j++) {
-                if (j == i) continue;
-                const std::size_t bit_j = std::size_t(1) << j;
-                if (J & bit_j) {
-                    const std::size_t K = J & ~bit_j;
-                    if (constant) v -= half_w_w1[j] * (g[K | bit_i] - g[J]) + half_w[j] * g[Ji];
-                    v += half_w[j] * r[K * m + j];
-                } else if (constant) {
-                    v -= half_w[j] * (g[Ji] - g[J | bit_j]);
+            double v = 0;
+            if (q) v = -t * system.s[i] * (system.a * q[J] + q[Ji]);
+            for (std::size_t in = J; in; in &= in - 1) {   // j in J: the recursion
+                const int j = __builtin_ctzll(in);
+                v += half_w[j] * r[(J & ~(std::size_t(1) << j)) * m + j];
+            }
+            if (p) {
+                // b p_Ji - 1/2 sum_{j not in J} w_ij (p_Ji - p_Jj)
+                //        - 1/2 sum_{j in J} [w_ij (w_ij - 1) (p_{J-j+i} - p_J) + w_ij p_Ji]
+                double sum = system.diagonal[i] * p[Ji];
+                for (std::size_t out_j = all & ~Ji; out_j; out_j &= out_j - 1) {
+                    const int j = __builtin_ctzll(out_j);
+                    sum += half_w[j] * p[J | (std::size_t(1) << j)];
                 }
+                for (std::size_t in = J; in; in &= in - 1) {
+                    const int j = __builtin_ctzll(in);
+                    sum -= half_w_w1[j] * (p[(J & ~(std::size_t(1) << j)) | bit_i] - p[J]);
+                }
+                v += sum;
             }
             r[J * m + i] = v;
         }
     }
     for (std::size_t I = 0; I < system.size; I++) {
         double v = 0;
-        for (int i = 0; i < m; i++) {
-            const std::size_t bit_i = std::size_t(1) << i;
-            if (I & bit_i) v += r[(I & ~bit_i) * m + i];
-            else if (constant) v += g[I | bit_i];
+        for (std::size_t in = I; in; in &= in - 1) {
+            const int i = __builtin_ctzll(in);
+            v += r[(I & ~(std::size_t(1) << i)) * m + i];
         }
+        if (p)
+            for (std::size_t out_i = all & ~I; out_i; out_i &= out_i - 1)
+                v += p[I | (std::size_t(1) << __builtin_ctzll(out_i))];
         out[I] = v;
     }
 }
@@ -233,7 +223,7 @@ start_values frobenius_start(const pfaffian_system &system, double t0)
     std::vector<double> A0(block * block), unit(N, 0), column(N), r(N * system.m);
     for (std::size_t col = 0; col < block; col++) {
         unit[order[col]] = 1;
-        apply(system, unit.data(), 0, true, false, column.data(), r.data());
+        apply(system, unit.data(), nullptr, 0, column.data(), r.data());
         unit[order[col]] = 0;
         for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
     }
@@ -246,7 +236,7 @@ start_values frobenius_start(const pfaffian_system &system, double t0)
     for (int k = 1; k <= start_terms; k++) {
         std::size_t used = 0;
         while (used < block && grade(order[used]) <= k) used++;
-        apply(system, gamma.data(), 1, false, true, image.data(), r.data());
+        apply(system, nullptr, gamma.data(), 1, image.data(), r.data());
         std::vector<double> M(used * used), rhs(used);
         for (std::size_t row = 0; row < used; row++) {
             for (std::size_t col = 0; col < used; col++)
@@ -268,7 +258,7 @@ start_values frobenius_start(const pfaffian_system &system, double t0)
     return start;
 }
 
-// One integration along the ray, log F at each target log t.
+// One integration along the ray, log F at each target t.
 struct ray_run {
     std::vector<double> log_F;   // NaN where not reached
     long steps = 0;
@@ -278,15 +268,16 @@ struct ray_run {
 struct ray_plan {
     const pfaffian_system *system;
     const start_values *start;
-    double tau0;                          // log t0
-    const std::vector<double> *targets;   // log x, increasing, >= tau0
-    double rtol;
+    double t0;
+    const std::vector<double> *targets;   // x, increasing, >= t0
+    double rtol;                          // truncation allowed per step, relative
+    int order;                            // Taylor terms per step
     const interrupt_check *interrupt;
 };
 
 // Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
 // returns e.
-int normalise(std::vector<double> &v, std::vector<double> &companion)
+int normalise(std::vector<double> &v)
 {
     double largest = 0;
     for (double value : v) largest = std::max(largest, std::fabs(value));
@@ -294,8 +285,45 @@ int normalise(std::vector<double> &v, std::vector<double> &companion)
     int e;
     std::frexp(largest, &e);
     for (double &value : v) value = std::ldexp(value, -e);
-    for (double &value : companion) value = std::ldexp(value, -e);
     return e;
+}
+
+// max_I |v_I| / weight_I.
+double natural_norm(const std::vector<double> &v, const std::vector<double> &weight)
+{
+    double norm = 0;
+    for (std::size_t I = 0; I < v.size(); I++) norm = std::max(norm, std::fabs(v[I]) / weight[I]);
+    return norm;
+}
+
+// The Taylor coefficients of g at t1 (c[0] = g): from t g' = (A0 + t A1) g,
+//   t1 (k + 1) c_{k+1} = A0 c_k + A1 (t1 c_k + c_{k-1}) - k c_k.
+void taylor_coefficients(const pfaffian_system &system, double t1, std::vector<std::vector<double>> &c,
+                         std::vector<double> &mixed, std::vector<double> &r)
+{
+    const std::size_t N = system.size;
+    for (std::size_t k = 0; k + 1 < c.size(); k++) {
+        for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * c[k][I] + (k ? c[k - 1][I] : 0);
+        apply(system, c[k].data(), mixed.data(), 1, c[k + 1].data(), r.data());
+        const double divisor = t1 * (k + 1);
+        for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - k * c[k][I]) / divisor;
+    }
+}
+
+// The step from t1: the last three terms, weighed by their natural sizes,
+// within rtol of the vector, and at most step_radius_share of the distance
+// to the singular point t = 0.
+double taylor_step(const std::vector<std::vector<double>> &c, const std::vector<double> &weight, double t1,
+                   double rtol)
+{
+    const double size = natural_norm(c[0], weight);
+    const int order = (int)c.size() - 1;
+    double step = step_radius_share * t1;
+    for (int k = order - 2; k <= order; k++) {
+        const double term = natural_norm(c[k], weight);
+        if (term > 0) step = std::min(step, std::pow(rtol * size / term, 1.0 / k));
+    }
+    return step;
 }
 
 ray_run integrate(const ray_plan &plan)
@@ -305,65 +333,41 @@ ray_run integrate(const ray_plan &plan)
     const std::size_t N = system.size;
     ray_run run;
     run.log_F.assign(targets.size(), nan);
-    std::vector<double> g = plan.start->g, next(N), stage(N), r(N * system.m);
-    std::vector<std::vector<double>> k(7, std::vector<double>(N));
-    std::vector<double> weight(N);
+    std::vector<std::vector<double>> c(plan.order + 1, std::vector<double>(N));
+    std::vector<double> mixed(N), r(N * system.m), weight(N);
     const double rho = std::max(system.a, 1.0);
     for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
-    auto derivative = [&](double tau, const std::vector<double> &v, std::vector<double> &out) {
-        apply(system, v.data(), std::exp(tau), true, true, out.data(), r.data());
-    };
-    double tau = plan.tau0, proposal = first_step;
-    long log2_scale = normalise(g, k[0]);
-    derivative(tau, g, k[0]);
+    c[0] = plan.start->g;
+    long log2_scale = normalise(c[0]);
+    double t = plan.t0;
+    std::size_t target = 0;
+    for (; target < targets.size() && targets[target] <= t; target++)
+        if (c[0][0] > 0) run.log_F[target] = std::log(c[0][0]) + log2_scale * ln2;
     interrupt_countdown countdown(plan.interrupt, steps_per_poll);
-    long attempts = 0;
-    for (std::size_t target = 0; target < targets.size();) {
-        if (tau >= targets[target]) {
-            if (g[0] > 0) run.log_F[target] = std::log(g[0]) + log2_scale * ln2;
-            target++;
-            continue;
-        }
+    while (target < targets.size()) {
         if (countdown.step()) {
             run.interrupted = true;
             return run;
         }
-        if (++attempts > most_steps) break;
-        const double remaining = targets[target] - tau;
-        const bool lands = proposal >= remaining;
-        const double h = lands ? remaining : proposal;
-        for (int s = 1; s < 7; s++) {
-            for (std::size_t I = 0; I < N; I++) {
-                double v = g[I];
-                for (int q = 0; q < s; q++) v += h * dp_a[s][q] * k[q][I];
-                stage[I] = v;
-            }
-            derivative(tau + dp_c[s] * h, stage, k[s]);
+        if (run.steps >= most_steps) break;
+        taylor_coefficients(system, t, c, mixed, r);
+        const double h = taylor_step(c, weight, t, plan.rtol);
+        if (!(h > 0)) break;                           // no finite coefficients: abandoned
+        // The targets this step covers come from its polynomial (Horner).
+        for (; target < targets.size() && targets[target] <= t + h; target++) {
+            const double u = targets[target] - t;
+            double value = c[plan.order][0];
+            for (int k = plan.order - 1; k >= 0; k--) value = value * u + c[k][0];
+            if (value > 0) run.log_F[target] = std::log(value) + log2_scale * ln2;
         }
-        next.swap(stage);   // the seventh stage's argument is the fifth-order solution
-        double natural = 0;
-        for (std::size_t I = 0; I < N; I++)
-            natural = std::max(natural, std::max(std::fabs(g[I]), std::fabs(next[I])) / weight[I]);
-        double error = 0;
         for (std::size_t I = 0; I < N; I++) {
-            double estimate = 0;
-            for (int q = 0; q < 7; q++) estimate += dp_e[q] * k[q][I];
-            const double scale = std::max({std::fabs(g[I]), std::fabs(next[I]), natural * weight[I]});
-            error = std::max(error, std::fabs(h * estimate) / (plan.rtol * scale));
+            double v = c[plan.order][I];
+            for (int k = plan.order - 1; k >= 0; k--) v = v * h + c[k][I];
+            c[0][I] = v;
         }
-        if (!std::isfinite(error)) error = 1 / most_shrink;   // retried smaller
-        const double change = error > 0 ? step_safety * std::pow(error, -0.2) : most_growth;
-        const double factor = std::min(most_growth, std::max(most_shrink, change));
-        if (error <= 1) {
-            tau = lands ? targets[target] : tau + h;
-            g.swap(next);
-            k[0].swap(k[6]);                       // first-same-as-last
-            log2_scale += normalise(g, k[0]);
-            run.steps++;
-            proposal = lands ? std::max(proposal, h * factor) : h * factor;
-        } else {
-            proposal = h * std::min(factor, 1.0);
-        }
+        t += h;
+        log2_scale += normalise(c[0]);
+        run.steps++;
     }
     return run;
 }
@@ -485,13 +489,11 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
                        "The holonomic route's starting series failed (a singular system at t = 0).");
     std::vector<double> targets;
     for (std::size_t i : order)
-        if (x[i] < cutoff) targets.push_back(std::max(std::log(x[i]), std::log(t0)));
+        if (x[i] < cutoff) targets.push_back(std::max(x[i], t0));
 
     // The fine run gives the value; the coarse one, when err is wanted, the
     // error. They run side by side when threads allow: same bits either way.
-    const double tol_share = upper ? 0 : coarse_fraction * request.tol;
-    const double coarse_rtol = std::max(tol_share, finest_rtol * fine_ratio);
-    ray_plan fine{&system, &start, std::log(t0), &targets, coarse_rtol / fine_ratio, request.interrupt};
+    ray_plan fine{&system, &start, t0, &targets, fine_rtol, fine_order, request.interrupt};
     ray_run fine_run, coarse_run;
     std::atomic<bool> stop{false};
     interrupt_check worker_check;
@@ -499,6 +501,7 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     worker_check.context = &stop;
     ray_plan coarse = fine;
     coarse.rtol = coarse_rtol;
+    coarse.order = coarse_order;
     coarse.interrupt = &worker_check;
     const bool two_threads = err && request.threads != 1 && !targets.empty();
     if (two_threads) {

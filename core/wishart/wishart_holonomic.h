@@ -27,8 +27,8 @@ bool holonomic_serves(const wishart_cdf_request &request);
 
 // P[i] (and err[i] when err is not null) at every x[i], for a request that
 // holonomic_serves(). Points are integrated in increasing order along one
-// ray; err is the difference of two integrations at tolerances a factor
-// apart, plus the start's truncation and the rounding.
+// ray; err is the difference of two integrations of different orders and
+// tolerances, plus the start's truncation and the rounding.
 wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
                                     std::size_t count, double *P, double *err);
 
