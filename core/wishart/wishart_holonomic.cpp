@@ -38,10 +38,12 @@ constexpr double ln2 = 0.693147180559945309417232121458176568;
 constexpr double start_reach = 1e-3;
 constexpr int start_terms = 6;
 
-// The two integrations: Taylor series of taylor_order terms per step whose
+// The two integrations: Taylor series of coarse_order terms per step whose
 // last terms stay within coarse_rtol of the vector, and one of fine_order
-// terms within fine_rtol. They share no step, so their difference measures
-// the error of the coarse one, more than that of the fine one reported.
+// terms within fine_rtol, with the eigenvalues in the opposite order. They
+// share no step and their recursions round along other paths, so their
+// difference measures the error of the coarse one, more than that of the
+// fine one reported (the rounding the gaps amplify included).
 constexpr double coarse_rtol = 1e-14;
 constexpr int coarse_order = 28;
 constexpr double fine_rtol = 1e-16;
@@ -53,6 +55,12 @@ constexpr double step_radius_share = 0.5;
 constexpr long most_steps = 200000;
 // Steps between interrupt polls (a step at m = 10 costs some 10 ms).
 constexpr int steps_per_poll = 1;
+
+// err takes the two runs' difference this many times over: against the
+// white limit (docs/wishart_holonomic.md) the difference fell short of the
+// rounding the small gaps amplify by up to 3 times, the two runs' rounding
+// partly agreeing.
+constexpr double difference_safety = 4;
 
 // Rounding of one step relative to the vector: a few units per operation
 // on the recursion's terms, which the factors w_ij = s_i / (s_i - s_j)
@@ -78,7 +86,9 @@ struct pfaffian_system {
     double most_w = 0;              // max |w_ij|: the rounding's amplifier
 };
 
-pfaffian_system make_system(const wishart_cdf_request &request)
+// reversed: the eigenvalues in the opposite order, so that the second
+// integration's rounding in the recursion takes other paths.
+pfaffian_system make_system(const wishart_cdf_request &request, bool reversed)
 {
     pfaffian_system system;
     const int m = request.m;
@@ -87,8 +97,10 @@ pfaffian_system make_system(const wishart_cdf_request &request)
     system.a = request.n / 2;
     const double c = (request.n + m + 1) / 2;
     system.b = 1 - (c - (m - 1) / 2.0);
-    for (int i = 0; i < m; i++)
-        system.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[i]));
+    for (int i = 0; i < m; i++) {
+        const int k = reversed ? m - 1 - i : i;
+        system.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[k]));
+    }
     system.half_w.assign(m * m, 0);
     system.half_w_w1.assign(m * m, 0);
     for (int i = 0; i < m; i++)
@@ -199,17 +211,16 @@ bool solve_dense(std::vector<double> &M, std::vector<double> &rhs, std::size_t n
     return true;
 }
 
-struct start_values {
-    std::vector<double> g;
-    double truncation = 0;  // size of the last term kept, relative to F(t0) ~ 1
+// The series g = sum_k t^k gamma_k of the solution analytic at t = 0:
+// (k - A0) gamma_k = A1 gamma_{k-1}, gamma_0 = e_{}. theta^I F is O(t^|I|),
+// so gamma_k lives on subsets of at most k elements and the system restricted
+// to them is exact.
+struct frobenius_series {
+    std::vector<std::vector<double>> gamma;   // gamma_0 .. gamma_start_terms
     bool ok = false;
 };
 
-// g(t0) from the series g = sum_k t^k gamma_k of the solution analytic at
-// t = 0: (k - A0) gamma_k = A1 gamma_{k-1}, gamma_0 = e_{}. theta^I F is
-// O(t^|I|), so gamma_k lives on subsets of at most k elements and the
-// system restricted to them is exact.
-start_values frobenius_start(const pfaffian_system &system, double t0)
+frobenius_series frobenius_terms(const pfaffian_system &system)
 {
     const std::size_t N = system.size;
     std::vector<std::size_t> order(N);
@@ -227,33 +238,46 @@ start_values frobenius_start(const pfaffian_system &system, double t0)
         unit[order[col]] = 0;
         for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
     }
-    start_values start;
-    start.g.assign(N, 0);
-    start.g[0] = 1;
-    std::vector<double> gamma(N, 0), image(N);
-    gamma[0] = 1;
-    double power = 1;
+    frobenius_series series;
+    series.gamma.assign(1, std::vector<double>(N, 0));
+    series.gamma[0][0] = 1;
+    std::vector<double> image(N);
     for (int k = 1; k <= start_terms; k++) {
         std::size_t used = 0;
         while (used < block && grade(order[used]) <= k) used++;
-        apply(system, nullptr, gamma.data(), 1, image.data(), r.data());
+        apply(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
         std::vector<double> M(used * used), rhs(used);
         for (std::size_t row = 0; row < used; row++) {
             for (std::size_t col = 0; col < used; col++)
                 M[row * used + col] = (row == col ? k : 0) - A0[row * block + col];
             rhs[row] = image[order[row]];
         }
-        if (!solve_dense(M, rhs, used)) return start;
-        std::fill(gamma.begin(), gamma.end(), 0);
-        double largest = 0;
-        for (std::size_t row = 0; row < used; row++) {
-            gamma[order[row]] = rhs[row];
-            largest = std::max(largest, std::fabs(rhs[row]));
-        }
-        power *= t0;
-        for (std::size_t I = 0; I < N; I++) start.g[I] += power * gamma[I];
-        start.truncation = power * largest;
+        if (!solve_dense(M, rhs, used)) return series;
+        std::vector<double> gamma(N, 0);
+        for (std::size_t row = 0; row < used; row++) gamma[order[row]] = rhs[row];
+        series.gamma.push_back(std::move(gamma));
     }
+    series.ok = true;
+    return series;
+}
+
+struct start_values {
+    std::vector<double> g;
+    double truncation = 0;  // size of the last term kept, relative to F(t) ~ 1
+    bool ok = false;
+};
+
+// g(t) from the series, t at most the start (where six terms suffice).
+start_values frobenius_start(const frobenius_series &series, double t)
+{
+    start_values start;
+    const std::size_t N = series.gamma[0].size();
+    start.g.assign(N, 0);
+    for (std::size_t k = series.gamma.size(); k-- > 0;)      // Horner
+        for (std::size_t I = 0; I < N; I++) start.g[I] = start.g[I] * t + series.gamma[k][I];
+    double largest = 0;
+    for (double value : series.gamma.back()) largest = std::max(largest, std::fabs(value));
+    start.truncation = std::pow(t, (double)series.gamma.size() - 1) * largest;
     start.ok = std::isfinite(start.truncation) && start.g[0] > 0;
     return start;
 }
@@ -372,6 +396,17 @@ ray_run integrate(const ray_plan &plan)
     return run;
 }
 
+// Bytes the route holds at once: both runs' Taylor coefficients and
+// recursion values, and the start's block of A0 with its elimination copy.
+std::size_t workspace_bytes(const pfaffian_system &system)
+{
+    const std::size_t N = system.size, m = system.m;
+    std::size_t block = 0;
+    for (std::size_t I = 0; I < N; I++) block += grade(I) <= start_terms;
+    const std::size_t per_run = (std::size_t(fine_order + coarse_order) / 2 + 2 + m) * N;
+    return sizeof(double) * (2 * per_run + 2 * block * block + (start_terms + 2) * N);
+}
+
 // An interrupt_check polling a flag the calling thread sets.
 bool flag_poll(void *context) { return static_cast<std::atomic<bool> *>(context)->load(); }
 
@@ -458,7 +493,8 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
     const bool upper = request.tail == wishart_tail::upper;
-    const pfaffian_system system = make_system(request);
+    const pfaffian_system system = make_system(request, false);
+    const pfaffian_system mirrored = make_system(request, true);
     // Points to integrate, in increasing order; the others are set here.
     std::vector<std::size_t> order;
     double smallest = HUGE_VAL, largest = 0;
@@ -482,14 +518,33 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
 
     double sum_s = 0;
     for (double value : system.s) sum_s += value;
-    const double t0 = std::min(smallest, start_reach / sum_s);
-    const start_values start = frobenius_start(system, t0);
+    const double t0 = start_reach / sum_s;
+    if (request.memory_limit > 0 && workspace_bytes(system) > request.memory_limit)
+        return failure(wishart_cdf_status::out_of_memory,
+                       ("The holonomic route needs " + std::to_string(workspace_bytes(system)) +
+                        " bytes, more than the memory limit.").c_str());
+    const frobenius_series series = frobenius_terms(system);
+    if (!series.ok)
+        return failure(wishart_cdf_status::numerical_failure,
+                       "The holonomic route's starting series failed (a singular system at t = 0).");
+    const start_values start = frobenius_start(series, t0);
     if (!start.ok)
         return failure(wishart_cdf_status::numerical_failure,
                        "The holonomic route's starting series failed (a singular system at t = 0).");
+    start_values mirrored_start = start;       // the same values, subsets' bits reversed
+    for (std::size_t I = 0; I < system.size; I++) {
+        std::size_t image = 0;
+        for (int i = 0; i < request.m; i++)
+            if (I >> i & 1) image |= std::size_t(1) << (request.m - 1 - i);
+        mirrored_start.g[image] = start.g[I];
+    }
+    // Points up to t0 come from the series itself; the ray serves those
+    // between t0 and the cutoff.
+    std::size_t first_target = 0;
+    while (first_target < order.size() && x[order[first_target]] <= t0) first_target++;
     std::vector<double> targets;
-    for (std::size_t i : order)
-        if (x[i] < cutoff) targets.push_back(std::max(x[i], t0));
+    for (std::size_t k = first_target; k < order.size() && x[order[k]] < cutoff; k++)
+        targets.push_back(x[order[k]]);
 
     // The fine run gives the value; the coarse one, when err is wanted, the
     // error. They run side by side when threads allow: same bits either way.
@@ -500,6 +555,8 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     worker_check.poll = flag_poll;
     worker_check.context = &stop;
     ray_plan coarse = fine;
+    coarse.system = &mirrored;
+    coarse.start = &mirrored_start;
     coarse.rtol = coarse_rtol;
     coarse.order = coarse_order;
     coarse.interrupt = &worker_check;
@@ -528,36 +585,38 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     bool abandoned = false;
     for (std::size_t k = 0; k < order.size(); k++) {
         const std::size_t i = order[k];
+        const std::size_t on_ray = k - first_target;
         point_result value;
-        if (k >= targets.size()) {
+        double log_F = nan, difference = 0, truncation = start.truncation;
+        if (k < first_target) {
+            const start_values near = frobenius_start(series, x[i]);
+            if (near.ok) log_F = std::log(near.g[0]);
+            truncation = near.truncation;
+        } else if (on_ray < targets.size()) {
+            log_F = fine_run.log_F[on_ray];
+            // NaN when the coarse run stopped short: err is then infinite.
+            if (err) difference = difference_safety * std::fabs(log_F - coarse_run.log_F[on_ray]);
+        }
+        if (k >= first_target && on_ray >= targets.size()) {
             // Beyond the cutoff P = 1 within the union bound.
             value.log_lower = 0;
             value.log_err = union_tail_bound(request, x[i]);
-        } else if (!std::isnan(fine_run.log_F[k])) {
+        } else if (!std::isnan(log_F)) {
             double log_power = 0, power_magnitude = 0;
             for (double s : system.s) {
-                const double l = std::log(x[i]) + std::log(s);
-                log_power += l;
+                log_power += std::log(x[i]) + std::log(s);
                 power_magnitude += std::fabs(std::log(x[i])) + std::fabs(std::log(s));
             }
-            const double log_F = fine_run.log_F[k];
             value.log_lower = log_constant + system.a * log_power + log_F;
-            const double difference =
-                err ? std::fabs(log_F - coarse_run.log_F[k]) : 0;   // NaN when the coarse run stopped
-            value.log_err = difference + start.truncation + rounding +
+            value.log_err = difference + truncation + rounding +
                             8 * unit_roundoff *
                                 (constant_magnitude + system.a * power_magnitude + std::fabs(log_F) +
                                  std::fabs(value.log_lower));
             if (std::isnan(value.log_err)) value.log_err = HUGE_VAL;
         } else {
             abandoned = true;
-            value.log_lower = 0;      // no value: err says so
         }
         write_point(request, value, &P[i], err ? &err[i] : nullptr);
-        if (k < targets.size() && std::isnan(fine_run.log_F[k])) {
-            P[i] = nan;
-            if (err) err[i] = HUGE_VAL;
-        }
     }
     if (abandoned)
         outcome.message = "the integration along the ray took more than its step limit";
