@@ -51,8 +51,14 @@ constexpr int fine_order = 36;
 // A step reaches at most this share of the distance to t = 0, the system's
 // singular point, where the series' radius ends.
 constexpr double step_radius_share = 0.5;
-// A run that needs more steps than this is abandoned; its points' err says so.
-constexpr long most_steps = 200000;
+// Work a run may take, in inner operations of the recursion ((order + 1)
+// m^2 2^m per step): some 10 s on one core. A step reaches about
+// step_reach_estimate / max(s) in t far out (the decaying solutions' rate),
+// so points whose estimate exceeds the budget are refused before the run
+// (NaN, err Inf: Sigma's eigenvalues spread too far for such x), and a run
+// that still exceeds it stops there.
+constexpr double most_work = 4e9;
+constexpr double step_reach_estimate = 2;
 // Steps between interrupt polls (a step at m = 10 costs some 10 ms).
 constexpr int steps_per_poll = 1;
 
@@ -296,6 +302,7 @@ struct ray_plan {
     const std::vector<double> *targets;   // x, increasing, >= t0
     double rtol;                          // truncation allowed per step, relative
     int order;                            // Taylor terms per step
+    long most_steps;                      // the work budget in steps
     const interrupt_check *interrupt;
 };
 
@@ -373,7 +380,7 @@ ray_run integrate(const ray_plan &plan)
             run.interrupted = true;
             return run;
         }
-        if (run.steps >= most_steps) break;
+        if (run.steps >= plan.most_steps) break;
         taylor_coefficients(system, t, c, mixed, r);
         const double h = taylor_step(c, weight, t, plan.rtol);
         if (!(h > 0)) break;                           // no finite coefficients: abandoned
@@ -479,6 +486,8 @@ bool holonomic_serves(const wishart_cdf_request &request)
     if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
     if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
     if (request.sigma.empty()) return request.m == 1;
+    const auto extremes = std::minmax_element(request.sigma.begin(), request.sigma.end());
+    if (*extremes.second > holonomic_max_condition * *extremes.first) return false;
     for (int i = 0; i < request.m; i++)
         for (int j = 0; j < i; j++) {
             const double p = request.sigma[i], q = request.sigma[j];
@@ -542,13 +551,19 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     // between t0 and the cutoff.
     std::size_t first_target = 0;
     while (first_target < order.size() && x[order[first_target]] <= t0) first_target++;
+    const double per_step = (fine_order + 1.0) * request.m * request.m * system.size;
+    const long most_steps = (long)(most_work / per_step);
+    const double s_max = *std::max_element(system.s.begin(), system.s.end());
     std::vector<double> targets;
-    for (std::size_t k = first_target; k < order.size() && x[order[k]] < cutoff; k++)
+    for (std::size_t k = first_target; k < order.size() && x[order[k]] < cutoff; k++) {
+        if (x[order[k]] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
         targets.push_back(x[order[k]]);
+    }
+    const std::size_t ray_end = first_target + targets.size();
 
     // The fine run gives the value; the coarse one, when err is wanted, the
     // error. They run side by side when threads allow: same bits either way.
-    ray_plan fine{&system, &start, t0, &targets, fine_rtol, fine_order, request.interrupt};
+    ray_plan fine{&system, &start, t0, &targets, fine_rtol, fine_order, most_steps, request.interrupt};
     ray_run fine_run, coarse_run;
     std::atomic<bool> stop{false};
     interrupt_check worker_check;
@@ -597,7 +612,9 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
             // NaN when the coarse run stopped short: err is then infinite.
             if (err) difference = difference_safety * std::fabs(log_F - coarse_run.log_F[on_ray]);
         }
-        if (k >= first_target && on_ray >= targets.size()) {
+        if (k >= ray_end && x[i] < cutoff) {
+            abandoned = true;                    // beyond the work budget: no value
+        } else if (k >= ray_end) {
             // Beyond the cutoff P = 1 within the union bound.
             value.log_lower = 0;
             value.log_err = union_tail_bound(request, x[i]);
@@ -619,7 +636,8 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
         write_point(request, value, &P[i], err ? &err[i] : nullptr);
     }
     if (abandoned)
-        outcome.message = "the integration along the ray took more than its step limit";
+        outcome.message = "the integration along the ray needs more than its work limit (Sigma's "
+                          "eigenvalues too far apart for such x)";
     return outcome;
 }
 

@@ -20,9 +20,15 @@ constexpr int holonomic_max_m = 10;
 // docs/wishart_holonomic.md) would take the 1e-10 target.
 constexpr double holonomic_min_gap = 1e-3;
 
+// Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
+// grow with x max(s), and x of interest with max(sigma), so beyond this the
+// work budget would refuse nearly every point, and the start's terms
+// (powers of max(s) t0) leave the range of double near 1e300.
+constexpr double holonomic_max_condition = 1e6;
+
 // Whether the route serves a checked request with n > m - 1: real field,
 // largest eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma pairwise
-// at least holonomic_min_gap apart.
+// at least holonomic_min_gap apart and within holonomic_max_condition.
 bool holonomic_serves(const wishart_cdf_request &request);
 
 // P[i] (and err[i] when err is not null) at every x[i], for a request that
