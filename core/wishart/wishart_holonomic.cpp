@@ -506,7 +506,6 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     const pfaffian_system mirrored = make_system(request, true);
     // Points to integrate, in increasing order; the others are set here.
     std::vector<std::size_t> order;
-    double smallest = HUGE_VAL, largest = 0;
     for (std::size_t i = 0; i < count; i++) {
         if (std::isnan(x[i])) {
             P[i] = nan;
@@ -517,8 +516,6 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
             if (err) err[i] = 0;
         } else {
             order.push_back(i);
-            smallest = std::min(smallest, x[i]);
-            largest = std::max(largest, x[i]);
         }
     }
     if (order.empty()) return outcome;

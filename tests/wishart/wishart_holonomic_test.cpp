@@ -268,3 +268,24 @@ TEST(WishartHolonomic, EdgesThreadsAndDispatch) {
     EXPECT_NEAR(alone.P[0], two.P[0], 1e-13);
     EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 2.0}, {1.0}).outcome.method, "series");
 }
+
+// An interrupt asked for during the integration stops the call (m = 8, a
+// whole curve: many polls) with the interrupted status.
+TEST(WishartHolonomic, InterruptStopsTheIntegration) {
+    int polls = 0;
+    interrupt_check check;
+    check.context = &polls;
+    check.poll = [](void *context) { return ++*static_cast<int *>(context) > 5; };
+    wishart_cdf_request q;
+    q.m = 8;
+    q.n = 9;
+    for (int i = 0; i < q.m; i++) q.sigma.push_back(1 + 0.3 * i);
+    q.interrupt = &check;
+    std::vector<double> x, P, err;
+    for (int i = 1; i <= 50; i++) x.push_back(2.0 * i);
+    P.resize(x.size());
+    err.resize(x.size());
+    const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data());
+    EXPECT_EQ(outcome.status, wishart_cdf_status::interrupted) << outcome.message;
+    EXPECT_EQ(polls, 6);
+}
