@@ -15,7 +15,9 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <numeric>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -572,14 +574,39 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     coarse.rtol = coarse_rtol;
     coarse.order = coarse_order;
     coarse.interrupt = &worker_check;
-    const bool two_threads = err && request.threads != 1 && !targets.empty();
+    bool two_threads = err && request.threads != 1 && !targets.empty();
+    // A failure to allocate on either thread leaves through the caller
+    // (out_of_memory) once the worker has been joined; a thread the system
+    // refuses leaves both runs to this one.
+    bool worker_failed = false;
+    std::thread worker;
     if (two_threads) {
-        std::thread worker([&] { coarse_run = integrate(coarse); });
-        fine_run = integrate(fine);
+        try {
+            worker = std::thread([&] {
+                try {
+                    coarse_run = integrate(coarse);
+                } catch (const std::bad_alloc &) {
+                    worker_failed = true;
+                }
+            });
+        } catch (const std::system_error &) {
+            two_threads = false;
+        }
+    }
+    if (two_threads) {
+        try {
+            fine_run = integrate(fine);
+        } catch (const std::bad_alloc &) {
+            stop = true;
+            worker.join();
+            throw;
+        }
         if (fine_run.interrupted) stop = true;
         worker.join();
+        if (worker_failed) throw std::bad_alloc();
     } else {
         fine_run = integrate(fine);
+        coarse.interrupt = request.interrupt;    // on this thread: the caller's own poll
         if (err && !fine_run.interrupted && !targets.empty()) coarse_run = integrate(coarse);
     }
     if (fine_run.interrupted || coarse_run.interrupted)
