@@ -2,6 +2,7 @@
 // 500}, real and complex, largest and smallest; one call evaluates 100 points
 // spread over both tails (the per-call precomputation is shared). The
 // reported time is per point (items_per_second inverted).
+#include "matrixhyper/wishart_cdf.h"
 #include "matrixhyper/wishart_eig.h"
 
 #include <benchmark/benchmark.h>
@@ -42,6 +43,59 @@ static void BM_wishart_eig(benchmark::State &state) {
 BENCHMARK(BM_wishart_eig)
     ->ArgNames({"m", "n_is_m_2m_500", "complex", "smallest"})
     ->ArgsProduct({{5, 10, 20, 50}, {0, 1, 2}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// wishart_eig_cdf's holonomic route: real, largest, Sigma_ij = 0.7^|i-j|
+// (given by its eigenvalues), n = m, one call of 100 points x = m e^(4k/99) / 2
+// (from the lower tail to P = 1 - 1e-7 .. 1 - 1e-12), err asked for (two
+// integrations), threads as the request says. Time per call.
+static void BM_wishart_holonomic(benchmark::State &state) {
+    const int m = (int)state.range(0);
+    const int threads = (int)state.range(1);
+    // Eigenvalues of the AR(1) correlation 0.7^|i-j| by cyclic Jacobi
+    // rotations (the benchmark links no LAPACK).
+    std::vector<double> A((size_t)m * m);
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < m; ++j) A[(size_t)i * m + j] = std::pow(0.7, std::abs(i - j));
+    for (int sweep = 0; sweep < 50; ++sweep)
+        for (int p = 0; p < m; ++p)
+            for (int q = p + 1; q < m; ++q) {
+                const double apq = A[(size_t)p * m + q];
+                if (std::fabs(apq) < 1e-300) continue;
+                const double theta = (A[(size_t)q * m + q] - A[(size_t)p * m + p]) / (2 * apq);
+                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
+                for (int k = 0; k < m; ++k) {
+                    const double akp = A[(size_t)k * m + p], akq = A[(size_t)k * m + q];
+                    A[(size_t)k * m + p] = c * akp - s * akq;
+                    A[(size_t)k * m + q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < m; ++k) {
+                    const double apk = A[(size_t)p * m + k], aqk = A[(size_t)q * m + k];
+                    A[(size_t)p * m + k] = c * apk - s * aqk;
+                    A[(size_t)q * m + k] = s * apk + c * aqk;
+                }
+            }
+    wishart_cdf_request q;
+    q.m = m;
+    q.n = m;
+    q.threads = threads;
+    for (int i = 0; i < m; ++i) q.sigma.push_back(A[(size_t)i * m + i]);
+    const int K = 100;
+    std::vector<double> x(K), P(K), E(K);
+    for (int i = 0; i < K; ++i) x[i] = 0.5 * m * std::exp(4.0 * i / (K - 1));
+    for (auto _ : state) {
+        wishart_cdf_outcome o = wishart_eig_cdf(q, x.data(), x.size(), P.data(), E.data());
+        if (o.method != "holonomic") state.SkipWithError("not the holonomic route");
+        benchmark::DoNotOptimize(P.data());
+    }
+    state.SetLabel("real largest AR(1) 0.7, n=m, 100 points");
+}
+
+BENCHMARK(BM_wishart_holonomic)
+    ->ArgNames({"m", "threads"})
+    ->ArgsProduct({{4, 6, 8, 10}, {1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

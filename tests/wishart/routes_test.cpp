@@ -68,21 +68,27 @@ TEST(WishartRoutes, ExactFormulasAgreeWithTheSeries)
     }
 }
 
-// The series route at a point so small that x / 2 is subnormal (m = 1,
-// n = 1/2: P = P(chi2_n <= x) = gamma_p(1/4, x / 2), Boost.Math in long
-// double, where x / 2 is exact): its value must keep its digits and stay
+// The routes for a non-integer n at a point so small that x / 2 is
+// subnormal (m = 1, n = 1/2): real, P = P(chi2_n <= x) = gamma_p(1/4, x / 2)
+// (the holonomic route: its Frobenius start serves such points); complex,
+// P = P(Gamma(n, 1) <= x) = gamma_p(1/2, x) (the series). Boost.Math in long
+// double, where x / 2 is exact: the value must keep its digits and stay
 // within err.
 TEST(WishartRoutes, SeriesKeepsItsDigitsAtSubnormalPoints)
 {
-    const route_case c{1, 0.5, wishart_field::real, {3.09893e-319, 1e-310, 1e-300}};
-    std::vector<double> err;
-    std::string method;
-    std::vector<double> P = evaluate(c, {}, err, method);
-    ASSERT_EQ(method, "series");
-    for (size_t i = 0; i < c.x.size(); i++) {
-        double truth = (double)boost::math::gamma_p(0.25L, (long double)c.x[i] / 2);
-        EXPECT_LE(std::fabs(P[i] - truth), err[i] + 4e-16 * truth) << "x " << c.x[i];
-        EXPECT_LT(err[i], 1e-12 * truth) << "x " << c.x[i];
+    for (wishart_field field : {wishart_field::real, wishart_field::complex}) {
+        const bool real = field == wishart_field::real;
+        const route_case c{1, 0.5, field, {3.09893e-319, 1e-310, 1e-300}};
+        std::vector<double> err;
+        std::string method;
+        std::vector<double> P = evaluate(c, {}, err, method);
+        ASSERT_EQ(method, real ? "holonomic" : "series");
+        for (size_t i = 0; i < c.x.size(); i++) {
+            const long double x = c.x[i];
+            double truth = (double)(real ? boost::math::gamma_p(0.25L, x / 2) : boost::math::gamma_p(0.5L, x));
+            EXPECT_LE(std::fabs(P[i] - truth), err[i] + 4e-16 * truth) << method << " x " << c.x[i];
+            EXPECT_LT(err[i], 1e-12 * truth) << method << " x " << c.x[i];
+        }
     }
 }
 

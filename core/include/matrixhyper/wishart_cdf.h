@@ -9,6 +9,13 @@
 //   "exact"   white Sigma (a multiple of I, folded into x), integer
 //             n >= m and m <= wishart_eig_max_m: the finite formulas of
 //             wishart_eig.h, both tails computed directly;
+//   "holonomic" real field, largest eigenvalue, m <= 10, any real
+//             n > m - 1, Sigma whose eigenvalues are pairwise at least 0.1%
+//             apart and within a ratio of 1e6 (m = 1: any): the Pfaffian
+//             system of the 1F1 below integrated along x from a Frobenius
+//             start (docs/wishart_holonomic.md), err from two integrations.
+//             The upper tail is 1 - P with P's absolute error (NaN once that
+//             misses tol, far in the tail);
 //   "series"  the largest eigenvalue otherwise (Sigma with distinct
 //             eigenvalues, real n > m - 1 not an integer, or m above the
 //             finite formulas' verified range):

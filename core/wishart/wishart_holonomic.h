@@ -1,0 +1,43 @@
+// wishart_holonomic.h: the largest eigenvalue of a real Wishart matrix with
+// any Sigma of distinct eigenvalues and any real n > m - 1, by integrating
+// the Pfaffian system of 1F1(a; c; -t S) along the ray t (docs/wishart_holonomic.md).
+#ifndef MATRIXHYPER_WISHART_HOLONOMIC_H
+#define MATRIXHYPER_WISHART_HOLONOMIC_H
+
+#include <cstddef>
+
+#include "matrixhyper/wishart_cdf.h"
+
+namespace matrixhyper {
+
+// Largest dimension the route takes: its vector holds the 2^m square-free
+// derivatives, and one right-hand side costs m^2 2^m.
+constexpr int holonomic_max_m = 10;
+
+// Smallest relative gap |s_i - s_j| / max(s_i, s_j) between eigenvalues of
+// Sigma the route takes: the system divides by y_i - y_j, and below this gap
+// the rounding it amplifies (measured against the white limit,
+// docs/wishart_holonomic.md) would take the 1e-10 target.
+constexpr double holonomic_min_gap = 1e-3;
+
+// Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
+// grow with x max(s), and x of interest with max(sigma), so beyond this the
+// work budget would refuse nearly every point, and the start's terms
+// (powers of max(s) t0) leave the range of double near 1e300.
+constexpr double holonomic_max_condition = 1e6;
+
+// Whether the route serves a checked request with n > m - 1: real field,
+// largest eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma pairwise
+// at least holonomic_min_gap apart and within holonomic_max_condition.
+bool holonomic_serves(const wishart_cdf_request &request);
+
+// P[i] (and err[i] when err is not null) at every x[i], for a request that
+// holonomic_serves(). Points are integrated in increasing order along one
+// ray; err is the difference of two integrations of different orders and
+// tolerances, plus the start's truncation and the rounding.
+wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err);
+
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_WISHART_HOLONOMIC_H
