@@ -46,9 +46,11 @@ constexpr double truncation_share = 1e-3;
 // (the lower tail of small x hangs on the smallest U_k).
 constexpr double cancellation_share = 1e-2;
 // Bytes a table holds per partition (pfq_tables.cpp): m 16-bit parts, its
-// size, up to 4 hash slots and m long double Jack values.
+// size, up to 4 hash slots and m long double Jack values; and per degree k,
+// a row of Pascal's triangle (k + 1 values) and two powers per variable.
 constexpr double bytes_per_partition_row = sizeof(uint16_t) + sizeof(long double);
 constexpr double bytes_per_partition = sizeof(int) + 4 * sizeof(int);
+constexpr double bytes_per_degree_row = 2 * sizeof(long double);
 // Points evaluated between two polls of the interrupt (a point costs a few
 // microseconds per hundred degrees).
 constexpr int points_between_polls = 256;
@@ -148,31 +150,34 @@ extended log_poisson_above(int K, extended t, extended &relative)
     return std::log1p(-at_most);
 }
 
-// Capped box partitions by size: the coefficients of the Gaussian binomial
-// [m + r, m]_q = prod_{i=1}^m (1 - q^{r+i}) / (1 - q^i).
-std::vector<double> box_partitions_by_size(int m, int r)
+// Box partitions by size up to degree `last`: the coefficients of the
+// Gaussian binomial [m + r, m]_q = prod_{i=1}^m (1 - q^{r+i}) / (1 - q^i)
+// (both steps only read lower degrees, so the truncation is exact; counts
+// beyond double's range come out Inf or NaN).
+std::vector<double> box_partitions_by_size(int m, int r, int last)
 {
-    const int full = m * r;
-    std::vector<double> c(full + 1, 0);
+    std::vector<double> c(last + 1, 0);
     c[0] = 1;
     for (int i = 1; i <= m; i++) {
-        for (int k = full; k >= r + i; k--) c[k] -= c[k - r - i];   // times 1 - q^{r+i}
-        for (int k = i; k <= full; k++) c[k] += c[k - i];           // over 1 - q^i
+        for (int k = last; k >= r + i; k--) c[k] -= c[k - r - i];   // times 1 - q^{r+i}
+        for (int k = i; k <= last; k++) c[k] += c[k - i];           // over 1 - q^i
     }
     return c;
 }
 
-// Largest degree whose box table fits the memory limit (0: none).
-int degree_within_memory(const wishart_cdf_request &request, int r)
+// Largest degree (up to `last`) whose box table fits the memory limit.
+int degree_within_memory(const wishart_cdf_request &request, int r, int last)
 {
-    const int full = request.m * r;
+    const int full = last;
     if (request.memory_limit == 0) return full;
-    const std::vector<double> counts = box_partitions_by_size(request.m, r);
+    const std::vector<double> counts = box_partitions_by_size(request.m, r, last);
     const double per = bytes_per_partition + request.m * bytes_per_partition_row;
-    double partitions = 0;
+    double partitions = 0, triangle = 0;
     for (int k = 0; k <= full; k++) {
         partitions += counts[k];
-        if (partitions * per > (double)request.memory_limit) return k - 1;
+        triangle += (k + 1) * (double)sizeof(long double);
+        const double bytes = partitions * per + triangle + (k + 1) * request.m * bytes_per_degree_row;
+        if (!(bytes <= (double)request.memory_limit)) return k - 1;
     }
     return full;
 }
@@ -266,12 +271,13 @@ bool build_box_table(const wishart_cdf_request &request, const table_plan &plan,
     table.beyond.assign(1, 0);
     table.beyond_rel.assign(1, 0);
     if (table.full_degree() == 0) return true;
-    const int memory_degree = degree_within_memory(request, table.r);
+    // Parts and degrees are 16-bit numbers in the tables.
+    const int last = std::min(table.full_degree(), pfq_detail::largest_table_degree);
     pfq_detail::jack_box_request box;
     box.y = plan.y;
     box.largest_part = table.r;
     box.split_part = table.r;
-    box.max_degree = std::min(table.full_degree(), memory_degree);
+    box.max_degree = degree_within_memory(request, table.r, last);
     box.interrupt = request.interrupt;
     box.threads = resolved_threads(request.threads);
     box.work_left = &work_left;
@@ -279,7 +285,7 @@ bool build_box_table(const wishart_cdf_request &request, const table_plan &plan,
     const auto on_degree = [&](const pfq_detail::jack_box_degree &d) {
         append_box_degree(table, d);
         table.degree = d.degree;
-        if (d.degree == table.full_degree() || !(plan.largest_t > 0)) return true;
+        if (d.degree == table.full_degree()) return true;
         // The unbuilt degrees add at most P(Poisson(t) > degree): stop once
         // that is within a share of tol of the tail at the largest t (the
         // share is largest there for either tail).
@@ -292,10 +298,11 @@ bool build_box_table(const wishart_cdf_request &request, const table_plan &plan,
     const pfq_detail::jack_box_stop stop = pfq_detail::jack_box_sums(box, on_degree);
     if (stop == pfq_detail::jack_box_stop::interrupted) return false;
     if (table.degree < table.full_degree() && stop != pfq_detail::jack_box_stop::stopped) {
-        const std::string why = stop == pfq_detail::jack_box_stop::finished ? "memory limit"
-                                                                           : stop_reason(stop);
-        double partitions = 0;                           // C(m + r, m) in all
-        for (double c : box_partitions_by_size(table.m, table.r)) partitions += c;
+        const std::string why = stop != pfq_detail::jack_box_stop::finished ? stop_reason(stop)
+                                : box.max_degree < last ? "memory limit"
+                                                        : "the tables' largest degree";
+        const double partitions = std::exp(std::lgamma(table.m + table.r + 1.0) -   // C(m + r, m)
+                                           std::lgamma(table.m + 1.0) - std::lgamma(table.r + 1.0));
         char count_text[32];
         std::snprintf(count_text, sizeof count_text, "%.3g", partitions);
         table.shortfall = std::string("the zonal table (") + count_text +
@@ -382,8 +389,11 @@ wishart_cdf_outcome real_smallest_route(const wishart_cdf_request &request, cons
     for (std::size_t i = 0; i < count; i++)
         if (x[i] > 0 && std::isfinite(x[i])) plan.largest_t = std::max(plan.largest_t, x[i] * plan.trace);
     long long work_left = pfq_detail::automatic_table_work;
-    if (!build_box_table(request, plan, table, work_left) ||
-        (!plan.upper && !refine_complements(request, plan, table, work_left))) {
+    // No point inside (0, Inf): nothing needs the table (a call with no
+    // points checks the request only).
+    const bool needs_table = plan.largest_t > 0;
+    if (needs_table && (!build_box_table(request, plan, table, work_left) ||
+                        (!plan.upper && !refine_complements(request, plan, table, work_left)))) {
         outcome.status = wishart_cdf_status::interrupted;
         outcome.message = "interrupted";
         return outcome;
