@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "../pfq/jack_degree_sums.h"
-#include "../pfq/pfq_series.h"
+#include "jack_degree_sums.h"
+#include "pfq_series.h"
 #include "interrupt_countdown.h"
 
 namespace matrixhyper {

@@ -214,4 +214,20 @@ TEST(WishartRealSmallest, ReachIsHonest)
     EXPECT_NE(outcome.message.find("(n - m - 1)/2"), std::string::npos) << outcome.message;
 }
 
+// A table of some 20 s (m = 4, r = 48, far upper tail: every degree) gives
+// way to the caller's interrupt, asked for at its third poll.
+TEST(WishartRealSmallest, TableGivesWayToInterrupt)
+{
+    int polls = 0;
+    interrupt_check interrupt;
+    interrupt.context = &polls;
+    interrupt.poll = [](void *context) { return ++*static_cast<int *>(context) >= 3; };
+    wishart_cdf_request q = smallest(4, 101, {1, 2, 3, 4}, true);
+    q.interrupt = &interrupt;
+    const double x = 1e4;
+    double P = 0;
+    EXPECT_EQ(wishart_eig_cdf(q, &x, 1, &P, nullptr).status, wishart_cdf_status::interrupted);
+    EXPECT_EQ(polls, 3);
+}
+
 } // namespace
