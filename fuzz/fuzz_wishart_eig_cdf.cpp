@@ -14,7 +14,10 @@
 //   smallest eigenvalue with Sigma = s I, complex with n = m, or real with
 //              n = m + 1: P(lambda > x) = exp(-m x / s), resp. exp(-m x / (2 s))
 //              (the hard-edge gap probability of the Laguerre ensembles with
-//              exponent 0).
+//              exponent 0); real with n = m + 1 and Sigma given by its
+//              eigenvalues: etr(-x Sigma^-1 / 2) (Khatri's series at r = 0).
+// The zonal route (real smallest, (n - m - 1)/2 whole, Sigma not white) is
+// called only while its table is small (kZonalReach).
 // Bounded work: the series route (largest eigenvalue, Sigma not a multiple of
 // I or n not whole) runs 1F1 at -x Sigma^-1 / 2 (-x Sigma^-1 complex) to
 // 1e-12 with no degree cap, for up to about 20 s. A call that would take it
@@ -56,6 +59,12 @@ const char *const kSmallestBeyondExact =
 const double kExactMaxM = 100;
 const char *const kNoSeriesRoute =
     "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.";
+const char *const kNoZonalRoute =
+    "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I needs (n - m - 1)/2 a "
+    "whole number (n = m + 1, m + 3, ...): its finite zonal series exists only there.";
+// Most partitions (C(m + r, m)) of a zonal table a call may build: well
+// under a second under the sanitizers.
+const double kZonalReach = 1000;
 
 // Largest t = x / (divisor * min eig(Sigma)) the series route may take for
 // m = 1..6: about a second for 8 points under the sanitizers at the largest m.
@@ -105,6 +114,7 @@ struct Sigma {
     bool white = false, maybe_white = false;      // a multiple of I (surely, or perhaps)
     double scale = 1;                             // its eigenvalue when white
     long double smallest = 1;                     // lower bound of the eigenvalues
+    long double half_inverse_trace = 0;           // tr(Sigma^-1) / 2 when the eigenvalues are given, else 0
 };
 
 // The 2-by-2 Hermitian part's eigenvalues (a, c real diagonal, b the
@@ -138,6 +148,7 @@ Sigma read_sigma(const InputPlan &in, double m, bool complex) {
         for (double v : in.real) {
             s.smallest = std::min<long double>(s.smallest, v);
             s.white = s.white && v == in.real[0];
+            s.half_inverse_trace += 1 / (2 * static_cast<long double>(v));
         }
         s.scale = in.real[0];
         return s;
@@ -188,6 +199,13 @@ struct Request {
     bool complex = false, smallest = false, upper = false, log = false;
     int sigma = -1;                                // input index of Sigma, or -1
     Sigma sigma_model;
+    // The real smallest eigenvalue with (n - m - 1)/2 whole: the finite
+    // zonal series serves any Sigma.
+    bool zonal() const
+    {
+        double twice_r = n - m - 1;
+        return !complex && smallest && twice_r >= 0 && std::fmod(twice_r, 2.0) == 0;
+    }
 };
 
 // Parses and checks a call: false with the outcome when an argument check
@@ -301,6 +319,16 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
         if (!s.white) outcome.or_errors.push_back(kColouredBelowM);
         std::swap(r.m, r.n);
     }
+    if (r.zonal()) return true;                   // the exact route or the zonal one: both serve
+    if (!r.complex && r.smallest && !s.white) {   // the real field's refusal for a coloured Sigma
+        if (!s.maybe_white && !s.maybe_refused) {
+            std::vector<std::string> sigma_refusal = outcome.or_errors;
+            outcome = error(kNoZonalRoute, true);
+            outcome.or_errors = sigma_refusal;
+            return false;
+        }
+        outcome.or_errors.push_back(kNoZonalRoute);
+    }
     if (r.smallest && r.m > kExactMaxM && (s.white || s.maybe_white) && whole) {
         std::vector<std::string> sigma_refusal = outcome.or_errors;
         outcome = error(kSmallestBeyondExact, true);
@@ -331,6 +359,11 @@ bool affordable(const CallPlan &planned) {
     Expectation outcome;
     if (!parse(call, r, outcome)) return true;     // refused by a check: cheap
     const Sigma &s = r.sigma_model;
+    if (r.zonal() && (!s.white || r.m > kExactMaxM)) {
+        const double rows = r.m, columns = (r.n - r.m - 1) / 2;
+        return std::lgamma(rows + columns + 1) - std::lgamma(rows + 1) - std::lgamma(columns + 1) <=
+               std::log(kZonalReach);
+    }
     bool series = !r.smallest && (r.n != std::floor(r.n) || !s.white);
     if (!series) return true;
     if (r.m > 6 || !(s.smallest > 0)) return false;
@@ -360,6 +393,11 @@ double known_law(const Request &r, double x) {
         long double t = r.complex ? point / sigma : point / (2 * sigma);
         return static_cast<double>(r.upper ? boost::math::gamma_q(shape, t, Policy())
                                            : boost::math::gamma_p(shape, t, Policy()));
+    }
+    if (!r.complex && r.smallest && r.n == r.m + 1 && s.half_inverse_trace > 0) {
+        // etr(-x Sigma^-1 / 2) for any Sigma given by its eigenvalues.
+        const long double rate = s.half_inverse_trace;
+        return static_cast<double>(r.upper ? std::exp(-rate * point) : -std::expm1(-rate * point));
     }
     if (!r.smallest || !s.white) return std::nan("");
     long double rate;

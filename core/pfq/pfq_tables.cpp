@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "jack_degree_sums.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -250,8 +251,9 @@ void enumerate(strip_walk &w, int row, long double weight, int removed)
     w.mu[row] = w.kappa[row];
 }
 
-// All partitions of k with at most n parts, appended to the store.
-void add_partitions(partition_store &store, int k, std::vector<int> &added)
+// All partitions of k with at most n parts, none above largest_part,
+// appended to the store.
+void add_partitions(partition_store &store, int k, std::vector<int> &added, int largest_part)
 {
     const int n = store.n();
     std::vector<uint16_t> p(n, 0);
@@ -270,7 +272,7 @@ void add_partitions(partition_store &store, int k, std::vector<int> &added)
             }
         }
     } f{store, p, added, n};
-    f.fill(0, k, k);
+    f.fill(0, k, std::min(k, largest_part));
 }
 
 // (a)_kappa / (b)_kappa.
@@ -381,9 +383,14 @@ const int chunk_partitions = 16;
 // The tables and sums of one series, extended one degree at a time.
 class table_series {
 public:
-    table_series(const series_input &in, const interrupt_check *interrupt, int threads)
+    // largest_part caps the first part of every partition: a branching
+    // rule reads only partitions inside the one it fills, so a capped
+    // table holds exactly the Jack values of the partitions within the cap.
+    table_series(const series_input &in, const interrupt_check *interrupt, int threads,
+                 int largest_part = largest_table_degree)
         : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
-          store_(n_), interrupt_(interrupt), threads_(std::min(std::max(threads, 1), most_series_threads))
+          store_(n_), interrupt_(interrupt), threads_(std::min(std::max(threads, 1), most_series_threads)),
+          largest_part_(largest_part)
     {
         setup_table(tables_[0], in.x);
         if (two_) setup_table(tables_[1], in.y);
@@ -414,7 +421,7 @@ public:
                 t.abs_power[m].push_back(t.abs_power[m].back() * std::fabs(t.y[m]));
             }
         added_.clear();
-        add_partitions(store_, k, added_);
+        add_partitions(store_, k, added_, largest_part_);
         for (jack_table &t : tables_) {
             t.value.resize((size_t)store_.count() * n_, 0.0L);
             if (t.mixed) t.abs_value.resize((size_t)store_.count() * n_, 0.0L);
@@ -438,10 +445,21 @@ public:
     long double rounding() const
     {
         const int k = degree_;
-        long double levels = (long double)n_ * ((7.0L + n_) * k + 4 + max_strips_);
+        long double levels = level_rounding();
         long double per_term = (two_ ? 2 : 1) * levels + (3.0L * (in_.a.size() + in_.b.size()) + 8) * k;
         long double summing = 2 + 2 * (long double)terms_ * unit_ld + (k + 1);
         return 2 * (per_term + summing) * unit_ld * abs_total_;
+    }
+    // Partitions of the newest degree, by store index.
+    const std::vector<int> &newest() const { return added_; }
+    const uint16_t *parts(int idx) const { return store_.parts(idx); }
+    // C_kappa(x / s) of table t at all n variables, where s = sum |x|.
+    long double jack_value(int t, int idx) const { return tables_[t].value[(size_t)idx * n_ + n_ - 1]; }
+    // Units of roundoff in one table value through its n levels, at most:
+    // relative to the value when every x has one sign (positive terms).
+    long double level_rounding() const
+    {
+        return (long double)n_ * ((7.0L + n_) * degree_ + 4 + max_strips_);
     }
 private:
     // Level m (m variables) of every partition of the newest degree; false
@@ -616,6 +634,7 @@ private:
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
     long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0, work_ = 0;
     int degree_ = 0;
+    const int largest_part_;
 };
 
 } // namespace
@@ -689,6 +708,38 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
                            "with the number of partitions)";
     }
     return out;
+}
+
+jack_box_stop jack_box_sums(const jack_box_request &request,
+                            const std::function<bool(const jack_box_degree &)> &on_degree)
+{
+    series_input in;                                     // no parameters: the terms are the
+    in.x = request.y;                                    // table values over k!
+    in.alpha = request.alpha;
+    try {
+        table_series series(in, request.interrupt, request.threads, request.largest_part);
+        while (series.degree() < request.max_degree) {
+            if (request.work_left && *request.work_left <= 0) return jack_box_stop::work_limit;
+            const long long work_before = series.work();
+            if (!series.extend()) return jack_box_stop::interrupted;
+            if (request.work_left) *request.work_left -= series.work() - work_before;
+            jack_box_degree degree;
+            degree.degree = series.degree();
+            compensated_sum within, beyond;              // positive values: 2u of the sums
+            for (int idx : series.newest())
+                (series.parts(idx)[0] <= request.split_part ? within : beyond)
+                    .add(series.jack_value(0, idx));
+            degree.within = within.sum;
+            degree.beyond = beyond.sum;
+            degree.partitions = (long long)series.newest().size();
+            degree.relative_rounding = (series.level_rounding() + 3 + degree.partitions * unit_ld) * unit_ld;
+            if (!std::isfinite(degree.within + degree.beyond)) return jack_box_stop::overflow;
+            if (!on_degree(degree)) return jack_box_stop::stopped;
+        }
+    } catch (const std::bad_alloc &) {
+        return jack_box_stop::out_of_memory;
+    }
+    return jack_box_stop::finished;
 }
 
 } // namespace pfq_detail

@@ -11,6 +11,7 @@
 
 #include "matrixhyper/matrix_pfq.h"
 #include "wishart_holonomic.h"
+#include "wishart_real_smallest.h"
 
 namespace matrixhyper {
 
@@ -279,6 +280,14 @@ wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, s
     const bool integer_n = request.n == std::floor(request.n);
     if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
     if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
+    const bool real_smallest = request.field == wishart_field::real && request.which == wishart_extreme::smallest;
+    if (real_smallest && real_smallest_serves(request))
+        return real_smallest_route(request, x, count, P, err);
+    if (real_smallest && scale == 0)
+        return failure(wishart_cdf_status::invalid_argument,
+                       "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I "
+                       "needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal "
+                       "series exists only there.");
     if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
         return failure(wishart_cdf_status::invalid_argument,
                        "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");

@@ -27,8 +27,16 @@
 //                        with alpha = 1 and G_m(a) = pi^(m(m-1)/2) prod Gamma(a - i + 1);
 //             evaluated by matrix_pfq in logarithms, with its error bound.
 //             The upper tail is 1 - P there, with the same absolute error.
-// The smallest eigenvalue has no series route: it needs white Sigma and an
-// integer n, and is refused otherwise.
+//   "zonal"   the smallest eigenvalue, real field, Sigma not a multiple of I (or
+//             m above the finite formulas' range), r = (n - m - 1)/2 a whole number:
+//               P(lambda_min > x) = etr(-x Y) sum_{k <= m r} sum_{kappa |- k, kappa_1 <= r}
+//                                   C_kappa(x Y) / k!,   Y = Sigma^-1 / 2,
+//             a finite sum of zonal polynomials from one table per call; both
+//             tails (and their logs) are sums of positive terms, computed
+//             directly. Its table (C(m + r, m) partitions) has the series'
+//             work budget: points beyond the degrees it reached are NaN.
+// The smallest eigenvalue otherwise has no route: it needs white Sigma and an
+// integer n, or the real field and a whole (n - m - 1)/2, and is refused.
 // A whole n < m with white Sigma: the nonzero eigenvalues of Z^T Z are those
 // of Z Z^T, a W_n(m, Sigma) matrix, so m and n trade places. The series
 // assumes n > m - 1, so a non-white Sigma or a non-integer n is refused there.
@@ -90,7 +98,7 @@ enum class wishart_cdf_status {
 
 struct wishart_cdf_outcome {
     wishart_cdf_status status = wishart_cdf_status::ok;
-    std::string method;             // "exact" or "series"
+    std::string method;             // "exact", "series" or "zonal"
     std::string message;            // why, when not ok
 };
 

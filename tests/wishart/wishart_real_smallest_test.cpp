@@ -1,0 +1,233 @@
+// The smallest eigenvalue of a real Wishart matrix with any Sigma and
+// (n - m - 1)/2 whole (the "zonal" route): against zonal polynomials built
+// independently in exact rationals (tools/wishart_real_smallest_reference.py),
+// the white exact route, the chi-square law at m = 1 and Monte Carlo.
+#include "matrixhyper/wishart_cdf.h"
+#include "wishart_real_smallest.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/math/special_functions/gamma.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace matrixhyper;
+
+namespace {
+
+struct reference_case {
+    const char *label;
+    int m, n;
+    std::vector<double> sigma;
+    double x, lower, upper;
+};
+
+// Zonal polynomials from the Laplace-Beltrami eigenproblem in exact
+// rationals, the finite series in 60 digits (mpmath), printed to 20 digits:
+// tools/wishart_real_smallest_reference.py.
+const std::vector<reference_case> references = {
+#include "real_smallest_reference.inc"
+};
+
+wishart_cdf_request smallest(int m, double n, std::vector<double> sigma, bool upper)
+{
+    wishart_cdf_request q;
+    q.m = m;
+    q.n = n;
+    q.which = wishart_extreme::smallest;
+    q.tail = upper ? wishart_tail::upper : wishart_tail::lower;
+    q.sigma = std::move(sigma);
+    return q;
+}
+
+// Both tails, plain and log, within 1e-10 of the reference, and within the
+// err the route reports (err is honest, not only small).
+TEST(WishartRealSmallest, MatchesIndependentZonalSeries)
+{
+    for (const reference_case &c : references)
+        for (int upper = 0; upper < 2; upper++)
+            for (int log_result = 0; log_result < 2; log_result++) {
+                wishart_cdf_request q = smallest(c.m, c.n, c.sigma, upper);
+                q.log_result = log_result;
+                double P = 0, err = 0;
+                const wishart_cdf_outcome outcome = wishart_eig_cdf(q, &c.x, 1, &P, &err);
+                const double truth = upper ? c.upper : c.lower, other = upper ? c.lower : c.upper;
+                // log of a tail near 1 from its complement: the double truth
+                // alone would carry an error of u in its log.
+                const double log_truth = truth > 0.5 ? std::log1p(-other) : std::log(truth);
+                const std::string where = std::string(c.label) + " x=" + std::to_string(c.x) +
+                                          (upper ? " upper" : " lower") + (log_result ? " log" : "");
+                ASSERT_EQ(outcome.status, wishart_cdf_status::ok) << where << ": " << outcome.message;
+                EXPECT_EQ(outcome.method, "zonal") << where;
+                if (log_result) {
+                    // The reference's own rounding to double: u relative to
+                    // truth, or to its complement.
+                    const double reference_rounding = 2.3e-16 * (truth > 0.5 ? other / truth : 1);
+                    EXPECT_NEAR(P, log_truth, 1e-10) << where;
+                    EXPECT_LE(std::fabs(P - log_truth), err + reference_rounding) << where;
+                } else {
+                    EXPECT_NEAR(P / truth, 1, 1e-10) << where;
+                    EXPECT_LE(std::fabs(P - truth), err + 1e-19 * truth) << where;
+                }
+            }
+}
+
+// Sigma = c I: the route against the finite Pfaffian formulas of the exact
+// route (an independent derivation), down to tails of 1e-30 and beyond.
+TEST(WishartRealSmallest, WhiteSigmaMatchesExactRoute)
+{
+    const std::vector<double> x = {1e-3, 0.05, 0.7, 3, 12, 40, 150};
+    for (auto mr : {std::pair<int, int>{5, 3}, {8, 8}, {3, 0}})
+        for (int upper = 0; upper < 2; upper++) {
+            const int m = mr.first, n = m + 1 + 2 * mr.second;
+            wishart_cdf_request q = smallest(m, n, std::vector<double>(m, 2.5), upper);
+            std::vector<double> P(x.size()), E(x.size()), exact(x.size());
+            ASSERT_EQ(real_smallest_route(q, x.data(), x.size(), P.data(), E.data()).status,
+                      wishart_cdf_status::ok);
+            ASSERT_EQ(wishart_eig_cdf(q, x.data(), x.size(), exact.data(), nullptr).method, "exact");
+            for (size_t i = 0; i < x.size(); i++) {
+                EXPECT_NEAR(P[i] / exact[i], 1, 1e-12) << "m=" << m << " n=" << n << " x=" << x[i];
+                EXPECT_LE(E[i], 1e-11 * P[i]);      // well within the default tol
+            }
+        }
+}
+
+// m = 1: W = sigma chi^2_n with n = 2 r + 2, so P(W > x) = Q(r + 1, x / (2 sigma)).
+TEST(WishartRealSmallest, OneDimensionIsChiSquare)
+{
+    const double sigma = 0.3;
+    for (int r : {0, 2, 7, 25})
+        for (double x : {1e-4, 0.1, 1.0, 6.0, 30.0, 200.0}) {
+            wishart_cdf_request q = smallest(1, 2 * r + 2, {sigma}, true);
+            double upper = 0, lower = 0;
+            ASSERT_EQ(real_smallest_route(q, &x, 1, &upper, nullptr).status, wishart_cdf_status::ok);
+            q.tail = wishart_tail::lower;
+            ASSERT_EQ(real_smallest_route(q, &x, 1, &lower, nullptr).status, wishart_cdf_status::ok);
+            const double y = x / (2 * sigma);
+            EXPECT_NEAR(upper / boost::math::gamma_q(r + 1.0, y), 1, 1e-13) << "r=" << r << " x=" << x;
+            EXPECT_NEAR(lower / boost::math::gamma_p(r + 1.0, y), 1, 1e-13) << "r=" << r << " x=" << x;
+        }
+}
+
+extern "C" void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda,
+                       double *w, double *work, const int *lwork, int *info);
+
+// Eigenvalues of the symmetric m-by-m matrix a (column-major), ascending.
+std::vector<double> eigenvalues(std::vector<double> a, int m)
+{
+    std::vector<double> w(m), work(64 * m);
+    int lwork = 64 * m, info = 0;
+    dsyev_("N", "U", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
+    EXPECT_EQ(info, 0);
+    return w;
+}
+
+// Fixed-seed Monte Carlo: W = Z^T Z with rows of Z iid N(0, Sigma) for a full
+// Sigma (rows made as L g with Sigma = L L^T), the route given only Sigma's
+// eigenvalues; the empirical P within 4.5 binomial standard errors.
+TEST(WishartRealSmallest, MonteCarloAgrees)
+{
+    const int samples = 20000;
+    struct mc_case { int m, n; double rho; };
+    for (const mc_case &c : {mc_case{4, 7, 0.7}, mc_case{8, 11, 0.5}}) {
+        const int m = c.m, n = c.n;
+        // Sigma_ij = rho^|i-j| and its Cholesky factor (lower, row-major).
+        std::vector<double> sigma((size_t)m * m), L((size_t)m * m, 0);
+        for (int i = 0; i < m; i++)
+            for (int j = 0; j < m; j++) sigma[(size_t)i * m + j] = std::pow(c.rho, std::abs(i - j));
+        for (int i = 0; i < m; i++)
+            for (int j = 0; j <= i; j++) {
+                double v = sigma[(size_t)i * m + j];
+                for (int k = 0; k < j; k++) v -= L[(size_t)i * m + k] * L[(size_t)j * m + k];
+                L[(size_t)i * m + j] = i == j ? std::sqrt(v) : v / L[(size_t)j * m + j];
+            }
+        std::mt19937_64 rng(20261208 + m);
+        std::normal_distribution<double> normal(0.0, 1.0);
+        std::vector<double> lmin(samples), Z((size_t)n * m), g(m), W((size_t)m * m);
+        for (int s = 0; s < samples; s++) {
+            for (int row = 0; row < n; row++) {
+                for (double &v : g) v = normal(rng);
+                for (int i = 0; i < m; i++) {
+                    double v = 0;
+                    for (int k = 0; k <= i; k++) v += L[(size_t)i * m + k] * g[k];
+                    Z[(size_t)row * m + i] = v;
+                }
+            }
+            for (int i = 0; i < m; i++)
+                for (int j = 0; j < m; j++) {
+                    double v = 0;
+                    for (int row = 0; row < n; row++) v += Z[(size_t)row * m + i] * Z[(size_t)row * m + j];
+                    W[(size_t)i * m + j] = v;
+                }
+            lmin[s] = eigenvalues(W, m)[0];
+        }
+        std::vector<double> sorted = lmin;
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<double> x;
+        for (double q : {0.02, 0.2, 0.5, 0.8, 0.98}) x.push_back(sorted[(size_t)(q * samples)]);
+        wishart_cdf_request q = smallest(m, n, eigenvalues(sigma, m), false);
+        std::vector<double> F(x.size());
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), F.data(), nullptr);
+        ASSERT_EQ(outcome.status, wishart_cdf_status::ok) << outcome.message;
+        ASSERT_EQ(outcome.method, "zonal");
+        for (size_t i = 0; i < x.size(); i++) {
+            const double empirical =
+                (double)std::count_if(lmin.begin(), lmin.end(), [&](double l) { return l <= x[i]; }) / samples;
+            EXPECT_NEAR(empirical, F[i], 4.5 * std::sqrt(F[i] * (1 - F[i]) / samples))
+                << "m=" << m << " n=" << n << " x=" << x[i];
+        }
+    }
+}
+
+// A table cut short (here by the memory limit, at degree 10 of 12) still
+// serves the points its degrees decide, with the unbuilt degrees in err;
+// the others are NaN with a message naming the table. A non-whole r is
+// refused with the reason.
+TEST(WishartRealSmallest, ReachIsHonest)
+{
+    const reference_case &near = references[25], &far = references[29];   // "spread, r = 4"
+    ASSERT_EQ(std::string(near.label), "spread, r = 4");
+    ASSERT_EQ(std::string(far.label), "spread, r = 4");
+    for (int upper = 0; upper < 2; upper++) {
+        wishart_cdf_request q = smallest(near.m, near.n, near.sigma, upper);
+        // Degrees 0..10 fit (33 box partitions of 74 bytes, Pascal's
+        // triangle and the powers: 4554 bytes), degree 11 does not (4916).
+        q.memory_limit = 4600;
+        const double x[] = {near.x, far.x};
+        double P[2], err[2];
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x, 2, P, err);
+        EXPECT_EQ(outcome.status, wishart_cdf_status::not_converged);
+        EXPECT_NE(outcome.message.find("zonal table"), std::string::npos) << outcome.message;
+        EXPECT_NE(outcome.message.find("memory limit"), std::string::npos) << outcome.message;
+        EXPECT_NEAR(P[0] / (upper ? near.upper : near.lower), 1, 1e-10);
+        EXPECT_TRUE(std::isnan(P[1]));
+        EXPECT_GT(err[1], 1e-10 * (upper ? far.upper : far.lower));
+    }
+    wishart_cdf_request q = smallest(4, 8, {1, 2, 3, 4}, true);
+    double x = 1, P = 0;
+    const wishart_cdf_outcome outcome = wishart_eig_cdf(q, &x, 1, &P, nullptr);
+    EXPECT_EQ(outcome.status, wishart_cdf_status::invalid_argument);
+    EXPECT_NE(outcome.message.find("(n - m - 1)/2"), std::string::npos) << outcome.message;
+}
+
+// A table of some 20 s (m = 4, r = 48, far upper tail: every degree) gives
+// way to the caller's interrupt, asked for at its third poll.
+TEST(WishartRealSmallest, TableGivesWayToInterrupt)
+{
+    int polls = 0;
+    interrupt_check interrupt;
+    interrupt.context = &polls;
+    interrupt.poll = [](void *context) { return ++*static_cast<int *>(context) >= 3; };
+    wishart_cdf_request q = smallest(4, 101, {1, 2, 3, 4}, true);
+    q.interrupt = &interrupt;
+    const double x = 1e4;
+    double P = 0;
+    EXPECT_EQ(wishart_eig_cdf(q, &x, 1, &P, nullptr).status, wishart_cdf_status::interrupted);
+    EXPECT_EQ(polls, 3);
+}
+
+} // namespace
