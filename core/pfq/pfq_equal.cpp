@@ -258,6 +258,22 @@ series_outcome stopped_walk(series_state state, const std::string &message)
     return out;
 }
 
+// Rows a partition with a non-zero term can fill at x I_n. The first box
+// of row r carries the factor a - (r - 1) / alpha of every numerator a (as
+// the walk's tables form it): from the first row where one vanishes, every
+// partition reaching that row has the term 0, and the walk need not visit
+// those rows at all (1F1(1; 2; X) at alpha = 2 has two live rows for any n).
+int live_rows(const series_input &in)
+{
+    const int n = (int)in.x.size();
+    for (int r = 1; r <= n; r++) {
+        const long double shift = 0 - (long double)(r - 1) / in.alpha;
+        for (long double a : in.a)
+            if (a + shift == 0) return std::max(1, r - 1);
+    }
+    return n;
+}
+
 // Budget units one visited term costs: each term's hook product runs over
 // the rows above it, so the cost of a term grows with n.
 long long visit_cost(int n) { return 1 + n / rows_per_visit_unit; }
@@ -299,8 +315,8 @@ series_outcome out_of_work(bool quick, series_outcome last, long long visited, i
 // redone with a lower threshold (pfq_series.h).
 series_outcome sum_equal(const series_input &in, const series_control &ctl)
 {
-    const int n = (int)in.x.size();
-    if (n == 1) return sum_scalar(in, ctl);
+    if (in.x.size() == 1) return sum_scalar(in, ctl);
+    const int n = live_rows(in);                         // the rows walked
     const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_equal_cap;
     int degree = std::min(cap, first_degree(in, ctl));
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
@@ -323,6 +339,7 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         const long long limit = visit_limit(ctl, n);
         equal_walk_settings settings;
         settings.max_size = degree;
+        settings.rows = n;
         settings.visit_limit = limit;
         if (quick) {
             settings.rising = quick_walk_rise;

@@ -69,9 +69,9 @@ constexpr long long automatic_visit_budget = 1200000000LL;
 // all-equal eigenvalues at trace 200 still converge within it); the row
 // reads dominate from some dozens of rows on.
 constexpr int rows_per_visit_unit = 8;
-// Units of that budget per entry of the factor tables a walk builds (n per
-// degree, four tables of 16 bytes, two divisions each, new pages): about
-// the cost of several visited terms.
+// Units of that budget per entry of the factor tables a walk builds (one
+// per live row and degree, five tables of 16 bytes, two divisions each, new
+// pages): about the cost of several visited terms.
 constexpr long long walk_table_entry_cost = 8;
 constexpr int automatic_equal_cap = 100000;
 
