@@ -139,16 +139,22 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
         out.message = "tail rule not met by degree " + std::to_string(k);
     }
     // Cancellation beyond what long double keeps, or a tail not yet met:
-    // the 50-digit sum stands when its bound is the smaller.
-    const long double own = out.tail + out.rounding;
-    series_outcome wider;
-    if (!(own <= 0.5L * ctl.tol * std::fabs(out.sum)) && ctl.max_degree <= 0 &&
-        sum_scalar_wide(in, wider) && wider.rounding < own) {
-        wider.degree = k;
-        wider.partitions = out.partitions;
-        return wider;
+    // Boost's 0F1 or 1F1, then the 50-digit sum when that still misses tol,
+    // stands when its bound is the smaller.
+    if (out.tail + out.rounding <= 0.5L * ctl.tol * std::fabs(out.sum) || ctl.max_degree > 0)
+        return out;
+    series_outcome best = out, other;
+    long double bound = out.tail + out.rounding;
+    if (sum_scalar_special(in, other) && other.rounding < bound) {
+        best = other;
+        bound = other.rounding;
     }
-    return out;
+    if (!(bound <= 0.5L * ctl.tol * std::fabs(best.sum)) &&
+        sum_scalar_wide(in, 0.5L * ctl.tol, other) && other.rounding < bound)
+        best = other;
+    best.degree = k;                                     // the series' own reach
+    best.partitions = out.partitions;
+    return best;
 }
 
 // A degree to start the walk from: where the scalar series at the trace
