@@ -180,6 +180,18 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         EXPECT_EQ(r.info.method, "equal");
         expect_honest("equal alpha " + std::to_string(c.alpha), r, c.truth, c.converges);
     }
+    // Rows where a numerator a - (i - 1)/alpha vanishes hold no non-zero
+    // term, so the walk skips them; the closed form 1F0(a; x I_n) =
+    // (1 - x)^(-a n) sums every partition and checks that nothing was lost.
+    // Two live rows of 60, two of 12 (x < 0: alternating terms), one of 30.
+    struct dead_rows_case { double alpha, a; int n; double x; };
+    for (const dead_rows_case &c : {dead_rows_case{2.0, 1.0, 60, 0.3}, {1.0, 2.0, 12, -0.1},
+                                    {0.5, 2.0, 30, 0.2}}) {
+        pfq_result r = forced({{c.a}, {}, std::vector<double>(c.n, c.x), {}}, c.alpha,
+                              route_choice::scalar_or_equal, relation_choice::none);
+        expect_honest("1F0 walk alpha " + std::to_string(c.alpha) + " n " + std::to_string(c.n), r,
+                      std::pow(1.0L - c.x, -(long double)c.a * c.n));
+    }
     // Tiny eigenvalues: past a few degrees every subtree is skipped, and the
     // rule must still end the series (1F1(1; 2; x I_2) = 1 + x + O(x^2):
     // the first degree is (a / c) tr X).
