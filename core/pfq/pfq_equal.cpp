@@ -224,14 +224,30 @@ bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double 
     return tail <= 0.5L * ctl.tol * std::fabs(w.sums.empty() ? 0 : total_of(w.sums));
 }
 
+// Rows a partition with a non-zero term can fill at x I_n. The first box
+// of row r carries the factor a - (r - 1) / alpha of every numerator a (as
+// the walk's tables form it): from the first row where one vanishes, every
+// partition reaching that row has the term 0, and the walk need not visit
+// those rows at all (1F1(1; 2; X) at alpha = 2 has two live rows for any n).
+int live_rows(const series_input &in)
+{
+    const int n = (int)in.x.size();
+    for (int r = 1; r <= n; r++) {
+        const long double shift = 0 - (long double)(r - 1) / in.alpha;
+        for (long double a : in.a)
+            if (a + shift == 0) return std::max(1, r - 1);
+    }
+    return n;
+}
+
 // A walk's outcome before the tail rule: sums, rounding, and the bounds of
 // the cut subtrees in `cut`.
 series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, int degree,
                             long double &cut)
 {
-    const int n = (int)in.x.size();
+    const int rows = live_rows(in);                      // hook factors per box: rows - 1
     series_outcome out = finish(w.sums, w.abs_sums, degree, w.visited + w.blocks,
-                                3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12,
+                                3.0L * (in.a.size() + in.b.size()) + 11.0L * rows + 12,
                                 std::min(w.visited, gathered_terms + degree + 1));
     out.route = "equal";
     cut = 0;
@@ -262,22 +278,6 @@ series_outcome stopped_walk(series_state state, const std::string &message)
     out.tail = HUGE_VALL;
     out.message = message;
     return out;
-}
-
-// Rows a partition with a non-zero term can fill at x I_n. The first box
-// of row r carries the factor a - (r - 1) / alpha of every numerator a (as
-// the walk's tables form it): from the first row where one vanishes, every
-// partition reaching that row has the term 0, and the walk need not visit
-// those rows at all (1F1(1; 2; X) at alpha = 2 has two live rows for any n).
-int live_rows(const series_input &in)
-{
-    const int n = (int)in.x.size();
-    for (int r = 1; r <= n; r++) {
-        const long double shift = 0 - (long double)(r - 1) / in.alpha;
-        for (long double a : in.a)
-            if (a + shift == 0) return std::max(1, r - 1);
-    }
-    return n;
 }
 
 // Budget units one visited term costs: each term's hook product runs over
