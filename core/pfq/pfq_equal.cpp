@@ -130,21 +130,20 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     series_outcome out = finish(sums, abs_sums, k, k + 1, 3.0L * (in.a.size() + in.b.size()) + 16);
     out.route = "scalar";
     out.tail = (sums.back() == 0) ? 0 : monitor.tail();
-    if (out.state == series_state::overflow) return out;
-    // finish() re-adds the degree sums in the same order as `total`: an
-    // exact run gives the same sum, with no rounding to bound.
-    if (track.exact && out.sum == total) out.rounding = 0;
-    out.state = done ? series_state::converged : series_state::not_converged;
-    if (!done) {
-        out.message = "tail rule not met by degree " + std::to_string(k);
+    const bool overflow = out.state == series_state::overflow;
+    if (!overflow) {
+        // finish() re-adds the degree sums in the same order as `total`: an
+        // exact run gives the same sum, with no rounding to bound.
+        if (track.exact && out.sum == total) out.rounding = 0;
+        out.state = done ? series_state::converged : series_state::not_converged;
+        if (!done) out.message = "tail rule not met by degree " + std::to_string(k);
     }
-    // Cancellation beyond what long double keeps, or a tail not yet met:
-    // Boost's 0F1 or 1F1, then the 50-digit sum when that still misses tol,
-    // stands when its bound is the smaller.
-    if (out.tail + out.rounding <= 0.5L * ctl.tol * std::fabs(out.sum) || ctl.max_degree > 0)
-        return out;
+    // Terms beyond long double's range, cancellation beyond what it keeps,
+    // or a tail not yet met: Boost's 0F1 or 1F1, then the 50-digit sum when
+    // that still misses tol, stands when its bound is the smaller.
+    long double bound = overflow ? HUGE_VALL : out.tail + out.rounding;
+    if (ctl.max_degree > 0 || bound <= 0.5L * ctl.tol * std::fabs(out.sum)) return out;
     series_outcome best = out, other;
-    long double bound = out.tail + out.rounding;
     if (sum_scalar_special(in, other) && other.rounding < bound) {
         best = other;
         bound = other.rounding;

@@ -583,6 +583,9 @@ TEST(PfqScalar, CancellingSeriesMeetTol)
     // hyp0f1(1.5, -100000): terms near 1e274.
     r = matrix_pfq({{}, {1.5}, {-1e5}, {}}, o);
     expect_honest("0F1(; 1.5; -1e5)", r, -0.0013265460911320318146151107323700901609L);
+    // hyp0f1(1.5, -1e9): the series' terms pass long double's range.
+    r = matrix_pfq({{}, {1.5}, {-1e9}, {}}, o);
+    expect_honest("0F1(; 1.5; -1e9)", r, -1.3219587607971047293266410920540385271e-5L);
     // hyp1f1(-300.5, 30.25, 150): the plain series and Kummer's both cancel.
     r = matrix_pfq({{-300.5}, {30.25}, {150}, {}}, o);
     expect_honest("1F1(-300.5; 30.25; 150)", r, -1.1578478792670771756597391324372966580e-6L);
