@@ -48,10 +48,23 @@ void wishart_equal(benchmark::State &state)
         pfq_options());
 }
 
+// 1F1(1; 2; -I_n) as log|f|: Kummer's series at I_n, whose numerator 1
+// leaves two rows of partitions with non-zero terms for any n.
+void equal_two_live_rows(benchmark::State &state)
+{
+    pfq_options options;
+    options.log_result = true;
+    run(state, {{1}, {2}, std::vector<double>(state.range(0), -1.0), {}}, options);
+}
+
+// Cases 4 to 6 cancel beyond long double: Boost.Math's 0F1 (Bessel) and
+// 1F1, and the checked series in 250 digits.
 void scalar_cases(benchmark::State &state)
 {
     const pfq_problem cases[] = {{{0.5}, {1.5}, {-30}, {}}, {{2.5}, {4}, {-50}, {}},
-                                 {{1, 1.5}, {3}, {-5}, {}}, {{1}, {2}, {100}, {}}};
+                                 {{1, 1.5}, {3}, {-5}, {}}, {{1}, {2}, {100}, {}},
+                                 {{}, {1.5}, {-1e5}, {}}, {{-300.5}, {30.25}, {150}, {}},
+                                 {{1.5, 2.25}, {3.5, 0.75}, {-400}, {}}};
     run(state, cases[state.range(0)], pfq_options());
 }
 
@@ -64,6 +77,8 @@ BENCHMARK(wishart_distinct)->ArgNames({"n", "trace", "threads"})
 BENCHMARK(wishart_equal)->ArgNames({"n", "trace"})
     ->Args({2, 200})->Args({3, 200})->Args({4, 100})->Args({4, 200})->Args({6, 50})->Args({6, 100})->Args({6, 200})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(scalar_cases)->ArgName("case")->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(equal_two_live_rows)->ArgName("n")->Arg(100)->Arg(1000)
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(scalar_cases)->ArgName("case")->DenseRange(0, 6)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

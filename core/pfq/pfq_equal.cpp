@@ -130,25 +130,30 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     series_outcome out = finish(sums, abs_sums, k, k + 1, 3.0L * (in.a.size() + in.b.size()) + 16);
     out.route = "scalar";
     out.tail = (sums.back() == 0) ? 0 : monitor.tail();
-    if (out.state == series_state::overflow) return out;
-    // finish() re-adds the degree sums in the same order as `total`: an
-    // exact run gives the same sum, with no rounding to bound.
-    if (track.exact && out.sum == total) out.rounding = 0;
-    out.state = done ? series_state::converged : series_state::not_converged;
-    if (!done) {
-        out.message = "tail rule not met by degree " + std::to_string(k);
+    const bool overflow = out.state == series_state::overflow;
+    if (!overflow) {
+        // finish() re-adds the degree sums in the same order as `total`: an
+        // exact run gives the same sum, with no rounding to bound.
+        if (track.exact && out.sum == total) out.rounding = 0;
+        out.state = done ? series_state::converged : series_state::not_converged;
+        if (!done) out.message = "tail rule not met by degree " + std::to_string(k);
     }
-    // Cancellation beyond what long double keeps, or a tail not yet met:
-    // the 50-digit sum stands when its bound is the smaller.
-    const long double own = out.tail + out.rounding;
-    series_outcome wider;
-    if (!(own <= 0.5L * ctl.tol * std::fabs(out.sum)) && ctl.max_degree <= 0 &&
-        sum_scalar_wide(in, wider) && wider.rounding < own) {
-        wider.degree = k;
-        wider.partitions = out.partitions;
-        return wider;
+    // Terms beyond long double's range, cancellation beyond what it keeps,
+    // or a tail not yet met: Boost's 0F1 or 1F1, then the 50-digit sum when
+    // that still misses tol, stands when its bound is the smaller.
+    long double bound = overflow ? HUGE_VALL : out.tail + out.rounding;
+    if (ctl.max_degree > 0 || bound <= 0.5L * ctl.tol * std::fabs(out.sum)) return out;
+    series_outcome best = out, other;
+    if (sum_scalar_special(in, other) && other.rounding < bound) {
+        best = other;
+        bound = other.rounding;
     }
-    return out;
+    if (!(bound <= 0.5L * ctl.tol * std::fabs(best.sum)) &&
+        sum_scalar_wide(in, 0.5L * ctl.tol, other) && other.rounding < bound)
+        best = other;
+    best.degree = k;                                     // the series' own reach
+    best.partitions = out.partitions;
+    return best;
 }
 
 // A degree to start the walk from: where the scalar series at the trace
@@ -218,14 +223,30 @@ bool walk_tail(const equal_walk_sums &w, const series_control &ctl, long double 
     return tail <= 0.5L * ctl.tol * std::fabs(w.sums.empty() ? 0 : total_of(w.sums));
 }
 
+// Rows a partition with a non-zero term can fill at x I_n. The first box
+// of row r carries the factor a - (r - 1) / alpha of every numerator a (as
+// the walk's tables form it): from the first row where one vanishes, every
+// partition reaching that row has the term 0, and the walk need not visit
+// those rows at all (1F1(1; 2; X) at alpha = 2 has two live rows for any n).
+int live_rows(const series_input &in)
+{
+    const int n = (int)in.x.size();
+    for (int r = 1; r <= n; r++) {
+        const long double shift = 0 - (long double)(r - 1) / in.alpha;
+        for (long double a : in.a)
+            if (a + shift == 0) return std::max(1, r - 1);
+    }
+    return n;
+}
+
 // A walk's outcome before the tail rule: sums, rounding, and the bounds of
 // the cut subtrees in `cut`.
 series_outcome walk_outcome(const series_input &in, const equal_walk_sums &w, int degree,
                             long double &cut)
 {
-    const int n = (int)in.x.size();
+    const int rows = live_rows(in);                      // hook factors per box: rows - 1
     series_outcome out = finish(w.sums, w.abs_sums, degree, w.visited + w.blocks,
-                                3.0L * (in.a.size() + in.b.size()) + 11.0L * n + 12,
+                                3.0L * (in.a.size() + in.b.size()) + 11.0L * rows + 12,
                                 std::min(w.visited, gathered_terms + degree + 1));
     out.route = "equal";
     cut = 0;
@@ -299,8 +320,8 @@ series_outcome out_of_work(bool quick, series_outcome last, long long visited, i
 // redone with a lower threshold (pfq_series.h).
 series_outcome sum_equal(const series_input &in, const series_control &ctl)
 {
-    const int n = (int)in.x.size();
-    if (n == 1) return sum_scalar(in, ctl);
+    if (in.x.size() == 1) return sum_scalar(in, ctl);
+    const int n = live_rows(in);                         // the rows walked
     const int cap = ctl.max_degree > 0 ? ctl.max_degree : automatic_equal_cap;
     int degree = std::min(cap, first_degree(in, ctl));
     if (ctl.termination_degree >= 0) degree = std::min(cap, ctl.termination_degree);
@@ -323,6 +344,7 @@ series_outcome sum_equal(const series_input &in, const series_control &ctl)
         const long long limit = visit_limit(ctl, n);
         equal_walk_settings settings;
         settings.max_size = degree;
+        settings.rows = n;
         settings.visit_limit = limit;
         if (quick) {
             settings.rising = quick_walk_rise;

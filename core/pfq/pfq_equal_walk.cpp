@@ -15,12 +15,14 @@ namespace {
 
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
-// Quotient tables of one walk, rows r = 1..n and columns c = 0..max_size.
+// Quotient tables of one walk, rows r = 1..rows (the rows a partition with
+// a non-zero term can fill, at most n) and columns c = 0..max_size.
 class equal_tables {
 public:
-    equal_tables(const series_input &in, int max_size)
-        : n_((int)in.x.size()), stride_((size_t)max_size + 1), box_((n_ + 1) * stride_, 0),
-          hook_(n_ * stride_, 0), reach_((n_ + 1) * stride_, 1), inverse_((n_ + 1) * stride_, 1)
+    equal_tables(const series_input &in, int rows, int max_size)
+        : n_(rows), stride_((size_t)max_size + 1), box_((n_ + 1) * stride_, 0),
+          hook_(n_ * stride_, 0), reach_((n_ + 1) * stride_, 1), inverse_((n_ + 1) * stride_, 1),
+          below_((n_ + 2) * stride_, 1)
     {
         for (int r = 1; r <= n_; r++) fill_row(in, r, max_size);
         const long double alpha = in.alpha;
@@ -30,6 +32,9 @@ public:
                 hook_[m * stride_ + j] = ((alpha + d - 1) * d) / ((d + 1) * (alpha + d));
             }
         slack_ = 4 * (max_size + 2) * unit_ld;
+        for (int r = n_; r >= 1; r--)
+            for (size_t m = 0; m < stride_; m++)
+                below_[r * stride_ + m] = fresh_reach(r, (int)m) * below_[(r + 1) * stride_ + m];
     }
     long double box(int r, int c) const { return box_[r * stride_ + c]; }
     // Hook factors of row m below a row of length `length`, indexed by -c.
@@ -51,17 +56,23 @@ public:
     }
     // Bound on the sum over lengths 0..m of row r of the products of |box|.
     long double fresh_reach(int r, int m) const { return reach_[r * stride_ + m] * (1 + slack_); }
+    // The product of fresh_reach(i, m) over the rows i = r..rows: a subtree's
+    // bound in one look-up, where a loop over thousands of rows would cost
+    // far more than the terms it decides about. Its rounding (a few units
+    // per row) lies far inside walk_cut_rounding.
+    long double rows_reach(int r, int m) const { return below_[r * stride_ + m]; }
     bool positive() const { return negative_ == 0; }
 
 private:
     void fill_row(const series_input &in, int r, int max_size)
     {
         const long double alpha = in.alpha, x = in.x[0];
+        const long double n = (long double)in.x.size();  // the matrix's size, not the rows walked
         long double product = 1, sum = 1;
         for (int c = 1; c <= max_size; c++) {
             long double t = alpha * (c - 1) - r;         // shifted part before the box
             long double u = (c - 1) - (long double)(r - 1) / alpha;
-            long double num = x * ((long double)n_ + t + 1);
+            long double num = x * (n + t + 1);
             for (long double ak : in.a) num *= ak + u;
             long double den = (long double)c * (alpha * (c - 1) + 1);
             for (long double bk : in.b) den *= bk + u;
@@ -76,7 +87,7 @@ private:
     }
     int n_;
     size_t stride_;
-    std::vector<long double> box_, hook_, reach_, inverse_;
+    std::vector<long double> box_, hook_, reach_, inverse_, below_;
     long double slack_ = 0;
     int negative_ = 0;
 };
@@ -138,8 +149,7 @@ private:
         const int n = job_.n, K = job_.max_size;
         const long double v = (*job_.first_row)[t];
         if (v == 0) return true;
-        long double bound = std::fabs(v);
-        for (int i = 2; i <= n; i++) bound *= job_.tables->fresh_reach(i, std::min(t, K - t));
+        const long double bound = std::fabs(v) * job_.tables->rows_reach(2, std::min(t, K - t));
         if (bound < threshold_) { out_->cut[t] += bound; return true; }
         add(t, v);
         if (n == 1) return true;
@@ -203,11 +213,8 @@ private:
     {
         const equal_tables &tab = *job_.tables;
         const int left = job_.max_size - size - 1;       // boxes after this one
-        long double bound = std::fabs(v) *
-            tab.row_reach(row, col, std::min(kappa_[row - 1], col + left));
-        for (int i = row + 1; i <= job_.n; i++)
-            bound *= tab.fresh_reach(i, std::min(kappa_[row - 1], left));
-        return bound;
+        return std::fabs(v) * tab.row_reach(row, col, std::min(kappa_[row - 1], col + left)) *
+               tab.rows_reach(row + 1, std::min(kappa_[row - 1], left));
     }
     // Quotient of box (row, c), row n - 1 or n, under the rows 1..n-2 as
     // they stand, without the hook factor of row n - 1. The factors of rows
@@ -408,8 +415,8 @@ equal_walk_sums equal_walk(const series_input &in, const equal_walk_settings &se
     const long double threshold = settings.threshold, rising = settings.rising;
     const long long visit_limit = settings.visit_limit;
     int threads = settings.threads;
-    const int n = (int)in.x.size();
-    equal_tables tab(in, max_size);
+    const int n = settings.rows > 0 ? std::min(settings.rows, (int)in.x.size()) : (int)in.x.size();
+    equal_tables tab(in, n, max_size);
     std::vector<long double> first_row(max_size + 1, 1);
     for (int t = 1; t <= max_size; t++) first_row[t] = first_row[t - 1] * tab.box(1, t);
     std::vector<block_sums> blocks;

@@ -44,6 +44,8 @@ struct equal_walk_sums {
 // How one walk runs.
 struct equal_walk_settings {
     int max_size = 0;                   // the degree it sums to
+    int rows = 0;                       // rows a partition may fill, those of partitions
+                                        // with more having the term 0 (0: all n)
     long double threshold = 0;          // cut subtrees whose bound is below it (0: no cut)
     long double rising = 0;             // > 0: a quick estimate instead: one thread, the
                                         // threshold raised to `rising` times the largest

@@ -69,9 +69,9 @@ constexpr long long automatic_visit_budget = 1200000000LL;
 // all-equal eigenvalues at trace 200 still converge within it); the row
 // reads dominate from some dozens of rows on.
 constexpr int rows_per_visit_unit = 8;
-// Units of that budget per entry of the factor tables a walk builds (n per
-// degree, four tables of 16 bytes, two divisions each, new pages): about
-// the cost of several visited terms.
+// Units of that budget per entry of the factor tables a walk builds (one
+// per live row and degree, five tables of 16 bytes, two divisions each, new
+// pages): about the cost of several visited terms.
 constexpr long long walk_table_entry_cost = 8;
 constexpr int automatic_equal_cap = 100000;
 
@@ -160,10 +160,16 @@ private:
     long double tail_ = HUGE_VALL;     // no estimate before the first degree
 };
 
-// The one-variable series (x of size 1) summed by Boost.Math in 50 digits,
-// its error bounded by Boost's estimate (sum of |terms| times its epsilon)
-// plus the rounding to long double; false when Boost cannot sum it.
-bool sum_scalar_wide(const series_input &in, series_outcome &out);
+// The one-variable series (x of size 1) summed by Boost.Math in 50, then
+// 100, then 250 digits until its bound is at most wanted |sum|, the bound
+// being Boost's estimate (sum of |terms| times its epsilon) times a margin
+// for the roundings per term, plus the rounding to long double; the
+// smallest bound found, or false when Boost cannot sum it at all.
+bool sum_scalar_wide(const series_input &in, long double wanted, series_outcome &out);
+// 0F1 and 1F1 of one variable by Boost.Math's functions, in 50 digits with
+// the distance to the same in long double as its error bound (the rounding
+// to long double included); false for other p, q or when Boost fails.
+bool sum_scalar_special(const series_input &in, series_outcome &out);
 
 // Series route for all eigenvalues equal to x (n of them), one argument.
 series_outcome sum_equal(const series_input &in, const series_control &ctl);

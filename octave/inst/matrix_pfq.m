@@ -29,7 +29,8 @@ function varargout = matrix_pfq (varargin)
 %                   symmetric matrices); 1 for complex Hermitian matrices.
 %     'tol'         relative accuracy asked for, between 0 and 1. Default 1e-12.
 %     'max_degree'  largest partition size summed, a whole number from 1 to
-%                   1000000. Default: chosen automatically.
+%                   1000000. Default: chosen automatically, within a work
+%                   budget of some 20 s on one core (see below).
 %     'log'         true to return log(|f|) instead of f (info.sign holds
 %                   the sign), so that values beyond the range of doubles,
 %                   such as 0F0 at trace 800 or -800, can be used. Default false.
@@ -80,8 +81,17 @@ function varargout = matrix_pfq (varargin)
 %   count); the result is the same bit for bit for any count. Ctrl-C
 %   interrupts a call.
 %
-%   When tol cannot be reached (max_degree, memory, cancellation that no
-%   relation removes, or a value outside the normal range of double), f is
+%   Without 'max_degree' each call has one work budget, some 20 s on one
+%   core whatever the number of eigenvalues, shared by every route and
+%   relation it tries; it counts work, not time, so the result does not
+%   depend on the machine's load. A call that spends it ends with the
+%   warning below ("work limit" in its text): f is the best value found and
+%   err covers it, or f is NaN with err Inf when nothing could be summed.
+%   'max_degree' lifts the budget and sums to that degree, however long.
+%
+%   When tol cannot be reached (max_degree, memory, the work budget,
+%   cancellation that no relation removes, or a value outside the normal
+%   range of double), f is
 %   the best value found, err says how far off it may be, info.converged is
 %   false, and the warning matrix_pfq:notConverged is issued (its text
 %   points to 'log' when the value overflows or underflows). Never a

@@ -180,6 +180,18 @@ TEST(PfqEqual, SkippedSubtreesStayWithinTheirBounds)
         EXPECT_EQ(r.info.method, "equal");
         expect_honest("equal alpha " + std::to_string(c.alpha), r, c.truth, c.converges);
     }
+    // Rows where a numerator a - (i - 1)/alpha vanishes hold no non-zero
+    // term, so the walk skips them; the closed form 1F0(a; x I_n) =
+    // (1 - x)^(-a n) sums every partition and checks that nothing was lost.
+    // Two live rows of 60, two of 12 (x < 0: alternating terms), one of 30.
+    struct dead_rows_case { double alpha, a; int n; double x; };
+    for (const dead_rows_case &c : {dead_rows_case{2.0, 1.0, 60, 0.3}, {1.0, 2.0, 12, -0.1},
+                                    {0.5, 2.0, 30, 0.2}}) {
+        pfq_result r = forced({{c.a}, {}, std::vector<double>(c.n, c.x), {}}, c.alpha,
+                              route_choice::scalar_or_equal, relation_choice::none);
+        expect_honest("1F0 walk alpha " + std::to_string(c.alpha) + " n " + std::to_string(c.n), r,
+                      std::pow(1.0L - c.x, -(long double)c.a * c.n));
+    }
     // Tiny eigenvalues: past a few degrees every subtree is skipped, and the
     // rule must still end the series (1F1(1; 2; x I_2) = 1 + x + O(x^2):
     // the first degree is (a / c) tr X).
@@ -565,4 +577,30 @@ TEST(PfqScalar, CancellingSeriesMeetTol)
     r = matrix_pfq({{1.5, 2.25}, {3.5, 0.75}, {-33.3}, {}}, o);
     expect_honest("2F2(1.5, 2.25; 3.5, 0.75; -33.3)", r,
                   -0.007040885753048902295681967040843635196L);
+    // Past what 50 digits absorb, Boost's 0F1 (Bessel functions) and 1F1,
+    // and the series in 100 or 250 digits, take over. References: mpmath
+    // 1.3.0, mp.dps = 50, on the exact double inputs.
+    // hyp0f1(1.5, -100000): terms near 1e274.
+    r = matrix_pfq({{}, {1.5}, {-1e5}, {}}, o);
+    expect_honest("0F1(; 1.5; -1e5)", r, -0.0013265460911320318146151107323700901609L);
+    // hyp0f1(1.5, -1e9): the series' terms pass long double's range.
+    r = matrix_pfq({{}, {1.5}, {-1e9}, {}}, o);
+    expect_honest("0F1(; 1.5; -1e9)", r, -1.3219587607971047293266410920540385271e-5L);
+    // hyp1f1(-300.5, 30.25, 150): the plain series and Kummer's both cancel.
+    r = matrix_pfq({{-300.5}, {30.25}, {150}, {}}, o);
+    expect_honest("1F1(-300.5; 30.25; 150)", r, -1.1578478792670771756597391324372966580e-6L);
+    // hyper([1.5, 2.25], [3.5, 0.75], -150).
+    r = matrix_pfq({{1.5, 2.25}, {3.5, 0.75}, {-150}, {}}, o);
+    expect_honest("2F2(1.5, 2.25; 3.5, 0.75; -150)", r,
+                  -0.00059224246859017483019722846699583674399L);
+    pfq_options log_o;
+    log_o.log_result = true;
+    // log(hyp1f1(120.25, 30.25, -1000)): below the range of double.
+    r = matrix_pfq({{120.25}, {30.25}, {-1000}, {}}, log_o);
+    expect_honest("log 1F1(120.25; 30.25; -1000)", r, -772.51773416692992083344196079875586563L);
+    // log|hyper([1.5, 2.25], [3.5, 0.75], -400)| (negative): terms near 1e170.
+    r = matrix_pfq({{1.5, 2.25}, {3.5, 0.75}, {-400}, {}}, log_o);
+    expect_honest("log|2F2(1.5, 2.25; 3.5, 0.75; -400)|", r,
+                  -8.9842507092949909915731513196547477394L);
+    EXPECT_EQ(r.info.sign, -1);
 }
