@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "matrixhyper/matrix_pfq.h"
+#include "wishart_complex_sigma.h"
 
 namespace matrixhyper {
 
@@ -277,6 +278,7 @@ wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, s
     const double scale = common_scale(request.sigma);
     const bool integer_n = request.n == std::floor(request.n);
     if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
+    if (complex_sigma_serves(request)) return complex_sigma_route(request, x, count, P, err);
     if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
         return failure(wishart_cdf_status::invalid_argument,
                        "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
