@@ -42,12 +42,9 @@ namespace mp = boost::multiprecision;
 // err misses tol climbs one rung.
 template <unsigned Bits>
 using binary_float = mp::number<mp::backends::cpp_bin_float<Bits, mp::backends::digit_base_2>, mp::et_off>;
-using rung0 = binary_float<128>;
-using rung1 = binary_float<192>;
-using rung2 = binary_float<384>;
-using rung3 = binary_float<768>;
-constexpr int rung_bits[] = {128, 192, 384, 768};
-constexpr int rung_count = 4;
+constexpr int rung_bits[] = {128, 192, 256, 384, 768};
+constexpr int rung_count = 5;
+using top_float = binary_float<768>;   // the last rung: the values of all rungs are compared in it
 
 constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -69,7 +66,6 @@ struct plan {
     std::vector<double> rates;          // 1 / sigma_i rounded, ascending: for grouping only
     std::vector<double> sigma;          // the sigma_i in the order of rates: the exact rates
     std::vector<alternant::cluster> clusters;
-    int max_order = 1;                  // largest Taylor order over clusters and rungs
 };
 
 plan make_plan(const wishart_cdf_request &request)
@@ -100,11 +96,24 @@ int cluster_order(const alternant::cluster &cluster, int bits)
     return cluster.count == 1 ? 1 : alternant::taylor_order(cluster.count, taylor_decay, bits);
 }
 
-// log(b!) for the incomplete gamma terms, per precision.
+// 1 / b! for the incomplete gamma terms, once per precision (b = n - m).
 template <class Real>
-Real log_factorial(int b)
+Real inverse_factorial(int b)
 {
-    return boost::math::lgamma(Real(b + 1));
+    Real value = 1;
+    for (int l = 2; l <= b; l++) value /= l;
+    return value;
+}
+
+// y^b by squaring: Boost's log at these precisions costs as much as a
+// thousand products.
+template <class Real>
+Real integer_power(Real y, int b)
+{
+    Real value = 1;
+    for (; b > 0; b >>= 1, y *= y)
+        if (b & 1) value *= y;
+    return value;
 }
 
 // Regularised incomplete gammas P(k, y), Q(k, y) for k_low <= k <= k_high
@@ -112,15 +121,14 @@ Real log_factorial(int b)
 // Q(k) = sum_{l<k} t_l, P(k) = sum_{l>=k} t_l, sums of positive terms only
 // (P = 1 - Q where Q <= 1/2, no cancellation). False when interrupted.
 template <class Real>
-bool incomplete_gammas(const Real &y, int k_low, int k_high, const Real &log_base_factorial,
+bool incomplete_gammas(const Real &y, int k_low, int k_high, const Real &inverse_base_factorial,
                        std::vector<Real> &lower, std::vector<Real> &upper, interrupt_countdown &poll)
 {
     using std::exp;
-    using std::log;
     const int base = k_low - 1;
     const int width = k_high - k_low + 1;
     const Real negligible = std::numeric_limits<Real>::epsilon() / 256;
-    const Real base_term = exp(-y + base * log(y) - log_base_factorial);
+    const Real base_term = exp(-y) * integer_power(y, base) * inverse_base_factorial;
     // Q(k_low) = sum_{l <= base} t_l, going down from l = base; below l = y
     // the terms fall by l / y each, so once below y/2 a term under
     // negligible * sum bounds the rest.
@@ -166,7 +174,7 @@ bool incomplete_gammas(const Real &y, int k_low, int k_high, const Real &log_bas
 // The cluster rows of L and U (m by m, row-major, column j for k_j = n - m + 1 + j)
 // at x. False when interrupted.
 template <class Real>
-bool build_rows(const plan &p, double x, int bits, const Real &log_base_factorial,
+bool build_rows(const plan &p, double x, int bits, const Real &inverse_base_factorial,
                 std::vector<Real> &lower_rows, std::vector<Real> &upper_rows, interrupt_countdown &poll)
 {
     const int m = p.m, k_first = p.n - p.m + 1;
@@ -181,7 +189,7 @@ bool build_rows(const plan &p, double x, int bits, const Real &log_base_factoria
         Real centre = cluster.count == 1 ? 1 / Real(p.sigma[cluster.first]) : Real(cluster.centre);
         for (std::size_t l = 0; cluster.count > 1 && l < cluster.count; l++)
             offsets[l] = 1 / Real(p.sigma[cluster.first + l]) - centre;
-        if (!incomplete_gammas(Real(centre * Real(x)), k_first, p.n + order - 1, log_base_factorial,
+        if (!incomplete_gammas(Real(centre * Real(x)), k_first, p.n + order - 1, inverse_base_factorial,
                                gamma_lower, gamma_upper, poll))
             return false;
         // Taylor coefficients of a^-k P(k, a x) at c, the common factor
@@ -201,46 +209,77 @@ bool build_rows(const plan &p, double x, int bits, const Real &log_base_factoria
             }
             column_power *= inverse_centre;
         }
-        alternant::cluster_rows(offsets, taylor_lower, order, m, &lower_rows[cluster.first * m]);
-        alternant::cluster_rows(offsets, taylor_upper, order, m, &upper_rows[cluster.first * m]);
+        // Clusters in the order of decreasing rates (total positivity, see
+        // factor), each cluster's rows in increasing order of differences.
+        const std::size_t row = (std::size_t)m - cluster.first - cluster.count;
+        alternant::cluster_rows(offsets, taylor_lower, order, m, &lower_rows[row * m]);
+        alternant::cluster_rows(offsets, taylor_upper, order, m, &upper_rows[row * m]);
     }
     return true;
 }
 
-// Solves D X = C in place (X into C) by elimination with partial pivoting;
-// returns det D.
+// LU factors of a square matrix (row-major) with partial pivoting, and its
+// determinant.
 template <class Real>
-Real solve_in_place(std::vector<Real> &D, std::vector<Real> &C, int size)
+struct lu_factors {
+    std::vector<Real> factors;
+    std::vector<int> pivots;
+    Real det = 1;
+};
+
+// Factors a matrix whose rows come in the order of decreasing rates (block
+// by block, see build_rows). The kernel exp(-a t) t^k is totally positive
+// in (-a, k), and so are these matrices (their clusters' rows are limits of
+// such rows): elimination without interchanges keeps their digits, where
+// partial pivoting, choosing by size, loses about as many as the
+// Vandermonde of the rates is ill-conditioned (37 of 38 digits at m = 32
+// with rates over two decades). A zero pivot falls back to an interchange.
+template <class Real>
+void factor(std::vector<Real> matrix, int size, lu_factors<Real> &lu)
 {
     using std::abs;
-    auto at = [size](std::vector<Real> &a, int i, int j) -> Real & { return a[(std::size_t)i * size + j]; };
-    Real det = 1;
+    auto at = [&matrix, size](int i, int j) -> Real & { return matrix[(std::size_t)i * size + j]; };
+    lu.pivots.assign(size, 0);
+    lu.det = 1;
     for (int k = 0; k < size; k++) {
         int pivot = k;
-        for (int i = k + 1; i < size; i++)
-            if (abs(at(D, i, k)) > abs(at(D, pivot, k))) pivot = i;
+        for (int i = k + 1; at(pivot, k) == 0 && i < size; i++)
+            if (abs(at(i, k)) > abs(at(pivot, k))) pivot = i;
+        lu.pivots[k] = pivot;
         if (pivot != k) {
-            for (int j = 0; j < size; j++) {
-                std::swap(at(D, k, j), at(D, pivot, j));
-                std::swap(at(C, k, j), at(C, pivot, j));
-            }
-            det = -det;
+            for (int j = 0; j < size; j++) std::swap(at(k, j), at(pivot, j));
+            lu.det = -lu.det;
         }
-        det *= at(D, k, k);
-        if (at(D, k, k) == 0) return det;
+        lu.det *= at(k, k);
+        if (at(k, k) == 0) break;
         for (int i = k + 1; i < size; i++) {
-            const Real factor = at(D, i, k) / at(D, k, k);
-            for (int j = k + 1; j < size; j++) at(D, i, j) -= factor * at(D, k, j);
-            for (int j = 0; j < size; j++) at(C, i, j) -= factor * at(C, k, j);
+            at(i, k) /= at(k, k);
+            for (int j = k + 1; j < size; j++) at(i, j) -= at(i, k) * at(k, j);
         }
+    }
+    lu.factors = std::move(matrix);
+}
+
+// Solves D X = C in place (X into C) from the factors of D (det D != 0).
+template <class Real>
+void solve(const lu_factors<Real> &lu, std::vector<Real> &C, int size)
+{
+    auto at = [size](auto &a, int i, int j) -> auto & { return a[(std::size_t)i * size + j]; };
+    // The interchanges first: the factors' rows were swapped whole, so the
+    // multipliers of step k sit where the later interchanges put them.
+    for (int k = 0; k < size; k++)
+        if (lu.pivots[k] != k)
+            for (int j = 0; j < size; j++) std::swap(at(C, k, j), at(C, lu.pivots[k], j));
+    for (int k = 0; k < size; k++) {
+        for (int i = k + 1; i < size; i++)
+            for (int j = 0; j < size; j++) at(C, i, j) -= at(lu.factors, i, k) * at(C, k, j);
     }
     for (int k = size - 1; k >= 0; k--)
         for (int j = 0; j < size; j++) {
             Real value = at(C, k, j);
-            for (int l = k + 1; l < size; l++) value -= at(D, k, l) * at(C, l, j);
-            at(C, k, j) = value / at(D, k, k);
+            for (int l = k + 1; l < size; l++) value -= at(lu.factors, k, l) * at(C, l, j);
+            at(C, k, j) = value / at(lu.factors, k, k);
         }
-    return det;
 }
 
 // 1 - det(I - X) for X small: elimination without pivoting on E = -X with
@@ -268,25 +307,25 @@ Real one_minus_det_identity_minus(std::vector<Real> &X, int size)
 // The tail asked for at x > 0 at one precision; NaN when the determinants
 // break down. False when interrupted.
 template <class Real>
-bool tail_at(const plan &p, double x, int bits, const Real &log_base_factorial, Real &value,
+bool tail_at(const plan &p, double x, int bits, const Real &inverse_base_factorial, Real &value,
              interrupt_countdown &poll)
 {
     std::vector<Real> lower_rows, upper_rows;
-    if (!build_rows(p, x, bits, log_base_factorial, lower_rows, upper_rows, poll)) return false;
+    if (!build_rows(p, x, bits, inverse_base_factorial, lower_rows, upper_rows, poll)) return false;
     std::vector<Real> full(lower_rows.size());
     for (std::size_t i = 0; i < full.size(); i++) full[i] = lower_rows[i] + upper_rows[i];
-    std::vector<Real> &direct_rows = p.largest ? lower_rows : upper_rows;
+    const std::vector<Real> &direct_rows = p.largest ? lower_rows : upper_rows;
     std::vector<Real> &other_rows = p.largest ? upper_rows : lower_rows;
-    std::vector<Real> direct_copy = direct_rows;
-    const Real direct_det = alternant::determinant(direct_copy, p.m);
-    // D^-1 C with C the other rows: det D on the way.
-    const Real full_det = solve_in_place(full, other_rows, p.m);
-    const Real ratio = direct_det / full_det;
+    lu_factors<Real> direct_lu, full_lu;
+    factor(direct_rows, p.m, direct_lu);
+    factor(std::move(full), p.m, full_lu);
+    const Real ratio = direct_lu.det / full_lu.det;
     if (p.direct) {
         value = ratio;
     } else if (ratio <= 0.5) {
         value = 1 - ratio;                 // at least 1/2: no cancellation
     } else {
+        solve(full_lu, other_rows, p.m);   // X = D^-1 C
         value = one_minus_det_identity_minus(other_rows, p.m);
         // D^-1 C is small when its tail is, unless the rows' basis is so
         // ill-conditioned that a pivot turns: then 1 - ratio, whose
@@ -307,23 +346,31 @@ double to_double(const Real &value)
     return value.template convert_to<double>();
 }
 
-template <class Low, class High>
-point_result compare_rungs(const plan &p, const Low &low, const High &high)
+// log of a positive value of any size, to double accuracy: Boost's log at
+// these precisions is slow, and a double keeps the log to 1e-16 relative.
+double log_of(const top_float &value)
 {
-    using std::log;
+    int exponent = 0;
+    const top_float mantissa = frexp(value, &exponent);
+    return std::log(to_double(mantissa)) + exponent * std::log(2.0);
+}
+
+point_result compare_rungs(const plan &p, const top_float &low, const top_float &high)
+{
     point_result result;
-    if (!(high > 0) || !(low > 0)) return result;   // a breakdown: err stays infinite
+    if (!(high > 0) || !(low > 0) || !(high < 2)) return result;   // a breakdown: err stays infinite
     // A probability at 1 may round just above it: the value is clamped, the
     // difference of the rungs still counts.
-    const High clamped = high > 1 ? High(1) : high;
-    if (!(high < 2)) return result;
+    const top_float clamped = high > 1 ? top_float(1) : high;
+    const top_float difference = abs(high - low);
     if (p.log_result) {
-        const High log_high = log(clamped), log_low = log(High(low));
-        result.value = to_double(log_high);
-        result.err = to_double(abs(log_high - log_low)) + unit_roundoff * std::fabs(result.value);
+        // |log high - log low| <= |high - low| / min(high, low).
+        result.value = log_of(clamped);
+        result.err = to_double(difference / (low < high ? low : high)) +
+                     unit_roundoff * (1 + std::fabs(result.value));
     } else {
         result.value = to_double(clamped);
-        result.err = to_double(abs(high - High(low))) + unit_roundoff * result.value;
+        result.err = to_double(difference) + unit_roundoff * result.value;
     }
     return result;
 }
@@ -334,50 +381,60 @@ bool meets(const plan &p, const point_result &result)
     return result.err <= p.tol * result.value || result.err <= std::numeric_limits<double>::denorm_min();
 }
 
-// The per-precision state of a call: log(b!) once per rung.
-struct rung_constants {
-    rung0 factorial0;
-    rung1 factorial1;
-    rung2 factorial2;
-    rung3 factorial3;
-    bool ready[rung_count] = {false, false, false, false};
+// What a call keeps across its points: 1 / b! per rung (computed on first
+// use), and the rung the last point started from, where the next starts:
+// the points of a call lose about as many digits as each other.
+struct ladder_state {
+    top_float inverse_base_factorial[rung_count];
+    bool ready[rung_count] = {};
+    int start = 0;
 };
+
+template <class Real>
+bool value_in(const plan &p, double x, int rung, ladder_state &state, top_float &value,
+              interrupt_countdown &poll)
+{
+    if (!state.ready[rung]) {
+        state.inverse_base_factorial[rung] = top_float(inverse_factorial<Real>(p.n - p.m));
+        state.ready[rung] = true;
+    }
+    Real result;
+    if (!tail_at(p, x, rung_bits[rung], Real(state.inverse_base_factorial[rung]), result, poll)) return false;
+    value = top_float(result);
+    return true;
+}
+
+// The tail at one precision of the ladder, as the top rung's type. False
+// when interrupted.
+bool value_at_rung(const plan &p, double x, int rung, ladder_state &state, top_float &value,
+                   interrupt_countdown &poll)
+{
+    switch (rung) {
+    case 0: return value_in<binary_float<128>>(p, x, rung, state, value, poll);
+    case 1: return value_in<binary_float<192>>(p, x, rung, state, value, poll);
+    case 2: return value_in<binary_float<256>>(p, x, rung, state, value, poll);
+    case 3: return value_in<binary_float<384>>(p, x, rung, state, value, poll);
+    default: return value_in<top_float>(p, x, rung, state, value, poll);
+    }
+}
 
 enum class point_status { ok, interrupted };
 
-// Climbs the precision ladder at one x > 0 until err meets tol or the top
-// rung is reached; values of a rung are reused by the next comparison.
-point_status evaluate_point(const plan &p, double x, rung_constants &constants, point_result &result,
+// Climbs the precision ladder at one x > 0 from state.start until err meets
+// tol or the top rung is reached; a rung's value serves two comparisons.
+point_status evaluate_point(const plan &p, double x, ladder_state &state, point_result &result,
                             interrupt_countdown &poll)
 {
-    const int base = p.n - p.m;
-    if (!constants.ready[0]) {
-        constants.factorial0 = log_factorial<rung0>(base);
-        constants.factorial1 = log_factorial<rung1>(base);
-        constants.ready[0] = constants.ready[1] = true;
+    top_float low, high;
+    int rung = state.start;
+    if (!value_at_rung(p, x, rung, state, low, poll)) return point_status::interrupted;
+    for (; rung + 1 < rung_count; rung++) {
+        if (!value_at_rung(p, x, rung + 1, state, high, poll)) return point_status::interrupted;
+        result = compare_rungs(p, low, high);
+        if (meets(p, result)) break;
+        low = high;
     }
-    rung0 value0;
-    rung1 value1;
-    if (!tail_at(p, x, rung_bits[0], constants.factorial0, value0, poll) ||
-        !tail_at(p, x, rung_bits[1], constants.factorial1, value1, poll))
-        return point_status::interrupted;
-    result = compare_rungs(p, value0, value1);
-    if (meets(p, result)) return point_status::ok;
-    if (!constants.ready[2]) {
-        constants.factorial2 = log_factorial<rung2>(base);
-        constants.ready[2] = true;
-    }
-    rung2 value2;
-    if (!tail_at(p, x, rung_bits[2], constants.factorial2, value2, poll)) return point_status::interrupted;
-    result = compare_rungs(p, value1, value2);
-    if (meets(p, result)) return point_status::ok;
-    if (!constants.ready[3]) {
-        constants.factorial3 = log_factorial<rung3>(base);
-        constants.ready[3] = true;
-    }
-    rung3 value3;
-    if (!tail_at(p, x, rung_bits[3], constants.factorial3, value3, poll)) return point_status::interrupted;
-    result = compare_rungs(p, value2, value3);
+    state.start = std::min(rung, rung_count - 2);
     return point_status::ok;
 }
 
@@ -397,7 +454,7 @@ wishart_cdf_outcome complex_sigma_route(const wishart_cdf_request &request, cons
     const plan p = make_plan(request);
     const bool upper = request.tail == wishart_tail::upper;
     interrupt_countdown poll(request.interrupt, poll_interval);
-    rung_constants constants;
+    ladder_state ladder;
     for (std::size_t i = 0; i < count; i++) {
         double value, e = 0;
         if (std::isnan(x[i])) {
@@ -407,7 +464,7 @@ wishart_cdf_outcome complex_sigma_route(const wishart_cdf_request &request, cons
             if (request.log_result) value = std::log(value);
         } else {
             point_result result;
-            if (poll.poll() || evaluate_point(p, x[i], constants, result, poll) == point_status::interrupted) {
+            if (poll.poll() || evaluate_point(p, x[i], ladder, result, poll) == point_status::interrupted) {
                 for (std::size_t j = i; j < count; j++) P[j] = nan;
                 outcome.status = wishart_cdf_status::interrupted;
                 outcome.message = "interrupted";
