@@ -322,8 +322,10 @@ bool tail_at(const plan &p, double x, int bits, const Real &inverse_base_factori
     const Real ratio = direct_lu.det / full_lu.det;
     if (p.direct) {
         value = ratio;
-    } else if (ratio <= 0.5) {
-        value = 1 - ratio;                 // at least 1/2: no cancellation
+    } else if (1 - ratio > ldexp(Real(1), -bits / 2)) {
+        // 1 - ratio loses fewer than half the digits (none below ratio = 1/2):
+        // what it loses shows in the comparison of two precisions.
+        value = 1 - ratio;
     } else {
         solve(full_lu, other_rows, p.m);   // X = D^-1 C
         value = one_minus_det_identity_minus(other_rows, p.m);
