@@ -9,6 +9,13 @@
 //   "exact"   white Sigma (a multiple of I, folded into x), integer
 //             n >= m and m <= wishart_eig_max_m: the finite formulas of
 //             wishart_eig.h, both tails computed directly;
+//   "exact"   complex field, any other Sigma, integer n >= m, m <= 64
+//             (wishart_complex_sigma.h): with rates a_i = 1 / sigma_i and
+//             k_j = n - m + j, P(lambda_max <= x) = det[a_i^-k_j P(k_j, a_i x)]
+//             / det[a_i^-k_j] and P(lambda_min > x) the same with Q, over
+//             divided differences in the rates (close and repeated
+//             eigenvalues of Sigma included), in multiprecision; both tails
+//             and logs computed directly, err from two precisions;
 //   "series"  the largest eigenvalue otherwise (Sigma with distinct
 //             eigenvalues, real n > m - 1 not an integer, or m above the
 //             finite formulas' verified range):
@@ -20,8 +27,8 @@
 //                        with alpha = 1 and G_m(a) = pi^(m(m-1)/2) prod Gamma(a - i + 1);
 //             evaluated by matrix_pfq in logarithms, with its error bound.
 //             The upper tail is 1 - P there, with the same absolute error.
-// The smallest eigenvalue has no series route: it needs white Sigma and an
-// integer n, and is refused otherwise.
+// The smallest eigenvalue has no series route: it needs an integer n, and
+// white Sigma in the real field, and is refused otherwise.
 // A whole n < m with white Sigma: the nonzero eigenvalues of Z^T Z are those
 // of Z Z^T, a W_n(m, Sigma) matrix, so m and n trade places. The series
 // assumes n > m - 1, so a non-white Sigma or a non-integer n is refused there.
