@@ -360,6 +360,12 @@ double log_of(const top_float &value)
 point_result compare_rungs(const plan &p, const top_float &low, const top_float &high)
 {
     point_result result;
+    if (high == 0 && low == 0 && !p.log_result) {
+        // Both precisions underflowed their exponent range (about 2^-(2^30)):
+        // 0 is the double value. Its log is not known, so 'log' gets no value.
+        result.value = result.err = 0;
+        return result;
+    }
     if (!(high > 0) || !(low > 0) || !(high < 2)) return result;   // a breakdown: err stays infinite
     // A probability at 1 may round just above it: the value is clamped, the
     // difference of the rungs still counts.

@@ -314,3 +314,41 @@ TEST(WishartComplexSigma, MonteCarloAtTheQuantiles)
         }
     }
 }
+
+// A caller that asks to stop gets interrupted and no value (the white route's
+// contract); one that never asks gets every point.
+TEST(WishartComplexSigma, StopsWhenInterrupted)
+{
+    struct counter {
+        int polls = 0, stop_after = 0;
+    };
+    for (int stop_after : {0, 3}) {
+        counter state{0, stop_after};
+        interrupt_check check;
+        check.context = &state;
+        check.poll = [](void *context) {
+            counter &c = *static_cast<counter *>(context);
+            return ++c.polls > c.stop_after;
+        };
+        wishart_cdf_request request = make({0.5, 1, 2, 4}, 2000, 1);
+        request.interrupt = &check;
+        const std::vector<double> x = {4000, 8000, 12000, 16000, 20000};
+        std::vector<double> P(x.size(), 0.0), err(x.size(), 0.0);
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, x.data(), x.size(), P.data(), err.data());
+        EXPECT_EQ(outcome.status, wishart_cdf_status::interrupted) << "stop after " << stop_after;
+        EXPECT_TRUE(std::isnan(P.back())) << "stop after " << stop_after;
+    }
+}
+
+// Tails beyond even the multiprecision exponent range (exp(-1e12)) are 0,
+// not a failure; x <= 0 and +Inf give the bounds exactly.
+TEST(WishartComplexSigma, UnderflowAndTheEnds)
+{
+    const std::vector<double> sigma = {0.5, 1, 2, 4};
+    const std::vector<double> x = {1e12, 0, -1, INFINITY};
+    const evaluation upper = evaluate(make(sigma, 5, 1), x);
+    EXPECT_EQ(upper.P, (std::vector<double>{0, 1, 1, 0}));
+    EXPECT_EQ(upper.err, (std::vector<double>{0, 0, 0, 0}));
+    const evaluation lower = evaluate(make(sigma, 5, 2), x);
+    EXPECT_EQ(lower.P, (std::vector<double>{1, 0, 0, 1}));
+}
