@@ -131,4 +131,50 @@ BENCHMARK(BM_wishart_real_smallest)
     ->ArgsProduct({{4, 8}, {1, 3, 6, 10}, {1, 100}})
     ->Unit(benchmark::kMillisecond);
 
+// Per-point time of the complex route for any Sigma (wishart_eig_cdf with
+// complex field, non-white Sigma, integer n): m in {4, 8, 16, 32}, n = m and
+// 2m, Sigma_ij = 0.7^|i-j| (eigenvalues of the Toeplitz matrix, close for
+// large m) or eigenvalues over two decades; 20 points across the largest
+// eigenvalue's law, upper tail, at the default tol.
+static void BM_wishart_complex_sigma(benchmark::State &state) {
+    const int m = (int)state.range(0);
+    const int n = state.range(1) == 0 ? m : 2 * m;
+    const bool toeplitz = state.range(2) == 0;
+    const bool largest = state.range(3) == 0;
+    wishart_cdf_request request;
+    request.m = m;
+    request.n = n;
+    request.field = wishart_field::complex;
+    request.which = largest ? wishart_extreme::largest : wishart_extreme::smallest;
+    request.tail = wishart_tail::upper;
+    const double pi = std::acos(-1.0);
+    for (int i = 0; i < m; ++i)   // Toeplitz 0.7^|i-j|: its spectrum at the points of a Szego grid
+        request.sigma.push_back(toeplitz ? (1 - 0.49) / (1 - 1.4 * std::cos(pi * (i + 1) / (m + 1)) + 0.49)
+                                         : std::pow(10.0, -2.0 * i / (m - 1)));
+    double trace = 0, smallest_sigma = request.sigma[0], largest_sigma = request.sigma[0];
+    for (double value : request.sigma) {
+        trace += value;
+        smallest_sigma = std::min(smallest_sigma, value);
+        largest_sigma = std::max(largest_sigma, value);
+    }
+    const double centre = largest ? std::max(n * largest_sigma, trace * n / m) : 0.3 * n * smallest_sigma;
+    const int K = 20;
+    std::vector<double> x(K), P(K), E(K);
+    for (int i = 0; i < K; ++i) x[i] = centre * std::exp(-1.0 + 2.0 * i / (K - 1));
+    for (auto _ : state) {
+        wishart_cdf_outcome o = wishart_eig_cdf(request, x.data(), x.size(), P.data(), E.data());
+        if (o.status != wishart_cdf_status::ok) state.SkipWithError(o.message.c_str());
+        benchmark::DoNotOptimize(P.data());
+    }
+    state.SetItemsProcessed(state.iterations() * K);
+    state.SetLabel(std::string(toeplitz ? "toeplitz 0.7" : "two decades") + (largest ? " largest" : " smallest") +
+                   " n=" + std::to_string(n));
+}
+
+BENCHMARK(BM_wishart_complex_sigma)
+    ->ArgNames({"m", "n_is_m_2m", "spread", "smallest"})
+    ->ArgsProduct({{4, 8, 16, 32}, {0, 1}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 BENCHMARK_MAIN();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "matrixhyper/matrix_pfq.h"
+#include "wishart_complex_sigma.h"
 #include "wishart_holonomic.h"
 #include "wishart_real_smallest.h"
 
@@ -272,29 +273,34 @@ bool exact_serves(const wishart_cdf_request &request)
            request.m <= wishart_eig_max_m;
 }
 
+// Why the smallest eigenvalue has no route for a request none serves.
+const char *smallest_refusal(const wishart_cdf_request &request, double scale)
+{
+    const bool integer_n = request.n == std::floor(request.n);
+    if (!integer_n && (request.field == wishart_field::complex || scale > 0))
+        return "The smallest eigenvalue needs an integer n: it has no series route.";
+    if (request.field == wishart_field::real && scale == 0)
+        return "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I "
+               "needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal "
+               "series exists only there.";
+    if (scale == 0)
+        return "The smallest eigenvalue of a complex Wishart matrix with Sigma not a multiple of I "
+               "needs m at most 64, the range of its determinant formulas.";
+    return "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.";
+}
+
 // The route for a checked request whose n exceeds m - 1.
 wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, std::size_t count,
                           double *P, double *err)
 {
     const double scale = common_scale(request.sigma);
-    const bool integer_n = request.n == std::floor(request.n);
     if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
+    if (complex_sigma_serves(request)) return complex_sigma_route(request, x, count, P, err);
     if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
-    const bool real_smallest = request.field == wishart_field::real && request.which == wishart_extreme::smallest;
-    if (real_smallest && real_smallest_serves(request))
+    if (request.which == wishart_extreme::largest) return series_route(request, x, count, P, err);
+    if (request.field == wishart_field::real && real_smallest_serves(request))
         return real_smallest_route(request, x, count, P, err);
-    if (real_smallest && scale == 0)
-        return failure(wishart_cdf_status::invalid_argument,
-                       "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I "
-                       "needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal "
-                       "series exists only there.");
-    if (request.which == wishart_extreme::smallest && scale > 0 && integer_n)
-        return failure(wishart_cdf_status::invalid_argument,
-                       "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.");
-    if (request.which == wishart_extreme::smallest)
-        return failure(wishart_cdf_status::invalid_argument,
-                       "The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.");
-    return series_route(request, x, count, P, err);
+    return failure(wishart_cdf_status::invalid_argument, smallest_refusal(request, scale));
 }
 
 // A whole n < m with white Sigma: Z Z^T holds the n nonzero eigenvalues, a

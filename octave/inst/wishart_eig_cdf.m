@@ -85,7 +85,7 @@ function varargout = wishart_eig_cdf (varargin)
 %     Option 'tol' must be a number in (0, 1).
 %     A non-integer n must exceed m - 1: below it only a whole number of samples n gives a (singular) Wishart matrix.
 %     With n samples fewer than m dimensions Sigma must be a multiple of I: the series route for a general Sigma assumes n > m - 1.
-%     The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.
+%     The smallest eigenvalue needs an integer n: it has no series route.
 %     The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.
 %   (identifiers wishart_eig_cdf:outOfMemory when the series' tables do not
 %   fit memory, wishart_eig_cdf:numericalFailure when the exact route breaks

@@ -63,7 +63,7 @@ function varargout = wishart_eig_inv (varargin)
 %     Option 'tail' must be 'lower' or 'upper'.
 %     Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of
 %     Sigma, or Sigma itself.
-%     The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route.
+%     The smallest eigenvalue needs an integer n: it has no series route.
 %
 %   Examples:
 %     c = wishart_eig_inv(0.05, 5, 10, 'tail', 'upper')    % critical value at level 5%

@@ -25,7 +25,7 @@
 %!error <^wishart_eig_cdf: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_cdf (1, 2, 3, "tail", "both")
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 2 3])
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 -2])
-%!error <^wishart_eig_cdf: The smallest eigenvalue needs Sigma a multiple of I and an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest")
+%!error <^wishart_eig_cdf: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest")
 %!error id=wishart_eig_cdf:invalidInput wishart_eig_cdf (1, -1, 3)
 %!error <^wishart_eig_cdf: Option 'log' must be true or false\.$> wishart_eig_cdf (1, 2, 3, "log", "yes")
 

@@ -57,7 +57,10 @@ TEST(WishartRoutes, ExactFormulasAgreeWithTheSeries)
         std::vector<double> exact = evaluate(c, {}, exact_err, exact_method);
         std::vector<double> series = evaluate(c, near_white, series_err, series_method);
         ASSERT_EQ(exact_method, "exact");
-        ASSERT_EQ(series_method, "series");
+        // A complex Sigma with an integer n has finite formulas of its own
+        // (wishart_complex_sigma.h): there the near-white Sigma checks them
+        // against the white ones instead of the series.
+        ASSERT_EQ(series_method, c.field == wishart_field::complex ? "exact" : "series");
         for (size_t i = 0; i < c.x.size(); i++) {
             double allowed = exact_err[i] + series_err[i] + 1e-12 * exact[i];
             EXPECT_LE(std::fabs(exact[i] - series[i]), allowed)

@@ -9,6 +9,13 @@
 //   "exact"   white Sigma (a multiple of I, folded into x), integer
 //             n >= m and m <= wishart_eig_max_m: the finite formulas of
 //             wishart_eig.h, both tails computed directly;
+//   "exact"   complex field, any other Sigma, integer n >= m, m <= 64
+//             (wishart_complex_sigma.h): with rates a_i = 1 / sigma_i and
+//             k_j = n - m + j, P(lambda_max <= x) = det[a_i^-k_j P(k_j, a_i x)]
+//             / det[a_i^-k_j] and P(lambda_min > x) the same with Q, over
+//             divided differences in the rates (close and repeated
+//             eigenvalues of Sigma included), in multiprecision; both tails
+//             and logs computed directly, err from two precisions;
 //   "holonomic" real field, largest eigenvalue, m <= 10, any real
 //             n > m - 1, Sigma whose eigenvalues are pairwise at least 0.1%
 //             apart and within a ratio of 1e6 (m = 1: any): the Pfaffian
@@ -16,9 +23,10 @@
 //             start (docs/wishart_holonomic.md), err from two integrations.
 //             The upper tail is 1 - P with P's absolute error (NaN once that
 //             misses tol, far in the tail);
-//   "series"  the largest eigenvalue otherwise (Sigma with distinct
-//             eigenvalues, real n > m - 1 not an integer, or m above the
-//             finite formulas' verified range):
+//   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
+//             eigenvalues closer or more spread than the holonomic route
+//             takes; complex: a non-integer n, or m above 64 with Sigma not
+//             a multiple of I, or above the finite formulas' verified range):
 //               real:    P(lambda_max <= x) = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2)
 //                        det(x Sigma^-1 / 2)^(n/2) 1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
 //                        with alpha = 2 and Gamma_m(a) = pi^(m(m-1)/4) prod Gamma(a - (i-1)/2);
@@ -35,8 +43,9 @@
 //             tails (and their logs) are sums of positive terms, computed
 //             directly. Its table (C(m + r, m) partitions) has the series'
 //             work budget: points beyond the degrees it reached are NaN.
-// The smallest eigenvalue otherwise has no route: it needs white Sigma and an
-// integer n, or the real field and a whole (n - m - 1)/2, and is refused.
+// The smallest eigenvalue otherwise has no route and is refused: it needs an
+// integer n, and in the real field with Sigma not a multiple of I a whole
+// (n - m - 1)/2.
 // A whole n < m with white Sigma: the nonzero eigenvalues of Z^T Z are those
 // of Z Z^T, a W_n(m, Sigma) matrix, so m and n trade places. The series
 // assumes n > m - 1, so a non-white Sigma or a non-integer n is refused there.
@@ -98,7 +107,7 @@ enum class wishart_cdf_status {
 
 struct wishart_cdf_outcome {
     wishart_cdf_status status = wishart_cdf_status::ok;
-    std::string method;             // "exact", "series" or "zonal"
+    std::string method;             // "exact", "holonomic", "series" or "zonal"
     std::string message;            // why, when not ok
 };
 
