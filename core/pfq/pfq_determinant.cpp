@@ -161,54 +161,112 @@ struct poller {
     }
 };
 
-// The scalar functions g_m at one precision, with the Pochhammer ratios
-// P(s) = prod (a~ + s) / prod (b~ + s) shared by all of them.
+// The scalar functions g_m at one precision. The Pochhammer ratios
+// P(s) = prod (a~ + s) / prod (b~ + s) are shared by all of them and the
+// steps z / (k + 1) by all g_m at one point, so that a term costs two
+// products and a sum; the stopping rule runs on double logarithms of the
+// terms' sizes, which need no multiprecision operation.
 template <class Real>
 class scalar_family {
 public:
-    scalar_family(const plan &p, int bits) : plan_(p)
-    {
-        eps_ = ldexp(Real(1), -bits);
-    }
+    // A point z with its steps z / (k + 1) and their log sizes.
+    struct point {
+        Real z;
+        std::vector<Real> steps;
+        std::vector<double> log_steps;
+    };
+
+    scalar_family(const plan &p, int bits) : plan_(p), log_eps_(-bits * std::log(2.0)) {}
+
     const Real &ratio(int s)
     {
-        while ((int)ratios_.size() <= s) {
-            const int t = (int)ratios_.size();
-            Real r = 1;
-            for (long double v : plan_.a) r *= Real(v) + t;
-            for (long double v : plan_.b) r /= Real(v) + t;
-            ratios_.push_back(r);
-        }
+        grow_ratios(s);
         return ratios_[s];
     }
+
+    point at(const Real &z) const
+    {
+        point p;
+        p.z = z;
+        return p;
+    }
+
     // g_m(z) to about eps relative (cancellation aside); false when the
     // series does not end within most_scalar_terms.
-    bool value(int m, const Real &z, Real &sum, poller &poll)
+    bool value(int m, point &pt, Real &sum, poller &poll)
     {
         using std::abs;
         sum = 1;
-        if (z == 0) return true;
+        if (pt.z == 0) return true;
         Real term = 1;
+        double log_term = 0;
         long double largest_parameter = 0;
         for (long double v : plan_.a) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long long k = 0; k < most_scalar_terms; k++) {
-            Real step = z * ratio(m + (int)k) / (k + 1);
-            term *= step;
+            grow_steps(pt, (int)k);
+            grow_ratios(m + (int)k);
+            if (zero_ratio_[m + k]) { poll.tick(k); return true; }   // a terminating series
+            term *= pt.steps[k];
+            term *= ratios_[m + k];
             sum += term;
-            if (term == 0) { poll.tick(k); return true; }          // a terminating series
-            if (k < largest_parameter) continue;                    // ratios not yet monotone
-            const Real r = abs(step);
-            if (!plan_.geometric && r > settled_ratio) continue;
-            if (r >= 1) continue;
-            if (abs(term) * r / (1 - r) <= eps_ * abs(sum)) { poll.tick(k); return true; }
+            const double log_step = pt.log_steps[k] + log_ratios_[m + k];
+            log_term += log_step;
+            if (k < largest_parameter) continue;                      // ratios not yet monotone
+            const double r = std::exp(log_step);
+            if ((!plan_.geometric && r > settled_ratio) || r >= 1) continue;
+            const double log_tail = log_term + std::log(r / (1 - r));
+            if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
+            poll.tick(k);
+            return true;
         }
         return false;
     }
+
 private:
+    // log|sum| from below within log 2: only the exponent is read.
+    static double log_sum_bound(const Real &sum)
+    {
+        int exponent = 0;
+        frexp(sum, &exponent);
+        return (exponent - 1) * std::log(2.0);
+    }
+    void grow_ratios(int s)
+    {
+        while ((int)ratios_.size() <= s) {
+            const int t = (int)ratios_.size();
+            Real r = 1;
+            double log_r = 0;
+            bool zero = false;
+            for (long double v : plan_.a) {
+                r *= Real(v) + t;
+                zero |= v + t == 0;
+                log_r += std::log(std::fabs((double)(v + t)));
+            }
+            for (long double v : plan_.b) {
+                r /= Real(v) + t;
+                log_r -= std::log(std::fabs((double)(v + t)));
+            }
+            ratios_.push_back(r);
+            log_ratios_.push_back(log_r);
+            zero_ratio_.push_back(zero);
+        }
+    }
+    static void grow_steps(point &pt, int k)
+    {
+        while ((int)pt.steps.size() <= k) {
+            const int t = (int)pt.steps.size();
+            pt.steps.push_back(pt.z / (t + 1));
+            pt.log_steps.push_back(std::log(std::fabs(pt.z.template convert_to<double>())) -
+                                   std::log(t + 1.0));
+        }
+    }
+
     const plan &plan_;
-    Real eps_;
+    double log_eps_;
     std::vector<Real> ratios_;
+    std::vector<double> log_ratios_;
+    std::vector<char> zero_ratio_;
 };
 
 // Binomial coefficients C(j, s), rows j < n, in Real.
@@ -229,7 +287,8 @@ std::vector<std::vector<Real>> binomials(int n)
 // e(j, r) = prod_{t<r} P(j + t) / (t + 1), and x^j expanded binomially. Two
 // arguments: f_j(x) = g_0(x y_j), f_j^(r)(c) / r! = e(0, r) g_r(c y_j) y_j^r.
 template <class Real>
-bool cluster_taylor(const plan &p, scalar_family<Real> &family, const Real &centre, int order,
+bool cluster_taylor(const plan &p, scalar_family<Real> &family,
+                    const std::vector<std::vector<Real>> &binomial, const Real &centre, int order,
                     std::vector<Real> &taylor, poller &poll)
 {
     const int n = p.n;
@@ -238,8 +297,9 @@ bool cluster_taylor(const plan &p, scalar_family<Real> &family, const Real &cent
         for (int j = 0; j < n; j++) {
             const Real y = Real(p.y[j]);
             Real weight = 1, g;
+            typename scalar_family<Real>::point pt = family.at(centre * y);
             for (int r = 0; r < order; r++) {
-                if (!family.value(r, centre * y, g, poll)) return false;
+                if (!family.value(r, pt, g, poll)) return false;
                 taylor[(std::size_t)r * n + j] = weight * g;
                 weight *= family.ratio(r) * y / (r + 1);
             }
@@ -247,9 +307,9 @@ bool cluster_taylor(const plan &p, scalar_family<Real> &family, const Real &cent
         return true;
     }
     std::vector<Real> g(n + order);
+    typename scalar_family<Real>::point pt = family.at(centre);
     for (int m = 0; m < n + order; m++)
-        if (!family.value(m, centre, g[m], poll)) return false;
-    const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
+        if (!family.value(m, pt, g[m], poll)) return false;
     std::vector<Real> powers(n, Real(1));                      // c^k
     for (int k = 1; k < n; k++) powers[k] = powers[k - 1] * centre;
     std::vector<Real> of_g(order);
@@ -258,6 +318,10 @@ bool cluster_taylor(const plan &p, scalar_family<Real> &family, const Real &cent
         for (int r = 0; r < order; r++) {
             of_g[r] = weight * g[j + r];
             weight *= family.ratio(j + r) / (r + 1);
+        }
+        if (order == 1) {                                      // a lone node: its value
+            taylor[j] = powers[j] * of_g[0];
+            continue;
         }
         for (int r = 0; r < order; r++) {
             Real sum = 0;
@@ -289,10 +353,11 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     poller poll{p.interrupt};
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
+    const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
     for (const alternant::cluster &c : p.clusters) {
         const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, taylor_decay, bits);
         const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
-        if (!cluster_taylor(p, family, centre, order, taylor, poll)) return rung_state::failed;
+        if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
         if (poll.stop) return rung_state::interrupted;
         std::vector<Real> offsets(c.count);
         for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
