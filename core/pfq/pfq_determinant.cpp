@@ -62,7 +62,8 @@ constexpr long long most_scalar_terms = 100000;
 // A scalar series is cut only after its terms have fallen below half of
 // their predecessor (p <= q) or, for p = q + 1, once its remaining terms are
 // bounded by a geometric series; before, terms may still grow.
-constexpr long double settled_ratio = 0.5L;
+constexpr double settled_ratio = 0.5;
+const double log_settled_ratio = std::log(settled_ratio);
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -213,9 +214,10 @@ public:
             const double log_step = pt.log_steps[k] + log_ratios_[m + k];
             log_term += log_step;
             if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double r = std::exp(log_step);
-            if ((!plan_.geometric && r > settled_ratio) || r >= 1) continue;
-            const double log_tail = log_term + std::log(r / (1 - r));
+            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
+            // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
+            const double log_tail = log_step <= log_settled_ratio
+                ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
             if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
             poll.tick(k);
             return true;
