@@ -162,19 +162,20 @@ struct poller {
     }
 };
 
-// The scalar functions g_m at one precision. The Pochhammer ratios
-// P(s) = prod (a~ + s) / prod (b~ + s) are shared by all of them and the
-// steps z / (k + 1) by all g_m at one point, so that a term costs two
-// products and a sum; the stopping rule runs on double logarithms of the
-// terms' sizes, which need no multiprecision operation.
+// The scalar functions g_m at one precision, g_m(z) = sum_k c_m(k) z^k. The
+// coefficients c_m(k) = prod_{t<k} P(m + t) / (t + 1), with
+// P(s) = prod (a~ + s) / prod (b~ + s), are shared by all points and the
+// powers z^k by all g_m at one point, so that a term costs one product and
+// one sum; the stopping rule runs on double logarithms of the terms' sizes,
+// which need no multiprecision operation.
 template <class Real>
 class scalar_family {
 public:
-    // A point z with its steps z / (k + 1) and their log sizes.
+    // A point z with its powers z^(k+1).
     struct point {
         Real z;
-        std::vector<Real> steps;
-        std::vector<double> log_steps;
+        double log_z = 0;
+        std::vector<Real> powers;
     };
 
     scalar_family(const plan &p, int bits) : plan_(p), log_eps_(-bits * std::log(2.0)) {}
@@ -189,6 +190,7 @@ public:
     {
         point p;
         p.z = z;
+        p.log_z = z == 0 ? 0 : std::log(std::fabs(z.template convert_to<double>()));
         return p;
     }
 
@@ -196,26 +198,26 @@ public:
     // series does not end within most_scalar_terms.
     bool value(int m, point &pt, Real &sum, poller &poll)
     {
-        using std::abs;
         sum = 1;
         if (pt.z == 0) return true;
-        Real term = 1;
-        double log_term = 0;
+        if ((int)coefficients_.size() <= m) {
+            coefficients_.resize(m + 1);
+            log_coefficients_.resize(m + 1);
+        }
         long double largest_parameter = 0;
         for (long double v : plan_.a) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long long k = 0; k < most_scalar_terms; k++) {
-            grow_steps(pt, (int)k);
-            grow_ratios(m + (int)k);
+            grow_coefficients(m, (int)k);
             if (zero_ratio_[m + k]) { poll.tick(k); return true; }   // a terminating series
-            term *= pt.steps[k];
-            term *= ratios_[m + k];
-            sum += term;
-            const double log_step = pt.log_steps[k] + log_ratios_[m + k];
-            log_term += log_step;
+            while ((long long)pt.powers.size() <= k)
+                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
+            sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
             if (k < largest_parameter) continue;                      // ratios not yet monotone
+            const double log_step = pt.log_z + log_ratios_[m + k] - std::log(k + 1.0);
             if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
             // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
+            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
             const double log_tail = log_step <= log_settled_ratio
                 ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
             if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
@@ -254,13 +256,16 @@ private:
             zero_ratio_.push_back(zero);
         }
     }
-    static void grow_steps(point &pt, int k)
+    // c_m(k + 1) for k up to the given one.
+    void grow_coefficients(int m, int k)
     {
-        while ((int)pt.steps.size() <= k) {
-            const int t = (int)pt.steps.size();
-            pt.steps.push_back(pt.z / (t + 1));
-            pt.log_steps.push_back(std::log(std::fabs(pt.z.template convert_to<double>())) -
-                                   std::log(t + 1.0));
+        grow_ratios(m + k);
+        std::vector<Real> &c = coefficients_[m];
+        std::vector<double> &log_c = log_coefficients_[m];
+        while ((int)c.size() <= k) {
+            const int t = (int)c.size();
+            c.push_back((t == 0 ? Real(1) : c.back()) * ratios_[m + t] / (t + 1));
+            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - std::log(t + 1.0));
         }
     }
 
@@ -269,6 +274,8 @@ private:
     std::vector<Real> ratios_;
     std::vector<double> log_ratios_;
     std::vector<char> zero_ratio_;
+    std::vector<std::vector<Real>> coefficients_;
+    std::vector<std::vector<double>> log_coefficients_;
 };
 
 // Binomial coefficients C(j, s), rows j < n, in Real.
