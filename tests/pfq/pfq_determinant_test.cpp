@@ -150,3 +150,25 @@ TEST(PfqDeterminant, Hypergeometric2F1AgainstMpmath)
                                  {-0.6, 0.1, 0.4, 0.75, 0.9}),
                   12.09327240078123512733249L);
 }
+
+// Kummer's relation 1F1(a; b; X) = etr(X) 1F1(b - a; b; -X) at n = 40 over
+// [-30, 30] with a pair 1e-6 apart: two different sets of scalar series and
+// determinants must agree within their errs.
+TEST(PfqDeterminant, KummerRelationAtForty)
+{
+    std::vector<long double> x = spread(40, -30, 30), minus_x;
+    x[20] = x[19] + 1e-6L;
+    long double trace = 0;
+    for (long double v : x) {
+        trace += v;
+        minus_x.push_back(-v);
+    }
+    const series_outcome direct = by_determinant({1.5}, {4.25}, x);
+    const series_outcome kummer = by_determinant({4.25L - 1.5L}, {4.25}, minus_x);
+    ASSERT_EQ(direct.state, series_state::converged) << direct.message;
+    ASSERT_EQ(kummer.state, series_state::converged) << kummer.message;
+    const long double transformed = std::exp(trace) * kummer.sum;
+    EXPECT_LE(std::fabs(direct.sum - transformed),
+              direct.rounding + std::exp(trace) * kummer.rounding + 1e-17L * std::fabs(direct.sum))
+        << (double)direct.sum << " vs " << (double)transformed;
+}
