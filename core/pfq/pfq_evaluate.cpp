@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "matrixhyper/sorn_series.h"
+#include "pfq_determinant.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -222,7 +223,9 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
     bool equal = c.series.y.empty();
     for (long double v : c.series.x) equal &= v == c.series.x[0];
     series_outcome o;
-    if (route == route_choice::tables || (route == route_choice::automatic && !equal))
+    if (route == route_choice::automatic && (o = sum_determinant(c.series, ctl)).state == series_state::converged) {
+        // alpha = 1: a determinant of scalar values, no tables (pfq_determinant.cpp)
+    } else if (route == route_choice::tables || (route == route_choice::automatic && !equal))
         o = sum_tables(c.series, ctl);
     else
         o = sum_equal(c.series, ctl);

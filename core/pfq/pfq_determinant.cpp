@@ -1,0 +1,472 @@
+// pfq_determinant.cpp: pFq(a; b; X) and pFq(a; b; X, Y) at alpha = 1 as
+// determinants of scalar pFq values (docs/matrix_pfq.md, "alpha = 1 by
+// determinants"): with a~ = a - n + 1, b~ = b - n + 1 and g_m the scalar
+// pFq(a~ + m; b~ + m; z),
+//   pFq(a; b; X)    = det[x_i^j g_j(x_i)] / V(x),
+//   pFq(a; b; X, Y) = K det[g_0(x_i y_j)] / (V(x) V(y)),
+//   K = prod_{m<n} m! prod_q (b~_q)_m / prod_p (a~_p)_m,
+// V(x) = prod_{i<l} (x_l - x_i) over ascending eigenvalues. n^2 scalar
+// series instead of tables whose size grows exponentially with n.
+//
+// The ratios of alternants go through alternant.h: eigenvalues closer than
+// the functions' scale form clusters whose rows are divided differences
+// from Taylor coefficients (the derivatives of g_m are g_{m+1} times
+// Pochhammer ratios), so close and equal eigenvalues cost no digits there.
+// What remains is the cancellation of the determinant itself and of the
+// scalar series at negative points: each value is computed at two
+// precisions of a ladder and their difference is its error.
+#include "pfq_determinant.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+// GCC's -Warray-bounds misreads the fixed-size limb arrays of cpp_bin_float
+// above 128 bits (a false positive inside Boost's headers): silenced for
+// this file only.
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#include <boost/multiprecision/cpp_bin_float.hpp>
+
+#include "alternant.h"
+
+namespace matrixhyper {
+namespace pfq_detail {
+
+namespace {
+
+namespace mp = boost::multiprecision;
+
+template <unsigned Bits>
+using binary_float = mp::number<mp::backends::cpp_bin_float<Bits, mp::backends::digit_base_2>, mp::et_off>;
+
+// The determinants lose digits to the Vandermonde-like conditioning of
+// their rows and the scalar series at negative points to cancellation; a
+// value is accepted when two consecutive rungs agree.
+constexpr int rung_bits[] = {128, 192, 256, 384, 768};
+constexpr int rung_count = 5;
+// Two rungs must agree to this share of tol: the caller adds the rounding
+// to double and the prefactor's error to the relative error.
+constexpr long double agreement_share = 0.25L;
+// A cluster's span times the scale of its functions' derivatives stays below
+// this, so that its Taylor terms fall by a factor 8 or more each (the factor
+// 2 between is the bound on complete homogeneous polynomials).
+constexpr double cluster_span_scale = 1.0 / 16;
+constexpr double taylor_decay = 1.0 / 8;
+// Shifts m of the Pochhammer ratio scanned for the derivative scale: beyond
+// n plus any Taylor order the ladder asks for.
+constexpr int scale_scan_margin = 400;
+// Terms a scalar series may take before the route gives up (a series at
+// |z| close to 1, or with huge parameters): the tables are then tried.
+constexpr long long most_scalar_terms = 100000;
+// A scalar series is cut only after its terms have fallen below half of
+// their predecessor (p <= q) or, for p = q + 1, once its remaining terms are
+// bounded by a geometric series; before, terms may still grow.
+constexpr double settled_ratio = 0.5;
+const double log_settled_ratio = std::log(settled_ratio);
+// The rounding to long double of the accepted value.
+const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
+
+bool nonpositive_integer(long double v) { return v <= 0 && v == std::floor(v); }
+
+long double max_abs(const std::vector<long double> &v)
+{
+    long double m = 0;
+    for (long double e : v) m = std::max(m, std::fabs(e));
+    return m;
+}
+
+// What the route needs of a request, independent of the precision.
+struct plan {
+    std::vector<long double> a, b;      // a - n + 1, b - n + 1
+    std::vector<long double> x, y;      // ascending; y empty: one argument
+    std::vector<alternant::cluster> clusters;   // of x
+    int n = 0;
+    bool two = false;
+    bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
+    const interrupt_check *interrupt = nullptr;
+};
+
+// |a~ + m| / |b~ + m| products at their largest for m up to the scan: the
+// factor by which one derivative of g_m exceeds g_{m+1}.
+long double derivative_scale(const std::vector<long double> &a, const std::vector<long double> &b,
+                             int n)
+{
+    long double scale = 1;
+    for (int m = 0; m < n + scale_scan_margin; m++) {
+        long double ratio = 1;
+        for (long double v : a) ratio *= std::fabs(v + m);
+        for (long double v : b) ratio /= std::fabs(v + m);
+        scale = std::max(scale, ratio);
+    }
+    return scale;
+}
+
+// Clusters of the ascending nodes for functions g(node * factor): the span
+// shrinks with the derivative scale and, for p = q + 1, with the distance
+// of node * factor to the singular point 1.
+std::vector<alternant::cluster> clusters_of(const std::vector<long double> &nodes, long double factor,
+                                            long double scale, bool geometric)
+{
+    std::vector<double> sorted(nodes.begin(), nodes.end());
+    const double reach = (double)(factor * scale);
+    return alternant::group_nodes(sorted, [&](double middle) {
+        double limit = cluster_span_scale / reach;
+        if (geometric)
+            limit = std::min(limit, cluster_span_scale * (1 - std::fabs(middle) * (double)factor) /
+                                        (double)factor);
+        return limit;
+    });
+}
+
+bool all_alone(const std::vector<alternant::cluster> &clusters)
+{
+    for (const alternant::cluster &c : clusters)
+        if (c.count > 1) return false;
+    return true;
+}
+
+plan make_plan(const series_input &in)
+{
+    plan p;
+    p.n = (int)in.x.size();
+    p.two = !in.y.empty();
+    p.geometric = in.a.size() == in.b.size() + 1;
+    for (long double v : in.a) p.a.push_back(v - (p.n - 1));
+    for (long double v : in.b) p.b.push_back(v - (p.n - 1));
+    p.x = in.x;
+    p.y = in.y;
+    std::sort(p.x.begin(), p.x.end());
+    std::sort(p.y.begin(), p.y.end());
+    const long double scale = derivative_scale(p.a, p.b, p.n);
+    if (p.two) {
+        // The formula is symmetric in x and y: the clustered one takes the rows.
+        std::vector<alternant::cluster> of_y = clusters_of(p.y, std::max(max_abs(p.x), 1e-300L), scale, p.geometric);
+        if (!all_alone(of_y)) std::swap(p.x, p.y);
+    }
+    const long double factor = p.two ? std::max(max_abs(p.y), 1e-300L) : 1;
+    p.clusters = clusters_of(p.x, factor, scale, p.geometric);
+    return p;
+}
+
+// Polls the interrupt once per terms_between_polls scalar terms.
+struct poller {
+    const interrupt_check *check;
+    long long count = 0;
+    bool stop = false;
+    void tick(long long terms)
+    {
+        long long before = count / terms_between_polls;
+        count += terms;
+        if (check && count / terms_between_polls != before && check->requested()) stop = true;
+    }
+};
+
+// The scalar functions g_m at one precision, g_m(z) = sum_k c_m(k) z^k. The
+// coefficients c_m(k) = prod_{t<k} P(m + t) / (t + 1), with
+// P(s) = prod (a~ + s) / prod (b~ + s), are shared by all points and the
+// powers z^k by all g_m at one point, so that a term costs one product and
+// one sum; the stopping rule runs on double logarithms of the terms' sizes,
+// which need no multiprecision operation.
+template <class Real>
+class scalar_family {
+public:
+    // A point z with its powers z^(k+1).
+    struct point {
+        Real z;
+        double log_z = 0;
+        std::vector<Real> powers;
+    };
+
+    scalar_family(const plan &p, int bits) : plan_(p), log_eps_(-bits * std::log(2.0)) {}
+
+    const Real &ratio(int s)
+    {
+        grow_ratios(s);
+        return ratios_[s];
+    }
+
+    point at(const Real &z) const
+    {
+        point p;
+        p.z = z;
+        p.log_z = z == 0 ? 0 : std::log(std::fabs(z.template convert_to<double>()));
+        return p;
+    }
+
+    // g_m(z) to about eps relative (cancellation aside); false when the
+    // series does not end within most_scalar_terms.
+    bool value(int m, point &pt, Real &sum, poller &poll)
+    {
+        sum = 1;
+        if (pt.z == 0) return true;
+        if ((int)coefficients_.size() <= m) {
+            coefficients_.resize(m + 1);
+            log_coefficients_.resize(m + 1);
+        }
+        long double largest_parameter = 0;
+        for (long double v : plan_.a) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
+        for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
+        for (long long k = 0; k < most_scalar_terms; k++) {
+            grow_coefficients(m, (int)k);
+            if (zero_ratio_[m + k]) { poll.tick(k); return true; }   // a terminating series
+            while ((long long)pt.powers.size() <= k)
+                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
+            sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
+            if (k < largest_parameter) continue;                      // ratios not yet monotone
+            const double log_step = pt.log_z + log_ratios_[m + k] - std::log(k + 1.0);
+            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
+            // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
+            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
+            const double log_tail = log_step <= log_settled_ratio
+                ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
+            if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
+            poll.tick(k);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    // log|sum| from below within log 2: only the exponent is read.
+    static double log_sum_bound(const Real &sum)
+    {
+        int exponent = 0;
+        frexp(sum, &exponent);
+        return (exponent - 1) * std::log(2.0);
+    }
+    void grow_ratios(int s)
+    {
+        while ((int)ratios_.size() <= s) {
+            const int t = (int)ratios_.size();
+            Real r = 1;
+            double log_r = 0;
+            bool zero = false;
+            for (long double v : plan_.a) {
+                r *= Real(v) + t;
+                zero |= v + t == 0;
+                log_r += std::log(std::fabs((double)(v + t)));
+            }
+            for (long double v : plan_.b) {
+                r /= Real(v) + t;
+                log_r -= std::log(std::fabs((double)(v + t)));
+            }
+            ratios_.push_back(r);
+            log_ratios_.push_back(log_r);
+            zero_ratio_.push_back(zero);
+        }
+    }
+    // c_m(k + 1) for k up to the given one.
+    void grow_coefficients(int m, int k)
+    {
+        grow_ratios(m + k);
+        std::vector<Real> &c = coefficients_[m];
+        std::vector<double> &log_c = log_coefficients_[m];
+        while ((int)c.size() <= k) {
+            const int t = (int)c.size();
+            c.push_back((t == 0 ? Real(1) : c.back()) * ratios_[m + t] / (t + 1));
+            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - std::log(t + 1.0));
+        }
+    }
+
+    const plan &plan_;
+    double log_eps_;
+    std::vector<Real> ratios_;
+    std::vector<double> log_ratios_;
+    std::vector<char> zero_ratio_;
+    std::vector<std::vector<Real>> coefficients_;
+    std::vector<std::vector<double>> log_coefficients_;
+};
+
+// Binomial coefficients C(j, s), rows j < n, in Real.
+template <class Real>
+std::vector<std::vector<Real>> binomials(int n)
+{
+    std::vector<std::vector<Real>> c(n);
+    for (int j = 0; j < n; j++) {
+        c[j].assign(j + 1, Real(1));
+        for (int s = 1; s < j; s++) c[j][s] = c[j - 1][s - 1] + c[j - 1][s];
+    }
+    return c;
+}
+
+// The Taylor coefficients at centre c of the row functions of one cluster:
+// taylor[r * n + j] = f_j^(r)(c) / r!, r < order. One argument:
+// f_j(x) = x^j g_j(x), g_j^(r)(c) / r! = e(j, r) g_{j+r}(c) with
+// e(j, r) = prod_{t<r} P(j + t) / (t + 1), and x^j expanded binomially. Two
+// arguments: f_j(x) = g_0(x y_j), f_j^(r)(c) / r! = e(0, r) g_r(c y_j) y_j^r.
+template <class Real>
+bool cluster_taylor(const plan &p, scalar_family<Real> &family,
+                    const std::vector<std::vector<Real>> &binomial, const Real &centre, int order,
+                    std::vector<Real> &taylor, poller &poll)
+{
+    const int n = p.n;
+    taylor.assign((std::size_t)order * n, Real(0));
+    if (p.two) {
+        for (int j = 0; j < n; j++) {
+            const Real y = Real(p.y[j]);
+            Real weight = 1, g;
+            typename scalar_family<Real>::point pt = family.at(centre * y);
+            for (int r = 0; r < order; r++) {
+                if (!family.value(r, pt, g, poll)) return false;
+                taylor[(std::size_t)r * n + j] = weight * g;
+                weight *= family.ratio(r) * y / (r + 1);
+            }
+        }
+        return true;
+    }
+    std::vector<Real> g(n + order);
+    typename scalar_family<Real>::point pt = family.at(centre);
+    for (int m = 0; m < n + order; m++)
+        if (!family.value(m, pt, g[m], poll)) return false;
+    std::vector<Real> powers(n, Real(1));                      // c^k
+    for (int k = 1; k < n; k++) powers[k] = powers[k - 1] * centre;
+    std::vector<Real> of_g(order);
+    for (int j = 0; j < n; j++) {
+        Real weight = 1;
+        for (int r = 0; r < order; r++) {
+            of_g[r] = weight * g[j + r];
+            weight *= family.ratio(j + r) / (r + 1);
+        }
+        if (order == 1) {                                      // a lone node: its value
+            taylor[j] = powers[j] * of_g[0];
+            continue;
+        }
+        for (int r = 0; r < order; r++) {
+            Real sum = 0;
+            for (int s = 0; s <= std::min(r, j); s++)
+                sum += binomial[j][s] * powers[j - s] * of_g[r - s];
+            taylor[(std::size_t)r * n + j] = sum;
+        }
+    }
+    return true;
+}
+
+template <class Real>
+Real pochhammer(const Real &v, int m)
+{
+    Real product = 1;
+    for (int k = 0; k < m; k++) product *= v + k;
+    return product;
+}
+
+enum class rung_state { done, failed, interrupted };
+
+// The value at one precision: the determinant of the cluster rows over the
+// cross-cluster gaps of x, and for two arguments over V(y) times K.
+template <class Real>
+rung_state value_in(const plan &p, int bits, long double &value, long long &terms)
+{
+    const int n = p.n;
+    scalar_family<Real> family(p, bits);
+    poller poll{p.interrupt};
+    std::vector<Real> rows((std::size_t)n * n);
+    std::vector<Real> taylor;
+    const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
+    for (const alternant::cluster &c : p.clusters) {
+        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, taylor_decay, bits);
+        const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
+        if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
+        if (poll.stop) return rung_state::interrupted;
+        std::vector<Real> offsets(c.count);
+        for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
+        alternant::cluster_rows(offsets, taylor, order, n, &rows[c.first * n]);
+    }
+    terms += poll.count;
+    Real result = alternant::determinant(rows, n);
+    for (std::size_t s = 0; s < p.clusters.size(); s++)
+        for (std::size_t t = s + 1; t < p.clusters.size(); t++)
+            for (std::size_t i = 0; i < p.clusters[s].count; i++)
+                for (std::size_t l = 0; l < p.clusters[t].count; l++)
+                    result /= Real(p.x[p.clusters[t].first + l]) - Real(p.x[p.clusters[s].first + i]);
+    if (p.two) {
+        for (int i = 0; i < n; i++)
+            for (int l = i + 1; l < n; l++) result /= Real(p.y[l]) - Real(p.y[i]);
+        Real factorial = 1;
+        for (int m = 0; m < n; m++) {
+            if (m > 0) factorial *= m;
+            result *= factorial;
+            for (long double v : p.b) result *= pochhammer(Real(v), m);
+            for (long double v : p.a) result /= pochhammer(Real(v), m);
+        }
+    }
+    value = result.template convert_to<long double>();
+    return std::isfinite(value) ? rung_state::done : rung_state::failed;
+}
+
+rung_state value_at_rung(const plan &p, int rung, long double &value, long long &terms)
+{
+    switch (rung) {
+    case 0: return value_in<binary_float<128>>(p, rung_bits[0], value, terms);
+    case 1: return value_in<binary_float<192>>(p, rung_bits[1], value, terms);
+    case 2: return value_in<binary_float<256>>(p, rung_bits[2], value, terms);
+    case 3: return value_in<binary_float<384>>(p, rung_bits[3], value, terms);
+    default: return value_in<binary_float<768>>(p, rung_bits[4], value, terms);
+    }
+}
+
+} // namespace
+
+bool determinant_applies(const series_input &in)
+{
+    const int n = (int)in.x.size();
+    if (in.alpha != 1 || n < 2) return false;
+    if (in.a.size() > in.b.size() + 1) return false;
+    for (long double v : in.b)
+        if (nonpositive_integer(v - (n - 1))) return false;    // a pole of some g_m
+    const bool two = !in.y.empty();
+    if (in.a.size() == in.b.size() + 1) {
+        const long double reach = max_abs(in.x) * (two ? max_abs(in.y) : 1);
+        if (!(reach < 1)) return false;
+    }
+    if (!two) return true;
+    for (long double v : in.a)
+        for (int k = 0; k + 1 < n; k++)
+            if (v - (n - 1) + k == 0) return false;             // K would divide by 0
+    plan p = make_plan(in);
+    std::vector<alternant::cluster> of_y = clusters_of(p.y, std::max(max_abs(p.x), 1e-300L),
+                                                      derivative_scale(p.a, p.b, n), p.geometric);
+    return all_alone(of_y);
+}
+
+series_outcome sum_determinant(const series_input &in, const series_control &ctl)
+{
+    series_outcome out;
+    out.route = "determinant (alpha = 1)";
+    out.degree = 0;
+    if (!determinant_applies(in)) {
+        out.state = series_state::refused;
+        out.message = "the determinant route does not apply";
+        return out;
+    }
+    plan p = make_plan(in);
+    p.interrupt = ctl.interrupt;
+    long double previous = 0;
+    for (int rung = 0; rung < rung_count; rung++) {
+        long double value = 0;
+        const rung_state state = value_at_rung(p, rung, value, out.partitions);
+        if (state == rung_state::interrupted) {
+            out.state = series_state::interrupted;
+            return out;
+        }
+        if (state == rung_state::failed) {
+            out.state = series_state::refused;
+            out.message = "a scalar series of the determinant route does not end";
+            return out;
+        }
+        if (rung > 0) {
+            const long double difference = std::fabs(value - previous);
+            out.sum = value;
+            out.rounding = difference + 2 * unit_ld * std::fabs(value);
+            out.state = difference <= agreement_share * ctl.tol * std::fabs(value)
+                            ? series_state::converged : series_state::not_converged;
+            if (out.state == series_state::converged) return out;
+        }
+        previous = value;
+    }
+    out.message = "the determinant's cancellation exceeds tol at every precision";
+    return out;
+}
+
+} // namespace pfq_detail
+} // namespace matrixhyper
