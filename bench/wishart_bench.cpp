@@ -8,10 +8,25 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 using namespace matrixhyper;
+
+extern "C" void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda,
+                       double *w, double *work, const int *lwork, int *info);
+
+// The eigenvalues of the AR(1) correlation Sigma_ij = rho^|i-j| (LAPACK).
+static std::vector<double> ar1_eigenvalues(int m, double rho) {
+    std::vector<double> a((size_t)m * m), w(m), work(8 * (size_t)m + 64);
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < m; ++j) a[(size_t)i * m + j] = std::pow(rho, std::abs(i - j));
+    const int lwork = (int)work.size();
+    int info = 0;
+    dsyev_("N", "U", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
+    return w;
+}
 
 static void BM_wishart_eig(benchmark::State &state) {
     const int m = (int)state.range(0);
@@ -54,35 +69,11 @@ BENCHMARK(BM_wishart_eig)
 static void BM_wishart_holonomic(benchmark::State &state) {
     const int m = (int)state.range(0);
     const int threads = (int)state.range(1);
-    // Eigenvalues of the AR(1) correlation 0.7^|i-j| by cyclic Jacobi
-    // rotations (the benchmark links no LAPACK).
-    std::vector<double> A((size_t)m * m);
-    for (int i = 0; i < m; ++i)
-        for (int j = 0; j < m; ++j) A[(size_t)i * m + j] = std::pow(0.7, std::abs(i - j));
-    for (int sweep = 0; sweep < 50; ++sweep)
-        for (int p = 0; p < m; ++p)
-            for (int q = p + 1; q < m; ++q) {
-                const double apq = A[(size_t)p * m + q];
-                if (std::fabs(apq) < 1e-300) continue;
-                const double theta = (A[(size_t)q * m + q] - A[(size_t)p * m + p]) / (2 * apq);
-                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < m; ++k) {
-                    const double akp = A[(size_t)k * m + p], akq = A[(size_t)k * m + q];
-                    A[(size_t)k * m + p] = c * akp - s * akq;
-                    A[(size_t)k * m + q] = s * akp + c * akq;
-                }
-                for (int k = 0; k < m; ++k) {
-                    const double apk = A[(size_t)p * m + k], aqk = A[(size_t)q * m + k];
-                    A[(size_t)p * m + k] = c * apk - s * aqk;
-                    A[(size_t)q * m + k] = s * apk + c * aqk;
-                }
-            }
     wishart_cdf_request q;
     q.m = m;
     q.n = m;
     q.threads = threads;
-    for (int i = 0; i < m; ++i) q.sigma.push_back(A[(size_t)i * m + i]);
+    q.sigma = ar1_eigenvalues(m, 0.7);
     const int K = 100;
     std::vector<double> x(K), P(K), E(K);
     for (int i = 0; i < K; ++i) x[i] = 0.5 * m * std::exp(4.0 * i / (K - 1));
@@ -147,10 +138,8 @@ static void BM_wishart_complex_sigma(benchmark::State &state) {
     request.field = wishart_field::complex;
     request.which = largest ? wishart_extreme::largest : wishart_extreme::smallest;
     request.tail = wishart_tail::upper;
-    const double pi = std::acos(-1.0);
-    for (int i = 0; i < m; ++i)   // Toeplitz 0.7^|i-j|: its spectrum at the points of a Szego grid
-        request.sigma.push_back(toeplitz ? (1 - 0.49) / (1 - 1.4 * std::cos(pi * (i + 1) / (m + 1)) + 0.49)
-                                         : std::pow(10.0, -2.0 * i / (m - 1)));
+    if (toeplitz) request.sigma = ar1_eigenvalues(m, 0.7);
+    for (int i = 0; i < m && !toeplitz; ++i) request.sigma.push_back(std::pow(10.0, -2.0 * i / (m - 1)));
     double trace = 0, smallest_sigma = request.sigma[0], largest_sigma = request.sigma[0];
     for (double value : request.sigma) {
         trace += value;

@@ -26,6 +26,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace matrixhyper {
@@ -96,6 +97,35 @@ void cluster_rows(const std::vector<Real> &offsets, const std::vector<Real> &tay
             rows[(std::size_t)l * columns + j] = sum;
         }
     }
+}
+
+// The determinant of a square matrix (row-major, overwritten by its LU
+// factors) by elimination with partial pivoting.
+template <class Real>
+Real determinant(std::vector<Real> &matrix, int size)
+{
+    using std::abs;
+    Real det = 1;
+    for (int k = 0; k < size; k++) {
+        int pivot = k;
+        for (int i = k + 1; i < size; i++)
+            if (abs(matrix[(std::size_t)i * size + k]) > abs(matrix[(std::size_t)pivot * size + k]))
+                pivot = i;
+        if (pivot != k) {
+            for (int j = 0; j < size; j++)
+                std::swap(matrix[(std::size_t)k * size + j], matrix[(std::size_t)pivot * size + j]);
+            det = -det;
+        }
+        const Real diagonal = matrix[(std::size_t)k * size + k];
+        det *= diagonal;
+        if (diagonal == 0) return det;
+        for (int i = k + 1; i < size; i++) {
+            const Real factor = matrix[(std::size_t)i * size + k] / diagonal;
+            for (int j = k + 1; j < size; j++)
+                matrix[(std::size_t)i * size + j] -= factor * matrix[(std::size_t)k * size + j];
+        }
+    }
+    return det;
 }
 
 // sum over pairs of nodes in different clusters of log|a_l - a_i|: the part

@@ -45,27 +45,48 @@ function varargout = wishart_eig_cdf (varargin)
 %          The exact formulas compute it by a second evaluation, only when
 %          err is asked for: one output is about twice as fast.
 %
-%   Methods: for Sigma a multiple of the identity, an integer n >= m and
-%   m <= 100, exact finite formulas (Pfaffians for the real field,
-%   determinants for the complex one, of incomplete gamma integrals), in
-%   extended precision and a well-conditioned basis: relative error at most
-%   1e-12 for both tails against multiprecision references at m <= 50,
-%   n <= 500 and at m = 100 (notes: doc/wishart_extreme_eigenvalues.md in the
-%   package's folder, see pkg list).
-%   Otherwise (m from 101 to 1000 included), for the largest eigenvalue, the series
-%     real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
-%                  1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
-%     complex: P = G_m(m) / G_m(n+m) det(x Sigma^-1)^n 1F1(n; n+m; -x Sigma^-1)
-%   through matrix_pfq (with its error bound; the upper tail is then 1 - P
-%   with the same absolute error). The smallest eigenvalue has no series
-%   route and needs Sigma a multiple of I, an integer n and m <= 100.
+%   Methods (notes in the doc folder of the package, see pkg list):
+%   - Sigma a multiple of the identity, an integer n >= m and m <= 100: exact
+%     finite formulas (Pfaffians for the real field, determinants for the
+%     complex one, of incomplete gamma integrals), in extended precision:
+%     relative error at most 1e-12 for both tails against multiprecision
+%     references at m <= 50, n <= 500 and at m = 100
+%     (doc/wishart_extreme_eigenvalues.md).
+%   - Complex field, any other Sigma, an integer n >= m, m <= 64: exact
+%     determinants of incomplete gamma functions divided by the Vandermonde
+%     of the eigenvalues of Sigma, formed from divided differences so that
+%     close or repeated eigenvalues are exact too; in multiprecision, err the
+%     difference of two precisions; both extremes, both tails and 'log'
+%     computed directly (doc/wishart_complex_sigma.md).
+%   - Real field, largest eigenvalue, m <= 10, any real n > m - 1, a Sigma
+%     whose eigenvalues are at least 0.1% apart and within a ratio of 1e6:
+%     the holonomic gradient method, the system of differential equations of
+%     the 1F1 below integrated along x from its series at 0; err from two
+%     integrations. P has relative error at most 1e-10 over the whole
+%     distribution; the upper tail is 1 - P with P's absolute error, so it
+%     is NaN once it falls below about 1e3 err(P) (doc/wishart_holonomic.md).
+%   - Real field, smallest eigenvalue, any other Sigma, r = (n - m - 1)/2 a
+%     whole number (n = m + 1, m + 3, ...): the finite zonal series
+%       P(lambda_min > x) = etr(-x Sigma^-1/2) sum_{k <= m r}
+%                           sum_{kappa |- k, kappa_1 <= r} C_kappa(x Sigma^-1/2) / k!
+%     with both tails computed directly as sums of positive terms; its table
+%     has C(m+r, m) partitions (m = 8, r = 10: about a second) within a work
+%     budget of some 20 s (doc/wishart_real_smallest.md).
+%   - Otherwise, for the largest eigenvalue, the series
+%       real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
+%                    1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
+%       complex: P = G_m(m) / G_m(n+m) det(x Sigma^-1)^n 1F1(n; n+m; -x Sigma^-1)
+%     through matrix_pfq (with its error bound; the upper tail is then 1 - P
+%     with the same absolute error). It reaches the lower half of the
+%     distribution at small m; the upper tail is out of reach sooner.
+%   The smallest eigenvalue has no other route: it is refused for a
+%   non-integer n, and in the real field with Sigma not a multiple of I for
+%   (n - m - 1)/2 not whole.
 %   A point whose err exceeds tol (relative to the tail asked for) is out of
 %   reach: P there is NaN, never a best guess, and err says how far the
 %   computation got. One warning wishart_eig_cdf:notConverged per call
 %   counts and names them, e.g. "3 of 10 points are out of reach and NaN
 %   (x(8), x(9), x(10)): the series route did not reach tol = 1e-10: ...".
-%   The series struggles where P nears 1 for a Sigma with spread eigenvalues
-%   (the 1F1 terms cancel); the upper tail there is out of reach sooner.
 %
 %   Errors (identifier wishart_eig_cdf:invalidInput):
 %     wishart_eig_cdf takes x, m and n, then name/value options.
@@ -86,6 +107,8 @@ function varargout = wishart_eig_cdf (varargin)
 %     A non-integer n must exceed m - 1: below it only a whole number of samples n gives a (singular) Wishart matrix.
 %     With n samples fewer than m dimensions Sigma must be a multiple of I: the series route for a general Sigma assumes n > m - 1.
 %     The smallest eigenvalue needs an integer n: it has no series route.
+%     The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal series exists only there.
+%     The smallest eigenvalue of a complex Wishart matrix with Sigma not a multiple of I needs m at most 64, the range of its determinant formulas.
 %     The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.
 %   (identifiers wishart_eig_cdf:outOfMemory when the series' tables do not
 %   fit memory, wishart_eig_cdf:numericalFailure when the exact route breaks
@@ -97,6 +120,9 @@ function varargout = wishart_eig_cdf (varargin)
 %     L = wishart_eig_cdf(900, 50, 100, 'tail', 'upper', 'log', true)  % log of a p-value below 1e-300
 %     P = wishart_eig_cdf(2, 4, 8, 'which', 'smallest', 'field', 'complex')
 %     P = wishart_eig_cdf(10, 4, 2, 'field', 'complex', 'sigma', 0.5) % 2 transmit, 4 receive antennas
+%     S = 0.7 .^ abs((1:4)' - (1:4));                      % correlated receive antennas
+%     P = wishart_eig_cdf(20, 4, 6, 'field', 'complex', 'sigma', S, 'tail', 'upper')
+%     P = wishart_eig_cdf([5 10 20], 4, 4, 'sigma', S)     % real, largest, holonomic
 %
 %   See also jacobi_eig_cdf, matrix_pfq.
 

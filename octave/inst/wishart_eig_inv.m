@@ -44,8 +44,8 @@ function varargout = wishart_eig_inv (varargin)
 %   near 1 loses nothing), over wishart_eig_cdf. Every evaluation's error
 %   estimate marks points that lie certainly below or above the quantile,
 %   and x is returned only when these enclose it within the accuracy.
-%   Otherwise, for instance when the series route's absolute error
-%   swamps a small upper-tail P, x is NaN, and the one warning
+%   Otherwise, for instance when the absolute error of 1 - P (the
+%   holonomic and series routes) swamps a small upper-tail P, x is NaN, and the one warning
 %   wishart_eig_inv:notConverged says how many points and which.
 %
 %   Errors (identifier wishart_eig_inv:invalidInput):
@@ -64,6 +64,7 @@ function varargout = wishart_eig_inv (varargin)
 %     Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of
 %     Sigma, or Sigma itself.
 %     The smallest eigenvalue needs an integer n: it has no series route.
+%     The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal series exists only there.
 %
 %   Examples:
 %     c = wishart_eig_inv(0.05, 5, 10, 'tail', 'upper')    % critical value at level 5%

@@ -15,11 +15,14 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     the largest (which='largest') or smallest eigenvalue of W = Z^T Z, Z an
     n-by-m matrix whose rows are iid N(0, Sigma) (field='real'), or of
     W = Z^H Z with circular complex normal rows, E|z|^2 = 1 per entry for
-    Sigma = I (field='complex'). For white Sigma and integer n >= m, exact
-    finite formulas give both tails directly (tiny p-values keep their
-    relative accuracy); otherwise the largest eigenvalue comes from the
-    hypergeometric function of matrix argument, with the upper tail 1 - P.
-    The smallest eigenvalue needs white Sigma and an integer n.
+    Sigma = I (field='complex'). Exact finite formulas give both tails
+    directly (tiny p-values keep their relative accuracy) for white Sigma
+    and integer n >= m, and for the complex field with any Sigma and integer
+    n >= m. The real largest eigenvalue with another Sigma (m <= 10) comes
+    from the holonomic gradient method, and the real smallest from a finite
+    zonal series when (n - m - 1)/2 is whole; otherwise the largest
+    eigenvalue comes from the series of matrix argument, with the upper tail
+    1 - P. The smallest eigenvalue needs an integer n.
 
     x      points: a number or an array of any shape, finite. x <= 0 gives
            0 (lower) or 1 (upper).
