@@ -26,25 +26,20 @@
 // above 128 bits (a false positive inside Boost's headers): silenced for
 // this file only.
 #pragma GCC diagnostic ignored "-Warray-bounds"
-#include <boost/multiprecision/cpp_bin_float.hpp>
 
 #include "alternant.h"
+#include "precision_ladder.h"
 
 namespace matrixhyper {
 namespace pfq_detail {
 
 namespace {
 
-namespace mp = boost::multiprecision;
-
-template <unsigned Bits>
-using binary_float = mp::number<mp::backends::cpp_bin_float<Bits, mp::backends::digit_base_2>, mp::et_off>;
-
 // The determinants lose digits to the Vandermonde-like conditioning of
 // their rows and the scalar series at negative points to cancellation; a
-// value is accepted when two consecutive rungs agree.
-constexpr int rung_bits[] = {128, 192, 256, 384, 768};
-constexpr int rung_count = 5;
+// value is accepted when two consecutive rungs of the precision ladder agree.
+using precision_ladder::rung_bits;
+using precision_ladder::rung_count;
 // Two rungs must agree to this share of tol: the caller adds the rounding
 // to double and the prefactor's error to the relative error.
 constexpr long double agreement_share = 0.25L;
@@ -396,13 +391,9 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
 
 rung_state value_at_rung(const plan &p, int rung, long double &value, long long &terms)
 {
-    switch (rung) {
-    case 0: return value_in<binary_float<128>>(p, rung_bits[0], value, terms);
-    case 1: return value_in<binary_float<192>>(p, rung_bits[1], value, terms);
-    case 2: return value_in<binary_float<256>>(p, rung_bits[2], value, terms);
-    case 3: return value_in<binary_float<384>>(p, rung_bits[3], value, terms);
-    default: return value_in<binary_float<768>>(p, rung_bits[4], value, terms);
-    }
+    return precision_ladder::at_rung(rung, [&](auto zero) {
+        return value_in<decltype(zero)>(p, rung_bits[rung], value, terms);
+    });
 }
 
 } // namespace

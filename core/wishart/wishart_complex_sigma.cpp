@@ -25,15 +25,13 @@
 #include <boost/math/special_functions/expm1.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 #include <boost/math/special_functions/log1p.hpp>
-#include <boost/multiprecision/cpp_bin_float.hpp>
 
 #include "alternant.h"
+#include "precision_ladder.h"
 #include "interrupt_countdown.h"
 
 namespace matrixhyper {
 namespace {
-
-namespace mp = boost::multiprecision;
 
 // The determinants lose digits to the Vandermonde-like conditioning of the
 // rows even when eliminated as factor() does (about 10 decimal digits at
@@ -41,11 +39,9 @@ namespace mp = boost::multiprecision;
 // coinciding): each point is evaluated at two precisions of this ladder
 // and the difference is its err; a point whose err misses tol climbs one
 // rung.
-template <unsigned Bits>
-using binary_float = mp::number<mp::backends::cpp_bin_float<Bits, mp::backends::digit_base_2>, mp::et_off>;
-constexpr int rung_bits[] = {128, 192, 256, 384, 768};
-constexpr int rung_count = 5;
-using top_float = binary_float<768>;   // the last rung: the values of all rungs are compared in it
+using precision_ladder::rung_bits;
+using precision_ladder::rung_count;
+using precision_ladder::top_float;
 
 constexpr double unit_roundoff = std::numeric_limits<double>::epsilon() / 2;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -418,13 +414,9 @@ bool value_in(const plan &p, double x, int rung, ladder_state &state, top_float 
 bool value_at_rung(const plan &p, double x, int rung, ladder_state &state, top_float &value,
                    interrupt_countdown &poll)
 {
-    switch (rung) {
-    case 0: return value_in<binary_float<128>>(p, x, rung, state, value, poll);
-    case 1: return value_in<binary_float<192>>(p, x, rung, state, value, poll);
-    case 2: return value_in<binary_float<256>>(p, x, rung, state, value, poll);
-    case 3: return value_in<binary_float<384>>(p, x, rung, state, value, poll);
-    default: return value_in<top_float>(p, x, rung, state, value, poll);
-    }
+    return precision_ladder::at_rung(rung, [&](auto zero) {
+        return value_in<decltype(zero)>(p, x, rung, state, value, poll);
+    });
 }
 
 enum class point_status { ok, interrupted };
