@@ -488,6 +488,11 @@ bool holonomic_serves(const wishart_cdf_request &request)
     if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
     if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
     if (request.sigma.empty()) return request.m == 1;
+    // Rates 1 / (2 sigma) outside the normal range make the start singular:
+    // the series takes such a Sigma.
+    for (double sigma : request.sigma)
+        if (!(1 / (2 * sigma) >= std::numeric_limits<double>::min()) || !std::isfinite(1 / (2 * sigma)))
+            return false;
     const auto extremes = std::minmax_element(request.sigma.begin(), request.sigma.end());
     if (*extremes.second > holonomic_max_condition * *extremes.first) return false;
     for (int i = 0; i < request.m; i++)
