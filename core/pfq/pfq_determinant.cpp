@@ -149,9 +149,41 @@ plan make_plan(const series_input &in)
     return p;
 }
 
-// Polls the interrupt once per terms_between_polls scalar terms.
+// Determinant of the size x size row-major matrix by Gaussian elimination
+// with partial pivoting (the matrix is overwritten). The rows of several
+// clusters mix scales, so the interchanges are what keeps the digits here.
+template <class Real>
+Real pivoted_determinant(std::vector<Real> &matrix, int size)
+{
+    using std::abs;
+    Real det = 1;
+    for (int k = 0; k < size; k++) {
+        int pivot = k;
+        for (int i = k + 1; i < size; i++)
+            if (abs(matrix[(std::size_t)i * size + k]) > abs(matrix[(std::size_t)pivot * size + k]))
+                pivot = i;
+        if (pivot != k) {
+            for (int j = 0; j < size; j++)
+                std::swap(matrix[(std::size_t)k * size + j], matrix[(std::size_t)pivot * size + j]);
+            det = -det;
+        }
+        const Real diagonal = matrix[(std::size_t)k * size + k];
+        det *= diagonal;
+        if (diagonal == 0) return det;
+        for (int i = k + 1; i < size; i++) {
+            const Real factor = matrix[(std::size_t)i * size + k] / diagonal;
+            for (int j = k + 1; j < size; j++)
+                matrix[(std::size_t)i * size + j] -= factor * matrix[(std::size_t)k * size + j];
+        }
+    }
+    return det;
+}
+
+// Counts the scalar terms and polls the interrupt once per
+// terms_between_polls of them.
 struct poller {
-    const interrupt_check *check;
+    explicit poller(const interrupt_check *check) : countdown(check, terms_between_polls) {}
+    interrupt_countdown countdown;
     long long count = 0;
     bool stop = false;
     void tick(long long terms)
@@ -373,7 +405,7 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
         alternant::cluster_rows(offsets, taylor, order, n, &rows[c.first * n]);
     }
     terms += poll.count;
-    Real result = alternant::determinant(rows, n);
+    Real result = pivoted_determinant(rows, n);
     for (std::size_t s = 0; s < p.clusters.size(); s++)
         for (std::size_t t = s + 1; t < p.clusters.size(); t++)
             for (std::size_t i = 0; i < p.clusters[s].count; i++)
