@@ -29,6 +29,7 @@
 #include <boost/multiprecision/cpp_bin_float.hpp>
 
 #include "alternant.h"
+#include "interrupt_countdown.h"
 
 namespace matrixhyper {
 namespace pfq_detail {
@@ -188,9 +189,8 @@ struct poller {
     bool stop = false;
     void tick(long long terms)
     {
-        long long before = count / terms_between_polls;
         count += terms;
-        if (check && count / terms_between_polls != before && check->requested()) stop = true;
+        if (countdown.step(terms)) stop = true;
     }
 };
 
@@ -391,7 +391,7 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
 {
     const int n = p.n;
     scalar_family<Real> family(p, bits);
-    poller poll{p.interrupt};
+    poller poll(p.interrupt);
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);

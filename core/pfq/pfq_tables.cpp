@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "interrupt_countdown.h"
 #include "jack_degree_sums.h"
 #include "pfq_series.h"
 
@@ -376,6 +377,10 @@ struct level_team {
     bool interrupted = false;                            // the calling thread's only
 };
 
+// Partitions the calling thread fills between two polls of the interrupt:
+// a millisecond or less of work even at the widest tables.
+const int fills_per_poll = 1024;
+
 // Partitions a thread claims at a time: a claim costs far less than one
 // partition, and small chunks let the threads finish a level together.
 const int chunk_partitions = 16;
@@ -389,7 +394,7 @@ public:
     table_series(const series_input &in, const interrupt_check *interrupt, int threads,
                  int largest_part = largest_table_degree)
         : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
-          store_(n_), interrupt_(interrupt), threads_(std::min(std::max(threads, 1), most_series_threads)),
+          store_(n_), countdown_(interrupt, fills_per_poll), threads_(std::min(std::max(threads, 1), most_series_threads)),
           largest_part_(largest_part)
     {
         setup_table(tables_[0], in.x);
@@ -492,9 +497,9 @@ private:
         return (int)std::min<long long>(threads_, ((long long)added_.size() + chunk_partitions - 1) /
                                                       chunk_partitions);
     }
-    // True when the caller asks to stop; polled once per 1024 partitions the
-    // calling thread fills.
-    bool interrupt_due() { return (++polled_ & 1023) == 0 && interrupt_ && interrupt_->requested(); }
+    // True when the caller asks to stop; polled once per fills_per_poll
+    // partitions the calling thread fills.
+    bool interrupt_due() { return countdown_.step(); }
     bool fill_alone(int m, strip_count &count)
     {
         for (int idx : added_)
@@ -624,7 +629,7 @@ private:
     const bool two_;
     std::vector<jack_table> tables_;
     partition_store store_;
-    const interrupt_check *interrupt_;
+    interrupt_countdown countdown_;                      // the calling thread's polls
     const int threads_;
     std::vector<std::vector<long double>> binom_{{1.0L}};
     strip_walk walk_;                                    // the calling thread's
@@ -632,7 +637,7 @@ private:
     std::vector<int> added_, conj_;
     std::vector<long double> abs_sums_{1};
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
-    long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0, work_ = 0;
+    long long terms_ = 1, max_strips_ = 0, strips_ = 0, work_ = 0;
     int degree_ = 0;
     const int largest_part_;
 };
