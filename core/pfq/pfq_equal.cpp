@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "box_factor.h"
 #include "interrupt_countdown.h"
 #include "pfq_equal_walk.h"
 #include "pfq_series.h"
@@ -234,7 +235,7 @@ int live_rows(const series_input &in)
 {
     const int n = (int)in.x.size();
     for (int r = 1; r <= n; r++) {
-        const long double shift = 0 - (long double)(r - 1) / in.alpha;
+        const long double shift = box_factor::shift(r, 1, in.alpha);
         for (long double a : in.a)
             if (a + shift == 0) return std::max(1, r - 1);
     }

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "box_factor.h"
 #include "interrupt_countdown.h"
 
 namespace matrixhyper {
@@ -31,7 +32,7 @@ public:
         for (int m = 1; m < n_; m++)
             for (int j = 0; j < max_size; j++) {
                 long double d = alpha * j + m;           // alpha (kappa_i - c) + (r - i) >= 1
-                hook_[m * stride_ + j] = ((alpha + d - 1) * d) / ((d + 1) * (alpha + d));
+                hook_[m * stride_ + j] = box_factor::hook_change(d, alpha);
             }
         slack_ = 4 * (max_size + 2) * unit_ld;
         for (int r = n_; r >= 1; r--)
@@ -73,11 +74,10 @@ private:
         long double product = 1, sum = 1;
         for (int c = 1; c <= max_size; c++) {
             long double t = alpha * (c - 1) - r;         // shifted part before the box
-            long double u = (c - 1) - (long double)(r - 1) / alpha;
-            long double num = x * (n + t + 1);
-            for (long double ak : in.a) num *= ak + u;
-            long double den = (long double)c * (alpha * (c - 1) + 1);
-            for (long double bk : in.b) den *= bk + u;
+            long double u = box_factor::shift(r, c, alpha);
+            long double num = box_factor::times_rising(x * (n + t + 1), in.a.data(), in.a.size(), u);
+            long double den = box_factor::times_rising((long double)c * (alpha * (c - 1) + 1),
+                                                       in.b.data(), in.b.size(), u);
             long double q = num == 0 ? 0 : num / den;    // terminated: no 0/0 at a pole
             box_[r * stride_ + c] = q;
             negative_ += q < 0 || std::isnan(q);

@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "box_factor.h"
 #include "interrupt_countdown.h"
 #include "jack_degree_sums.h"
 #include "pfq_series.h"
@@ -162,9 +163,9 @@ void prepare_rows(strip_walk &w)
         long double kd = 1, sd = 1;
         w.keep_den.push_back(1); w.strip_den.push_back(1);
         for (int j = 1; j <= ki; j++) {
-            long double leg = w.conj[j] - i;
-            kd *= leg + 1 + alpha * (ki - j);
-            sd *= j <= below ? leg + alpha * (ki - j + 1) : 1;
+            long double leg = w.conj[j] - i, arm = ki - j;
+            kd *= box_factor::lower_hook(arm, leg, alpha);
+            sd *= j <= below ? box_factor::upper_hook(arm, leg, alpha) : 1;
             w.keep_den.push_back(kd); w.strip_den.push_back(sd);
         }
         w.start[i] = w.keep_num.size();
@@ -172,9 +173,10 @@ void prepare_rows(strip_walk &w)
             long double kn = 1, sn = 1;
             w.keep_num.push_back(1); w.strip_num.push_back(1);
             for (int j = 1; j <= v; j++) {
-                long double leg = w.conj[j] - i;
-                kn *= leg + 1 + alpha * (v - j);
-                sn *= j <= below ? leg - 1 + alpha * (v - j + 1) : 1;
+                long double leg = w.conj[j] - i, arm = v - j;
+                kn *= box_factor::lower_hook(arm, leg, alpha);
+                // the box below this one leaves: its leg is one shorter
+                sn *= j <= below ? box_factor::upper_hook(arm, leg - 1, alpha) : 1;
                 w.keep_num.push_back(kn); w.strip_num.push_back(sn);
             }
         }
@@ -281,11 +283,10 @@ long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int 
 {
     long double num = 1, den = 1;
     for (int i = 0; i < n && parts[i] > 0; i++) {
-        long double shift = -(long double)i / in.alpha;
         for (int j = 0; j < parts[i]; j++) {
-            long double c = shift + j;
-            for (long double a : in.a) num *= a + c;
-            for (long double b : in.b) den *= b + c;
+            long double c = box_factor::shift(i + 1, j + 1, in.alpha);
+            num = box_factor::times_rising(num, in.a.data(), in.a.size(), c);
+            den = box_factor::times_rising(den, in.b.data(), in.b.size(), c);
         }
     }
     return num == 0 ? 0 : num / den;                     // terminated: no 0/0 at a pole
@@ -295,14 +296,13 @@ long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int 
 long double identity_value(const uint16_t *parts, int n, long double alpha,
                            std::vector<int> &conj)
 {
-    int first = parts[0];
-    conj.assign(first + 1, 0);
-    for (int i = 0; i < n; i++) for (int j = 1; j <= parts[i]; j++) conj[j] = i + 1;
+    box_factor::column_lengths(parts, n, conj);
     long double z = 1;
     for (int i = 0; i < n && parts[i] > 0; i++) {
         for (int j = 1; j <= parts[i]; j++) {
             long double leg = conj[j] - (i + 1), arm = parts[i] - j;
-            long double upper = leg + alpha * (arm + 1), lower = leg + 1 + alpha * arm;
+            long double upper = box_factor::upper_hook(arm, leg, alpha);
+            long double lower = box_factor::lower_hook(arm, leg, alpha);
             z *= alpha * ((n - i) + alpha * (j - 1)) / (upper * lower);
         }
     }
@@ -573,8 +573,7 @@ private:
         w.top = std::min(m - 1, length);
         w.kappa.assign(m + 2, 0);
         for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
-        w.conj.assign(p[0] + 1, 0);
-        for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
+        box_factor::column_lengths(p, m, w.conj);
         w.mu.assign(w.kappa.begin(), w.kappa.end());
         w.mu[m] = 0;                                     // row m leaves entirely
         std::fill(w.acc.begin(), w.acc.end(), 0.0L);
