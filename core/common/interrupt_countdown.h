@@ -30,17 +30,20 @@ public:
 
     // Counts `units` of work done; true when a poll is due, for a loop that
     // does more at its polls than asking (e.g. sharing a work count) and
-    // then calls poll().
+    // then calls poll(). Polls fall due at every multiple of `interval`
+    // units however the work is split into calls.
     bool due(long long units = 1)
     {
         left_ = left_ - units;
-        return left_ <= 0;
+        if (left_ > 0) return false;
+        left_ = interval_ - (-left_) % interval_;
+        return true;
     }
 
-    // Polls now; true once the caller has asked to stop.
+    // Polls now (the count of units goes on); true once the caller has
+    // asked to stop.
     bool poll()
     {
-        left_ = interval_;
         if (stopped_) return true;
         if (check_ != nullptr && check_->requested()) {
             stopped_ = true;

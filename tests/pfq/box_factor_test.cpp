@@ -1,4 +1,6 @@
-// The per-box factors shared by the series walks.
+// The per-box factors shared by the series walks, and the interrupt
+// countdown shared by their loops.
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -6,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "box_factor.h"
+#include "interrupt_countdown.h"
 
 using namespace matrixhyper;
 
@@ -115,4 +118,46 @@ TEST(BoxFactor, HookChangeIsTheOldOverTheNewHooksOfTheBoxAbove)
                                   box_factor::lower_hook(arm, old_leg + 1, alpha);
     const long double d = alpha * (kappa_i - m) + (j - i);
     EXPECT_NEAR(box_factor::hook_change(d, alpha) / (old_hooks / new_hooks), 1.0L, 4e-18L);
+}
+
+namespace {
+
+struct counted_check {
+    int polls = 0;
+    int stop_at_poll = -1;                                  // -1: never
+    static bool poll(void *self)
+    {
+        counted_check *c = static_cast<counted_check *>(self);
+        c->polls++;
+        return c->polls == c->stop_at_poll;
+    }
+};
+
+} // namespace
+
+// Work counted in uneven units is polled once per `interval` units, not per
+// call; a stop seen on the calling thread stays seen and reaches the
+// team's flag, which a worker's countdown (no check of its own) reads at
+// its next poll, and only then.
+TEST(InterruptCountdown, PollsPerUnitsOfWorkAndStopsTheTeam)
+{
+    counted_check calls;
+    interrupt_check check{&counted_check::poll, &calls};
+    interrupt_countdown every_100(&check, 100);
+    for (int i = 0; i < 50; i++) EXPECT_FALSE(every_100.step(30));   // 1500 units
+    EXPECT_EQ(calls.polls, 15);                                   // one per 100 units or so
+
+    calls = counted_check{};
+    calls.stop_at_poll = 3;
+    std::atomic<bool> team_stop{false};
+    interrupt_countdown caller(&check, 10, &team_stop);
+    interrupt_countdown worker(nullptr, 10, &team_stop);
+    int steps = 0;
+    while (!caller.step()) steps++;
+    EXPECT_EQ(steps, 29);                                       // the third poll said stop
+    EXPECT_TRUE(team_stop.load());
+    EXPECT_TRUE(caller.step());
+    EXPECT_EQ(calls.polls, 3);                                  // no poll after the stop
+    for (int i = 0; i < 9; i++) EXPECT_FALSE(worker.step());    // not yet at its poll
+    EXPECT_TRUE(worker.step());
 }
