@@ -50,9 +50,9 @@ static double coefficient_quotient(const quotient_shape &shape, int j, int m, do
     const series_parameters *parameters = shape.parameters;
     // c + u is the new box's factor of (c)_kappa
     double u = box_factor::shift_frozen_order(j, m, alpha);
-    box_factor::quotient_parts<double> q;
-    q.num = box_factor::times_rising(alpha, parameters->a, parameters->p, u);
-    q.den = box_factor::times_rising((j + z[j]) + 1, parameters->b, parameters->q, u); // 1 + alpha*(m-1)
+    box_factor::quotient_parts<double> q{alpha, (j + z[j]) + 1}; // den: 1 + alpha*(m-1)
+    q.num = box_factor::times_rising(q.num, parameters->a, parameters->p, u);
+    q.den = box_factor::times_rising(q.den, parameters->b, parameters->q, u);
     if (two_args) { // divide by the growth of Q_kappa(1,...,1)
         q.num = q.num * (alpha * m);
         q.den = q.den * ((alpha * u) + n);
