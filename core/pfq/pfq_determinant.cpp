@@ -28,6 +28,7 @@
 #pragma GCC diagnostic ignored "-Warray-bounds"
 
 #include "alternant.h"
+#include "interrupt_countdown.h"
 #include "precision_ladder.h"
 
 namespace matrixhyper {
@@ -144,16 +145,17 @@ plan make_plan(const series_input &in)
     return p;
 }
 
-// Polls the interrupt once per terms_between_polls scalar terms.
+// Counts the scalar terms and polls the interrupt once per
+// terms_between_polls of them.
 struct poller {
-    const interrupt_check *check;
+    explicit poller(const interrupt_check *check) : countdown(check, terms_between_polls) {}
+    interrupt_countdown countdown;
     long long count = 0;
     bool stop = false;
     void tick(long long terms)
     {
-        long long before = count / terms_between_polls;
         count += terms;
-        if (check && count / terms_between_polls != before && check->requested()) stop = true;
+        if (countdown.step(terms)) stop = true;
     }
 };
 
@@ -354,7 +356,7 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
 {
     const int n = p.n;
     scalar_family<Real> family(p, bits);
-    poller poll{p.interrupt};
+    poller poll(p.interrupt);
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);

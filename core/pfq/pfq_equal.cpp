@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "box_factor.h"
+#include "interrupt_countdown.h"
 #include "pfq_equal_walk.h"
 #include "pfq_series.h"
 
@@ -105,6 +107,7 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
     const long double x = in.x[0];
     exactness track;
     track.exact = in.exact;
+    interrupt_countdown countdown(ctl.interrupt, terms_between_polls);
     int k = 0;
     bool done = false;
     while (!done && k < cap) {
@@ -118,7 +121,7 @@ series_outcome sum_scalar(const series_input &in, const series_control &ctl)
         sums.push_back(term);
         abs_sums.push_back(std::fabs(term));
         total = track.plus(total, term);
-        if ((k & (terms_between_polls - 1)) == 0 && ctl.interrupt && ctl.interrupt->requested()) {
+        if (countdown.step()) {
             series_outcome out;
             out.state = series_state::interrupted;
             return out;
@@ -232,7 +235,7 @@ int live_rows(const series_input &in)
 {
     const int n = (int)in.x.size();
     for (int r = 1; r <= n; r++) {
-        const long double shift = 0 - (long double)(r - 1) / in.alpha;
+        const long double shift = box_factor::shift(r, 1, in.alpha);
         for (long double a : in.a)
             if (a + shift == 0) return std::max(1, r - 1);
     }

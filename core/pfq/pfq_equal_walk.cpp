@@ -8,6 +8,9 @@
 #include <system_error>
 #include <thread>
 
+#include "box_factor.h"
+#include "interrupt_countdown.h"
+
 namespace matrixhyper {
 namespace pfq_detail {
 
@@ -29,7 +32,7 @@ public:
         for (int m = 1; m < n_; m++)
             for (int j = 0; j < max_size; j++) {
                 long double d = alpha * j + m;           // alpha (kappa_i - c) + (r - i) >= 1
-                hook_[m * stride_ + j] = ((alpha + d - 1) * d) / ((d + 1) * (alpha + d));
+                hook_[m * stride_ + j] = box_factor::hook_change(d, alpha);
             }
         slack_ = 4 * (max_size + 2) * unit_ld;
         for (int r = n_; r >= 1; r--)
@@ -71,11 +74,10 @@ private:
         long double product = 1, sum = 1;
         for (int c = 1; c <= max_size; c++) {
             long double t = alpha * (c - 1) - r;         // shifted part before the box
-            long double u = (c - 1) - (long double)(r - 1) / alpha;
-            long double num = x * (n + t + 1);
-            for (long double ak : in.a) num *= ak + u;
-            long double den = (long double)c * (alpha * (c - 1) + 1);
-            for (long double bk : in.b) den *= bk + u;
+            long double u = box_factor::shift(r, c, alpha);
+            long double num = box_factor::times_rising(x * (n + t + 1), in.a.data(), in.a.size(), u);
+            long double den = box_factor::times_rising((long double)c * (alpha * (c - 1) + 1),
+                                                       in.b.data(), in.b.size(), u);
             long double q = num == 0 ? 0 : num / den;    // terminated: no 0/0 at a pole
             box_[r * stride_ + c] = q;
             negative_ += q < 0 || std::isnan(q);
@@ -127,7 +129,8 @@ struct walk_job {
 class block_walker {
 public:
     block_walker(walk_job &job, bool polls)
-        : job_(job), polls_(polls), kappa_(job.n + 1, 0), level_term_(job.n + 2, 0),
+        : job_(job), countdown_(polls ? job.interrupt : nullptr, terms_between_polls, &job.stop),
+          kappa_(job.n + 1, 0), level_term_(job.n + 2, 0),
           lower_(job.max_size + 1, 0), above_{std::vector<long double>(job.max_size + 1, 0),
                                              std::vector<long double>(job.max_size + 1, 0)},
           local_(job.max_size + 1, 0),
@@ -184,7 +187,7 @@ private:
                 level_term_[row] = v;
                 size++;
                 add(size, v);
-                if ((out_->visited & (terms_between_polls - 1)) == 0 && stopped()) return false;
+                if (countdown_.due() && stopped()) return false;
                 level_term_[++row] = v;                  // the next row starts empty
             } else {
                 size -= kappa_[row];
@@ -286,9 +289,8 @@ private:
         if (col == 1) return true;
         low_ = std::min(low_, size + 1);
         high_ = std::max(high_, size + col - 1);
-        const long long before = out_->visited;
         out_->visited += col - 1;
-        return ((before ^ out_->visited) >> 12) == 0 || !stopped();
+        return !countdown_.due(col - 1) || !stopped();
     }
     void rise(long double v)
     {
@@ -331,11 +333,11 @@ private:
         high_ = -1;
     }
     // Polled every few thousand terms: the caller's interrupt (calling
-    // thread only) and the walk's share of the visit limit.
+    // thread only; it raises job_.stop) and the walk's share of the visit
+    // limit.
     bool stopped()
     {
-        if (polls_ && job_.interrupt && job_.interrupt->requested())
-            job_.stop.store(true, std::memory_order_relaxed);
+        countdown_.poll();
         const long long mine = visits_before_block_ + out_->visited;
         const long long all = job_.visits.fetch_add(mine - reported_) + (mine - reported_);
         reported_ = mine;
@@ -347,7 +349,7 @@ private:
     }
 
     walk_job &job_;
-    bool polls_;
+    interrupt_countdown countdown_;
     std::vector<int> kappa_;
     std::vector<long double> level_term_;
     std::vector<long double> lower_;                     // quotients of the last row

@@ -11,6 +11,8 @@
 #include <new>
 #include <thread>
 
+#include "box_factor.h"
+#include "interrupt_countdown.h"
 #include "jack_degree_sums.h"
 #include "pfq_series.h"
 
@@ -161,9 +163,9 @@ void prepare_rows(strip_walk &w)
         long double kd = 1, sd = 1;
         w.keep_den.push_back(1); w.strip_den.push_back(1);
         for (int j = 1; j <= ki; j++) {
-            long double leg = w.conj[j] - i;
-            kd *= leg + 1 + alpha * (ki - j);
-            sd *= j <= below ? leg + alpha * (ki - j + 1) : 1;
+            long double leg = w.conj[j] - i, arm = ki - j;
+            kd *= box_factor::lower_hook(arm, leg, alpha);
+            sd *= j <= below ? box_factor::upper_hook(arm, leg, alpha) : 1;
             w.keep_den.push_back(kd); w.strip_den.push_back(sd);
         }
         w.start[i] = w.keep_num.size();
@@ -171,9 +173,10 @@ void prepare_rows(strip_walk &w)
             long double kn = 1, sn = 1;
             w.keep_num.push_back(1); w.strip_num.push_back(1);
             for (int j = 1; j <= v; j++) {
-                long double leg = w.conj[j] - i;
-                kn *= leg + 1 + alpha * (v - j);
-                sn *= j <= below ? leg - 1 + alpha * (v - j + 1) : 1;
+                long double leg = w.conj[j] - i, arm = v - j;
+                kn *= box_factor::lower_hook(arm, leg, alpha);
+                // the box below this one leaves: its leg is one shorter
+                sn *= j <= below ? box_factor::upper_hook(arm, leg - 1, alpha) : 1;
                 w.keep_num.push_back(kn); w.strip_num.push_back(sn);
             }
         }
@@ -280,11 +283,10 @@ long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int 
 {
     long double num = 1, den = 1;
     for (int i = 0; i < n && parts[i] > 0; i++) {
-        long double shift = -(long double)i / in.alpha;
         for (int j = 0; j < parts[i]; j++) {
-            long double c = shift + j;
-            for (long double a : in.a) num *= a + c;
-            for (long double b : in.b) den *= b + c;
+            long double c = box_factor::shift(i + 1, j + 1, in.alpha);
+            num = box_factor::times_rising(num, in.a.data(), in.a.size(), c);
+            den = box_factor::times_rising(den, in.b.data(), in.b.size(), c);
         }
     }
     return num == 0 ? 0 : num / den;                     // terminated: no 0/0 at a pole
@@ -294,14 +296,13 @@ long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int 
 long double identity_value(const uint16_t *parts, int n, long double alpha,
                            std::vector<int> &conj)
 {
-    int first = parts[0];
-    conj.assign(first + 1, 0);
-    for (int i = 0; i < n; i++) for (int j = 1; j <= parts[i]; j++) conj[j] = i + 1;
+    box_factor::column_lengths(parts, n, conj);
     long double z = 1;
     for (int i = 0; i < n && parts[i] > 0; i++) {
         for (int j = 1; j <= parts[i]; j++) {
             long double leg = conj[j] - (i + 1), arm = parts[i] - j;
-            long double upper = leg + alpha * (arm + 1), lower = leg + 1 + alpha * arm;
+            long double upper = box_factor::upper_hook(arm, leg, alpha);
+            long double lower = box_factor::lower_hook(arm, leg, alpha);
             z *= alpha * ((n - i) + alpha * (j - 1)) / (upper * lower);
         }
     }
@@ -376,6 +377,10 @@ struct level_team {
     bool interrupted = false;                            // the calling thread's only
 };
 
+// Partitions the calling thread fills between two polls of the interrupt:
+// a millisecond or less of work even at the widest tables.
+const int fills_per_poll = 1024;
+
 // Partitions a thread claims at a time: a claim costs far less than one
 // partition, and small chunks let the threads finish a level together.
 const int chunk_partitions = 16;
@@ -389,7 +394,7 @@ public:
     table_series(const series_input &in, const interrupt_check *interrupt, int threads,
                  int largest_part = largest_table_degree)
         : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
-          store_(n_), interrupt_(interrupt), threads_(std::min(std::max(threads, 1), most_series_threads)),
+          store_(n_), countdown_(interrupt, fills_per_poll), threads_(std::min(std::max(threads, 1), most_series_threads)),
           largest_part_(largest_part)
     {
         setup_table(tables_[0], in.x);
@@ -492,9 +497,9 @@ private:
         return (int)std::min<long long>(threads_, ((long long)added_.size() + chunk_partitions - 1) /
                                                       chunk_partitions);
     }
-    // True when the caller asks to stop; polled once per 1024 partitions the
-    // calling thread fills.
-    bool interrupt_due() { return (++polled_ & 1023) == 0 && interrupt_ && interrupt_->requested(); }
+    // True when the caller asks to stop; polled once per fills_per_poll
+    // partitions the calling thread fills.
+    bool interrupt_due() { return countdown_.step(); }
     bool fill_alone(int m, strip_count &count)
     {
         for (int idx : added_)
@@ -568,8 +573,7 @@ private:
         w.top = std::min(m - 1, length);
         w.kappa.assign(m + 2, 0);
         for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
-        w.conj.assign(p[0] + 1, 0);
-        for (int i = 1; i <= m; i++) for (int j = 1; j <= w.kappa[i]; j++) w.conj[j] = i;
+        box_factor::column_lengths(p, m, w.conj);
         w.mu.assign(w.kappa.begin(), w.kappa.end());
         w.mu[m] = 0;                                     // row m leaves entirely
         std::fill(w.acc.begin(), w.acc.end(), 0.0L);
@@ -624,7 +628,7 @@ private:
     const bool two_;
     std::vector<jack_table> tables_;
     partition_store store_;
-    const interrupt_check *interrupt_;
+    interrupt_countdown countdown_;                      // the calling thread's polls
     const int threads_;
     std::vector<std::vector<long double>> binom_{{1.0L}};
     strip_walk walk_;                                    // the calling thread's
@@ -632,7 +636,7 @@ private:
     std::vector<int> added_, conj_;
     std::vector<long double> abs_sums_{1};
     long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
-    long long terms_ = 1, max_strips_ = 0, polled_ = 0, strips_ = 0, work_ = 0;
+    long long terms_ = 1, max_strips_ = 0, strips_ = 0, work_ = 0;
     int degree_ = 0;
     const int largest_part_;
 };

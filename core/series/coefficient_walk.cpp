@@ -2,6 +2,7 @@
 // coefficient of each power of x in pFq(a; b; x I_n).
 #include "coefficient_walk.h"
 
+#include "box_factor.h"
 #include "interrupt_countdown.h"
 
 namespace matrixhyper {
@@ -29,19 +30,15 @@ static double box_quotient(const coefficient_walk_series &series, double *shifte
 {
     const double alpha = series.alpha;
     double t = shifted_parts[j];                    // alpha (m - 1) - j
-    double u = ((1 - j) / alpha + m) - 1;
-    double num = ((double)series.n + t) + 1.0;
-    for (size_t k = 0; k < series.p; k++) num = num * (series.a[k] + u);
-    double den = (double)m * (((double)j + t) + 1.0);
-    for (size_t k = 0; k < series.q; k++) den = den * (series.b[k] + u);
+    double u = box_factor::shift_frozen_order(j, m, alpha);
+    box_factor::quotient_parts<double> q;
+    q.num = box_factor::times_rising(((double)series.n + t) + 1.0, series.a, series.p, u);
+    q.den = box_factor::times_rising((double)m * (((double)j + t) + 1.0), series.b, series.q, u);
     double t_new = t + alpha;                       // accumulated, not alpha m - j
     shifted_parts[j] = t_new;
-    for (int i = 1; i < j; i++) {
-        double d = shifted_parts[i] - t_new;        // never 0: kappa_i >= m and i < j
-        num = num * (((alpha + d) - 1.0) * d);
-        den = den * ((d + 1.0) * (alpha + d));
-    }
-    return num / den;
+    for (int i = 1; i < j; i++)                     // d never 0: kappa_i >= m and i < j
+        box_factor::times_hook_change(shifted_parts[i] - t_new, alpha, q);
+    return q.num / q.den;
 }
 
 // Level j is the row that receives the next box. Levels stop at work.rows

@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "box_factor.h"
 #include "interrupt_countdown.h"
 
 namespace matrixhyper {
@@ -47,31 +48,26 @@ static double coefficient_quotient(const quotient_shape &shape, int j, int m, do
     const int two_args = shape.two_args;
     const double alpha = shape.alpha;
     const series_parameters *parameters = shape.parameters;
-    double u = ((1 - j) / alpha + m) - 1; // c + u is the new box's factor of (c)_kappa
-    double N = alpha;
-    double D = (j + z[j]) + 1;            // 1 + alpha*(m-1)
-    for (size_t k = 0; k < parameters->p; ++k)
-        N = N * (u + parameters->a[k]);
-    for (size_t k = 0; k < parameters->q; ++k)
-        D = D * (u + parameters->b[k]);
+    // c + u is the new box's factor of (c)_kappa
+    double u = box_factor::shift_frozen_order(j, m, alpha);
+    box_factor::quotient_parts<double> q{alpha, (j + z[j]) + 1}; // den: 1 + alpha*(m-1)
+    q.num = box_factor::times_rising(q.num, parameters->a, parameters->p, u);
+    q.den = box_factor::times_rising(q.den, parameters->b, parameters->q, u);
     if (two_args) { // divide by the growth of Q_kappa(1,...,1)
-        N = N * (alpha * m);
-        D = D * ((alpha * u) + n);
+        q.num = q.num * (alpha * m);
+        q.den = q.den * ((alpha * u) + n);
         for (int i = 1; i <= j - 1; ++i) {
             double d = z[i] - z[j];
-            N = N * d;
-            D = D * (d - 1);
+            q.num = q.num * d;
+            q.den = q.den * (d - 1);
         }
-        N = N / D;
-        D = 1;
+        q.num = q.num / q.den;
+        q.den = 1;
     }
     z[j] = alpha + z[j];
-    for (int i = 1; i <= j - 1; ++i) {
-        double d = z[i] - z[j];
-        N = N * d;
-        D = D * (d + 1);
-    }
-    return N / D;
+    for (int i = 1; i <= j - 1; ++i)
+        box_factor::times_lower_hook_change(z[i] - z[j], q);
+    return q.num / q.den;
 }
 
 // Term of a partition with n rows (the walk's kappa, shifted parts z) whose
