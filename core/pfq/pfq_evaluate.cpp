@@ -212,6 +212,22 @@ std::vector<candidate> candidates(const series_input &s, relation_choice forced)
     return kept;
 }
 
+// The sum of one series by the route asked for. The automatic choice tries
+// the determinant route first (alpha = 1: scalar values and no tables), then
+// the tables, or the walk at x I_n when one argument has equal eigenvalues.
+series_outcome sum_by_route(const series_input &in, const series_control &ctl, route_choice route)
+{
+    if (route == route_choice::automatic) {
+        series_outcome o = sum_determinant(in, ctl);
+        if (o.state == series_state::converged) return o;
+    }
+    bool equal = in.y.empty();
+    for (long double v : in.x) equal &= v == in.x[0];
+    if (route == route_choice::tables || (route == route_choice::automatic && !equal))
+        return sum_tables(in, ctl);
+    return sum_equal(in, ctl);
+}
+
 // Sums one candidate by the cheapest exact route and bounds its error.
 attempt run(const candidate &c, const series_control &base, route_choice route, long long &terms)
 {
@@ -220,15 +236,7 @@ attempt run(const candidate &c, const series_control &base, route_choice route, 
     ctl.termination_degree = c.termination;
     bool geometric = c.series.a.size() == c.series.b.size() + 1;
     ctl.limit_ratio = geometric ? (double)c.reach : 0;  // p <= q: ratios tend to 0
-    bool equal = c.series.y.empty();
-    for (long double v : c.series.x) equal &= v == c.series.x[0];
-    series_outcome o;
-    if (route == route_choice::automatic && (o = sum_determinant(c.series, ctl)).state == series_state::converged) {
-        // alpha = 1: a determinant of scalar values, no tables (pfq_determinant.cpp)
-    } else if (route == route_choice::tables || (route == route_choice::automatic && !equal))
-        o = sum_tables(c.series, ctl);
-    else
-        o = sum_equal(c.series, ctl);
+    const series_outcome o = sum_by_route(c.series, ctl, route);
     terms += o.partitions;
     at.degree = o.degree;
     at.sum = o.sum;

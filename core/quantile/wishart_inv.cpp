@@ -9,6 +9,7 @@
 
 #include "matrixhyper/quantile.h"
 #include "quantile_batch.h"
+#include "wishart_route_memo.h"
 
 namespace matrixhyper {
 namespace {
@@ -44,12 +45,13 @@ double typical_eigenvalue(const wishart_cdf_request &request)
 struct point_evaluator {
     wishart_cdf_request request;
     wishart_cdf_outcome last_failure;
+    wishart_route_memo memo;   // the tables every point of the distribution shares
 
     cdf_point operator()(double x, probability_tail tail)
     {
         request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
         cdf_point point;
-        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, &x, 1, &point.P, &point.err);
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, memo, &x, 1, &point.P, &point.err);
         if (outcome.status == wishart_cdf_status::interrupted) {
             point.status = cdf_point_status::interrupted;
         } else if (outcome.status != wishart_cdf_status::ok &&
@@ -84,7 +86,7 @@ wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const do
         wishart_cdf_request solver_request = request;
         solver_request.tol = wishart_series_tol;
         solver_request.keep_unreached = true;
-        point_evaluator evaluator{solver_request, {}};
+        point_evaluator evaluator{solver_request, {}, {}};
         quantile_problem problem;
         problem.cdf = std::ref(evaluator);
         problem.typical_x = typical_eigenvalue(request);

@@ -13,6 +13,7 @@
 #include "wishart_complex_sigma.h"
 #include "wishart_holonomic.h"
 #include "wishart_real_smallest.h"
+#include "wishart_route_memo.h"
 
 namespace matrixhyper {
 
@@ -291,7 +292,7 @@ const char *smallest_refusal(const wishart_cdf_request &request, double scale)
 
 // The route for a checked request whose n exceeds m - 1.
 wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, std::size_t count,
-                          double *P, double *err)
+                          double *P, double *err, wishart_route_memo *memo)
 {
     const double scale = common_scale(request.sigma);
     if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
@@ -299,7 +300,7 @@ wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, s
     if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
     if (request.which == wishart_extreme::largest) return series_route(request, x, count, P, err);
     if (request.field == wishart_field::real && real_smallest_serves(request))
-        return real_smallest_route(request, x, count, P, err);
+        return real_smallest_route(request, x, count, P, err, memo ? &memo->zonal : nullptr);
     return failure(wishart_cdf_status::invalid_argument, smallest_refusal(request, scale));
 }
 
@@ -314,10 +315,9 @@ wishart_cdf_request exchanged(const wishart_cdf_request &request)
     return swapped;
 }
 
-} // namespace
-
-wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const double *x,
-                                    std::size_t count, double *P, double *err)
+// One call, with or without what earlier calls kept.
+wishart_cdf_outcome evaluate_points(const wishart_cdf_request &request, const double *x, std::size_t count,
+                                    double *P, double *err, wishart_route_memo *memo)
 {
     if (const char *error = request_error(request))
         return failure(wishart_cdf_status::invalid_argument, error);
@@ -328,7 +328,7 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
         const bool check = err || !exact_serves(served) || served.tol < exact_route_accuracy;
         std::vector<double> own_err(check && !err ? count : 0);
         double *errors = err ? err : check ? own_err.data() : nullptr;
-        wishart_cdf_outcome outcome = route(served, x, count, P, errors);
+        wishart_cdf_outcome outcome = route(served, x, count, P, errors, memo);
         if (check && (outcome.status == wishart_cdf_status::ok ||
                       outcome.status == wishart_cdf_status::not_converged))
             mark_unreached(served, x, count, P, errors, outcome);
@@ -336,6 +336,20 @@ wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const do
     } catch (const std::bad_alloc &) {
         return failure(wishart_cdf_status::out_of_memory, "out of memory");
     }
+}
+
+} // namespace
+
+wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err)
+{
+    return evaluate_points(request, x, count, P, err, nullptr);
+}
+
+wishart_cdf_outcome wishart_eig_cdf(const wishart_cdf_request &request, wishart_route_memo &memo,
+                                    const double *x, std::size_t count, double *P, double *err)
+{
+    return evaluate_points(request, x, count, P, err, &memo);
 }
 
 } // namespace matrixhyper

@@ -58,16 +58,6 @@ constexpr int points_between_polls = 256;
 // units of the magnitudes that enter it.
 constexpr extended log_weight_rounding = 8;
 
-// The per-degree sums of the box, and the complements the lower tail needs.
-struct zonal_table {
-    int r = 0, m = 0;
-    int degree = 0;                          // last degree built (m r when complete)
-    std::vector<extended> within, within_rel;  // T_k and its relative error bound
-    std::vector<extended> beyond, beyond_rel;  // U_k and its relative error bound
-    std::string shortfall;                   // why the table stopped short of m r
-    int full_degree() const { return m * r; }
-};
-
 // A sum of positive terms given by their logarithms, each with a bound on its
 // relative error, plus bounds on what was left out.
 class log_sum {
@@ -261,6 +251,20 @@ const char *stop_reason(pfq_detail::jack_box_stop stop)
     }
 }
 
+// True when the table serves every point of the plan: complete, or the
+// degrees it has not built add at most P(Poisson(t) > degree), within a
+// share of tol of the tail at the largest t (where the share is largest for
+// either tail).
+bool degrees_suffice(const zonal_table &table, const table_plan &plan)
+{
+    if (table.degree == table.full_degree()) return true;
+    const tail_pair at_largest = evaluate(table, plan.largest_t, plan.upper, !plan.upper);
+    extended unbuilt_rel;
+    const extended log_unbuilt = log_poisson_above(table.degree, plan.largest_t, unbuilt_rel);
+    const extended log_tail = plan.upper ? at_largest.log_upper : at_largest.log_lower;
+    return std::exp(log_unbuilt - log_tail) <= plan.tol * truncation_share;
+}
+
 // The box table, degree by degree, stopped once the unbuilt degrees no
 // longer matter at the call's largest point. False when interrupted.
 bool build_box_table(const wishart_cdf_request &request, const table_plan &plan, zonal_table &table,
@@ -281,19 +285,10 @@ bool build_box_table(const wishart_cdf_request &request, const table_plan &plan,
     box.interrupt = request.interrupt;
     box.threads = resolved_threads(request.threads);
     box.work_left = &work_left;
-    const bool upper = plan.upper;
     const auto on_degree = [&](const pfq_detail::jack_box_degree &d) {
         append_box_degree(table, d);
         table.degree = d.degree;
-        if (d.degree == table.full_degree()) return true;
-        // The unbuilt degrees add at most P(Poisson(t) > degree): stop once
-        // that is within a share of tol of the tail at the largest t (the
-        // share is largest there for either tail).
-        const tail_pair at_largest = evaluate(table, plan.largest_t, upper, !upper);
-        extended unbuilt_rel;
-        const extended log_unbuilt = log_poisson_above(d.degree, plan.largest_t, unbuilt_rel);
-        const extended log_tail = upper ? at_largest.log_upper : at_largest.log_lower;
-        return !(std::exp(log_unbuilt - log_tail) <= plan.tol * truncation_share);
+        return !degrees_suffice(table, plan);
     };
     const pfq_detail::jack_box_stop stop = pfq_detail::jack_box_sums(box, on_degree);
     if (stop == pfq_detail::jack_box_stop::interrupted) return false;
@@ -344,6 +339,33 @@ bool refine_complements(const wishart_cdf_request &request, const table_plan &pl
     return pfq_detail::jack_box_sums(every, on_degree) != pfq_detail::jack_box_stop::interrupted;
 }
 
+// True when a kept table was built for this distribution and serves the
+// plan's points: enough degrees, or as many as the limits allowed (a second
+// build would stop at the same place).
+bool table_serves(const zonal_table &table, const wishart_cdf_request &request, const table_plan &plan)
+{
+    const bool same = table.m == request.m && table.r == (int)((request.n - request.m - 1) / 2) &&
+                      table.sigma == request.sigma && !table.within.empty();
+    return same && (!table.shortfall.empty() || degrees_suffice(table, plan));
+}
+
+// The table the plan needs, kept or built (with the complements the lower
+// tail needs). False when interrupted.
+bool prepare_table(const wishart_cdf_request &request, const table_plan &plan, zonal_table &table)
+{
+    long long work_left = pfq_detail::automatic_table_work;
+    if (!table_serves(table, request, plan)) {
+        table = zonal_table();
+        table.m = request.m;
+        table.r = (int)((request.n - request.m - 1) / 2);
+        table.sigma = request.sigma;
+        if (!build_box_table(request, plan, table, work_left)) return false;
+    }
+    if (plan.upper || table.complements_refined) return true;
+    table.complements_refined = refine_complements(request, plan, table, work_left);
+    return table.complements_refined;
+}
+
 // One point's tail as P (or log P) and err.
 void finish_point(const wishart_cdf_request &request, extended log_p, extended rel, double &p,
                   double &e)
@@ -370,13 +392,12 @@ bool real_smallest_serves(const wishart_cdf_request &request)
 }
 
 wishart_cdf_outcome real_smallest_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err)
+                                        std::size_t count, double *P, double *err, zonal_table *kept)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "zonal";
-    zonal_table table;
-    table.m = request.m;
-    table.r = (int)((request.n - request.m - 1) / 2);
+    zonal_table own;
+    zonal_table &table = kept ? *kept : own;
     table_plan plan;
     plan.upper = request.tail == wishart_tail::upper;
     plan.tol = request.tol;
@@ -388,12 +409,10 @@ wishart_cdf_outcome real_smallest_route(const wishart_cdf_request &request, cons
     for (extended &value : plan.y) value /= plan.trace;
     for (std::size_t i = 0; i < count; i++)
         if (x[i] > 0 && std::isfinite(x[i])) plan.largest_t = std::max(plan.largest_t, x[i] * plan.trace);
-    long long work_left = pfq_detail::automatic_table_work;
     // No point inside (0, Inf): nothing needs the table (a call with no
     // points checks the request only).
-    const bool needs_table = plan.largest_t > 0;
-    if (needs_table && (!build_box_table(request, plan, table, work_left) ||
-                        (!plan.upper && !refine_complements(request, plan, table, work_left)))) {
+    if (plan.largest_t > 0 && !prepare_table(request, plan, table)) {
+        table = zonal_table();                           // part-built: not to be kept
         outcome.status = wishart_cdf_status::interrupted;
         outcome.message = "interrupted";
         return outcome;

@@ -164,6 +164,44 @@ TEST(WishartInv, SigmaScalesTheQuantiles)
               wishart_cdf_status::invalid_argument);
     for (std::size_t i = 0; i < P.size(); i++)
         EXPECT_NEAR(back[i], P[i], 1e-8 * P[i] + err[i]) << "round trip at P = " << P[i];
+
+    // The smallest eigenvalue with r = (n - m - 1)/2 whole takes the zonal
+    // route, whose table the solver keeps from point to point: it must grow
+    // when a later point lies further out (P rising) and serve either tail.
+    request.which = wishart_extreme::smallest;
+    request.n = 3 + 1 + 2 * 40;   // r = 40: degrees up to 120, of which small x need fewer
+    for (wishart_tail tail : both_tails) {
+        request.tail = tail;
+        const std::vector<double> zonal_P = {1e-12, 0.05, 0.5, 0.95, 1 - 1e-9};
+        const quantiles zonal = solve(request, zonal_P);
+        ASSERT_EQ(zonal.outcome.status, wishart_cdf_status::ok) << zonal.outcome.message;
+        EXPECT_EQ(zonal.outcome.method, "zonal");
+        // A fresh call per tail, with a table of its own: each quantile lies
+        // within a relative quantile_rel_tol of x (checked on the tail whose
+        // probability is small, where P keeps its relative accuracy).
+        for (wishart_tail checked : both_tails) {
+            wishart_cdf_request check = request;
+            check.tail = checked;
+            std::vector<double> x, q, value, error;
+            for (std::size_t i = 0; i < zonal.x.size(); i++) {
+                const bool flip = zonal_P[i] > 0.5;
+                if (((tail == wishart_tail::lower) != flip) != (checked == wishart_tail::lower)) continue;
+                q.push_back(flip ? 1 - zonal_P[i] : zonal_P[i]);
+                x.push_back(zonal.x[i] * (1 - quantile_rel_tol));
+                x.push_back(zonal.x[i] * (1 + quantile_rel_tol));
+            }
+            value.resize(x.size());
+            error.resize(x.size());
+            ASSERT_EQ(wishart_eig_cdf(check, x.data(), x.size(), value.data(), error.data()).status,
+                      wishart_cdf_status::ok);
+            const bool increasing = checked == wishart_tail::lower;
+            for (std::size_t j = 0; j < q.size(); j++) {
+                const std::size_t below = increasing ? 2 * j : 2 * j + 1, above = increasing ? 2 * j + 1 : 2 * j;
+                EXPECT_LE(value[below] - error[below], q[j]) << "x = " << x[2 * j];
+                EXPECT_GE(value[above] + error[above], q[j]) << "x = " << x[2 * j];
+            }
+        }
+    }
 }
 
 TEST(WishartInv, EndsNaNAndRefusals)

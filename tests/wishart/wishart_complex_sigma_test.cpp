@@ -6,6 +6,7 @@
 // law at m = 1, repeated against nearly repeated rates, and a fixed-seed
 // Monte Carlo (the user's Toeplitz case at m = 4, n = 4 and 6; m = 8).
 #include "wishart_complex_sigma.h"
+#include "wishart_sampling.h"
 #include "matrixhyper/wishart_cdf.h"
 #include "matrixhyper/wishart_eig.h"
 
@@ -203,74 +204,6 @@ TEST(WishartComplexSigma, RepeatedAndNearlyRepeatedAgree)
     }
 }
 
-extern "C" {
-void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w,
-            double *work, const int *lwork, int *info);
-void zheev_(const char *jobz, const char *uplo, const int *n, std::complex<double> *a, const int *lda,
-            double *w, std::complex<double> *work, const int *lwork, double *rwork, int *info);
-}
-
-namespace {
-
-// Lower Cholesky factor of a symmetric positive definite matrix (row-major).
-std::vector<double> cholesky(const std::vector<double> &S, int m)
-{
-    std::vector<double> L((std::size_t)m * m, 0.0);
-    for (int i = 0; i < m; i++)
-        for (int j = 0; j <= i; j++) {
-            double sum = S[(std::size_t)i * m + j];
-            for (int k = 0; k < j; k++) sum -= L[(std::size_t)i * m + k] * L[(std::size_t)j * m + k];
-            L[(std::size_t)i * m + j] = i == j ? std::sqrt(sum) : sum / L[(std::size_t)j * m + j];
-        }
-    return L;
-}
-
-std::vector<double> eigenvalues_symmetric(std::vector<double> S, int m)
-{
-    std::vector<double> w(m), work(64 * m);
-    int lwork = 64 * m, info = 0;
-    dsyev_("N", "U", &m, S.data(), &m, w.data(), work.data(), &lwork, &info);
-    EXPECT_EQ(info, 0);
-    return w;
-}
-
-// Extreme eigenvalues of Z^H Z, rows of Z = g L^T with g iid circular
-// complex normal (E|g|^2 = 1), so that each row has covariance Sigma = L L^T.
-void simulate(const std::vector<double> &Sigma, int m, int n, int samples, unsigned seed,
-              std::vector<double> &largest, std::vector<double> &smallest)
-{
-    const std::vector<double> L = cholesky(Sigma, m);
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal(0.0, std::sqrt(0.5));
-    std::vector<std::complex<double>> g(m), Z((std::size_t)n * m), W((std::size_t)m * m), work(64 * m);
-    std::vector<double> w(m), rwork(3 * m);
-    int lwork = 64 * m, info = 0;
-    largest.resize(samples);
-    smallest.resize(samples);
-    for (int s = 0; s < samples; s++) {
-        for (int r = 0; r < n; r++) {
-            for (auto &value : g) value = {normal(rng), normal(rng)};
-            for (int i = 0; i < m; i++) {
-                std::complex<double> sum = 0;
-                for (int k = 0; k <= i; k++) sum += L[(std::size_t)i * m + k] * g[k];
-                Z[(std::size_t)r * m + i] = sum;
-            }
-        }
-        for (int i = 0; i < m; i++)
-            for (int j = 0; j < m; j++) {
-                std::complex<double> sum = 0;
-                for (int r = 0; r < n; r++) sum += std::conj(Z[(std::size_t)r * m + i]) * Z[(std::size_t)r * m + j];
-                W[(std::size_t)j * m + i] = sum;   // column-major
-            }
-        zheev_("N", "U", &m, W.data(), &m, w.data(), work.data(), &lwork, rwork.data(), &info);
-        ASSERT_EQ(info, 0);
-        smallest[s] = w[0];
-        largest[s] = w[m - 1];
-    }
-}
-
-} // namespace
-
 // At the simulated quantiles q = 0.01 ... 0.99 the CDF is q within 4.5
 // binomial standard errors. Sigma enters the simulation as a matrix and the
 // route as its eigenvalues (from LAPACK).
@@ -296,9 +229,10 @@ TEST(WishartComplexSigma, MonteCarloAtTheQuantiles)
     const double quantiles[] = {0.01, 0.05, 0.25, 0.5, 0.75, 0.95, 0.99};
     unsigned seed = 20261208;
     for (const setting &s : settings) {
-        const std::vector<double> sigma = eigenvalues_symmetric(s.Sigma, s.m);
-        std::vector<double> largest, smallest;
-        simulate(s.Sigma, s.m, s.n, samples, seed++, largest, smallest);
+        const std::vector<double> sigma = wishart_sampling::eigenvalues(s.Sigma, s.m);
+        wishart_sampling::extremes draws =
+            wishart_sampling::sample_extremes<std::complex<double>>(s.Sigma, s.m, s.n, samples, seed++);
+        std::vector<double> &largest = draws.largest, &smallest = draws.smallest;
         for (int column : {0, 2}) {
             std::vector<double> &values = column == 0 ? largest : smallest;
             std::sort(values.begin(), values.end());

@@ -3,6 +3,7 @@
 // chi-square / gamma laws at m = 1, basic properties, a fixed-seed Monte
 // Carlo, and the argument / interrupt handling.
 #include "matrixhyper/wishart_eig.h"
+#include "wishart_sampling.h"
 
 #include <gtest/gtest.h>
 
@@ -165,52 +166,19 @@ TEST(WishartEig, MonotoneProbabilitiesThatAddUp) {
     EXPECT_EQ(P[2], 0.0);
 }
 
-extern "C" {
-void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w, double *work,
-            const int *lwork, int *info);
-void zheev_(const char *jobz, const char *uplo, const int *n, std::complex<double> *a, const int *lda, double *w,
-            std::complex<double> *work, const int *lwork, double *rwork, int *info);
-}
-
 // (d) fixed-seed Monte Carlo, 20000 samples, 4.5-sigma binomial bands.
 TEST(WishartEig, MonteCarloAgrees) {
     const int samples = 20000;
     for (int real = 0; real < 2; ++real)
         for (auto mn : {std::pair<int, int>{5, 9}, {20, 30}}) {
             int m = mn.first, n = mn.second;
-            std::mt19937_64 rng(12345 + 7 * m + real);
-            std::normal_distribution<double> N01(0.0, 1.0);
-            std::vector<double> lmax(samples), lmin(samples), w(m), rw(3 * m);
-            std::vector<double> A((size_t)m * m), work(64 * m);
-            std::vector<std::complex<double>> Z((size_t)n * m), C((size_t)m * m), cwork(64 * m);
-            std::vector<double> Zr((size_t)n * m);
-            int lwork = 64 * m, info = 0;
-            for (int s = 0; s < samples; ++s) {
-                if (real) {
-                    for (double &z : Zr) z = N01(rng);
-                    for (int i = 0; i < m; ++i)
-                        for (int j = 0; j <= i; ++j) {
-                            double v = 0;
-                            for (int k = 0; k < n; ++k) v += Zr[(size_t)k * m + i] * Zr[(size_t)k * m + j];
-                            A[(size_t)i * m + j] = A[(size_t)j * m + i] = v;
-                        }
-                    dsyev_("N", "U", &m, A.data(), &m, w.data(), work.data(), &lwork, &info);
-                } else {
-                    const double h = std::sqrt(0.5);
-                    for (auto &z : Z) z = {h * N01(rng), h * N01(rng)};
-                    for (int i = 0; i < m; ++i)
-                        for (int j = 0; j <= i; ++j) {
-                            std::complex<double> v = 0;
-                            for (int k = 0; k < n; ++k) v += std::conj(Z[(size_t)k * m + i]) * Z[(size_t)k * m + j];
-                            C[(size_t)j * m + i] = v;  // column-major: row i, column j
-                            C[(size_t)i * m + j] = std::conj(v);
-                        }
-                    zheev_("N", "U", &m, C.data(), &m, w.data(), cwork.data(), &lwork, rw.data(), &info);
-                }
-                ASSERT_EQ(info, 0);
-                lmin[s] = w[0];
-                lmax[s] = w[m - 1];
-            }
+            std::vector<double> identity((size_t)m * m, 0.0);
+            for (int i = 0; i < m; ++i) identity[(size_t)i * m + i] = 1;
+            const unsigned long long seed = 12345 + 7 * m + real;
+            wishart_sampling::extremes draws =
+                real ? wishart_sampling::sample_extremes<double>(identity, m, n, samples, seed)
+                     : wishart_sampling::sample_extremes<std::complex<double>>(identity, m, n, samples, seed);
+            std::vector<double> &lmax = draws.largest, &lmin = draws.smallest;
             for (int largest = 0; largest < 2; ++largest) {
                 std::vector<double> &v = largest ? lmax : lmin;
                 std::vector<double> sorted = v;

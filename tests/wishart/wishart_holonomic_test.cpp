@@ -5,6 +5,7 @@
 // white route in the limit of a spread Sigma, and fixed-seed Monte Carlo with
 // a full Sigma (m = 4, the reported AR(1) case, and m = 8).
 #include "matrixhyper/wishart_cdf.h"
+#include "wishart_sampling.h"
 
 #include <gtest/gtest.h>
 
@@ -155,60 +156,6 @@ TEST(WishartHolonomic, WhiteLimitOfASpreadSigma) {
     }
 }
 
-extern "C" {
-void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w, double *work,
-            const int *lwork, int *info);
-}
-
-namespace {
-
-// Eigenvalues of a symmetric m-by-m matrix (LAPACK), increasing.
-std::vector<double> eigenvalues(std::vector<double> A, int m)
-{
-    std::vector<double> w(m), work(64 * m);
-    int lwork = 64 * m, info = 0;
-    dsyev_("N", "U", &m, A.data(), &m, w.data(), work.data(), &lwork, &info);
-    EXPECT_EQ(info, 0);
-    return w;
-}
-
-// Largest eigenvalues of `samples` draws of Z^T Z, the n rows of Z iid
-// N(0, Sigma) drawn as L e with Sigma = L L^T (Cholesky), from a fixed seed.
-std::vector<double> simulate_largest(const std::vector<double> &Sigma, int m, int n, int samples,
-                                     unsigned long long seed)
-{
-    std::vector<double> L(m * m, 0);
-    for (int j = 0; j < m; j++) {
-        double d = Sigma[j * m + j];
-        for (int k = 0; k < j; k++) d -= L[j * m + k] * L[j * m + k];
-        L[j * m + j] = std::sqrt(d);
-        for (int i = j + 1; i < m; i++) {
-            double v = Sigma[i * m + j];
-            for (int k = 0; k < j; k++) v -= L[i * m + k] * L[j * m + k];
-            L[i * m + j] = v / L[j * m + j];
-        }
-    }
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal(0.0, 1.0);
-    std::vector<double> largest(samples), e(m), z(m), W(m * m);
-    for (int s = 0; s < samples; s++) {
-        std::fill(W.begin(), W.end(), 0.0);
-        for (int row = 0; row < n; row++) {
-            for (double &v : e) v = normal(rng);
-            for (int i = 0; i < m; i++) {
-                z[i] = 0;
-                for (int k = 0; k <= i; k++) z[i] += L[i * m + k] * e[k];
-            }
-            for (int i = 0; i < m; i++)
-                for (int j = 0; j < m; j++) W[i * m + j] += z[i] * z[j];
-        }
-        largest[s] = eigenvalues(W, m).back();
-    }
-    return largest;
-}
-
-} // namespace
-
 // The reported case: Sigma_ij = 0.7^|i-j|, m = 4 (n = 4 and 6) and m = 8,
 // simulated with the full Sigma while the route sees its eigenvalues only.
 // At the simulated quantiles 0.01 ... 0.99 P lies within 4.5 binomial
@@ -222,13 +169,14 @@ TEST(WishartHolonomic, MonteCarloWithACorrelatedSigma) {
         std::vector<double> Sigma(m * m);
         for (int i = 0; i < m; i++)
             for (int j = 0; j < m; j++) Sigma[i * m + j] = std::pow(0.7, std::abs(i - j));
-        std::vector<double> draws = simulate_largest(Sigma, m, n, samples, seed + m * 100 + n);
+        std::vector<double> draws =
+            wishart_sampling::sample_extremes<double>(Sigma, m, n, samples, seed + m * 100 + n).largest;
         std::vector<double> sorted = draws;
         std::sort(sorted.begin(), sorted.end());
         std::vector<double> x;
         for (double q : {0.01, 0.05, 0.1, 0.25, 0.5, 0.75, 0.9, 0.95, 0.99})
             x.push_back(sorted[(std::size_t)(q * samples)]);
-        evaluation e = evaluate(m, n, eigenvalues(Sigma, m), x);
+        evaluation e = evaluate(m, n, wishart_sampling::eigenvalues(Sigma, m), x);
         ASSERT_EQ(e.outcome.method, "holonomic");
         for (std::size_t i = 0; i < x.size(); i++) {
             const double empirical =

@@ -4,8 +4,10 @@
 // the white exact route, the chi-square law at m = 1 and Monte Carlo.
 #include "matrixhyper/wishart_cdf.h"
 #include "wishart_real_smallest.h"
+#include "wishart_sampling.h"
 
 #include <gtest/gtest.h>
+
 
 #include <boost/math/special_functions/gamma.hpp>
 
@@ -113,19 +115,6 @@ TEST(WishartRealSmallest, OneDimensionIsChiSquare)
         }
 }
 
-extern "C" void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda,
-                       double *w, double *work, const int *lwork, int *info);
-
-// Eigenvalues of the symmetric m-by-m matrix a (column-major), ascending.
-std::vector<double> eigenvalues(std::vector<double> a, int m)
-{
-    std::vector<double> w(m), work(64 * m);
-    int lwork = 64 * m, info = 0;
-    dsyev_("N", "U", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
-    EXPECT_EQ(info, 0);
-    return w;
-}
-
 // Fixed-seed Monte Carlo: W = Z^T Z with rows of Z iid N(0, Sigma) for a full
 // Sigma (rows made as L g with Sigma = L L^T), the route given only Sigma's
 // eigenvalues; the empirical P within 4.5 binomial standard errors.
@@ -135,41 +124,16 @@ TEST(WishartRealSmallest, MonteCarloAgrees)
     struct mc_case { int m, n; double rho; };
     for (const mc_case &c : {mc_case{4, 7, 0.7}, mc_case{8, 11, 0.5}}) {
         const int m = c.m, n = c.n;
-        // Sigma_ij = rho^|i-j| and its Cholesky factor (lower, row-major).
-        std::vector<double> sigma((size_t)m * m), L((size_t)m * m, 0);
+        std::vector<double> sigma((size_t)m * m);   // Sigma_ij = rho^|i-j|
         for (int i = 0; i < m; i++)
             for (int j = 0; j < m; j++) sigma[(size_t)i * m + j] = std::pow(c.rho, std::abs(i - j));
-        for (int i = 0; i < m; i++)
-            for (int j = 0; j <= i; j++) {
-                double v = sigma[(size_t)i * m + j];
-                for (int k = 0; k < j; k++) v -= L[(size_t)i * m + k] * L[(size_t)j * m + k];
-                L[(size_t)i * m + j] = i == j ? std::sqrt(v) : v / L[(size_t)j * m + j];
-            }
-        std::mt19937_64 rng(20261208 + m);
-        std::normal_distribution<double> normal(0.0, 1.0);
-        std::vector<double> lmin(samples), Z((size_t)n * m), g(m), W((size_t)m * m);
-        for (int s = 0; s < samples; s++) {
-            for (int row = 0; row < n; row++) {
-                for (double &v : g) v = normal(rng);
-                for (int i = 0; i < m; i++) {
-                    double v = 0;
-                    for (int k = 0; k <= i; k++) v += L[(size_t)i * m + k] * g[k];
-                    Z[(size_t)row * m + i] = v;
-                }
-            }
-            for (int i = 0; i < m; i++)
-                for (int j = 0; j < m; j++) {
-                    double v = 0;
-                    for (int row = 0; row < n; row++) v += Z[(size_t)row * m + i] * Z[(size_t)row * m + j];
-                    W[(size_t)i * m + j] = v;
-                }
-            lmin[s] = eigenvalues(W, m)[0];
-        }
+        const std::vector<double> lmin =
+            wishart_sampling::sample_extremes<double>(sigma, m, n, samples, 20261208 + m).smallest;
         std::vector<double> sorted = lmin;
         std::sort(sorted.begin(), sorted.end());
         std::vector<double> x;
         for (double q : {0.02, 0.2, 0.5, 0.8, 0.98}) x.push_back(sorted[(size_t)(q * samples)]);
-        wishart_cdf_request q = smallest(m, n, eigenvalues(sigma, m), false);
+        wishart_cdf_request q = smallest(m, n, wishart_sampling::eigenvalues(sigma, m), false);
         std::vector<double> F(x.size());
         const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), F.data(), nullptr);
         ASSERT_EQ(outcome.status, wishart_cdf_status::ok) << outcome.message;
