@@ -458,7 +458,8 @@ long double partitions_up_to(int degree, int n)
 }
 
 // The automatic cap is the largest degree within the partition budget, and
-// the bytes of the tables include Pascal's triangle of the degree.
+// the bytes of the tables include a row of n values for every partition with
+// fewer than n parts (long double ones for mixed signs, twice over).
 TEST(PfqTables, AutomaticCapAndBytesAsDocumented)
 {
     for (int n : {6, 8, 10, 12}) {
@@ -467,9 +468,10 @@ TEST(PfqTables, AutomaticCapAndBytesAsDocumented)
         EXPECT_LE(partitions_up_to(cap, n), pfq_detail::table_partition_budget);
         EXPECT_GT(partitions_up_to(cap + 1, n), pfq_detail::table_partition_budget);
     }
-    const int degree = 1000;
-    EXPECT_GE(pfq_detail::table_bytes(1, degree, false, false),
-              sizeof(long double) * (degree + 1.0L) * (degree + 2) / 2);
+    const int degree = 40, n = 5;
+    const long double rows = partitions_up_to(degree, n - 1);
+    EXPECT_GE(pfq_detail::table_bytes(n, degree, false, false), sizeof(double) * n * rows);
+    EXPECT_GE(pfq_detail::table_bytes(n, degree, true, true), 4 * sizeof(long double) * n * rows);
 }
 
 TEST(PfqArguments, InvalidRequestsAndControl)
