@@ -47,17 +47,22 @@ const long double unit_d = DBL_EPSILON / 2;
 // follows the degree reached, and the levels refilled in a larger layout
 // cost a share of about layout_growth^-n of the new ones.
 const int first_layout_degree = 16;
+const int layout_growth = 2;
+// ...but to no more than this many times the bytes of the tables filled so
+// far: with many eigenvalues twice the degree is far more partitions.
+const long double layout_growth_bytes = 8;
 
 // A series whose rounding bound on double tables passes this share of tol
 // (the tail has up to half of it) is summed again on long double tables.
 const double wide_retry_share = 0.25;
-const int layout_growth = 2;
 
 // Work units (pfq_series.h, automatic_table_work: about 17 ns each on one
-// core) of one table fill: one per this many strip entries (a strip adds
-// into n - rows entries of a row, one multiply-add each), plus one per
-// partition for its own bookkeeping.
-const long long strip_entries_per_work_unit = 2;
+// core) of one table fill: this many per strip entry (a strip adds into
+// n - rows entries of a row, one multiply-add each, behind its coefficient
+// and its look-up), plus one per partition for its own bookkeeping.
+// Measured: 1F1(3; 5; diag(1..8)) to degree 66 spends 1.2e9 units at one
+// unit per two entries in some 100 s on a shared machine.
+const long long work_units_per_strip_entry = 2;
 
 // Alpha whose multiples alpha * m - i stay exact in double up to the
 // largest degree: at most this many bits after the binary point (and far
@@ -411,7 +416,7 @@ private:
         long long strips = 1;                            // mu_i anywhere in [kappa_(i+1), kappa_i]
         for (int i = 1; i <= rows; i++) strips *= kappa[i] - kappa[i + 1] + 1;
         const int sets = (two_ ? 2 : 1) * (mixed ? 2 : 1);
-        costs.work += 1 + strips * (n_ - rows) * sets / strip_entries_per_work_unit;
+        costs.work += 1 + strips * (n_ - rows) * sets * work_units_per_strip_entry;
         costs.most_strips = std::max(costs.most_strips, strips);
     }
 
@@ -552,6 +557,9 @@ int next_layout(const table_series &series, int next, int cap, std::size_t memor
 {
     int layout = std::min(cap, std::max(first_layout_degree, series.degree() * layout_growth));
     layout = std::max(layout, next);
+    const int filled = std::max(series.degree(), first_layout_degree);
+    const long double room = layout_growth_bytes * series.bytes(std::min(filled, layout));
+    while (layout > next && series.bytes(layout) > room) layout--;
     if (memory_limit == 0) return layout;
     while (layout >= next && series.bytes(layout) > (long double)memory_limit) layout--;
     return layout;
