@@ -3,10 +3,13 @@
 // traces, and scalar cases. Counters: degree reached and partitions summed.
 #include <benchmark/benchmark.h>
 
+#include <climits>
 #include <cmath>
 #include <vector>
 
 #include "matrixhyper/matrix_pfq.h"
+#include "matrixhyper/sorn_series.h"
+#include "pfq_series.h"
 
 using namespace matrixhyper;
 
@@ -68,8 +71,48 @@ void scalar_cases(benchmark::State &state)
     run(state, cases[state.range(0)], pfq_options());
 }
 
+// The one table engine under both: 1F1(3; 5; X), alpha 2, X = diag(1..n),
+// summed to degree range(1) with range(2) threads, by sorn (range(3) = 0)
+// and by matrix_pfq's table route, no relation (range(3) = 1).
+void engine_parity(benchmark::State &state)
+{
+    const int n = (int)state.range(0), degree = (int)state.range(1), threads = (int)state.range(2);
+    std::vector<double> x;
+    for (int i = 1; i <= n; i++) x.push_back(i);
+    const double a = 3, b = 5, alpha = 2;
+    if (state.range(3) == 0) {
+        sorn_sizing sizing = sorn_workspace_size(degree, x.size(), false, LLONG_MAX, threads);
+        std::vector<unsigned char> workspace(sizing.workspace_bytes);
+        std::vector<double> degree_sums((size_t)degree + 1);
+        sorn_request request = {degree, degree, alpha, &a, 1, &b, 1, x.size(), x.data(), nullptr};
+        request.threads = threads;
+        for (auto _ : state) {
+            sorn_result r = sorn_series(request, sizing, workspace.data(), degree_sums.data());
+            double sink = r.value;
+            benchmark::DoNotOptimize(sink);
+        }
+        return;
+    }
+    pfq_options options;
+    options.alpha = alpha;
+    options.max_degree = degree;
+    options.threads = threads;
+    pfq_result r;
+    for (auto _ : state) {
+        r = pfq_detail::matrix_pfq_forced({{a}, {b}, x, {}}, options,
+                                          pfq_detail::route_choice::tables,
+                                          pfq_detail::relation_choice::none);
+        double sink = r.value;
+        benchmark::DoNotOptimize(sink);
+    }
+    state.counters["degree"] = r.info.degree;
+}
+
 } // namespace
 
+BENCHMARK(engine_parity)->ArgNames({"n", "degree", "threads", "pfq"})
+    ->ArgsProduct({{6, 8}, {40, 50}, {1}, {0, 1}})->Args({8, 50, 2, 0})->Args({8, 50, 2, 1})
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(wishart_distinct)->ArgNames({"n", "trace", "threads"})
     ->Args({2, 20, 1})->Args({3, 20, 1})->Args({4, 20, 1})->Args({5, 20, 1})->Args({6, 10, 1})
     ->Args({6, 15, 1})->Args({6, 20, 1})->Args({6, 20, 2})

@@ -39,10 +39,11 @@ namespace matrixhyper {
 
 // Q_kappa(x_1..x_j) / (x_1 * ... * x_j * Q_(kappa minus first column)(x_1..x_j))
 // for kappa with exactly j rows.
-static double column_factor(int j, const double *z, double alpha)
+template <class Real>
+static Real column_factor(int j, const Real *z, Real alpha)
 {
-    double t = 1;
-    double w = (j + 1) - alpha;
+    Real t = 1;
+    Real w = (j + 1) - alpha;
     for (int i = 1; i <= j; ++i)
         t = ((w + z[i]) / (j + z[i])) * t;
     return t;
@@ -61,7 +62,8 @@ static inline int child_position(const int *index_table, int parent, int part)
 // levels 1..h of the strip odometer, each at full length with running
 // coefficient 1, and starts mu at kappa with the positions of its leading
 // rows; returns h. Row j is always listed, last.
-static int start_strips(jack_tables *tables, int j, const int *kappa, const double *z)
+template <class Real>
+static int start_strips(basic_jack_tables<Real> *tables, int j, const int *kappa, const Real *z)
 {
     int *removable = tables->removable;
     if (j >= 2)
@@ -75,7 +77,7 @@ static int start_strips(jack_tables *tables, int j, const int *kappa, const doub
         tables->sub_shifted[i] = z[i];
         if (removable[i] > 0) {
             h = h + 1;
-            strip_level *level = tables->levels + h;
+            basic_strip_level<Real> *level = tables->levels + h;
             level->row = i;
             level->full = kappa[i];
             level->lower = kappa[i] - removable[i];
@@ -97,35 +99,38 @@ static int start_strips(jack_tables *tables, int j, const int *kappa, const doub
 
 // What the factor of a strip reads: the shifted parts z of kappa and zn of
 // mu, and alpha with alpha - 1.
+template <class Real>
 struct factor_rows {
-    const double *z;
-    const double *zn;
-    double alpha;
-    double alpha_less_one;
+    const Real *z;
+    const Real *zn;
+    Real alpha;
+    Real alpha_less_one;
 };
 
 // The products A and B of a strip factor kept after each row, from row 1:
 // a[i - 1] and b[i - 1] after the factor of row i.
+template <class Real>
 struct kept_products {
-    double *a;
-    double *b;
+    Real *a;
+    Real *b;
 };
 
 // Coefficient factor A / B for removing the last box of row r of mu, whose
 // shifted part is zr. The first `known` kept products are those of the
 // current mu and are taken up, the others are computed and kept.
-static inline double strip_factor(const factor_rows &rows, int r, double zr, int known,
-                                  kept_products kept)
+template <class Real>
+static inline Real strip_factor(const factor_rows<Real> &rows, int r, Real zr, int known,
+                                  kept_products<Real> kept)
 {
-    const double *z = rows.z;
-    const double *zn = rows.zn;
-    const double alpha = rows.alpha;
-    const double alpha_less_one = rows.alpha_less_one;
-    double *kept_a = kept.a;
-    double *kept_b = kept.b;
-    double A, B;
+    const Real *z = rows.z;
+    const Real *zn = rows.zn;
+    const Real alpha = rows.alpha;
+    const Real alpha_less_one = rows.alpha_less_one;
+    Real *kept_a = kept.a;
+    Real *kept_b = kept.b;
+    Real A, B;
     if (known == 0) {
-        double d = z[r] - zr;
+        Real d = z[r] - zr;
         A = d + 1;
         B = alpha + d;
     } else {
@@ -133,8 +138,8 @@ static inline double strip_factor(const factor_rows &rows, int r, double zr, int
         B = kept_b[known - 1];
     }
     for (int i = known + 1; i <= r - 1; ++i) {
-        double from_kappa = z[i] - zr; // both factors use the same two differences
-        double from_mu = zn[i] - zr;
+        Real from_kappa = z[i] - zr; // both factors use the same two differences
+        Real from_mu = zn[i] - zr;
         A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
         B = B * ((alpha + from_kappa) * from_mu);
         kept_a[i - 1] = A;
@@ -147,8 +152,9 @@ static inline double strip_factor(const factor_rows &rows, int r, double zr, int
 // share Q_mu(v_1..v_(i-1)) * v_i^removed of the entries i = j + 1..n, with
 // target, source and power starting at entry j + 1 of the new row, entry j
 // of mu's row and entry j + 1 of the powers.
-static inline void add_strip(double *target, const double *source, const double *power,
-                             int count, double coef)
+template <class Real>
+static inline void add_strip(Real *target, const Real *source, const Real *power,
+                             int count, Real coef)
 {
     int c = 0;
     for (; c + 2 <= count; c = c + 2) { // two entries a turn: fewer loop tests
@@ -159,39 +165,43 @@ static inline void add_strip(double *target, const double *source, const double 
         target[c] = (coef * source[c]) * power[c] + target[c];
 }
 
+template <class Real>
 struct fill_target;
 
 // The same for the x and the y tables at once (mu's values at offset `row`
 // of the value tables, the powers at offset `power`): the two tables share
 // nothing, so their entries may be brought up to date side by side.
-static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
-                                  int count, double coef);
+template <class Real>
+static inline void add_strip_pair(const fill_target<Real> *f, ptrdiff_t row, ptrdiff_t power,
+                                  int count, Real coef);
 
 // The new partition of a fill (kappa with j rows, its shifted parts z, its
 // h listed rows) and where its strips go: the entries j + 1..n of its rows
 // and the matching entries of the rows of mu and of the powers.
+template <class Real>
 struct fill_target {
     const int *kappa;
-    const double *z;
+    const Real *z;
     int j, h;
     int count;                // n - j entries per strip
-    double *target_x;         // the new row of jack_x from entry j + 1
-    const double *source_x;   // jack_x from entry j, row 0
-    const double *powers_x;   // powers_x from entry j + 1, power 0
-    double *target_y;         // the same for y, or null
-    const double *source_y;
-    const double *powers_y;
+    Real *target_x;         // the new row of jack_x from entry j + 1
+    const Real *source_x;   // jack_x from entry j, row 0
+    const Real *powers_x;   // powers_x from entry j + 1, power 0
+    Real *target_y;         // the same for y, or null
+    const Real *source_y;
+    const Real *powers_y;
 };
 
-static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t power,
-                                  int count, double coef)
+template <class Real>
+static inline void add_strip_pair(const fill_target<Real> *f, ptrdiff_t row, ptrdiff_t power,
+                                  int count, Real coef)
 {
-    double *target_x = f->target_x;
-    double *target_y = f->target_y;
-    const double *source_x = f->source_x + row;
-    const double *source_y = f->source_y + row;
-    const double *power_x = f->powers_x + power;
-    const double *power_y = f->powers_y + power;
+    Real *target_x = f->target_x;
+    Real *target_y = f->target_y;
+    const Real *source_x = f->source_x + row;
+    const Real *source_y = f->source_y + row;
+    const Real *power_x = f->powers_x + power;
+    const Real *power_y = f->powers_y + power;
     for (int c = 0; c < count; ++c) {
         target_x[c] = (coef * source_x[c]) * power_x[c] + target_x[c];
         target_y[c] = (coef * source_y[c]) * power_y[c] + target_y[c];
@@ -205,22 +215,22 @@ static inline void add_strip_pair(const fill_target *f, ptrdiff_t row, ptrdiff_t
 // the compiler keeps in registers for the whole enumeration and that are
 // stored once at its end. The same additions in the same order: the same
 // values. Count 0 adds into the rows in memory, for any count.
-template <int Count> struct strip_sums {
-    double x[Count];
-    double y[Count];
+template <class Real, int Count> struct strip_sums {
+    Real x[Count];
+    Real y[Count];
 
     // Takes up the entries of the new rows (y only for two arguments).
-    void load(const fill_target *f);
+    void load(const fill_target<Real> *f);
     // Writes the entries back into the new rows.
-    void store(const fill_target *f) const;
+    void store(const fill_target<Real> *f) const;
 };
 
-template <> struct strip_sums<0> {
-    void load(const fill_target *) {}
-    void store(const fill_target *) const {}
+template <class Real> struct strip_sums<Real, 0> {
+    void load(const fill_target<Real> *) {}
+    void store(const fill_target<Real> *) const {}
 };
 
-template <int Count> void strip_sums<Count>::load(const fill_target *f)
+template <class Real, int Count> void strip_sums<Real, Count>::load(const fill_target<Real> *f)
 {
     for (int c = 0; c < Count; ++c)
         x[c] = f->target_x[c];
@@ -229,7 +239,7 @@ template <int Count> void strip_sums<Count>::load(const fill_target *f)
             y[c] = f->target_y[c];
 }
 
-template <int Count> void strip_sums<Count>::store(const fill_target *f) const
+template <class Real, int Count> void strip_sums<Real, Count>::store(const fill_target<Real> *f) const
 {
     for (int c = 0; c < Count; ++c)
         f->target_x[c] = x[c];
@@ -240,10 +250,10 @@ template <int Count> void strip_sums<Count>::store(const fill_target *f) const
 
 // Adds a strip into the new rows: mu's values at offset `row` of the value
 // tables, the powers at offset `power`. `two_args` is a constant at each call.
-template <int Count>
-static SORN_ALWAYS_INLINE void add_strip_values(const fill_target *f, strip_sums<Count> &sums,
+template <class Real, int Count>
+static SORN_ALWAYS_INLINE void add_strip_values(const fill_target<Real> *f, strip_sums<Real, Count> &sums,
                                                 ptrdiff_t row, ptrdiff_t power, int count,
-                                                double coef, int two_args)
+                                                Real coef, int two_args)
 {
     if constexpr (Count == 0) {
         if (two_args)
@@ -251,13 +261,13 @@ static SORN_ALWAYS_INLINE void add_strip_values(const fill_target *f, strip_sums
         else
             add_strip(f->target_x, f->source_x + row, f->powers_x + power, count, coef);
     } else {
-        const double *source_x = f->source_x + row;
-        const double *power_x = f->powers_x + power;
+        const Real *source_x = f->source_x + row;
+        const Real *power_x = f->powers_x + power;
         for (int c = 0; c < Count; ++c)
             sums.x[c] = (coef * source_x[c]) * power_x[c] + sums.x[c];
         if (two_args) {
-            const double *source_y = f->source_y + row;
-            const double *power_y = f->powers_y + power;
+            const Real *source_y = f->source_y + row;
+            const Real *power_y = f->powers_y + power;
             for (int c = 0; c < Count; ++c)
                 sums.y[c] = (coef * source_y[c]) * power_y[c] + sums.y[c];
         }
@@ -270,43 +280,44 @@ static SORN_ALWAYS_INLINE void add_strip_values(const fill_target *f, strip_sums
 // first_level..j - 1 are computed, those of the rows above resumed from the
 // products kept (those of the round's first box). The value rows of mu run
 // downwards from `row` by `row_step`, the last (row j empty) at `emptied_row`.
+template <class Real>
 struct round_start {
     int first_level;       // first row above j whose factor the round computes
-    double *kept_a;        // kept products of row j from that row on
-    double *kept_b;
+    Real *kept_a;        // kept products of row j from that row on
+    Real *kept_b;
     ptrdiff_t row;         // value rows of the first mu of the round
     ptrdiff_t row_step;    // and the step down to the next one
     ptrdiff_t emptied_row; // value rows of mu with row j empty
     int removed;           // boxes missing above row j
-    double coef;           // running coefficient handed down
+    Real coef;           // running coefficient handed down
 };
 
-template <bool Observed, int Count>
-static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const fill_target *f,
-                                              strip_sums<Count> &sums, const double *zn,
-                                              double alpha, const round_start &start,
+template <bool Observed, class Real, int Count>
+static SORN_ALWAYS_INLINE void last_row_round(const basic_jack_tables<Real> *tables, const fill_target<Real> *f,
+                                              strip_sums<Real, Count> &sums, const Real *zn,
+                                              Real alpha, const round_start<Real> &start,
                                               int two_args)
 {
     const int first_level = start.first_level;
-    double *kept_a = start.kept_a;
-    double *kept_b = start.kept_b;
+    Real *kept_a = start.kept_a;
+    Real *kept_b = start.kept_b;
     ptrdiff_t row = start.row;
     const ptrdiff_t row_step = start.row_step;
     const ptrdiff_t emptied_row = start.emptied_row;
     const int removed = start.removed;
-    double coef = start.coef;
+    Real coef = start.coef;
     const int j = f->j;
     const int count = f->count;
     const int n = count + j;
-    const double alpha_less_one = alpha - 1;
-    const double *z = f->z;
-    const double zj = z[j];
+    const Real alpha_less_one = alpha - 1;
+    const Real *z = f->z;
+    const Real zj = z[j];
     ptrdiff_t power = (ptrdiff_t)(removed + 1) * n;
-    double zr = zj;
+    Real zr = zj;
     for (int part = f->kappa[j] - 1; part >= 0; --part) {
-        double A, B;
+        Real A, B;
         if (first_level == 1) {
-            double d = zj - zr;
+            Real d = zj - zr;
             A = d + 1;
             B = alpha + d;
         } else {
@@ -314,8 +325,8 @@ static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const f
             B = kept_b[-1];
         }
         for (int i = first_level; i < j; ++i) {
-            double from_kappa = z[i] - zr; // both factors use the same two differences
-            double from_mu = zn[i] - zr;
+            Real from_kappa = z[i] - zr; // both factors use the same two differences
+            Real from_mu = zn[i] - zr;
             A = A * ((from_kappa + 1) * (alpha_less_one + from_mu));
             B = B * ((alpha + from_kappa) * from_mu);
             kept_a[i - first_level] = A;
@@ -343,17 +354,17 @@ static SORN_ALWAYS_INLINE void last_row_round(const jack_tables *tables, const f
 // mu being the partition (mu_1..mu_(j-1)) at the offset start.emptied_row
 // of the value tables. The factors of rows first_level..j - 1 are computed,
 // those of the rows above taken up from the products kept for row j.
-template <int Count>
-static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, strip_sums<Count> &sums,
-                                                  const double *zn, double alpha,
-                                                  const round_start &start, int two_args)
+template <class Real, int Count>
+static SORN_ALWAYS_INLINE void single_strip_round(const fill_target<Real> *f, strip_sums<Real, Count> &sums,
+                                                  const Real *zn, Real alpha,
+                                                  const round_start<Real> &start, int two_args)
 {
     const int j = f->j;
     const int n = f->count + j;
-    const factor_rows rows = {f->z, zn, alpha, alpha - 1};
+    const factor_rows<Real> rows = {f->z, zn, alpha, alpha - 1};
     const int known = start.first_level - 1;
-    const kept_products kept = {start.kept_a - known, start.kept_b - known};
-    double factor = strip_factor(rows, j, f->z[j], known, kept);
+    const kept_products<Real> kept = {start.kept_a - known, start.kept_b - known};
+    Real factor = strip_factor(rows, j, f->z[j], known, kept);
     add_strip_values(f, sums, start.emptied_row, (ptrdiff_t)(start.removed + 1) * n, f->count,
                      factor * start.coef, two_args);
 }
@@ -361,10 +372,11 @@ static SORN_ALWAYS_INLINE void single_strip_round(const fill_target *f, strip_su
 // Where the enumeration of the strips stands: mu's shifted parts and the
 // positions of its leading rows (the tables' work arrays), alpha, and the
 // boxes missing in all.
+template <class Real>
 struct strip_state {
-    double *zn;
+    Real *zn;
     int *position;
-    double alpha;
+    Real alpha;
     int removed;
 };
 
@@ -373,24 +385,24 @@ struct strip_state {
 // becomes the running one of this row and the later ones, and the later
 // rows start a new round in which only this row has changed above them
 // since their products were kept.
-template <bool Observed, int Count>
-static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_target *f,
-                                        strip_sums<Count> &sums, strip_level *level,
-                                        strip_level *last, const strip_state &state,
+template <bool Observed, class Real, int Count>
+static SORN_ALWAYS_INLINE void turn_row(const basic_jack_tables<Real> *tables, const fill_target<Real> *f,
+                                        strip_sums<Real, Count> &sums, basic_strip_level<Real> *level,
+                                        basic_strip_level<Real> *last, const strip_state<Real> &state,
                                         int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
     const int r = level->row;
-    const double alpha = state.alpha;
-    double *zn = state.zn;
+    const Real alpha = state.alpha;
+    Real *zn = state.zn;
     int *position = state.position;
     const int removed = state.removed;
     const int *index_table = tables->index_table;
-    const factor_rows rows = {f->z, zn, alpha, alpha - 1};
-    const kept_products kept = {tables->partial_a + level->next_kept,
+    const factor_rows<Real> rows = {f->z, zn, alpha, alpha - 1};
+    const kept_products<Real> kept = {tables->partial_a + level->next_kept,
                                 tables->partial_b + level->next_kept};
-    const double coef = strip_factor(rows, r, zn[r], level->known, kept) * level->coef;
+    const Real coef = strip_factor(rows, r, zn[r], level->known, kept) * level->coef;
     level->coef = coef;
     level->length = level->length - 1;
     level->next_kept = level->next_kept + (r - 1);
@@ -423,7 +435,7 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
             SORN_PREFETCH(f->source_y + (ptrdiff_t)next_strip * n);
         }
     }
-    for (strip_level *later = level + 1; later <= last; ++later) {
+    for (basic_strip_level<Real> *later = level + 1; later <= last; ++later) {
         later->coef = coef;
         later->known = r - 1;
     }
@@ -442,21 +454,21 @@ static SORN_ALWAYS_INLINE void turn_row(const jack_tables *tables, const fill_ta
 // box. `two_args` is a constant at each call; `Observed` fills in the
 // current mu for the tables' observer and shows it each strip (tests only:
 // the fills of a call compile without it).
-template <bool Observed, int Count>
-static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const fill_target *f,
-                                                    strip_sums<Count> &sums, int two_args)
+template <bool Observed, class Real, int Count>
+static SORN_ALWAYS_INLINE void enumerate_strips_for(basic_jack_tables<Real> *tables, const fill_target<Real> *f,
+                                                    strip_sums<Real, Count> &sums, int two_args)
 {
     const int n = tables->n;
     const int j = f->j;
     const int last_part = f->kappa[j];
-    const double alpha = tables->alpha;
-    const double *z = f->z;
-    double *zn = tables->sub_shifted;
+    const Real alpha = tables->alpha;
+    const Real *z = f->z;
+    Real *zn = tables->sub_shifted;
     int *position = tables->sub_position;
-    strip_level *levels = tables->levels;
-    strip_level *last = levels + f->h;
-    double *last_a = tables->partial_a + last->first_kept;
-    double *last_b = tables->partial_b + last->first_kept;
+    basic_strip_level<Real> *levels = tables->levels;
+    basic_strip_level<Real> *last = levels + f->h;
+    Real *last_a = tables->partial_a + last->first_kept;
+    Real *last_b = tables->partial_b + last->first_kept;
     const strip_observer *observer = tables->observer;    // not null when Observed
     int removed = 0;
     for (;;) {
@@ -474,7 +486,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
                 observer->strip(observer->context, tables->sub_parts, j - 1, removed + 1);
                 tables->sub_parts[j] = 1;
             }
-            const round_start start = {first_level, last_a + (first_level - 1),
+            const round_start<Real> start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), 0, 0,
                                        emptied_row, removed, last->coef};
             single_strip_round(f, sums, zn, alpha, start, two_args);
@@ -483,7 +495,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
             const ptrdiff_t row_step = first_child != 0 ? n : 0;
             const ptrdiff_t row =
                 first_child != 0 ? (ptrdiff_t)(first_child + last_part - 2) * n : 0;
-            const round_start start = {first_level, last_a + (first_level - 1),
+            const round_start<Real> start = {first_level, last_a + (first_level - 1),
                                        last_b + (first_level - 1), row, row_step,
                                        emptied_row, removed, last->coef};
             last_row_round<Observed>(tables, f, sums, zn, alpha, start, two_args);
@@ -491,7 +503,7 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
 
         // The last listed row above row j that is not at its lower bound
         // loses a box; the listed rows after it go back to full length.
-        strip_level *level = last - 1;
+        basic_strip_level<Real> *level = last - 1;
         if (level == levels) // row j is the only listed row
             return;
         if (level->length == level->lower) { // a carry: rarer than a turn of this row
@@ -509,19 +521,20 @@ static SORN_ALWAYS_INLINE void enumerate_strips_for(jack_tables *tables, const f
                 return;
         }
         removed = removed + 1;
-        const strip_state state = {zn, position, alpha, removed};
+        const strip_state<Real> state = {zn, position, alpha, removed};
         turn_row<Observed>(tables, f, sums, level, last, state, two_args);
     }
 }
 
 // The fills the tests observe, out of line and unlikely: the fills of a
 // call then compile much as if there were no observer.
+template <class Real>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-static void enumerate_observed_strips(jack_tables *tables, const fill_target *f)
+static void enumerate_observed_strips(basic_jack_tables<Real> *tables, const fill_target<Real> *f)
 {
-    strip_sums<0> in_rows;
+    strip_sums<Real, 0> in_rows;
     if (f->target_y)
         enumerate_strips_for<true>(tables, f, in_rows, 1);
     else
@@ -530,9 +543,9 @@ static void enumerate_observed_strips(jack_tables *tables, const fill_target *f)
 
 // The enumeration with Count entries a row kept in registers (0: in the
 // rows), for one or for two arguments.
-template <int Count> static void enumerate_strips_summing(jack_tables *tables, const fill_target *f)
+template <int Count, class Real> static void enumerate_strips_summing(basic_jack_tables<Real> *tables, const fill_target<Real> *f)
 {
-    strip_sums<Count> sums;
+    strip_sums<Real, Count> sums;
     sums.load(f);
     if (f->target_y)
         enumerate_strips_for<false>(tables, f, sums, 1);
@@ -546,7 +559,7 @@ template <int Count> static void enumerate_strips_summing(jack_tables *tables, c
 // variables. Beyond, the rows in memory.
 const int most_registered_entries = 9;
 
-template <int Count> static void enumerate_strips_by_count(jack_tables *tables, const fill_target *f)
+template <int Count, class Real> static void enumerate_strips_by_count(basic_jack_tables<Real> *tables, const fill_target<Real> *f)
 {
     if constexpr (Count > most_registered_entries)
         enumerate_strips_summing<0>(tables, f);
@@ -556,7 +569,8 @@ template <int Count> static void enumerate_strips_by_count(jack_tables *tables, 
         enumerate_strips_by_count<Count + 1>(tables, f);
 }
 
-static SORN_ALWAYS_INLINE void enumerate_strips(jack_tables *tables, const fill_target *f)
+template <class Real>
+static SORN_ALWAYS_INLINE void enumerate_strips(basic_jack_tables<Real> *tables, const fill_target<Real> *f)
 {
     if (SORN_UNLIKELY(tables->observer != nullptr))
         enumerate_observed_strips(tables, f);
@@ -566,22 +580,24 @@ static SORN_ALWAYS_INLINE void enumerate_strips(jack_tables *tables, const fill_
 
 // Adds the trivial strip mu = kappa: each entry gains the finished value with
 // one variable less, so the entries are completed in ascending order.
-static void add_trivial_strip(double *table, int n, int j, int position)
+template <class Real>
+static void add_trivial_strip(Real *table, int n, int j, int position)
 {
-    double *target = jack_row(table, position, n);
+    Real *target = jack_row(table, position, n);
     for (int i = j + 1; i <= n; ++i)
         target[i - 1] = target[i - 1] + target[i - 2];
 }
 
-void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
-                       const double *shifted_parts, int position)
+template <class Real>
+static void fill_entries(basic_jack_tables<Real> *tables, int j, const int *kappa,
+                         const Real *shifted_parts, int position)
 {
     const int n = tables->n;
-    const double alpha = tables->alpha;
-    const double *z = shifted_parts;
+    const Real alpha = tables->alpha;
+    const Real *z = shifted_parts;
 
     // Exactly j variables: Q_kappa = t * x_1...x_j * Q_(kappa minus first column).
-    double t = column_factor(j, z, alpha);
+    Real t = column_factor(j, z, alpha);
     int reduced = lookup_position(tables, kappa, j, 1);
     jack_row(tables->jack_x, position, n)[j - 1] =
         (t * tables->prefix_x[j]) * jack_row(tables->jack_x, reduced, n)[j - 1];
@@ -590,7 +606,7 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
             (t * tables->prefix_y[j]) * jack_row(tables->jack_y, reduced, n)[j - 1];
 
     // More variables: branch over the horizontal strips kappa/mu, mu != kappa.
-    fill_target f;
+    fill_target<Real> f;
     f.kappa = kappa;
     f.z = z;
     f.j = j;
@@ -611,6 +627,18 @@ void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
     add_trivial_strip(tables->jack_x, n, j, position);
     if (tables->two_args)
         add_trivial_strip(tables->jack_y, n, j, position);
+}
+
+void fill_jack_entries(jack_tables *tables, int j, const int *kappa,
+                       const double *shifted_parts, int position)
+{
+    fill_entries(tables, j, kappa, shifted_parts, position);
+}
+
+void fill_jack_entries(wide_jack_tables *tables, int j, const int *kappa,
+                       const long double *shifted_parts, int position)
+{
+    fill_entries(tables, j, kappa, shifted_parts, position);
 }
 
 } // namespace matrixhyper

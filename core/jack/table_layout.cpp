@@ -7,8 +7,8 @@
 namespace matrixhyper {
 
 // x_i^k by repeated multiplication and the prefix products x_1 * ... * x_i.
-static void build_powers(double *powers, double *prefix, const double *values,
-                         int n, int max_size)
+template <class Real>
+static void build_powers(Real *powers, Real *prefix, const Real *values, int n, int max_size)
 {
     prefix[1] = values[0];
     for (int i = 2; i <= n; ++i)
@@ -22,50 +22,65 @@ static void build_powers(double *powers, double *prefix, const double *values,
 
 // The arrays of the tables and of the fill, in one fixed order, taken from
 // the cursor; their contents are set only when the cursor lays out a block.
-static void take_table_arrays(jack_tables *tables, const jack_table_shape &shape,
+template <class Real>
+static void take_table_arrays(basic_jack_tables<Real> *tables, const jack_table_shape &shape,
                               workspace_cursor &cursor)
 {
     size_t n = (size_t)shape.n;
     size_t rows = (size_t)shape.table_size + 1;
     size_t degrees = (size_t)shape.max_size + 1;
     tables->index_table = cursor.take<int>(rows);
-    tables->jack_x = cursor.take<double>(rows * n);
-    tables->powers_x = cursor.take<double>(degrees * n);
-    tables->prefix_x = cursor.take<double>(n + 1);
-    tables->jack_y = shape.two_args ? cursor.take<double>(rows * n) : nullptr;
-    tables->powers_y = shape.two_args ? cursor.take<double>(degrees * n) : nullptr;
-    tables->prefix_y = shape.two_args ? cursor.take<double>(n + 1) : nullptr;
+    tables->jack_x = cursor.take<Real>(rows * n);
+    tables->powers_x = cursor.take<Real>(degrees * n);
+    tables->prefix_x = cursor.take<Real>(n + 1);
+    tables->jack_y = shape.two_args ? cursor.take<Real>(rows * n) : nullptr;
+    tables->powers_y = shape.two_args ? cursor.take<Real>(degrees * n) : nullptr;
+    tables->prefix_y = shape.two_args ? cursor.take<Real>(n + 1) : nullptr;
     take_fill_work(tables, shape, cursor);
 }
 
-void take_fill_work(jack_tables *tables, const jack_table_shape &shape, workspace_cursor &cursor)
+template <class Real>
+static void take_fill_arrays(basic_jack_tables<Real> *tables, const jack_table_shape &shape,
+                             workspace_cursor &cursor)
 {
     size_t n = (size_t)shape.n;
     size_t degrees = (size_t)shape.max_size + 1;
     tables->removable = cursor.take<int>(n);
     tables->sub_parts = cursor.take<int>(n + 1);
-    tables->sub_shifted = cursor.take<double>(n + 1);
+    tables->sub_shifted = cursor.take<Real>(n + 1);
     tables->sub_position = cursor.take<int>(n + 1);
     // A filled partition has j <= min(n - 1, max_size) rows, each listed at
     // most once.
     size_t most_rows = n - 1 < (size_t)shape.max_size ? n - 1 : (size_t)shape.max_size;
-    tables->levels = cursor.take<strip_level>(most_rows + 1);
+    tables->levels = cursor.take<basic_strip_level<Real>>(most_rows + 1);
     // The listed rows of a partition hold kappa_1 <= max_size removable boxes
     // together, and a product for row r keeps r - 1 <= n - 2 partial values
     // (none up to two variables, where only one-row partitions are filled).
     size_t partial_rows = n > 2 ? n - 2 : 0;
     tables->partial_entries = (int)(degrees * partial_rows);
-    tables->partial_a = cursor.take<double>((size_t)tables->partial_entries);
-    tables->partial_b = cursor.take<double>((size_t)tables->partial_entries);
+    tables->partial_a = cursor.take<Real>((size_t)tables->partial_entries);
+    tables->partial_b = cursor.take<Real>((size_t)tables->partial_entries);
     if (!cursor.lays_out())
         return;
     std::memset(tables->removable, 0, n * sizeof(int));
     std::memset(tables->sub_parts, 0, (n + 1) * sizeof(int));
-    std::memset(static_cast<void *>(tables->sub_shifted), 0, (n + 1) * sizeof(double));
+    std::memset(static_cast<void *>(tables->sub_shifted), 0, (n + 1) * sizeof(Real));
     std::memset(tables->sub_position, 0, (n + 1) * sizeof(int));
 }
 
-void restart_removable(jack_tables *tables, int j, const int *kappa)
+void take_fill_work(jack_tables *tables, const jack_table_shape &shape, workspace_cursor &cursor)
+{
+    take_fill_arrays(tables, shape, cursor);
+}
+
+void take_fill_work(wide_jack_tables *tables, const jack_table_shape &shape,
+                    workspace_cursor &cursor)
+{
+    take_fill_arrays(tables, shape, cursor);
+}
+
+template <class Real>
+static void restart_counts(basic_jack_tables<Real> *tables, int j, const int *kappa)
 {
     for (int i = 1; i < j - 1; ++i)
         tables->removable[i] = kappa[i] - kappa[i + 1];
@@ -73,13 +88,24 @@ void restart_removable(jack_tables *tables, int j, const int *kappa)
         tables->removable[j - 1] = kappa[j - 1] - kappa[j] + 1;
 }
 
+void restart_removable(jack_tables *tables, int j, const int *kappa)
+{
+    restart_counts(tables, j, kappa);
+}
+
+void restart_removable(wide_jack_tables *tables, int j, const int *kappa)
+{
+    restart_counts(tables, j, kappa);
+}
+
 template <class T> static void zero_fill(T *array, size_t count)
 {
     std::memset(static_cast<void *>(array), 0, count * sizeof(T));
 }
 
-void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, double alpha,
-                       const double *x, const double *y, workspace_cursor &cursor)
+template <class Real>
+static void build_tables(basic_jack_tables<Real> *tables, const jack_table_shape &shape,
+                         Real alpha, const Real *x, const Real *y, workspace_cursor &cursor)
 {
     const int n = shape.n;
     tables->n = n;
@@ -107,6 +133,19 @@ void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, doubl
     }
 }
 
+void build_jack_tables(jack_tables *tables, const jack_table_shape &shape, double alpha,
+                       const double *x, const double *y, workspace_cursor &cursor)
+{
+    build_tables(tables, shape, alpha, x, y, cursor);
+}
+
+void build_jack_tables(wide_jack_tables *tables, const jack_table_shape &shape,
+                       long double alpha, const long double *x, const long double *y,
+                       workspace_cursor &cursor)
+{
+    build_tables(tables, shape, alpha, x, y, cursor);
+}
+
 int assign_position(jack_tables *tables, int j, const int *kappa, int *level_pos, int size)
 {
     if (j >= 2 && kappa[j] == 1) {
@@ -123,7 +162,9 @@ int assign_position(jack_tables *tables, int j, const int *kappa, int *level_pos
     return level_pos[j];
 }
 
-int lookup_position(const jack_tables *tables, const int *parts, int rows, int columns)
+template <class Real>
+static int find_position(const basic_jack_tables<Real> *tables, const int *parts, int rows,
+                         int columns)
 {
     if (rows == 0 || parts[1] <= columns)
         return 1;
@@ -135,6 +176,16 @@ int lookup_position(const jack_tables *tables, const int *parts, int rows, int c
         position = block != 0 ? block + (parts[s] - columns) - 1 : 0;
     }
     return position;
+}
+
+int lookup_position(const jack_tables *tables, const int *parts, int rows, int columns)
+{
+    return find_position(tables, parts, rows, columns);
+}
+
+int lookup_position(const wide_jack_tables *tables, const int *parts, int rows, int columns)
+{
+    return find_position(tables, parts, rows, columns);
 }
 
 } // namespace matrixhyper

@@ -39,6 +39,33 @@ long long count_table_size(int max_size, long long n, long long limit)
     return f[max_size + 1];
 }
 
+long long count_table_size_within(int max_size, long long n, int max_part, long long limit)
+{
+    if (n <= 2 || max_part >= max_size)
+        return count_table_size(max_size, n, limit);
+    // Positions 1..max_size + 1 are the empty and the one-row partitions
+    // whatever max_part is; the blocks hold the partitions with 2..n - 1
+    // rows. ways[r][k] counts those with r rows of size k from the parts
+    // admitted so far, each pass admitting parts equal to `part`; counts
+    // saturate just above `limit`.
+    const int rows = (int)(n - 1 < max_size ? n - 1 : max_size);
+    const long long above = limit + 1;
+    std::vector<std::vector<long long>> ways((size_t)rows + 1,
+                                             std::vector<long long>((size_t)max_size + 1, 0));
+    ways[0][0] = 1;
+    for (int part = 1; part <= max_part; ++part)
+        for (int r = 1; r <= rows; ++r)
+            for (int k = part; k <= max_size; ++k) {
+                long long sum = ways[r][k] + ways[r - 1][k - part];
+                ways[r][k] = sum < above ? sum : above;
+            }
+    long long count = (long long)max_size + 1;
+    for (int r = 2; r <= rows && count <= limit; ++r)
+        for (int k = 0; k <= max_size && count <= limit; ++k)
+            count = count + ways[r][k];
+    return count;
+}
+
 long double largest_table_array_bytes(int max_size, long long n, long long table_size)
 {
     long double degrees = (long double)max_size + 1;

@@ -50,8 +50,8 @@ constexpr int most_series_threads = 64;
 // takes milliseconds, starting and joining a thread tens of microseconds.
 constexpr long long table_level_worth_threads = 500;
 
-// Work (per strip 4 units plus its look-up and ratios, 1 per prefix
-// product behind them; pfq_tables.cpp) the tables of one call do at most
+// Work (per filled partition 1 unit plus half a unit per strip entry,
+// times the number of tables; pfq_tables.cpp) the tables of one call do at most
 // when no max_degree is given (some 20 s on one core): a request beyond it
 // ends with an honest not-converged result rather than running for hours.
 constexpr long long automatic_table_work = 1200000000LL;
@@ -182,7 +182,8 @@ long double count_partitions(int n, int degree);
 // Partitions the tables grow to when no max_degree is given: a few seconds
 // to a minute of work on one core.
 constexpr long double table_partition_budget = 4e6L;
-// The tables store parts as 16-bit numbers.
+// The largest degree the tables are laid out to: far beyond any table that
+// fits memory with two or more eigenvalues.
 constexpr int largest_table_degree = 65535;
 // The automatic cap is at least this degree: a handful of partitions for any n.
 constexpr int first_table_cap = 8;

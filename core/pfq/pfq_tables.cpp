@@ -1,19 +1,37 @@
 // pfq_tables.cpp: the series of one or two arguments with distinct
-// eigenvalues, from tables of Jack polynomials C_kappa(x / s) built degree by
-// degree with the branching rule over horizontal strips.
+// eigenvalues on the Jack tables of core/jack, the engine of sorn and brint.
+//
+// The tables hold Q_kappa(x / s) in double, s = max |x| (likewise y), so
+// that no value overflows however large the eigenvalues; the factor
+// s^|kappa|, the Pochhammer ratios and the hook products are carried in
+// long double by the walk that sums the terms, and so are the sums. With
+// eigenvalues of both signs a second set of tables holds Q_kappa(|x| / s):
+// every monomial coefficient is positive, so that value is the sum of the
+// absolute monomial contributions, which bounds both the |terms| the tail
+// rule reads and the roundings of the signed tables.
+//
+// The tables are laid out to a degree, their positions placed by one walk,
+// then filled level by level (partition size), with any number of threads
+// and the same bits for all; after each level a single-threaded walk in a
+// fixed order sums the level's terms, so the sums do not depend on the
+// thread count either, and the filling stops at the first degree the tail
+// rule accepts.
 #include <algorithm>
-#include <atomic>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <exception>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
-#include <thread>
 
 #include "box_factor.h"
 #include "interrupt_countdown.h"
 #include "jack_degree_sums.h"
+#include "jack_tables.h"
+#include "level_fill.h"
+#include "partition_walk.h"
 #include "pfq_series.h"
 
 namespace matrixhyper {
@@ -22,291 +40,529 @@ namespace pfq_detail {
 namespace {
 
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
+const long double unit_d = DBL_EPSILON / 2;
 
-// Slots of the hash of a new partition store (a power of 2, doubled
-// whenever it is half full).
-const size_t initial_hash_slots = 1024;
+// Without max_degree the tables are laid out to this degree first, and to
+// layout_growth times as far whenever the series needs more: the memory
+// follows the degree reached, and the levels refilled in a larger layout
+// cost a share of about layout_growth^-n of the new ones.
+const int first_layout_degree = 16;
+const int layout_growth = 2;
+// ...but to no more than this many times the bytes of the tables filled so
+// far: with many eigenvalues twice the degree is far more partitions.
+const long double layout_growth_bytes = 8;
 
-// The partition hash is FNV-1a over the parts (its 64-bit offset basis and
-// prime), its high bits folded into the low ones the slot mask keeps.
-const uint64_t fnv_offset_basis = 1469598103934665603ull;
-const uint64_t fnv_prime = 1099511628211ull;
-const int hash_fold_shift = 29;
+// A series whose rounding bound on double tables passes this share of tol
+// (the tail has up to half of it) is summed again on long double tables.
+const double wide_retry_share = 0.25;
 
-// Partitions of at most n parts, stored by index; an open-addressing hash
-// finds the index of a part vector.
-class partition_store {
+// Work units (pfq_series.h, automatic_table_work: about 17 ns each on one
+// core) of one table fill: this many per strip entry (a strip adds into
+// n - rows entries of a row, one multiply-add each, behind its coefficient
+// and its look-up), plus one per partition for its own bookkeeping.
+// Measured: 1F1(3; 5; diag(1..8)) to degree 66 spends 1.2e9 units at one
+// unit per two entries in some 100 s on a shared machine.
+const long long work_units_per_strip_entry = 2;
+
+// Alpha whose multiples alpha * m - i stay exact in double up to the
+// largest degree: at most this many bits after the binary point (and far
+// below 2^53 in size). Otherwise the shifted parts round as they are
+// summed, which the rounding bound then counts.
+const int exact_alpha_fraction_bits = 20;
+
+// The scaled points of one argument for the tables.
+struct scaled_points {
+    long double scale = 1;                 // max |v|, 1 when every v is 0
+    bool mixed = false;                    // values of both signs
+    std::vector<double> narrow, narrow_magnitudes; // v / scale and |v| / scale
+    std::vector<long double> wide, wide_magnitudes;
+    template <class Real> const Real *values() const;
+    template <class Real> const Real *magnitudes() const;
+};
+
+template <> const double *scaled_points::values<double>() const { return narrow.data(); }
+template <> const long double *scaled_points::values<long double>() const { return wide.data(); }
+template <> const double *scaled_points::magnitudes<double>() const
+{
+    return narrow_magnitudes.data();
+}
+template <> const long double *scaled_points::magnitudes<long double>() const
+{
+    return wide_magnitudes.data();
+}
+
+scaled_points scale_points(const std::vector<long double> &v)
+{
+    scaled_points s;
+    long double largest = 0;
+    bool negative = false, positive = false;
+    for (long double e : v) {
+        largest = std::max(largest, std::fabs(e));
+        negative |= e < 0;
+        positive |= e > 0;
+    }
+    s.scale = largest > 0 ? largest : 1;
+    s.mixed = negative && positive;
+    for (long double e : v) {
+        s.wide.push_back(e / s.scale);
+        s.wide_magnitudes.push_back(std::fabs(e) / s.scale);
+        s.narrow.push_back((double)s.wide.back());
+        s.narrow_magnitudes.push_back((double)s.wide_magnitudes.back());
+    }
+    return s;
+}
+
+// What a table series sums: parameters, points, the bound on the first
+// part, and where its degree sums split by first part.
+struct table_request {
+    const series_input *in;
+    int max_part = largest_table_degree;   // partitions with kappa_1 <= max_part
+    int split_part = largest_table_degree; // within: kappa_1 <= split_part
+    int threads = 1;
+    const interrupt_check *interrupt = nullptr;
+    bool wide = false;                     // long double tables
+};
+
+// The tables laid out to one degree in a block of their own, with the
+// walk state and the threads that fill them; Real is the type of the
+// table values.
+template <class Real> class engine_tables {
 public:
-    explicit partition_store(int n) : n_(n), slots_(initial_hash_slots, -1)
+    engine_tables(const table_request &request, const scaled_points &x, const scaled_points &y,
+                  int layout_degree)
+        : n_((int)request.in->x.size()), degree_(layout_degree), max_part_(request.max_part),
+          two_(!request.in->y.empty()), mixed_(x.mixed || (two_ && y.mixed)),
+          threads_(std::min(std::max(request.threads, 1), level_fill_max_threads)),
+          x_(x), y_(y), alpha_((Real)request.in->alpha)
     {
-        add(std::vector<uint16_t>(n, 0));
+        workspace_cursor counter;
+        take_arrays(counter);
+        block_bytes_ = counter.bytes();
+        block_.reset(new unsigned char[block_bytes_]);
+        workspace_cursor cursor(block_.get(), block_bytes_);
+        take_arrays(cursor);
     }
-    int n() const { return n_; }
-    int count() const { return (int)sizes_.size(); }
-    const uint16_t *parts(int idx) const { return &parts_[(size_t)idx * n_]; }
-    int size(int idx) const { return sizes_[idx]; }
-    int add(const std::vector<uint16_t> &p)
+
+    // Bytes of the tables of n points laid out to `degree` (a fill thread's
+    // arrays are a few hundred bytes and not counted).
+    static long double bytes(int n, int degree, int max_part, bool two, bool mixed)
     {
-        int idx = count();
-        parts_.insert(parts_.end(), p.begin(), p.end());
-        int total = 0;
-        for (uint16_t v : p) total += v;
-        sizes_.push_back(total);
-        if (2 * (size_t)count() > slots_.size()) rehash();
-        else insert(idx);
-        return idx;
+        const long long rows = count_table_size_within(degree, n, max_part,
+                                                       jack_tables_max_positions) + 1;
+        const long double sets = (two ? 2 : 1) * (mixed ? 2 : 1);
+        return (long double)rows * (sizeof(int) + sets * n * sizeof(Real)) +
+               (long double)rows / 8 + sets * (degree + 2.0L) * n * sizeof(Real);
     }
-    int find(const uint16_t *p) const { return find(p, hash_rows(p, 1), p[0]); }
-    // Hash of rows from..n-1 (the rows below the first, for find).
-    uint64_t hash_rows(const uint16_t *p, int from) const
+
+    // Reserves the positions of every partition up to the layout degree;
+    // false when interrupted.
+    bool place(const interrupt_check *interrupt)
     {
-        uint64_t h = fnv_offset_basis;
-        for (int i = n_ - 1; i >= from; i--) h = (h ^ p[i]) * fnv_prime;
-        return h;
-    }
-    // Index of the partition with rows below the first hashed in `below`
-    // and first row `first`; -1 when absent.
-    int find(const uint16_t *p, uint64_t below, uint16_t first) const
-    {
-        size_t mask = slots_.size() - 1;
-        for (size_t h = finish((below ^ first) * fnv_prime) & mask;; h = (h + 1) & mask) {
-            int idx = slots_[h];
-            if (idx < 0) return -1;
-            if (equal(parts(idx), p)) return idx;
+        if (n_ < 2) return true;                          // nothing but the empty partition stored
+        // The placing walk reads the positions only: a view of them in
+        // the walk's own (double) tables.
+        jack_tables positions{};
+        positions.n = n_;
+        positions.max_size = degree_;
+        positions.alpha = (double)alpha_;
+        positions.table_size = signed_.table_size;
+        positions.next_free = signed_.next_free;
+        positions.index_table = signed_.index_table;
+        const series_parameters none = {nullptr, 0, nullptr, 0};
+        std::vector<double> unused((size_t)degree_ + 1);
+        const walk_series series = {degree_, (double)alpha_, &none, unused.data()};
+        walk_run run;
+        run.pass = walk_pass::place_stored;
+        run.census = &census_;
+        run.interrupt = interrupt;
+        run.prune = false;
+        if (!partition_walk(series, &positions, &walk_, run)) return false;
+        signed_.next_free = positions.next_free;
+        if (mixed_) {
+            std::memcpy(absolute_.index_table, signed_.index_table,
+                        ((size_t)signed_.table_size + 1) * sizeof(int));
+            absolute_.next_free = signed_.next_free;
         }
-    }
-private:
-    static size_t finish(uint64_t h) { return (size_t)(h ^ (h >> hash_fold_shift)); }
-    size_t hash(const uint16_t *p) const
-    {
-        return finish((hash_rows(p, 1) ^ p[0]) * fnv_prime);
-    }
-    bool equal(const uint16_t *p, const uint16_t *q) const
-    {
-        for (int i = 0; i < n_; i++) if (p[i] != q[i]) return false;
         return true;
     }
-    void insert(int idx)
+
+    // Fills the rows of sizes first..last of every set; false when interrupted.
+    bool fill(int first, int last, const interrupt_check *interrupt)
     {
-        size_t mask = slots_.size() - 1;
-        size_t h = hash(parts(idx)) & mask;
-        while (slots_[h] >= 0) h = (h + 1) & mask;
-        slots_[h] = idx;
+        int widest = 0;
+        for (int size = first; size <= last; size++)
+            widest = std::max(widest, census_.per_size[size]);
+        basic_level_fill_job<Real> job = {&census_, max_part_, fill_threads_, 1, interrupt};
+        job.first_size = first;
+        job.last_size = last;
+        if (widest >= table_level_worth_threads) job.count = thread_count_;
+        if (!fill_by_levels(job)) return false;
+        if (!mixed_) return true;
+        aim_threads(absolute_);
+        const bool filled = fill_by_levels(job);
+        aim_threads(signed_);
+        return filled;
     }
-    void rehash()
+
+    int degree() const { return degree_; }
+    bool mixed() const { return mixed_; }
+    const basic_jack_tables<Real> &signed_tables() const { return signed_; }
+    // Q_kappa(|x| / s): the second set, or the first when no sign differs.
+    const basic_jack_tables<Real> &absolute_tables() const { return mixed_ ? absolute_ : signed_; }
+
+private:
+    void take_arrays(workspace_cursor &cursor)
     {
-        slots_.assign(slots_.size() * 2, -1);
-        for (int i = 0; i < count(); i++) insert(i);
+        const long long size = count_table_size_within(degree_, n_, max_part_,
+                                                       jack_tables_max_positions);
+        if (size > jack_tables_max_positions) throw std::bad_alloc();
+        const jack_table_shape shape = {degree_, n_, (int)size, two_};
+        build_jack_tables(&signed_, shape, alpha_, x_.values<Real>(),
+                          two_ ? y_.values<Real>() : nullptr, cursor);
+        if (mixed_)
+            build_jack_tables(&absolute_, shape, alpha_, x_.magnitudes<Real>(),
+                              two_ ? y_.magnitudes<Real>() : nullptr, cursor);
+        take_walk_state(&walk_, n_, max_part_, cursor);
+        const size_t words = ((size_t)size + 1 + 63) / 64;
+        census_.reached = cursor.take<uint64_t>(words);
+        census_.per_size = cursor.take<int>((size_t)degree_ + 1);
+        thread_count_ = n_ >= 3 ? threads_ : 1;          // below, no row takes a strip
+        take_level_fill_threads(fill_threads_, thread_count_, signed_, shape, cursor);
+        if (!cursor.lays_out()) return;
+        std::memset(census_.reached, 0, words * sizeof(uint64_t));
+        std::memset(census_.per_size, 0, ((size_t)degree_ + 1) * sizeof(int));
     }
-    int n_;
-    std::vector<uint16_t> parts_;
-    std::vector<int> sizes_;
-    std::vector<int> slots_;
+
+    // Points the fill threads at the value rows of `set` (their work arrays
+    // stay their own).
+    void aim_threads(const basic_jack_tables<Real> &set)
+    {
+        for (int t = 0; t < thread_count_; t++) {
+            basic_jack_tables<Real> &tables = fill_threads_[t].tables;
+            tables.jack_x = set.jack_x;
+            tables.jack_y = set.jack_y;
+            tables.powers_x = set.powers_x;
+            tables.powers_y = set.powers_y;
+            tables.prefix_x = set.prefix_x;
+            tables.prefix_y = set.prefix_y;
+        }
+    }
+
+    const int n_, degree_, max_part_;
+    const bool two_, mixed_;
+    const int threads_;
+    const scaled_points &x_, &y_;
+    const Real alpha_;
+    int thread_count_ = 1;
+    size_t block_bytes_ = 0;
+    std::unique_ptr<unsigned char[]> block_;
+    basic_jack_tables<Real> signed_{}, absolute_{};
+    sorn_walk_state walk_{};
+    stored_census census_{};
+    basic_level_fill_thread<Real> fill_threads_[level_fill_max_threads];
 };
 
-// Jack values C_kappa(x_1..x_m / s) of one argument for m = 1..n (and of
-// |x| when the signs are mixed, the sums of absolute contributions).
-struct jack_table {
-    long double scale = 1;
-    bool mixed = false;
-    std::vector<long double> y;                          // x_m / s
-    std::vector<std::vector<long double>> power, abs_power;  // [m][d]
-    std::vector<long double> value, abs_value;           // [idx * n + m - 1]
+// The sums of one degree: signed terms split by first part, |terms|.
+struct degree_sums {
+    compensated_sum within, beyond;
+    long double magnitude = 0;
+    long long terms = 0;
 };
 
-void setup_table(jack_table &t, const std::vector<long double> &x)
-{
-    long double s = 0;
-    bool neg = false, pos = false;
-    for (long double v : x) { s += std::fabs(v); neg |= v < 0; pos |= v > 0; }
-    t.scale = s;
-    t.mixed = neg && pos;
-    for (long double v : x) t.y.push_back(v / s);
-    t.power.assign(x.size(), {1.0L});
-    t.abs_power.assign(x.size(), {1.0L});
-}
-
-// Everything the strip enumeration of one partition needs. For each row i
-// and each candidate mu_i = v, prefix products over columns j of the
-// numerators of the ratios of row i (keep: column intact, strip: column
-// loses its bottom box); their denominators do not depend on v.
-struct strip_walk {
-    const partition_store *store;
-    std::vector<jack_table> *tables;
-    const std::vector<std::vector<long double>> *binom;
-    long double alpha;
-    int n, m, k;
-    int top;                                             // last row of kappa that can change:
-                                                         // min(m - 1, its rows); rows below
-                                                         // are empty and their ratios are 1
-    std::vector<int> kappa, conj, mu;                    // 1-based rows / columns
-    std::vector<uint16_t> key;                           // mu, 0-based
-    uint64_t below_hash = 0;
-    std::vector<long double> acc, abs_acc;               // per table
-    long long strips;
-    long long factor_rows;                               // rows the strip ratios multiplied
-    std::vector<long double> keep_num, strip_num;        // [start(i, v) + j]
-    std::vector<long double> keep_den, strip_den;        // [row_start(i) + j]
-    std::vector<size_t> start, row_start;                // start[i] is for v = kappa_{i+1}
+// What the fills of the summed levels cost and how long their strip sums were.
+struct level_costs {
+    long long work = 0;
+    long long most_strips = 0;
 };
 
-// Fills the prefix products of every row of kappa (rows 1..m-1).
-void prepare_rows(strip_walk &w)
-{
-    const long double alpha = w.alpha;
-    w.keep_num.clear(); w.strip_num.clear(); w.keep_den.clear(); w.strip_den.clear();
-    w.start.assign(w.m + 1, 0);
-    w.row_start.assign(w.m + 1, 0);
-    for (int i = 1; i <= w.top; i++) {
-        const int ki = w.kappa[i], below = w.kappa[i + 1];
-        w.row_start[i] = w.keep_den.size();
-        long double kd = 1, sd = 1;
-        w.keep_den.push_back(1); w.strip_den.push_back(1);
-        for (int j = 1; j <= ki; j++) {
-            long double leg = w.conj[j] - i, arm = ki - j;
-            kd *= box_factor::lower_hook(arm, leg, alpha);
-            sd *= j <= below ? box_factor::upper_hook(arm, leg, alpha) : 1;
-            w.keep_den.push_back(kd); w.strip_den.push_back(sd);
-        }
-        w.start[i] = w.keep_num.size();
-        for (int v = below; v <= ki; v++) {
-            long double kn = 1, sn = 1;
-            w.keep_num.push_back(1); w.strip_num.push_back(1);
-            for (int j = 1; j <= v; j++) {
-                long double leg = w.conj[j] - i, arm = v - j;
-                kn *= box_factor::lower_hook(arm, leg, alpha);
-                // the box below this one leaves: its leg is one shorter
-                sn *= j <= below ? box_factor::upper_hook(arm, leg - 1, alpha) : 1;
-                w.keep_num.push_back(kn); w.strip_num.push_back(sn);
+// The summing walk: depth first over the partitions with at most n rows,
+// kappa_1 <= max_part, in the order of the tables' own walk, adding the
+// terms of sizes first..last. A partition's coefficient is the product of
+// one quotient per box in long double, s^|kappa| included; its values are
+// read from the tables (rows with fewer than n parts) or formed from the
+// stored partition with its n full columns removed.
+class summing_walk {
+public:
+    // `scale` is the factor of each box: s, or s_x s_y with two arguments.
+    summing_walk(const table_request &request, long double scale)
+        : in_(*request.in), n_((int)in_.x.size()), two_(!in_.y.empty()),
+          max_part_(request.max_part), split_part_(request.split_part),
+          interrupt_(request.interrupt), scale_(scale) {}
+
+    // Adds the terms of sizes first..last into sums[size]; false when
+    // interrupted.
+    template <class Real>
+    bool run(const engine_tables<Real> &tables, int first, int last,
+             std::vector<degree_sums> &sums, level_costs &costs)
+    {
+        std::vector<int> kappa(n_ + 1, 0), position(n_ + 1, 1);
+        std::vector<long double> z(n_ + 1), coefficient(n_ + 1, 1);
+        kappa[0] = max_part_;
+        for (int i = 1; i <= n_; i++) z[i] = -i;
+        interrupt_countdown countdown(interrupt_, terms_between_polls);
+        top_ = {};
+        int size = 0, j = 1;
+        while (j >= 1) {
+            // Below a zero coefficient every term is 0, but the tables'
+            // rows there are filled all the same: the walk goes on through
+            // them to count their work (not into row n, which has none).
+            if (kappa[j] < kappa[j - 1] && size < last && (coefficient[j] != 0 || j < n_)) {
+                kappa[j]++;
+                size++;
+                const int m = kappa[j];
+                if (coefficient[j] != 0)
+                    coefficient[j] = quotient(j, m, z.data()) * coefficient[j];
+                else
+                    z[j] = in_.alpha + z[j];
+                if (j < n_) {
+                    position[j] = j == 1 ? m + 1
+                                  : m == 1 ? tables.signed_tables().index_table[position[j - 1]]
+                                           : position[j] + 1;
+                    top_ = {};
+                    if (size >= first)
+                        add_stored(tables, kappa.data(), j, position[j], coefficient[j],
+                                   sums[size], costs);
+                    coefficient[j + 1] = coefficient[j];
+                    j++;
+                    position[j] = position[j - 1];
+                } else {
+                    grow_top(tables, m, z.data());
+                    if (size >= first)
+                        add_top(tables, kappa.data(), m, coefficient[j], sums[size]);
+                }
+                if (countdown.step()) return false;
+            } else {
+                size -= kappa[j];
+                kappa[j] = 0;
+                z[j] = -j;
+                j--;
             }
         }
+        return true;
     }
-}
 
-// Product over the boxes (row, j) of mu of the ratios of the branching
-// coefficient times j_mu / j_kappa, for mu_row = v with the rows below
-// already chosen: columns (kappa_{r+1}, mu_r] keep their length, columns
-// (mu_r, kappa_r] lose their bottom box. Every ratio is at most 1. The
-// denominators over the rows below do not depend on v: `fixed` holds them.
-long double row_factor(const strip_walk &w, int row, int v, long double fixed)
-{
-    const int below = w.kappa[row + 1];
-    const long double *kn = &w.keep_num[w.start[row] + (size_t)(v - below) * (below + 1)
-                                        + (size_t)(v - below) * (v - below - 1) / 2];
-    const long double *sn = kn - w.keep_num.data() + w.strip_num.data();
-    const long double *kd = &w.keep_den[w.row_start[row]];
-    long double num = kn[v] * kd[below], den = kn[below] * kd[v];   // columns of this row
-    for (int r = row + 1; r <= w.top + 1 && r <= w.m; r++) {
-        int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
-        num *= kn[mid] * sn[hi];
-        den *= kn[lo] * sn[mid];
-    }
-    return num / den * fixed;
-}
-
-// The v-independent part of row_factor for the rows below `row`.
-long double fixed_factor(const strip_walk &w, int row)
-{
-    const long double *kd = &w.keep_den[w.row_start[row]];
-    const long double *sd = &w.strip_den[w.row_start[row]];
-    long double num = 1, den = 1;
-    for (int r = row + 1; r <= w.top + 1 && r <= w.m; r++) {
-        int lo = w.kappa[r + 1], mid = w.mu[r], hi = w.kappa[r];
-        num *= kd[lo] * sd[mid];
-        den *= kd[mid] * sd[hi];
-    }
-    return num / den;
-}
-
-// Chooses mu_row (rows below fixed), then recurses upwards; at row 0 adds
-// the contribution of mu to every table.
-void enumerate(strip_walk &w, int row, long double weight, int removed)
-{
-    if (row == 0) {
-        const long double g = weight * (*w.binom)[w.k][removed];
-        int idx = w.m == 1 ? 0 : w.store->find(w.key.data(), w.below_hash, (uint16_t)w.mu[1]);
-        w.strips++;
-        for (size_t t = 0; t < w.tables->size(); t++) {
-            const jack_table &tab = (*w.tables)[t];
-            long double prev = w.m == 1 ? 1.0L : tab.value[(size_t)idx * w.n + w.m - 2];
-            w.acc[t] += g * tab.power[w.m - 1][removed] * prev;
-            if (tab.mixed) {
-                long double aprev = w.m == 1 ? 1.0L : tab.abs_value[(size_t)idx * w.n + w.m - 2];
-                w.abs_acc[t] += g * tab.abs_power[w.m - 1][removed] * aprev;
+private:
+    // The coefficient of kappa over that of kappa without its new box in
+    // column m of row j; z[j] comes in as alpha (m - 1) - j and leaves as
+    // alpha m - j. One argument: alpha^|kappa| (a)_kappa / (b)_kappa over
+    // the lower hook products; two: divided by Q_kappa(1^n) as well.
+    long double quotient(int j, int m, long double *z) const
+    {
+        const long double alpha = in_.alpha;
+        const long double u = box_factor::shift(j, m, alpha);
+        box_factor::quotient_parts<long double> q{alpha * scale_, (j + z[j]) + 1};
+        q.num = box_factor::times_rising(q.num, in_.a.data(), in_.a.size(), u);
+        q.den = box_factor::times_rising(q.den, in_.b.data(), in_.b.size(), u);
+        if (two_) {                                      // Q_kappa(1^n): J(1^n) over upper hooks
+            q.num = q.num * (alpha * m);
+            q.den = q.den * ((alpha * u) + n_);
+            for (int i = 1; i < j; i++) {
+                const long double d = z[i] - z[j];
+                q.num = q.num * d;
+                q.den = q.den * (d - 1);
             }
         }
-        return;
+        z[j] = alpha + z[j];
+        for (int i = 1; i < j; i++) box_factor::times_lower_hook_change(z[i] - z[j], q);
+        return q.num == 0 ? 0 : q.num / q.den;          // terminated: no 0/0 at a pole
     }
-    if (row == 1) {                                      // rows below are fixed: hash them once
-        for (int i = 0; i < w.n; i++) w.key[i] = (uint16_t)(i + 1 < w.m ? w.mu[i + 1] : 0);
-        w.below_hash = w.store->hash_rows(w.key.data(), 1);
-    }
-    const long double fixed = fixed_factor(w, row);
-    const int rows_below = std::min(w.top + 1, w.m) - row;
-    w.factor_rows += rows_below * (2LL + w.kappa[row] - w.kappa[row + 1]);
-    for (int v = w.kappa[row + 1]; v <= w.kappa[row]; v++) {
-        w.mu[row] = v;
-        w.key[row - 1] = (uint16_t)v;
-        int d = w.kappa[row] - v;
-        long double f = row_factor(w, row, v, fixed) * (*w.binom)[removed + d][d];
-        enumerate(w, row - 1, weight * f, removed + d);
-    }
-    w.mu[row] = w.kappa[row];
-}
 
-// All partitions of k with at most n parts, none above largest_part,
-// appended to the store.
-void add_partitions(partition_store &store, int k, std::vector<int> &added, int largest_part)
-{
-    const int n = store.n();
-    std::vector<uint16_t> p(n, 0);
-    // Recursive fill: row i gets a part at most the previous one.
-    struct filler {
-        partition_store &store; std::vector<uint16_t> &p; std::vector<int> &added; int n;
-        void fill(int i, int left, int bound)
-        {
-            if (left == 0) { added.push_back(store.add(p)); return; }
-            if (i == n) return;
-            for (int v = std::min(left, bound); v >= 1; v--) {
-                if ((long long)v * (n - i) < left) break;  // rows left cannot hold the rest
-                p[i] = (uint16_t)v;
-                fill(i + 1, left - v, v);
-                p[i] = 0;
-            }
-        }
-    } f{store, p, added, n};
-    f.fill(0, k, std::min(k, largest_part));
-}
+    // Q_kappa(x / s) of a partition with n rows is v * (x_1..x_n / s^n)^m
+    // times the value of kappa less its m full columns, v the product over
+    // the boxes of row n of the ratio below.
+    struct top_row {
+        long double ratio = 1, power_x = 1, power_y = 1;
+    };
 
-// (a)_kappa / (b)_kappa.
-long double pochhammer_ratio(const series_input &in, const uint16_t *parts, int n)
-{
-    long double num = 1, den = 1;
-    for (int i = 0; i < n && parts[i] > 0; i++) {
-        for (int j = 0; j < parts[i]; j++) {
-            long double c = box_factor::shift(i + 1, j + 1, in.alpha);
-            num = box_factor::times_rising(num, in.a.data(), in.a.size(), c);
-            den = box_factor::times_rising(den, in.b.data(), in.b.size(), c);
-        }
+    template <class Real>
+    void grow_top(const engine_tables<Real> &tables, int m, const long double *z)
+    {
+        const long double alpha = in_.alpha;
+        long double v = ((1 / alpha + m) - 1) / m;
+        for (int i = 1; i < n_; i++) v = v * ((z[i] + 1 - z[n_]) / (alpha + z[i] - z[n_]));
+        top_.ratio = top_.ratio * v;
+        top_.power_x = top_.power_x * tables.signed_tables().prefix_x[n_];
+        if (two_) top_.power_y = top_.power_y * tables.signed_tables().prefix_y[n_];
     }
-    return num == 0 ? 0 : num / den;                     // terminated: no 0/0 at a pole
-}
 
-// C_kappa(I_n) / |kappa|!: J_kappa(1^n) alpha^k over the hook products.
-long double identity_value(const uint16_t *parts, int n, long double alpha,
-                           std::vector<int> &conj)
-{
-    box_factor::column_lengths(parts, n, conj);
-    long double z = 1;
-    for (int i = 0; i < n && parts[i] > 0; i++) {
-        for (int j = 1; j <= parts[i]; j++) {
-            long double leg = conj[j] - (i + 1), arm = parts[i] - j;
-            long double upper = box_factor::upper_hook(arm, leg, alpha);
-            long double lower = box_factor::lower_hook(arm, leg, alpha);
-            z *= alpha * ((n - i) + alpha * (j - 1)) / (upper * lower);
-        }
+    template <class Real> static Real value(const Real *table, int position, int n)
+    {
+        return table[(size_t)position * (size_t)n + (size_t)(n - 1)];
     }
-    return z;
+
+    void add_term(int first_part, long double coefficient, long double signed_value,
+                  long double magnitude, degree_sums &sums) const
+    {
+        const long double term = coefficient * signed_value;
+        (first_part <= split_part_ ? sums.within : sums.beyond).add(term);
+        sums.magnitude += std::fabs(coefficient) * magnitude;
+        sums.terms++;
+    }
+
+    template <class Real>
+    void add_stored(const engine_tables<Real> &tables, const int *kappa, int rows, int position,
+                    long double coefficient, degree_sums &sums, level_costs &costs) const
+    {
+        const basic_jack_tables<Real> &s = tables.signed_tables(), &a = tables.absolute_tables();
+        const bool mixed = tables.mixed();
+        long double v = value(s.jack_x, position, n_);
+        long double av = mixed ? value(a.jack_x, position, n_) : std::fabs(v);
+        if (two_) {
+            const long double vy = value(s.jack_y, position, n_);
+            v *= vy;
+            av *= mixed ? value(a.jack_y, position, n_) : std::fabs(vy);
+        }
+        if (coefficient != 0) add_term(kappa[1], coefficient, v, av, sums);
+        long long strips = 1;                            // mu_i anywhere in [kappa_(i+1), kappa_i]
+        for (int i = 1; i <= rows; i++) strips *= kappa[i] - kappa[i + 1] + 1;
+        const int sets = (two_ ? 2 : 1) * (mixed ? 2 : 1);
+        costs.work += 1 + strips * (n_ - rows) * sets * work_units_per_strip_entry;
+        costs.most_strips = std::max(costs.most_strips, strips);
+    }
+
+    template <class Real>
+    void add_top(const engine_tables<Real> &tables, const int *kappa, int m,
+                 long double coefficient, degree_sums &sums) const
+    {
+        const basic_jack_tables<Real> &s = tables.signed_tables(), &a = tables.absolute_tables();
+        const bool mixed = tables.mixed();
+        const int less = n_ > 1 ? lookup_position(&s, kappa, n_ - 1, m) : 1;
+        long double v = top_.ratio * top_.power_x * value(s.jack_x, less, n_);
+        long double av = mixed
+                             ? top_.ratio * std::fabs(top_.power_x) * value(a.jack_x, less, n_)
+                             : std::fabs(v);
+        if (two_) {
+            const long double vy = top_.ratio * top_.power_y * value(s.jack_y, less, n_);
+            av *= mixed
+                      ? top_.ratio * std::fabs(top_.power_y) * value(a.jack_y, less, n_)
+                      : std::fabs(vy);
+            v *= vy;
+        }
+        add_term(kappa[1], coefficient, v, av, sums);
+    }
+
+    const series_input &in_;
+    const int n_;
+    const bool two_;
+    const int max_part_, split_part_;
+    const interrupt_check *interrupt_;
+    const long double scale_;
+    top_row top_;
+};
+
+// The series summed degree by degree on tables laid out as far as needed.
+class table_series {
+public:
+    explicit table_series(const table_request &request)
+        : request_(request), n_((int)request.in->x.size()), two_(!request.in->y.empty()),
+          x_(scale_points(request.in->x)), y_(scale_points(request.in->y)),
+          walk_(request, two_ ? x_.scale * y_.scale : x_.scale), sums_(1)
+    {
+        mixed_ = x_.mixed || (two_ && y_.mixed);
+        wide_ = request.wide || mixed_;
+        alpha_exact_ = alpha_multiples_exact((double)request.in->alpha);
+    }
+
+    int degree() const { return degree_; }
+    bool mixed() const { return mixed_; }
+    long long work() const { return costs_.work; }
+    long long terms() const { return terms_; }
+    const degree_sums &sums(int k) const { return sums_[k]; }
+
+    // Bytes of tables laid out to `degree`.
+    long double bytes(int degree) const
+    {
+        const int max_part = std::min(request_.max_part, degree);
+        return wide_ ? engine_tables<long double>::bytes(n_, degree, max_part, two_, mixed_)
+                     : engine_tables<double>::bytes(n_, degree, max_part, two_, mixed_);
+    }
+
+    // Fills and sums the degrees degree() + 1..last with tables laid out to
+    // `layout` (at least last; the present tables when they reach it);
+    // false when interrupted. Throws bad_alloc when the tables do not fit.
+    bool extend(int last, int layout)
+    {
+        return wide_ ? extend_on(wide_tables_, last, layout)
+                     : extend_on(narrow_tables_, last, layout);
+    }
+
+    // Bound on the relative rounding error of one table value of degree k
+    // (relative to the value over |x|) through its n levels: per level the
+    // strip coefficient (a product of at most k factors of n + 7
+    // roundings), the power and the prefix product, and the sum of the
+    // strips; and the rounding of the points to the tables' type (k,
+    // inside the n + 7). Shifted parts summed inexactly add their own share.
+    long double value_rounding(int k) const
+    {
+        long double units = (long double)n_ * ((7.0L + n_) * k + 4 + costs_.most_strips);
+        if (!alpha_exact_) units += 4.0L * n_ * k * (request_.in->alpha * k + n_);
+        return units * (wide_ ? unit_ld : unit_d);
+    }
+
+    // Units of long double roundoff in one coefficient of degree k and the
+    // top-row factor of its values.
+    long double coefficient_rounding(int k) const
+    {
+        const long double parameters = request_.in->a.size() + request_.in->b.size();
+        return (3.0L * parameters + 8 + 2.0L * n_) * k + 4;
+    }
+
+private:
+    template <class Real>
+    bool extend_on(std::unique_ptr<engine_tables<Real>> &tables, int last, int layout)
+    {
+        if (!tables || tables->degree() < last) {
+            tables.reset();
+            tables.reset(new engine_tables<Real>(request_, x_, y_, layout));
+            if (!tables->place(request_.interrupt)) return false;
+            if (degree_ > 0 && !tables->fill(1, degree_, request_.interrupt)) return false;
+        }
+        const int first = degree_ + 1;
+        if (!tables->fill(first, last, request_.interrupt)) return false;
+        sums_.resize((size_t)last + 1);
+        if (!walk_.run(*tables, first, last, sums_, costs_)) return false;
+        for (int k = first; k <= last; k++) terms_ += sums_[k].terms;
+        degree_ = last;
+        return true;
+    }
+
+    static bool alpha_multiples_exact(double alpha)
+    {
+        const double scaled = std::ldexp(alpha, exact_alpha_fraction_bits);
+        return scaled == std::floor(scaled) && alpha * largest_table_degree < 0x1p40;
+    }
+
+    table_request request_;
+    const int n_;
+    const bool two_;
+    // Eigenvalues of both signs: long double tables. Their terms cancel,
+    // and double's rounding bound on the absolute sums then exceeds tol
+    // (0F0 at (-1.5, 0.4, -0.3, 0.7), alpha 0.5: 7e-12 against 1e-12 of
+    // the value).
+    bool mixed_ = false, wide_ = false, alpha_exact_ = true;
+    scaled_points x_, y_;
+    summing_walk walk_;
+    std::unique_ptr<engine_tables<double>> narrow_tables_;
+    std::unique_ptr<engine_tables<long double>> wide_tables_;
+    std::vector<degree_sums> sums_;
+    level_costs costs_;
+    long long terms_ = 1;
+    int degree_ = 0;
+};
+
+// The next layout degree of an automatic series at degree `next`, at most
+// `cap`, brought down to what the memory limit admits (0: none); below
+// `next` when even that does not fit.
+int next_layout(const table_series &series, int next, int cap, std::size_t memory_limit)
+{
+    int layout = std::min(cap, std::max(first_layout_degree, series.degree() * layout_growth));
+    layout = std::max(layout, next);
+    const int filled = std::max(series.degree(), first_layout_degree);
+    const long double room = layout_growth_bytes * series.bytes(std::min(filled, layout));
+    while (layout > next && series.bytes(layout) > room) layout--;
+    if (memory_limit == 0) return layout;
+    while (layout >= next && series.bytes(layout) > (long double)memory_limit) layout--;
+    return layout;
 }
 
 } // namespace
@@ -325,323 +581,9 @@ long double count_partitions(int n, int degree)
 
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs)
 {
-    const long double entry = sizeof(long double);
-    const long double tables = (two_arguments ? 2 : 1) * (mixed_signs ? 2 : 1);
-    // Per partition: its parts, its size, its hash slots (at most 4 per
-    // partition before the table doubles) and its Jack values.
-    long double per = sizeof(uint16_t) * (long double)n + sizeof(int) + 4 * sizeof(int);
-    per += tables * entry * n;
-    // Pascal's triangle to the degree, a vector per row, and the powers of
-    // each point (plain and absolute) to the degree.
-    const long double rows = (long double)degree + 1;
-    long double fixed = entry * rows * (rows + 1) / 2 + rows * sizeof(std::vector<long double>);
-    fixed += tables * 2 * n * entry * rows + initial_hash_slots * sizeof(int);
-    return per * count_partitions(n, degree) + fixed;
+    return mixed_signs ? engine_tables<long double>::bytes(n, degree, degree, two_arguments, true)
+                       : engine_tables<double>::bytes(n, degree, degree, two_arguments, false);
 }
-
-namespace {
-
-// Each strip's look-up hashes and compares all n rows of its partition, a
-// cost of one work unit per this many rows (with hundreds of eigenvalues it
-// is most of the strip's cost); each level of a partition reads its n rows
-// once more.
-const int rows_per_work_unit = 8;
-// The ratios of a strip multiply two factors per row below the row chosen:
-// with many rows this, not the strip's sum, is its cost.
-const int factor_rows_per_work_unit = 2;
-
-// Strips of the partitions one thread filled: the total and the most for one
-// partition. Combined over threads by sum and max, so that the rounding bound
-// and the work budget they feed do not depend on the thread count.
-struct strip_count {
-    long long total = 0, most = 0;
-    long long work = 0;            // per strip 4 plus its look-up, 1 per prefix product
-    void add(long long strips, long long prefixes, int n)
-    {
-        total += strips;
-        most = std::max(most, strips);
-        work += (4 + n / rows_per_work_unit) * strips + prefixes + n;
-    }
-    void add(const strip_count &c)
-    {
-        total += c.total;
-        most = std::max(most, c.most);
-        work += c.work;
-    }
-};
-
-// What the threads filling one level share.
-struct level_team {
-    std::atomic<int> next_chunk{0};                      // chunks of added_ handed out
-    std::atomic<bool> stop{false};                       // an interrupt or a failure
-    bool interrupted = false;                            // the calling thread's only
-};
-
-// Partitions the calling thread fills between two polls of the interrupt:
-// a millisecond or less of work even at the widest tables.
-const int fills_per_poll = 1024;
-
-// Partitions a thread claims at a time: a claim costs far less than one
-// partition, and small chunks let the threads finish a level together.
-const int chunk_partitions = 16;
-
-// The tables and sums of one series, extended one degree at a time.
-class table_series {
-public:
-    // largest_part caps the first part of every partition: a branching
-    // rule reads only partitions inside the one it fills, so a capped
-    // table holds exactly the Jack values of the partitions within the cap.
-    table_series(const series_input &in, const interrupt_check *interrupt, int threads,
-                 int largest_part = largest_table_degree)
-        : in_(in), n_((int)in.x.size()), two_(!in.y.empty()), tables_(two_ ? 2 : 1),
-          store_(n_), countdown_(interrupt, fills_per_poll), threads_(std::min(std::max(threads, 1), most_series_threads)),
-          largest_part_(largest_part)
-    {
-        setup_table(tables_[0], in.x);
-        if (two_) setup_table(tables_[1], in.y);
-        for (jack_table &t : tables_) {
-            t.value.assign(n_, 1.0L);                    // the empty partition, every level
-            if (t.mixed) t.abs_value.assign(n_, 1.0L);
-        }
-        walk_.store = &store_; walk_.tables = &tables_; walk_.binom = &binom_;
-        walk_.alpha = in.alpha; walk_.n = n_;
-        walk_.key.assign(n_, 0);
-        walk_.acc.assign(tables_.size(), 0); walk_.abs_acc.assign(tables_.size(), 0);
-    }
-    bool mixed() const { return tables_[0].mixed || (two_ && tables_[1].mixed); }
-    // Work of every table fill of this series so far: strips enumerated
-    // (4 units each) and the prefix products behind them (1 unit each; with
-    // few rows and long ones, the products cost more than the strips).
-    long long work() const { return work_; }
-    // Adds degree k = degree() + 1; false when interrupted.
-    bool extend()
-    {
-        const int k = ++degree_;
-        std::vector<long double> row(k + 1, 1.0L);       // Pascal: positive sums only
-        for (int j = 1; j < k; j++) row[j] = binom_[k - 1][j - 1] + binom_[k - 1][j];
-        binom_.push_back(row);
-        for (jack_table &t : tables_)
-            for (int m = 0; m < n_; m++) {
-                t.power[m].push_back(t.power[m].back() * t.y[m]);
-                t.abs_power[m].push_back(t.abs_power[m].back() * std::fabs(t.y[m]));
-            }
-        added_.clear();
-        add_partitions(store_, k, added_, largest_part_);
-        for (jack_table &t : tables_) {
-            t.value.resize((size_t)store_.count() * n_, 0.0L);
-            if (t.mixed) t.abs_value.resize((size_t)store_.count() * n_, 0.0L);
-        }
-        walk_.k = k;
-        for (int m = 1; m <= n_; m++)
-            if (!fill_level(m)) return false;
-        add_terms();
-        return true;
-    }
-    int degree() const { return degree_; }
-    long double total() const { return total_; }
-    long double abs_total() const { return abs_total_; }
-    const std::vector<long double> &abs_sums() const { return abs_sums_; }
-    long long terms() const { return terms_; }
-    // Rounding: per table level, mu's ratios (5 roundings each, at most k),
-    // n binomials (k each), the power (k) and the strip sum (max_strips);
-    // then the coefficient's k (p + q) + 2k factors; degree sums are
-    // compensated (2u + N u^2), the k + 1 of them added plainly; factor 2
-    // for the rounded absolute sums.
-    long double rounding() const
-    {
-        const int k = degree_;
-        long double levels = level_rounding();
-        long double per_term = (two_ ? 2 : 1) * levels + (3.0L * (in_.a.size() + in_.b.size()) + 8) * k;
-        long double summing = 2 + 2 * (long double)terms_ * unit_ld + (k + 1);
-        return 2 * (per_term + summing) * unit_ld * abs_total_;
-    }
-    // Partitions of the newest degree, by store index.
-    const std::vector<int> &newest() const { return added_; }
-    const uint16_t *parts(int idx) const { return store_.parts(idx); }
-    // C_kappa(x / s) of table t at all n variables, where s = sum |x|.
-    long double jack_value(int t, int idx) const { return tables_[t].value[(size_t)idx * n_ + n_ - 1]; }
-    // Units of roundoff in one table value through its n levels, at most:
-    // relative to the value when every x has one sign (positive terms).
-    long double level_rounding() const
-    {
-        return (long double)n_ * ((7.0L + n_) * degree_ + 4 + max_strips_);
-    }
-private:
-    // Level m (m variables) of every partition of the newest degree; false
-    // when interrupted. Within a level the partitions are independent (each
-    // reads level m - 1 only), so threads may share them.
-    bool fill_level(int m)
-    {
-        const int threads = level_threads(m);
-        strip_count count;
-        const bool done = threads > 1 ? fill_shared(m, threads, count) : fill_alone(m, count);
-        strips_ += count.total;
-        work_ += count.work;
-        max_strips_ = std::max(max_strips_, count.most);
-        return done;
-    }
-    int rows(int idx) const
-    {
-        const uint16_t *p = store_.parts(idx);
-        int len = 0;
-        while (len < n_ && p[len] > 0) len++;
-        return len;
-    }
-    // Threads for level m: one unless the level has enough partitions.
-    int level_threads(int m) const
-    {
-        if (threads_ <= 1) return 1;
-        long long filled = 0;
-        for (int idx : added_) filled += rows(idx) <= m;
-        if (filled < table_level_worth_threads) return 1;
-        return (int)std::min<long long>(threads_, ((long long)added_.size() + chunk_partitions - 1) /
-                                                      chunk_partitions);
-    }
-    // True when the caller asks to stop; polled once per fills_per_poll
-    // partitions the calling thread fills.
-    bool interrupt_due() { return countdown_.step(); }
-    bool fill_alone(int m, strip_count &count)
-    {
-        for (int idx : added_)
-            if (fill_partition(walk_, m, idx, count) && interrupt_due()) return false;
-        return true;
-    }
-    // The level with the calling thread and up to threads - 1 started ones,
-    // each with its own walk. A thread that cannot be started leaves its
-    // chunks to the others: the values do not depend on who fills what.
-    bool fill_shared(int m, int threads, strip_count &count)
-    {
-        helper_walks_.resize(threads - 1, walk_);
-        std::vector<strip_count> counts(threads);
-        std::vector<std::exception_ptr> failures(threads);
-        std::vector<std::thread> started;
-        started.reserve(threads - 1);
-        level_team team;
-        for (int t = 1; t < threads; t++) {
-            strip_walk &w = helper_walks_[t - 1];
-            w.k = walk_.k;
-            try {
-                started.emplace_back(&table_series::fill_chunks, this, m, std::ref(team), std::ref(w),
-                                     std::ref(counts[t]), std::ref(failures[t]), false);
-            } catch (...) {
-                break;
-            }
-        }
-        fill_chunks(m, team, walk_, counts[0], failures[0], true);
-        for (std::thread &t : started) t.join();
-        for (const std::exception_ptr &failure : failures)
-            if (failure) std::rethrow_exception(failure);
-        for (const strip_count &c : counts) count.add(c);
-        return !team.interrupted;
-    }
-    // One thread's part of a level: chunks of added_ claimed in turn until
-    // none is left or the team stops. Only the calling thread polls the
-    // interrupt. What the walk throws (out of memory) is kept for the
-    // calling thread to rethrow once every thread is joined.
-    void fill_chunks(int m, level_team &team, strip_walk &w, strip_count &count,
-                     std::exception_ptr &failure, bool calling)
-    {
-        const long long size = (long long)added_.size();
-        try {
-            for (;;) {
-                const long long chunk = team.next_chunk.fetch_add(1, std::memory_order_relaxed);
-                const long long first = chunk * chunk_partitions;
-                if (first >= size) return;
-                const long long last = std::min(first + chunk_partitions, size);
-                for (long long i = first; i < last; i++) {
-                    if (team.stop.load(std::memory_order_relaxed)) return;
-                    if (fill_partition(w, m, added_[i], count) && calling && interrupt_due()) {
-                        team.interrupted = true;
-                        team.stop.store(true, std::memory_order_relaxed);
-                        return;
-                    }
-                }
-            }
-        } catch (...) {
-            failure = std::current_exception();
-            team.stop.store(true, std::memory_order_relaxed);
-        }
-    }
-    // Level m of partition idx with walk w; false when idx has more than m
-    // rows. Writes only the level m entries of idx.
-    bool fill_partition(strip_walk &w, int m, int idx, strip_count &count)
-    {
-        const uint16_t *p = store_.parts(idx);
-        const int length = rows(idx);
-        if (length > m) return false;
-        w.m = m;
-        w.top = std::min(m - 1, length);
-        w.kappa.assign(m + 2, 0);
-        for (int i = 0; i < m; i++) w.kappa[i + 1] = p[i];
-        box_factor::column_lengths(p, m, w.conj);
-        w.mu.assign(w.kappa.begin(), w.kappa.end());
-        w.mu[m] = 0;                                     // row m leaves entirely
-        std::fill(w.acc.begin(), w.acc.end(), 0.0L);
-        std::fill(w.abs_acc.begin(), w.abs_acc.end(), 0.0L);
-        w.strips = 0;
-        w.factor_rows = 0;
-        prepare_rows(w);
-        enumerate(w, w.top, 1.0L, w.kappa[m]);
-        count.add(w.strips, (long long)w.keep_num.size() + w.factor_rows / factor_rows_per_work_unit, n_);
-        for (size_t t = 0; t < tables_.size(); t++) {
-            tables_[t].value[(size_t)idx * n_ + m - 1] = w.acc[t];
-            if (tables_[t].mixed) tables_[t].abs_value[(size_t)idx * n_ + m - 1] = w.abs_acc[t];
-        }
-        return true;
-    }
-    // Value at level n of table t for partition idx, and of |x|.
-    long double value(int t, int idx, long double &abs_value) const
-    {
-        const jack_table &tab = tables_[t];
-        size_t at = (size_t)idx * n_ + n_ - 1;
-        abs_value = tab.mixed ? tab.abs_value[at] : std::fabs(tab.value[at]);
-        return tab.value[at];
-    }
-    // Terms of the newest degree: coefficient times the table values.
-    void add_terms()
-    {
-        const long double k = degree_;
-        degree_factor_ *= two_ ? tables_[0].scale * tables_[1].scale / (k * k) : tables_[0].scale / k;
-        compensated_sum s;
-        long double sa = 0;
-        for (int idx : added_) {
-            const uint16_t *p = store_.parts(idx);
-            long double c = pochhammer_ratio(in_, p, n_) * degree_factor_;
-            long double av, v = value(0, idx, av);
-            if (two_) {
-                long double avy, vy = value(1, idx, avy);
-                c /= identity_value(p, n_, in_.alpha, conj_);
-                v *= vy;
-                av *= avy;
-            }
-            s.add(c * v);
-            sa += std::fabs(c) * av;
-        }
-        terms_ += (long long)added_.size();
-        abs_sums_.push_back(sa);
-        total_ += s.sum;
-        abs_total_ += sa;
-    }
-
-    const series_input &in_;
-    const int n_;
-    const bool two_;
-    std::vector<jack_table> tables_;
-    partition_store store_;
-    interrupt_countdown countdown_;                      // the calling thread's polls
-    const int threads_;
-    std::vector<std::vector<long double>> binom_{{1.0L}};
-    strip_walk walk_;                                    // the calling thread's
-    std::vector<strip_walk> helper_walks_;               // one per started thread
-    std::vector<int> added_, conj_;
-    std::vector<long double> abs_sums_{1};
-    long double total_ = 1, abs_total_ = 1, degree_factor_ = 1;
-    long long terms_ = 1, max_strips_ = 0, strips_ = 0, work_ = 0;
-    int degree_ = 0;
-    const int largest_part_;
-};
-
-} // namespace
 
 // The automatic degree cap of the tables: the largest degree whose
 // partitions number at most table_partition_budget, so that a request the
@@ -666,43 +608,79 @@ int automatic_table_cap(int n)
     return low;
 }
 
-series_outcome sum_tables(const series_input &in, const series_control &ctl)
+namespace {
+
+// The series on tables of double or (wide) long double values.
+series_outcome sum_on_tables(const series_input &in, const series_control &ctl, bool wide)
 {
     series_outcome out;
     out.route = "tables";
     const int n = (int)in.x.size();
     const bool automatic = ctl.max_degree <= 0;
     const int cap = std::min(automatic ? automatic_table_cap(n) : ctl.max_degree, largest_table_degree);
-    table_series series(in, ctl.interrupt, ctl.threads);
+    table_request request;
+    request.in = &in;
+    request.threads = ctl.threads;
+    request.interrupt = ctl.interrupt;
+    request.wide = wide;
+    table_series series(request);
     tail_monitor monitor(ctl.tol, ctl.termination_degree, ctl.limit_ratio);
+    std::vector<long double> abs_sums{1};
+    long double total = 1, abs_total = 1;
     bool done = false;
+    // The degrees summed so far go to the tail rule one at a time.
+    const auto judge = [&](int from) {
+        for (int k = from; k <= series.degree() && !done; k++) {
+            const degree_sums &d = series.sums(k);
+            total += d.within.sum + d.beyond.sum;
+            abs_total += d.magnitude;
+            abs_sums.push_back(d.magnitude);
+            done = monitor.done(abs_sums, k, total);
+        }
+    };
     try {
         while (!done && series.degree() < cap) {
-            if (ctl.memory_limit > 0 && table_bytes(n, series.degree() + 1, !in.y.empty(),
-                                                    series.mixed()) > (long double)ctl.memory_limit) {
-                out.message = "memory limit reached at degree " + std::to_string(series.degree() + 1);
+            const int next = series.degree() + 1;
+            const int layout = automatic ? next_layout(series, next, cap, ctl.memory_limit) : cap;
+            if (layout < next ||
+                (ctl.memory_limit > 0 && series.bytes(layout) > (long double)ctl.memory_limit)) {
+                out.message = "memory limit reached at degree " + std::to_string(next);
                 break;
             }
-            if (ctl.work_left && *ctl.work_left <= 0 && !(ctl.max_degree > 0)) {
+            if (automatic && ctl.work_left && *ctl.work_left <= 0) {
                 out.message = "work limit reached at degree " + std::to_string(series.degree());
                 break;
             }
             const long long work_before = series.work();
-            if (!series.extend()) { out.state = series_state::interrupted; return out; }
+            // With max_degree every level is filled; otherwise one degree
+            // at a time, so that no level beyond the tail rule's is filled.
+            if (!series.extend(automatic ? next : cap, layout)) {
+                out.state = series_state::interrupted;
+                return out;
+            }
             if (ctl.work_left) *ctl.work_left -= series.work() - work_before;
-            if (!std::isfinite(series.abs_total())) { out.state = series_state::overflow; return out; }
-            done = monitor.done(series.abs_sums(), series.degree(), series.total());
+            judge(next);
+            if (!std::isfinite(abs_total)) { out.state = series_state::overflow; return out; }
         }
     } catch (const std::bad_alloc &) {
-        out.message = "out of memory at degree " + std::to_string(series.degree());
-        done = false;                                    // sums hold the complete degrees only
+        out.message = "out of memory at degree " + std::to_string(series.degree() + 1);
     }
-    const int k = (int)series.abs_sums().size() - 1;
-    out.sum = series.total();
-    out.rounding = series.rounding();
+    const int k = (int)abs_sums.size() - 1;
+    long long terms = 1;
+    for (int d = 1; d <= k; d++) terms += series.sums(d).terms;
+    const long double worst_value = series.value_rounding(k);
+    // A term carries its value's roundings (two values with two
+    // arguments) and its coefficient's; the degree sums are compensated
+    // (2u + N u^2), the k + 1 of them added plainly; factor 2 for the
+    // rounded absolute sums.
+    const long double per_term = (in.y.empty() ? 1 : 2) * worst_value +
+                                 series.coefficient_rounding(k) * unit_ld;
+    const long double summing = (2 + 2 * (long double)terms * unit_ld + (k + 1)) * unit_ld;
+    out.sum = total;
+    out.rounding = 2 * (per_term + summing) * abs_total;
     out.degree = k;
-    out.partitions = series.terms();
-    out.tail = monitor.tail();                           // of the last complete degree
+    out.partitions = terms;
+    out.tail = monitor.tail();                           // of the last degree judged
     out.state = done ? series_state::converged : series_state::not_converged;
     if (!done && out.message.empty()) {
         out.message = "tail rule not met by degree " + std::to_string(k);
@@ -714,29 +692,61 @@ series_outcome sum_tables(const series_input &in, const series_control &ctl)
     return out;
 }
 
-jack_box_stop jack_box_sums(const jack_box_request &request,
+} // namespace
+
+series_outcome sum_tables(const series_input &in, const series_control &ctl)
+{
+    const bool mixed = scale_points(in.x).mixed || (!in.y.empty() && scale_points(in.y).mixed);
+    series_outcome out = sum_on_tables(in, ctl, false);
+    if (mixed) return out;                               // on long double tables already
+    // Terms of one sign per degree that cancel across the degrees (negative
+    // eigenvalues) can leave double's rounding bound above the tolerance
+    // although the tail rule holds (2F1(1, 0.5; 1.75; X) at X = -(0.3, 0.2,
+    // 0.45), alpha 0.5): such a series is summed again on long double tables.
+    if (out.state == series_state::converged &&
+        out.rounding > wide_retry_share * ctl.tol * std::fabs(out.sum))
+        out = sum_on_tables(in, ctl, true);
+    return out;
+}
+
+jack_box_stop jack_box_sums(const jack_box_request &box,
                             const std::function<bool(const jack_box_degree &)> &on_degree)
 {
-    series_input in;                                     // no parameters: the terms are the
-    in.x = request.y;                                    // table values over k!
-    in.alpha = request.alpha;
+    series_input in;                                     // no parameters: C_kappa / |kappa|!
+    in.x = box.y;
+    in.alpha = box.alpha;
+    long double trace = 0;
+    for (long double v : box.y) trace += v;
+    table_request request;
+    request.in = &in;
+    request.max_part = box.largest_part;
+    request.split_part = box.split_part;
+    request.threads = box.threads;
+    request.interrupt = box.interrupt;
+    // The terms are C_kappa(y) / k!, which times k! / (tr y)^k is
+    // C_kappa(y / tr y).
     try {
-        table_series series(in, request.interrupt, request.threads, request.largest_part);
-        while (series.degree() < request.max_degree) {
-            if (request.work_left && *request.work_left <= 0) return jack_box_stop::work_limit;
+        table_series series(request);
+        long double factor = 1;
+        while (series.degree() < box.max_degree) {
+            if (box.work_left && *box.work_left <= 0) return jack_box_stop::work_limit;
+            const int next = series.degree() + 1;
+            const int layout = next_layout(series, next, box.max_degree, 0);
             const long long work_before = series.work();
-            if (!series.extend()) return jack_box_stop::interrupted;
-            if (request.work_left) *request.work_left -= series.work() - work_before;
+            if (!series.extend(next, layout)) return jack_box_stop::interrupted;
+            if (box.work_left) *box.work_left -= series.work() - work_before;
+            factor = factor * next / trace;
+            const degree_sums &d = series.sums(next);
             jack_box_degree degree;
-            degree.degree = series.degree();
-            compensated_sum within, beyond;              // positive values: 2u of the sums
-            for (int idx : series.newest())
-                (series.parts(idx)[0] <= request.split_part ? within : beyond)
-                    .add(series.jack_value(0, idx));
-            degree.within = within.sum;
-            degree.beyond = beyond.sum;
-            degree.partitions = (long long)series.newest().size();
-            degree.relative_rounding = (series.level_rounding() + 3 + degree.partitions * unit_ld) * unit_ld;
+            degree.degree = next;
+            degree.within = d.within.sum * factor;
+            degree.beyond = d.beyond.sum * factor;
+            degree.partitions = d.terms;
+            // Positive terms: the value's and the coefficient's roundings,
+            // the compensated sums' 2u + N u^2, and the factor's k.
+            degree.relative_rounding = series.value_rounding(next) +
+                                       (series.coefficient_rounding(next) + next + 3 +
+                                        degree.partitions * unit_ld) * unit_ld;
             if (!std::isfinite(degree.within + degree.beyond)) return jack_box_stop::overflow;
             if (!on_degree(degree)) return jack_box_stop::stopped;
         }

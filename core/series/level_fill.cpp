@@ -12,19 +12,34 @@
 
 namespace matrixhyper {
 
-void take_level_fill_threads(level_fill_thread *threads, int count, const jack_tables &tables,
-                             const jack_table_shape &shape, workspace_cursor &cursor)
+template <class Real>
+static void take_threads(basic_level_fill_thread<Real> *threads, int count,
+                         const basic_jack_tables<Real> &tables, const jack_table_shape &shape,
+                         workspace_cursor &cursor)
 {
     const size_t entries = (size_t)shape.n + 1;
     for (int t = 0; t < count; ++t) {
-        level_fill_thread &thread = threads[t];
+        basic_level_fill_thread<Real> &thread = threads[t];
         thread.tables = tables;
         if (t > 0)
             take_fill_work(&thread.tables, shape, cursor);
         thread.kappa = cursor.take<int>(entries);
-        thread.shifted_parts = cursor.take<double>(entries);
+        thread.shifted_parts = cursor.take<Real>(entries);
         thread.position = cursor.take<int>(entries);
     }
+}
+
+void take_level_fill_threads(level_fill_thread *threads, int count, const jack_tables &tables,
+                             const jack_table_shape &shape, workspace_cursor &cursor)
+{
+    take_threads(threads, count, tables, shape, cursor);
+}
+
+void take_level_fill_threads(wide_level_fill_thread *threads, int count,
+                             const wide_jack_tables &tables, const jack_table_shape &shape,
+                             workspace_cursor &cursor)
+{
+    take_threads(threads, count, tables, shape, cursor);
 }
 
 namespace {
@@ -81,13 +96,13 @@ private:
 };
 
 // What the threads of one fill share.
-struct level_team {
-    const level_fill_job *job;
+template <class Real> struct level_team {
+    const basic_level_fill_job<Real> *job;
     std::atomic<int> next_chunk{0}; // chunks of the current size handed out
     std::atomic<bool> stop{false};  // set by the calling thread only
     level_barrier barrier;
 
-    level_team(const level_fill_job *fill_job, int parties)
+    level_team(const basic_level_fill_job<Real> *fill_job, int parties)
         : job(fill_job), barrier(parties, &next_chunk, &stop) {}
 };
 
@@ -103,7 +118,7 @@ int chunk_length(int count, int threads)
 
 // First partition (in walk order) of the next chunk this thread fills, or
 // `count` when none is left or the fill stops.
-int claim_chunk(level_team &team, int length, int count)
+template <class Real> int claim_chunk(level_team<Real> &team, int length, int count)
 {
     if (team.stop.load(std::memory_order_relaxed))
         return count;
@@ -115,13 +130,15 @@ int claim_chunk(level_team &team, int length, int count)
 // `size` boxes at most; false when there is none. The thread's walk visits
 // exactly the partitions the place_stored pass reached, in the same order,
 // and sums the shifted parts in the same order as the walk of the series.
-bool next_stored(level_fill_thread &thread, const stored_census &census, int size, int *walk_size,
+template <class Real>
+bool next_stored(basic_level_fill_thread<Real> &thread, const stored_census &census, int size,
+                 int *walk_size,
                  int *row)
 {
-    const jack_tables &tables = thread.tables;
+    const basic_jack_tables<Real> &tables = thread.tables;
     const int top = tables.n - 1;
     int *kappa = thread.kappa;
-    double *z = thread.shifted_parts;
+    Real *z = thread.shifted_parts;
     int *position = thread.position;
     int j = *row;
     int boxes = *walk_size;
@@ -160,10 +177,11 @@ bool next_stored(level_fill_thread &thread, const stored_census &census, int siz
 
 // Fills the rows of size `size` in the chunks this thread claims; the
 // calling thread polls the interrupt as it goes and stops the team.
-void fill_size(level_team &team, level_fill_thread &thread, int size,
+template <class Real>
+void fill_size(level_team<Real> &team, basic_level_fill_thread<Real> &thread, int size,
                interrupt_countdown *countdown)
 {
-    const level_fill_job &job = *team.job;
+    const basic_level_fill_job<Real> &job = *team.job;
     const int count = job.census->per_size[size];
     const int length = chunk_length(count, job.count);
     int first = count > 0 ? claim_chunk(team, length, count) : count;
@@ -199,11 +217,14 @@ void fill_size(level_team &team, level_fill_thread &thread, int size,
     }
 }
 
-// The sizes 1..max_size in turn, all threads together.
-void fill_all_sizes(level_team &team, level_fill_thread &thread, interrupt_countdown *countdown)
+// The job's sizes in turn, all threads together.
+template <class Real>
+void fill_all_sizes(level_team<Real> &team, basic_level_fill_thread<Real> &thread,
+                    interrupt_countdown *countdown)
 {
-    const int max_size = thread.tables.max_size;
-    for (int size = 1; size <= max_size; ++size) {
+    const basic_level_fill_job<Real> &job = *team.job;
+    const int last_size = job.last_size < 0 ? thread.tables.max_size : job.last_size;
+    for (int size = job.first_size; size <= last_size; ++size) {
         if (!team.stop.load(std::memory_order_relaxed))
             fill_size(team, thread, size, countdown);
         if (team.barrier.arrive_and_wait())
@@ -217,14 +238,14 @@ const int rows_per_poll = 64;
 
 } // namespace
 
-bool fill_by_levels(const level_fill_job &job)
+template <class Real> static bool fill_team(const basic_level_fill_job<Real> &job)
 {
-    level_team team(&job, job.count);
+    level_team<Real> team(&job, job.count);
     std::thread started[level_fill_max_threads];
     int count = 1;
     for (; count < job.count && count < level_fill_max_threads; ++count) {
         try {
-            started[count] = std::thread(fill_all_sizes, std::ref(team), std::ref(job.threads[count]),
+            started[count] = std::thread(fill_all_sizes<Real>, std::ref(team), std::ref(job.threads[count]),
                                          nullptr);
         } catch (...) { // no thread to be had: fewer share the chunks, the values do not change
             break;
@@ -237,6 +258,16 @@ bool fill_by_levels(const level_fill_job &job)
     for (int t = 1; t < count; ++t)
         started[t].join();
     return !team.stop.load(std::memory_order_relaxed);
+}
+
+bool fill_by_levels(const level_fill_job &job)
+{
+    return fill_team(job);
+}
+
+bool fill_by_levels(const wide_level_fill_job &job)
+{
+    return fill_team(job);
 }
 
 } // namespace matrixhyper

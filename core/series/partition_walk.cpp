@@ -137,6 +137,7 @@ static bool walk_partitions(const walk_series &series, jack_tables *tables, sorn
     const walk_observer *observer = run.observer;      // not null when Observed
     // Partitions with n rows are stored nowhere: placing stops above them.
     const int last_row = Pass == walk_pass::place_stored ? n - 1 : n;
+    const bool prune = Pass != walk_pass::place_stored || run.prune;
     int *kappa = walk->kappa;
     double *z = walk->shifted_parts;
     double *level_coef = walk->level_coef;
@@ -152,7 +153,7 @@ static bool walk_partitions(const walk_series &series, jack_tables *tables, sorn
     int j = 1;
     while (j >= 1) {
         // Exact test: -0 counts as 0 and prunes, NaN does not.
-        if (kappa[j] < kappa[j - 1] && size < max_size && level_coef[j] != 0) {
+        if (kappa[j] < kappa[j - 1] && size < max_size && (level_coef[j] != 0 || !prune)) {
             kappa[j] = kappa[j] + 1; // advance: one box at the end of row j
             int m = kappa[j];
             size = size + 1;

@@ -56,6 +56,11 @@ struct walk_run {
     stored_census *census = nullptr;            // for place_stored, zero-filled
     const interrupt_check *interrupt = nullptr; // null: never
     const walk_observer *observer = nullptr;    // null: none
+    // A place_stored pass that does not prune reaches every partition, a
+    // zero coefficient notwithstanding: for tables whose values a caller
+    // weighs with coefficients of its own (which the walk's double
+    // coefficients, rounded or underflowed to 0, must not cut short).
+    bool prune = true;
 };
 
 // The series a walk sums and where its sums go.

@@ -458,7 +458,8 @@ long double partitions_up_to(int degree, int n)
 }
 
 // The automatic cap is the largest degree within the partition budget, and
-// the bytes of the tables include Pascal's triangle of the degree.
+// the bytes of the tables include a row of n values for every partition with
+// fewer than n parts (long double ones for mixed signs, twice over).
 TEST(PfqTables, AutomaticCapAndBytesAsDocumented)
 {
     for (int n : {6, 8, 10, 12}) {
@@ -467,9 +468,45 @@ TEST(PfqTables, AutomaticCapAndBytesAsDocumented)
         EXPECT_LE(partitions_up_to(cap, n), pfq_detail::table_partition_budget);
         EXPECT_GT(partitions_up_to(cap + 1, n), pfq_detail::table_partition_budget);
     }
-    const int degree = 1000;
-    EXPECT_GE(pfq_detail::table_bytes(1, degree, false, false),
-              sizeof(long double) * (degree + 1.0L) * (degree + 2) / 2);
+    const int degree = 40, n = 5;
+    const long double rows = partitions_up_to(degree, n - 1);
+    EXPECT_GE(pfq_detail::table_bytes(n, degree, false, false), sizeof(double) * n * rows);
+    EXPECT_GE(pfq_detail::table_bytes(n, degree, true, true), 4 * sizeof(long double) * n * rows);
+}
+
+// Terms whose cancellation is beyond double's rounding bound: negative
+// eigenvalues (one sign per degree, alternating) and eigenvalues of both
+// signs are summed on long double tables, and the result is still within
+// its err of det(I - X)^-a (1F0's closed form), for any thread count.
+TEST(PfqTables, CancellationBeyondDoubleStaysHonest)
+{
+    struct det_case { double a; std::vector<double> x; };
+    const det_case cases[] = {
+        {2.0, {-0.45, -0.4, -0.35, -0.3}},                  // |terms| / |sum| about 3000
+        {0.75, {0.35, -0.3, 0.25, -0.2, 0.15, -0.1, 0.3}},  // mixed signs, n = 7
+    };
+    for (const det_case &c : cases) {
+        long double det = 1;
+        for (double v : c.x) det *= 1 - (long double)v;
+        const long double truth = std::pow(det, -(long double)c.a);
+        pfq_result first;
+        for (int threads : {1, 3}) {
+            pfq_options o;
+            o.alpha = 2;
+            o.threads = threads;
+            const pfq_result r = pfq_detail::matrix_pfq_forced({{c.a}, {}, c.x, {}}, o,
+                                                               route_choice::tables,
+                                                               relation_choice::none);
+            expect_honest("1F0 n = " + std::to_string(c.x.size()) + ", " +
+                          std::to_string(threads) + " threads", r, truth);
+            if (threads == 1) {
+                first = r;
+                continue;
+            }
+            EXPECT_EQ(std::memcmp(&r.value, &first.value, sizeof(double)), 0);
+            EXPECT_EQ(std::memcmp(&r.err, &first.err, sizeof(double)), 0);
+        }
+    }
 }
 
 TEST(PfqArguments, InvalidRequestsAndControl)
