@@ -15,9 +15,10 @@ namespace matrixhyper {
 constexpr int holonomic_max_m = 10;
 
 // Smallest relative gap |s_i - s_j| / max(s_i, s_j) between eigenvalues of
-// Sigma the route takes: the system divides by y_i - y_j, and below this gap
-// the rounding it amplifies (measured against the white limit,
-// docs/wishart_holonomic.md) would take the 1e-10 target.
+// Sigma one integration takes: the system divides by y_i - y_j, and below
+// this gap the rounding it amplifies (measured against the white limit,
+// docs/wishart_holonomic.md) would take the 1e-10 target. Closer ones are
+// spread apart first (wishart_holonomic_split.h).
 constexpr double holonomic_min_gap = 1e-3;
 
 // Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
