@@ -206,12 +206,22 @@ std::vector<double> extrapolation_weights(int count)
     return weights;
 }
 
+// The request with Sigma = I written out (an empty sigma), which the split
+// takes as one cluster.
+wishart_cdf_request explicit_sigma(const wishart_cdf_request &request)
+{
+    wishart_cdf_request full = request;
+    if (full.sigma.empty()) full.sigma.assign(request.m, 1.0);
+    return full;
+}
+
 } // namespace
 
 bool holonomic_split_serves(const wishart_cdf_request &request)
 {
-    if (request.sigma.size() < 2) return false;
-    return !spread_requests(request, plan_split(request.sigma)).empty();
+    if (request.m < 2) return false;
+    const wishart_cdf_request full = explicit_sigma(request);
+    return !spread_requests(full, plan_split(full.sigma)).empty();
 }
 
 wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, const double *x,
@@ -219,7 +229,8 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
-    const std::vector<wishart_cdf_request> levels = spread_requests(request, plan_split(request.sigma));
+    const wishart_cdf_request full = explicit_sigma(request);
+    const std::vector<wishart_cdf_request> levels = spread_requests(full, plan_split(full.sigma));
     if (levels.empty()) {
         outcome.status = wishart_cdf_status::invalid_argument;
         outcome.message = "The holonomic route cannot spread this Sigma's close eigenvalues apart.";

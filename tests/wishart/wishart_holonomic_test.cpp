@@ -106,6 +106,11 @@ TEST(WishartHolonomic, ZonalSeriesAtMThree) {
         evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
         ASSERT_EQ(e.outcome.method, "holonomic");
         expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
+        if (row[1] != row[3]) continue;
+        // Sigma = c I given as I (no sigma) at x / c: the same law.
+        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
+        ASSERT_EQ(white.outcome.method, "holonomic");
+        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
     }
 }
 
@@ -133,6 +138,11 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
         evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
         ASSERT_EQ(e.outcome.method, "holonomic");
         expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
+        if (row[1] != row[3]) continue;
+        // Sigma = c I given as I (no sigma) at x / c: the same law.
+        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
+        ASSERT_EQ(white.outcome.method, "holonomic");
+        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
     }
 }
 
