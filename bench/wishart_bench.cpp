@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -112,7 +113,9 @@ static void BM_wishart_holonomic_repeated(benchmark::State &state) {
         if (o.method != "holonomic") state.SkipWithError("not the holonomic route");
         benchmark::DoNotOptimize(P);
     }
-    state.SetLabel(std::string(blocks ? "two blocks" : "one spike") + ", err/P " + std::to_string(E / P));
+    char claim[32];
+    std::snprintf(claim, sizeof claim, ", err/P %.1e", E / P);
+    state.SetLabel(std::string(blocks ? "two blocks" : "one spike") + claim);
 }
 
 BENCHMARK(BM_wishart_holonomic_repeated)
