@@ -35,6 +35,13 @@ system the route integrates:
    rationals up to degree 26, used only at points whose trace of Y is at
    most 2 (the tail beyond degree 26 is below 2^27/27! < 1.2e-20 of the sum).
 
+3. m = 3 with repeated or nearly repeated eigenvalues of Sigma (a spike over
+   a repeated pair, a pair 1e-9 apart, Sigma = c I with a non-integer n):
+   the same zonal series, which needs no distinct eigenvalues; the
+   eigenvalues are taken as the decimal numbers printed (1 + 1e-9 exactly).
+   Points in the bulk (trace(Y) up to 7) take the series to degree 60
+   (some five minutes in exact rationals).
+
 Run: python3 tools/wishart_holonomic_reference.py  (prints the C++ rows of
 tests/wishart/wishart_holonomic_test.cpp).
 """
@@ -149,7 +156,8 @@ def zonal_lower(n, sigma, x, degree=26):
     m = len(sigma)
     n = mp.mpf(n)
     y = [mp.mpf(x) / (2 * mp.mpf(s)) for s in sigma]
-    assert sum(y) <= 2, "the series is cut at degree 26: trace(Y) <= 2 only"
+    # Kummer's terms are at most tr(Y)^k / k! of a sum >= 1: the cut's bound.
+    assert sum(y) ** (degree + 1) / mp.factorial(degree + 1) < mp.mpf("1e-20"), "raise the degree"
     a, c = n / 2, (n + m + 1) / 2
     series = mp.mpf(0)
     for k in range(degree + 1):
@@ -177,6 +185,16 @@ def main():
     print("// m = 3: {n, s1, s2, s3, x, P} by the zonal series")
     for n, sigma, x in m3_cases:
         p = zonal_lower(n, sigma, x)
+        print("    {%s, %s, %s, %s, %s, %s}," % (n, sigma[0], sigma[1], sigma[2], x, mp.nstr(p, 17)))
+    repeated_cases = [(4, ("3", "1", "1"), x) for x in ("0.5", "1", "1.7")] + \
+                     [(5.5, ("2", "1", "1.000000001"), x) for x in ("0.6", "1.5")] + \
+                     [(3.3, ("1.2", "1.2", "1.2"), x) for x in ("0.4", "1.5")] + \
+                     [(4, ("2", "2", "0.5"), "1.3")]
+    bulk_cases = [(4, ("3", "1", "1"), x) for x in ("4", "6")] + [(3.3, ("1.2", "1.2", "1.2"), "5")]
+    print("// m = 3, repeated or close eigenvalues: {n, s1, s2, s3, x, P} by the zonal series")
+    for (n, sigma, x), degree in [(case, 26) for case in repeated_cases] + [(case, 60) for case in bulk_cases]:
+        mp.mp.dps = 30 if degree == 26 else 40
+        p = zonal_lower(n, [mp.mpf(v) for v in sigma], mp.mpf(x), degree)
         print("    {%s, %s, %s, %s, %s, %s}," % (n, sigma[0], sigma[1], sigma[2], x, mp.nstr(p, 17)))
 
 

@@ -24,6 +24,7 @@
 #include <boost/math/special_functions/gamma.hpp>
 
 #include "interrupt_countdown.h"
+#include "wishart_holonomic_split.h"
 
 namespace matrixhyper {
 
@@ -452,9 +453,14 @@ wishart_cdf_outcome failure(wishart_cdf_status status, const char *message)
     return outcome;
 }
 
-// Writes P and err of one point from log P and its absolute error.
-void write_point(const wishart_cdf_request &request, const point_result &value, double *P, double *err)
+} // namespace
+
+void holonomic_write_point(const wishart_cdf_request &request, double log_lower, double log_err, double *P,
+                           double *err)
 {
+    point_result value;
+    value.log_lower = log_lower;
+    value.log_err = log_err;
     const bool upper = request.tail == wishart_tail::upper;
     const double log_p = std::fmin(value.log_lower, 0.0);
     const double p = std::exp(log_p);
@@ -481,9 +487,23 @@ void write_point(const wishart_cdf_request &request, const point_result &value, 
     if (err) *err = e;
 }
 
-} // namespace
+bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, double *err)
+{
+    const bool upper = request.tail == wishart_tail::upper;
+    if (std::isnan(x)) {
+        *P = nan;
+        if (err) *err = nan;
+    } else if (x <= 0 || std::isinf(x)) {
+        const double p = (x > 0) != upper ? 1 : 0;
+        *P = request.log_result ? std::log(p) : p;
+        if (err) *err = 0;
+    } else {
+        return false;
+    }
+    return true;
+}
 
-bool holonomic_serves(const wishart_cdf_request &request)
+bool holonomic_ray_serves(const wishart_cdf_request &request)
 {
     if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
     if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
@@ -503,28 +523,17 @@ bool holonomic_serves(const wishart_cdf_request &request)
     return true;
 }
 
-wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
-                                    std::size_t count, double *P, double *err)
+wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
+                                        std::size_t count, double *P, double *err)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
-    const bool upper = request.tail == wishart_tail::upper;
     const pfaffian_system system = make_system(request, false);
     const pfaffian_system mirrored = make_system(request, true);
     // Points to integrate, in increasing order; the others are set here.
     std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < count; i++) {
-        if (std::isnan(x[i])) {
-            P[i] = nan;
-            if (err) err[i] = nan;
-        } else if (x[i] <= 0 || std::isinf(x[i])) {
-            const double p = (x[i] > 0) != upper ? 1 : 0;
-            P[i] = request.log_result ? std::log(p) : p;
-            if (err) err[i] = 0;
-        } else {
-            order.push_back(i);
-        }
-    }
+    for (std::size_t i = 0; i < count; i++)
+        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
     if (order.empty()) return outcome;
     std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
     const double cutoff = negligible_from(request, 1.0);
@@ -662,12 +671,24 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
         } else {
             abandoned = true;
         }
-        write_point(request, value, &P[i], err ? &err[i] : nullptr);
+        holonomic_write_point(request, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
     }
     if (abandoned)
         outcome.message = "the integration along the ray needs more than its work limit (Sigma's "
                           "eigenvalues too far apart for such x)";
     return outcome;
+}
+
+bool holonomic_serves(const wishart_cdf_request &request)
+{
+    return holonomic_ray_serves(request) || holonomic_split_serves(request);
+}
+
+wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
+                                    std::size_t count, double *P, double *err)
+{
+    if (holonomic_ray_serves(request)) return holonomic_ray_route(request, x, count, P, err);
+    return holonomic_split_route(request, x, count, P, err);
 }
 
 } // namespace matrixhyper

@@ -15,9 +15,10 @@ namespace matrixhyper {
 constexpr int holonomic_max_m = 10;
 
 // Smallest relative gap |s_i - s_j| / max(s_i, s_j) between eigenvalues of
-// Sigma the route takes: the system divides by y_i - y_j, and below this gap
-// the rounding it amplifies (measured against the white limit,
-// docs/wishart_holonomic.md) would take the 1e-10 target.
+// Sigma one integration takes: the system divides by y_i - y_j, and below
+// this gap the rounding it amplifies (measured against the white limit,
+// docs/wishart_holonomic.md) would take the 1e-10 target. Closer ones are
+// spread apart first (wishart_holonomic_split.h).
 constexpr double holonomic_min_gap = 1e-3;
 
 // Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
@@ -27,16 +28,33 @@ constexpr double holonomic_min_gap = 1e-3;
 constexpr double holonomic_max_condition = 1e6;
 
 // Whether the route serves a checked request with n > m - 1: real field,
-// largest eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma pairwise
-// at least holonomic_min_gap apart and within holonomic_max_condition.
+// largest eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma within
+// holonomic_max_condition, and either pairwise at least holonomic_min_gap
+// apart (one integration) or with their close ones split apart and
+// extrapolated back (wishart_holonomic_split.h).
 bool holonomic_serves(const wishart_cdf_request &request);
 
 // P[i] (and err[i] when err is not null) at every x[i], for a request that
-// holonomic_serves(). Points are integrated in increasing order along one
-// ray; err is the difference of two integrations of different orders and
-// tolerances, plus the start's truncation and the rounding.
+// holonomic_serves().
 wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
                                     std::size_t count, double *P, double *err);
+
+// The one-integration route, for eigenvalues pairwise at least
+// holonomic_min_gap apart. Points are integrated in increasing order along
+// one ray; err is the difference of two integrations of different orders and
+// tolerances, plus the start's truncation and the rounding.
+bool holonomic_ray_serves(const wishart_cdf_request &request);
+wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
+                                        std::size_t count, double *P, double *err);
+
+// Writes one point of the request's tail and scale from log P (lower tail)
+// and its absolute error.
+void holonomic_write_point(const wishart_cdf_request &request, double log_lower, double log_err, double *P,
+                           double *err);
+
+// Writes the points no integration serves (x <= 0, +Inf, NaN); false for
+// the others.
+bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, double *err);
 
 } // namespace matrixhyper
 

@@ -71,7 +71,7 @@
 %! x = [0.7 2 5];
 %! g = @(s) gammainc (x, s) .* gamma (s);
 %! assert (wishart_eig_cdf (x, 2, 2, "field", "complex"), g(1) .* g(3) - g(2).^2, 1e-13);
-%!test  # Sigma = 2 I is x / 2 with Sigma = I; a general Sigma goes through the series
+%!test  # Sigma = 2 I is x / 2 with Sigma = I; a close pair goes through the holonomic split
 %! x = [3 8 20];
 %! assert (wishart_eig_cdf (x, 3, 5, "sigma", [2 2 2]), wishart_eig_cdf (x / 2, 3, 5), 1e-14);
 %! [P, err] = wishart_eig_cdf (x, 3, 5, "sigma", [1 1 1 + 1e-9]);
@@ -82,21 +82,23 @@
 %! [P, err] = wishart_eig_cdf (5, 3, 5, "sigma", [1e-300 1 1e300]);
 %! assert (isnan (P) && err == Inf);
 %!warning id=wishart_eig_cdf:notConverged wishart_eig_cdf (5, 3, 5, "sigma", [1e-300 1 1e300]);
-%!test  # the upper tail at x = 1 (eigenvalues 0.1, 0.10001, closer than the holonomic
-%! ## route takes, so the series serves; n = 3) is small: the series' absolute error
-%! ## misses tol relative to it, so that point is NaN, with one output too, and the
-%! ## warning counts and names it
+%!test  # the upper tail at x = 2.5 (complex, eigenvalues 0.1, 0.10001, n = 3.5: only
+%! ## the series serves) is small: the series' absolute error misses tol relative
+%! ## to it, so that point is NaN, with one output too, and the warning counts and
+%! ## names it
 %! warning ("off", "wishart_eig_cdf:notConverged", "local");
 %! s = [0.1 0.10001];
-%! [P, err] = wishart_eig_cdf ([0.1 1], 2, 3, "sigma", s, "tail", "upper");
+%! c = {"field", "complex", "sigma", s};
+%! [P, err] = wishart_eig_cdf ([0.1 2.5], 2, 3.5, c{:}, "tail", "upper");
 %! assert (isfinite (P(1)) && isnan (P(2)));
-%! assert (err(1) <= 1e-10 * P(1) && err(2) > 1e-10 * (1 - wishart_eig_cdf (1, 2, 3, "sigma", s)));
-%! assert (isnan (wishart_eig_cdf ([0.1 1], 2, 3, "sigma", s, "tail", "upper"))(2));
-%! [P, err] = wishart_eig_cdf (0.3, 2, 3, "sigma", s, "tol", 1e-3);  # tol reaches the series
+%! assert (err(1) <= 1e-10 * P(1) && err(2) > 1e-10 * (1 - wishart_eig_cdf (2.5, 2, 3.5, c{:})));
+%! assert (isnan (wishart_eig_cdf ([0.1 2.5], 2, 3.5, c{:}, "tail", "upper"))(2));
+%! ## tol reaches the series (a real m = 11, beyond the holonomic route)
+%! [P, err] = wishart_eig_cdf (0.8, 11, 12, "sigma", [ones(1, 10), 1 + 1e-13], "tol", 1e-3);
 %! assert (err <= 1e-3 * P && err > 1e-8 * P);
 %! warning ("on", "wishart_eig_cdf:notConverged", "local");
 %! lastwarn ("");
-%! wishart_eig_cdf ([0.1 1], 2, 3, "sigma", s, "tail", "upper");
+%! wishart_eig_cdf ([0.1 2.5], 2, 3.5, c{:}, "tail", "upper");
 %! assert (! isempty (strfind (lastwarn (), "1 of 2 points are out of reach and NaN (x(2))")));
 %!test  # scalar sigma c is Sigma = c I: sigma * ones (1, m), and the white law at x / c
 %! x = [0.5 3 8 20];

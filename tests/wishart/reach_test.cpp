@@ -14,15 +14,16 @@ using namespace matrixhyper;
 
 namespace {
 
-// Sigma with eigenvalues 0.1 and 0.10001 (closer than the holonomic route
-// takes, so the series serves), n = 3: the series meets 1e-10 relative to P
-// everywhere here, but at x = 1 the upper tail is small enough that the
-// same absolute error misses 1e-10 relative to it.
+// A complex Wishart matrix with Sigma's eigenvalues 0.1 and 0.10001 and a
+// non-integer n = 3.5, which only the series serves: it meets 1e-10
+// relative to P everywhere here, but at x = 2.5 the upper tail is small
+// enough that the same absolute error misses 1e-10 relative to it.
 wishart_cdf_request spread_sigma()
 {
     wishart_cdf_request request;
     request.m = 2;
-    request.n = 3;
+    request.n = 3.5;
+    request.field = wishart_field::complex;
     request.sigma = {0.1, 0.10001};
     return request;
 }
@@ -34,7 +35,7 @@ TEST(WishartReach, PointsThatMissTolAreNaNAndCounted)
     wishart_cdf_request request = spread_sigma();
     double probe = 1, probe_p = 0;
     ASSERT_EQ(wishart_eig_cdf(request, &probe, 1, &probe_p, nullptr).method, "series");
-    const std::vector<double> x = {0.1, 1};
+    const std::vector<double> x = {0.1, 2.5};
     std::vector<double> lower(2), lower_err(2), upper(2), upper_err(2);
     ASSERT_EQ(wishart_eig_cdf(request, x.data(), 2, lower.data(), lower_err.data()).status,
               wishart_cdf_status::ok);
@@ -63,11 +64,17 @@ TEST(WishartReach, PointsThatMissTolAreNaNAndCounted)
 }
 
 // A loose tol stops the series early (err well above the tight one's) yet
-// within tol, and the tight value lies within the loose err.
+// within tol, and the tight value lies within the loose err. A real m = 11
+// (beyond the holonomic route) with Sigma's eigenvalues 1 and 1 + 1e-13 (not
+// white) takes the series, truncated by tol.
 TEST(WishartReach, TolIsWhatTheSeriesIsAskedFor)
 {
-    wishart_cdf_request request = spread_sigma();
-    const double x = 0.3;
+    wishart_cdf_request request;
+    request.m = 11;
+    request.n = 12;
+    request.sigma.assign(11, 1);
+    request.sigma.back() = 1 + 1e-13;
+    const double x = 0.8;
     double tight, tight_err, loose, loose_err;
     request.tol = 1e-12;
     ASSERT_EQ(wishart_eig_cdf(request, &x, 1, &tight, &tight_err).status, wishart_cdf_status::ok);

@@ -1,0 +1,274 @@
+// wishart_holonomic_split.cpp: close or repeated eigenvalues of Sigma for
+// the holonomic route (docs/wishart_holonomic.md, "Close and repeated
+// eigenvalues").
+//
+// P is symmetric and analytic in the eigenvalues, hence analytic in the
+// elementary symmetric functions of each cluster of close ones. A cluster of
+// k eigenvalues sigma_j = c exp(r_j) (c their geometric mean) is the root
+// set of prod_j (z - r_j), z = log(sigma / c); the spread cluster is the
+// root set of
+//   prod_j (z - delta tau_j) - z^k + prod_j (z - r_j),
+// tau_j = -1 .. 1 evenly (a set equal to its negative). Its coefficients are
+// those of prod (z - r_j) plus those of prod (z - delta tau_j) - z^k, which
+// hold only even powers of delta: P along this path is a function of
+// delta^2, equal to the wanted P at delta = 0 whatever the r_j, and for delta
+// well above the cluster's width the roots sit near delta tau_j, as far
+// apart as the one-integration route wants them. Spreading log sigma rather
+// than sigma keeps det(Y)^(n/2), the bulk of log P in the lower tail, fixed
+// along the path (sum r_j is), and P has no singularity at finite z.
+#include "wishart_holonomic_split.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "wishart_holonomic.h"
+
+namespace matrixhyper {
+
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// The deltas, as shares of the widest spread the Sigma allows: log P is
+// extrapolated through them in delta^2 (Neville at 0), the difference of
+// the extrapolations through all of them and through all but the widest
+// being its own error estimate. Six evenly in delta (measured against the
+// white formulas, docs/wishart_holonomic.md): three or four at the same
+// widest leave the extrapolation's error near 1e-7 in the bulk, closer
+// deltas the integration's, whose gaps shrink with the narrowest.
+constexpr double delta_shares[] = {1.0 / 6, 2.0 / 6, 3.0 / 6, 4.0 / 6, 5.0 / 6, 1.0};
+constexpr int delta_count = sizeof delta_shares / sizeof delta_shares[0];
+
+// Widest spread delta (in log sigma) of a cluster: the extrapolation's error
+// grows like delta^12 times the path's coefficients (which grow with x /
+// sigma), the integration's as the narrowest delta's gaps shrink.
+constexpr double widest_delta = 0.3;
+
+// A spread cluster keeps at most this share of its relative distance to the
+// nearest other eigenvalue, so that clusters never meet one another.
+constexpr double room_share = 0.4;
+
+// The narrowest delta must exceed the cluster's own width by this factor:
+// there the roots are a small perturbation of delta tau_j (real, ordered).
+constexpr double width_margin = 10;
+
+// Newton on a root: at most this many steps; a step below this many
+// rounding units of delta ends it.
+constexpr int newton_steps = 60;
+constexpr double newton_units = 4;
+
+struct cluster {
+    std::vector<int> members;        // indices into sigma, in increasing order of sigma
+    double centre = 0;               // c: the members' geometric mean
+    std::vector<double> elementary;  // e_0 .. e_k of r_j = log(sigma_j / c)
+    double width = 0;                // max |r_j|
+};
+
+struct split_plan {
+    std::vector<cluster> clusters;
+    double widest = 0;               // delta at share 1
+};
+
+// Eigenvalues whose relative gap is below holonomic_min_gap, chained in
+// sorted order, form the clusters.
+std::vector<cluster> find_clusters(const std::vector<double> &sigma)
+{
+    std::vector<int> order(sigma.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int p, int q) { return sigma[p] < sigma[q]; });
+    std::vector<cluster> clusters;
+    for (std::size_t k = 0; k < order.size();) {
+        std::size_t end = k + 1;
+        while (end < order.size() &&
+               sigma[order[end]] - sigma[order[end - 1]] < holonomic_min_gap * sigma[order[end]])
+            end++;
+        if (end - k > 1) {
+            cluster group;
+            group.members.assign(order.begin() + k, order.begin() + end);
+            for (int i : group.members) group.centre += std::log(sigma[i]);
+            group.centre = std::exp(group.centre / group.members.size());
+            group.elementary.assign(1, 1.0);       // e_0; then the usual recurrence
+            for (int i : group.members) {
+                const double r = std::log(sigma[i] / group.centre);
+                group.width = std::max(group.width, std::fabs(r));
+                group.elementary.push_back(0);
+                for (std::size_t j = group.elementary.size() - 1; j > 0; j--)
+                    group.elementary[j] += r * group.elementary[j - 1];
+            }
+            clusters.push_back(std::move(group));
+        }
+        k = end;
+    }
+    return clusters;
+}
+
+split_plan plan_split(const std::vector<double> &sigma)
+{
+    split_plan plan;
+    plan.clusters = find_clusters(sigma);
+    plan.widest = widest_delta;
+    for (const cluster &group : plan.clusters)
+        for (std::size_t i = 0; i < sigma.size(); i++) {
+            if (std::find(group.members.begin(), group.members.end(), (int)i) != group.members.end()) continue;
+            const double room = std::fabs(std::log(sigma[i] / group.centre)) - group.width;
+            plan.widest = std::min(plan.widest, room_share * room);
+        }
+    return plan;
+}
+
+// tau_j: (2j - (k - 1)) / (k - 1), exact integers over one divisor, so the
+// set is exactly its own negative.
+double spread_node(int j, int k) { return double(2 * j - (k - 1)) / (k - 1); }
+
+// The spread cluster's z_j for delta, by Newton from delta tau_j on
+//   prod (z - delta tau_j) + sum_{i>=1} (-1)^i e_i z^(k-i)
+// (the z^k of prod (z - r_j) cancels the subtracted one). Empty when a root
+// does not settle or the roots are not real, apart and ordered.
+std::vector<double> spread_roots(const cluster &group, double delta)
+{
+    const int k = (int)group.members.size();
+    std::vector<double> roots;
+    for (int j = 0; j < k; j++) {
+        double z = delta * spread_node(j, k);
+        bool settled = false;
+        for (int step = 0; step < newton_steps && !settled; step++) {
+            double value = 1, slope = 0;
+            for (int i = 0; i < k; i++) {
+                slope = slope * (z - delta * spread_node(i, k)) + value;
+                value *= z - delta * spread_node(i, k);
+            }
+            double power = 1, lower_power = 0;   // z^(k-i), its derivative, i from k down
+            for (int i = k; i >= 1; i--) {
+                const double sign = i % 2 ? -1 : 1;
+                value += sign * group.elementary[i] * power;
+                slope += sign * group.elementary[i] * lower_power;
+                lower_power = lower_power * z + power;
+                power *= z;
+            }
+            const double change = value / slope;
+            if (!std::isfinite(change)) break;
+            z -= change;
+            settled = std::fabs(change) <= newton_units * std::numeric_limits<double>::epsilon() * delta;
+        }
+        if (!settled) return {};
+        roots.push_back(z);
+    }
+    const double least_gap = delta / (k - 1);  // half the nodes' spacing
+    for (int j = 1; j < k; j++)
+        if (!(roots[j] - roots[j - 1] > least_gap)) return {};
+    return roots;
+}
+
+// Sigma with every cluster spread by delta; empty when a cluster fails.
+std::vector<double> spread_sigma(const split_plan &plan, const std::vector<double> &sigma, double delta)
+{
+    std::vector<double> spread = sigma;
+    for (const cluster &group : plan.clusters) {
+        const std::vector<double> roots = spread_roots(group, delta);
+        if (roots.empty()) return {};
+        for (std::size_t j = 0; j < roots.size(); j++) spread[group.members[j]] = group.centre * std::exp(roots[j]);
+    }
+    return spread;
+}
+
+// The requests the split integrates: lower tail, log P, one per delta;
+// empty when a spread Sigma is not one the one integration serves.
+std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
+{
+    std::vector<wishart_cdf_request> spread;
+    if (plan.clusters.empty()) return spread;
+    for (const cluster &group : plan.clusters)
+        if (!(delta_shares[0] * plan.widest > width_margin * group.width)) return spread;
+    for (double share : delta_shares) {
+        wishart_cdf_request level = request;
+        level.sigma = spread_sigma(plan, request.sigma, share * plan.widest);
+        level.tail = wishart_tail::lower;
+        level.log_result = true;
+        if (level.sigma.empty() || !holonomic_ray_serves(level)) return {};
+        spread.push_back(std::move(level));
+    }
+    return spread;
+}
+
+// Neville's weights at 0 for the nodes delta_shares^2 (the scale cancels).
+std::vector<double> extrapolation_weights(int count)
+{
+    std::vector<double> weights(count, 1.0);
+    for (int l = 0; l < count; l++)
+        for (int i = 0; i < count; i++) {
+            if (i == l) continue;
+            const double hi = delta_shares[i] * delta_shares[i], hl = delta_shares[l] * delta_shares[l];
+            weights[l] *= hi / (hi - hl);
+        }
+    return weights;
+}
+
+// The request with Sigma = I written out (an empty sigma), which the split
+// takes as one cluster.
+wishart_cdf_request explicit_sigma(const wishart_cdf_request &request)
+{
+    wishart_cdf_request full = request;
+    if (full.sigma.empty()) full.sigma.assign(request.m, 1.0);
+    return full;
+}
+
+} // namespace
+
+bool holonomic_split_serves(const wishart_cdf_request &request)
+{
+    if (request.m < 2) return false;
+    const wishart_cdf_request full = explicit_sigma(request);
+    return !spread_requests(full, plan_split(full.sigma)).empty();
+}
+
+wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, const double *x,
+                                          std::size_t count, double *P, double *err)
+{
+    wishart_cdf_outcome outcome;
+    outcome.method = "holonomic";
+    const wishart_cdf_request full = explicit_sigma(request);
+    const std::vector<wishart_cdf_request> levels = spread_requests(full, plan_split(full.sigma));
+    if (levels.empty()) {
+        outcome.status = wishart_cdf_status::invalid_argument;
+        outcome.message = "The holonomic route cannot spread this Sigma's close eigenvalues apart.";
+        return outcome;
+    }
+    std::vector<std::size_t> on_ray;
+    std::vector<double> points;
+    for (std::size_t i = 0; i < count; i++)
+        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) {
+            on_ray.push_back(i);
+            points.push_back(x[i]);
+        }
+    if (on_ray.empty()) return outcome;
+    std::vector<std::vector<double>> log_p(delta_count, std::vector<double>(points.size()));
+    std::vector<std::vector<double>> log_err = log_p;
+    for (int l = 0; l < delta_count; l++) {
+        wishart_cdf_outcome run = holonomic_ray_route(levels[l], points.data(), points.size(), log_p[l].data(),
+                                                      log_err[l].data());
+        if (run.status != wishart_cdf_status::ok) return run;
+        if (outcome.message.empty()) outcome.message = run.message;
+    }
+    const std::vector<double> all = extrapolation_weights(delta_count);
+    const std::vector<double> fewer = extrapolation_weights(delta_count - 1);
+    for (std::size_t k = 0; k < points.size(); k++) {
+        double value = 0, fewer_value = 0, weighed_err = 0;
+        for (int l = 0; l < delta_count; l++) {
+            value += all[l] * log_p[l][k];
+            if (l + 1 < delta_count) fewer_value += fewer[l] * log_p[l][k];
+            weighed_err += std::fabs(all[l]) * log_err[l][k];
+        }
+        double total_err = std::fabs(value - fewer_value) + weighed_err;
+        if (std::isnan(total_err)) {
+            value = nan;
+            total_err = HUGE_VAL;
+        }
+        holonomic_write_point(request, value, total_err, &P[on_ray[k]], err ? &err[on_ray[k]] : nullptr);
+    }
+    return outcome;
+}
+
+} // namespace matrixhyper
