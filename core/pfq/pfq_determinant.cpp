@@ -60,6 +60,14 @@ constexpr long long most_scalar_terms = 100000;
 // bounded by a geometric series; before, terms may still grow.
 constexpr double settled_ratio = 0.5;
 const double log_settled_ratio = std::log(settled_ratio);
+// A point's g_m for m < count come from the three-term relation in m (when
+// the family has one) once count reaches this: below, the four series it
+// starts from save little.
+constexpr int least_recurrence_count = 8;
+// The two recurrence directions must meet within this many bits above the
+// rounding their starting series commit (2^-bits times their largest term
+// over their value); otherwise the point's values come from their series.
+constexpr double meeting_guard_bits = 20;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -175,7 +183,10 @@ public:
         std::vector<Real> powers;
     };
 
-    scalar_family(const plan &p, int bits) : plan_(p), log_eps_(-bits * std::log(2.0)) {}
+    scalar_family(const plan &p, int bits)
+        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2)
+    {
+    }
 
     const Real &ratio(int s)
     {
@@ -191,12 +202,36 @@ public:
         return p;
     }
 
+    // g_m(z) for m < count: by the series, or, for a family with the
+    // three-term relation, by the relation from four series (recurrence()).
+    bool values(point &pt, int count, std::vector<Real> &g, poller &poll)
+    {
+        g.assign(count, Real(1));
+        if (pt.z == 0) return true;
+        if (three_term_ && count >= least_recurrence_count) {
+            const relation_outcome o = recurrence(pt, count, g, poll);
+            if (o != relation_outcome::missed) return o == relation_outcome::done;
+        }
+        for (int m = 0; m < count; m++)
+            if (!value(m, pt, g[m], poll)) return false;
+        return true;
+    }
+
     // g_m(z) to about eps relative (cancellation aside); false when the
-    // series does not end within most_scalar_terms.
+    // series does not end within most_scalar_terms. log_rounding: log of
+    // eps times the largest term over the value, the relative rounding the
+    // sum may commit.
     bool value(int m, point &pt, Real &sum, poller &poll)
     {
+        double log_rounding = 0;
+        return value(m, pt, sum, poll, log_rounding);
+    }
+    bool value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
+    {
         sum = 1;
+        log_rounding = log_eps_;
         if (pt.z == 0) return true;
+        double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
             log_coefficients_.resize(m + 1);
@@ -206,25 +241,110 @@ public:
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
-            if (zero_ratio_[m + k]) { poll.tick(k); return true; }   // a terminating series
+            if (zero_ratio_[m + k]) {                                 // a terminating series
+                poll.tick(k);
+                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
+                return true;
+            }
             while ((long long)pt.powers.size() <= k)
                 pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
             sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
+            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
+            log_largest = std::max(log_largest, log_term);
             if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double log_step = pt.log_z + log_ratios_[m + k] - std::log(k + 1.0);
+            const double log_step = pt.log_z + log_ratios_[m + k] - log_integer(k + 1);
             if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
             // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
-            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
             const double log_tail = log_step <= log_settled_ratio
                 ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
-            if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
+            const double log_sum = log_sum_bound(sum);
+            if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
+            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
             return true;
         }
         return false;
     }
 
 private:
+    enum class relation_outcome { done, failed, missed };
+
+    // For q = 1 and p <= 2 the family solves an ODE of order two; with
+    // g_m' = P(m) g_{m+1} it gives the three-term relation in m
+    //   g_m = (1 - u_m z) g_{m+1} + v_m w(z) g_{m+2},
+    // u_m = s_m / (b + m), s_m = 0, 1, a_1 + a_2 + 2m + 1 for p = 0, 1, 2,
+    // v_m = prod (a + m + 1) / ((b + m)(b + m + 1)), w(z) = z (1 - z) for
+    // p = 2 and z otherwise (docs/matrix_pfq.md). Each direction is stable
+    // where g_m is the dominant solution that way, which depends on z and m
+    // (1F1 at z > 0: forward below m ~ z, backward above; at z < 0
+    // backward). So the relation runs forward from the series at m = 0, 1
+    // and backward from those at count - 2, count - 1; each m takes the
+    // forward value up to the m where the two agree best, the backward one
+    // beyond. Their agreement there, within the rounding of the series they
+    // start from, is the check: a point where they do not meet takes its
+    // series. The rungs' difference still measures the whole value's error.
+    relation_outcome recurrence(point &pt, int count, std::vector<Real> &g, poller &poll)
+    {
+        const int top = count - 1;
+        grow_relation(top);
+        std::vector<Real> forward(count), backward(count);
+        double log_rounding = log_eps_, log_each = 0;
+        for (int m : {0, 1, top - 1, top}) {
+            Real &start = m <= 1 ? forward[m] : backward[m];
+            if (!value(m, pt, start, poll, log_each)) return relation_outcome::failed;
+            log_rounding = std::max(log_rounding, log_each);
+        }
+        const Real w = plan_.a.size() == 2 ? pt.z * (1 - pt.z) : pt.z;
+        for (int m = top - 2; m >= 0; m--)
+            backward[m] = (1 - u_[m] * pt.z) * backward[m + 1] + v_[m] * w * backward[m + 2];
+        int forward_end = 1;                                    // last m with a forward value
+        if (w != 0) {
+            const Real inverse_w = 1 / w;
+            for (int m = 0; m + 2 <= top && !zero_v_[m]; m++, forward_end++)
+                forward[m + 2] = (forward[m] - (1 - u_[m] * pt.z) * forward[m + 1]) * inverse_v_[m] * inverse_w;
+        }
+        int meeting = 1;
+        double log_gap = HUGE_VAL;
+        for (int m = 1; m <= std::min(forward_end, top - 1); m++) {
+            const double gap = log_relative_gap(forward[m], backward[m]);
+            if (gap < log_gap) { log_gap = gap; meeting = m; }
+        }
+        if (!(log_gap <= log_rounding + meeting_guard_bits * std::log(2.0))) return relation_outcome::missed;
+        for (int m = 0; m < count; m++) g[m] = m <= meeting ? forward[m] : backward[m];
+        return relation_outcome::done;
+    }
+    // log(|f - b| / max(|f|, |b|)); -inf when both are 0.
+    static double log_relative_gap(const Real &f, const Real &b)
+    {
+        using std::abs;
+        const Real larger = std::max(abs(f), abs(b));
+        if (larger == 0) return -HUGE_VAL;
+        const double gap = Real(abs(f - b) / larger).template convert_to<double>();
+        return gap > 0 ? std::log(gap) : -HUGE_VAL;
+    }
+    // u_m, v_m and 1 / v_m of the relation for m up to the given one.
+    void grow_relation(int m_last)
+    {
+        while ((int)u_.size() <= m_last) {
+            const int m = (int)u_.size();
+            const Real b = Real(plan_.b[0]) + m;
+            Real s = 0;
+            if (plan_.a.size() == 1) s = 1;
+            if (plan_.a.size() == 2) s = Real(plan_.a[0]) + Real(plan_.a[1]) + (2 * m + 1);
+            Real v = 1 / (b * (b + 1));
+            for (long double a : plan_.a) v *= Real(a) + (m + 1);
+            u_.push_back(s / b);
+            v_.push_back(v);
+            zero_v_.push_back(v == 0);
+            inverse_v_.push_back(v == 0 ? Real(0) : 1 / v);
+        }
+    }
+    double log_integer(long long k)
+    {
+        while ((long long)log_integers_.size() <= k) log_integers_.push_back(std::log((double)log_integers_.size()));
+        return log_integers_[k];
+    }
+
     // log|sum| from below within log 2: only the exponent is read.
     static double log_sum_bound(const Real &sum)
     {
@@ -262,12 +382,16 @@ private:
         while ((int)c.size() <= k) {
             const int t = (int)c.size();
             c.push_back((t == 0 ? Real(1) : c.back()) * ratios_[m + t] / (t + 1));
-            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - std::log(t + 1.0));
+            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - log_integer(t + 1));
         }
     }
 
     const plan &plan_;
     double log_eps_;
+    bool three_term_;                   // q = 1, p <= 2: the relation in m holds
+    std::vector<Real> u_, v_, inverse_v_;
+    std::vector<char> zero_v_;
+    std::vector<double> log_integers_;  // log k
     std::vector<Real> ratios_;
     std::vector<double> log_ratios_;
     std::vector<char> zero_ratio_;
@@ -312,10 +436,9 @@ bool cluster_taylor(const plan &p, scalar_family<Real> &family,
         }
         return true;
     }
-    std::vector<Real> g(n + order);
+    std::vector<Real> g;
     typename scalar_family<Real>::point pt = family.at(centre);
-    for (int m = 0; m < n + order; m++)
-        if (!family.value(m, pt, g[m], poll)) return false;
+    if (!family.values(pt, n + order, g, poll)) return false;
     std::vector<Real> powers(n, Real(1));                      // c^k
     for (int k = 1; k < n; k++) powers[k] = powers[k - 1] * centre;
     std::vector<Real> of_g(order);
