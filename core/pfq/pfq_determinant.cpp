@@ -60,13 +60,13 @@ constexpr long long most_scalar_terms = 100000;
 // bounded by a geometric series; before, terms may still grow.
 constexpr double settled_ratio = 0.5;
 const double log_settled_ratio = std::log(settled_ratio);
-// A point's g_m for m < count come from the three-term relation in m (when
-// the family has one) once count reaches this: below, the four series it
-// starts from save little.
+// A segment of m takes the three-term relation in m (when the family has
+// one) once it spans this many m: below, the four series it starts from
+// save little.
 constexpr int least_recurrence_count = 8;
 // The two recurrence directions must meet within this many bits above the
 // rounding their starting series commit (2^-bits times their largest term
-// over their value); otherwise the point's values come from their series.
+// over their value); otherwise their segment of m is split.
 constexpr double meeting_guard_bits = 20;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
@@ -208,10 +208,7 @@ public:
     {
         g.assign(count, Real(1));
         if (pt.z == 0) return true;
-        if (three_term_ && count >= least_recurrence_count) {
-            const relation_outcome o = recurrence(pt, count, g, poll);
-            if (o != relation_outcome::missed) return o == relation_outcome::done;
-        }
+        if (three_term_ && count >= least_recurrence_count) return recurrence(pt, count, g, poll);
         for (int m = 0; m < count; m++)
             if (!value(m, pt, g[m], poll)) return false;
         return true;
@@ -267,51 +264,72 @@ public:
     }
 
 private:
-    enum class relation_outcome { done, failed, missed };
-
     // For q = 1 and p <= 2 the family solves an ODE of order two; with
     // g_m' = P(m) g_{m+1} it gives the three-term relation in m
     //   g_m = (1 - u_m z) g_{m+1} + v_m w(z) g_{m+2},
     // u_m = s_m / (b + m), s_m = 0, 1, a_1 + a_2 + 2m + 1 for p = 0, 1, 2,
     // v_m = prod (a + m + 1) / ((b + m)(b + m + 1)), w(z) = z (1 - z) for
     // p = 2 and z otherwise (docs/matrix_pfq.md). Each direction is stable
-    // where g_m is the dominant solution that way, which depends on z and m
-    // (1F1 at z > 0: forward below m ~ z, backward above; at z < 0
-    // backward). So the relation runs forward from the series at m = 0, 1
-    // and backward from those at count - 2, count - 1; each m takes the
-    // forward value up to the m where the two agree best, the backward one
-    // beyond. Their agreement there, within the rounding of the series they
-    // start from, is the check: a point where they do not meet takes its
-    // series. The rungs' difference still measures the whole value's error.
-    relation_outcome recurrence(point &pt, int count, std::vector<Real> &g, poller &poll)
+    // where g_m is the dominant solution that way, which depends on z and on
+    // b + m (1F1 at z > 0: forward below b + m ~ z, backward above; at z < 0
+    // backward). So the relation runs over a segment of m forward from the
+    // series at its two lowest m and backward from those at its two highest;
+    // each m takes the forward value up to the m where the two agree best,
+    // the backward one beyond. Their agreement there, within the rounding of
+    // the series they start from, is the check: a segment where they do not
+    // meet is split in two at two more series, down to segments short
+    // enough to take their series. The rungs' difference still measures the
+    // whole value's error.
+    bool recurrence(point &pt, int count, std::vector<Real> &g, poller &poll)
     {
         const int top = count - 1;
         grow_relation(top);
-        std::vector<Real> forward(count), backward(count);
-        double log_rounding = log_eps_, log_each = 0;
-        for (int m : {0, 1, top - 1, top}) {
-            Real &start = m <= 1 ? forward[m] : backward[m];
-            if (!value(m, pt, start, poll, log_each)) return relation_outcome::failed;
-            log_rounding = std::max(log_rounding, log_each);
+        double log_rounding = log_eps_;
+        for (int m : {0, 1, top - 1, top})
+            if (!anchor(m, pt, g, poll, log_rounding)) return false;
+        return fill_segment(pt, 0, top, g, log_rounding, poll);
+    }
+    // g_m by its series, with the largest rounding of the anchors so far.
+    bool anchor(int m, point &pt, std::vector<Real> &g, poller &poll, double &log_rounding)
+    {
+        double log_each = 0;
+        if (!value(m, pt, g[m], poll, log_each)) return false;
+        log_rounding = std::max(log_rounding, log_each);
+        return true;
+    }
+    // g_m for lo + 1 < m < hi - 1 from the anchors g at lo, lo + 1, hi - 1, hi.
+    bool fill_segment(point &pt, int lo, int hi, std::vector<Real> &g, double &log_rounding, poller &poll)
+    {
+        if (hi - lo + 1 < least_recurrence_count) {
+            for (int m = lo + 2; m <= hi - 2; m++)
+                if (!value(m, pt, g[m], poll)) return false;
+            return true;
         }
         const Real w = plan_.a.size() == 2 ? pt.z * (1 - pt.z) : pt.z;
-        for (int m = top - 2; m >= 0; m--)
-            backward[m] = (1 - u_[m] * pt.z) * backward[m + 1] + v_[m] * w * backward[m + 2];
-        int forward_end = 1;                                    // last m with a forward value
+        std::vector<Real> forward(g.begin() + lo, g.begin() + hi + 1), backward = forward;
+        for (int m = hi - 2; m >= lo; m--)
+            backward[m - lo] = (1 - u_[m] * pt.z) * backward[m + 1 - lo] + v_[m] * w * backward[m + 2 - lo];
+        int forward_end = lo + 1;                               // last m with a forward value
         if (w != 0) {
             const Real inverse_w = 1 / w;
-            for (int m = 0; m + 2 <= top && !zero_v_[m]; m++, forward_end++)
-                forward[m + 2] = (forward[m] - (1 - u_[m] * pt.z) * forward[m + 1]) * inverse_v_[m] * inverse_w;
+            for (int m = lo; m + 2 <= hi && !zero_v_[m]; m++, forward_end++)
+                forward[m + 2 - lo] = (forward[m - lo] - (1 - u_[m] * pt.z) * forward[m + 1 - lo]) *
+                                      inverse_v_[m] * inverse_w;
         }
-        int meeting = 1;
+        int meeting = lo + 1;
         double log_gap = HUGE_VAL;
-        for (int m = 1; m <= std::min(forward_end, top - 1); m++) {
-            const double gap = log_relative_gap(forward[m], backward[m]);
+        for (int m = lo + 1; m <= std::min(forward_end, hi - 1); m++) {
+            const double gap = log_relative_gap(forward[m - lo], backward[m - lo]);
             if (gap < log_gap) { log_gap = gap; meeting = m; }
         }
-        if (!(log_gap <= log_rounding + meeting_guard_bits * std::log(2.0))) return relation_outcome::missed;
-        for (int m = 0; m < count; m++) g[m] = m <= meeting ? forward[m] : backward[m];
-        return relation_outcome::done;
+        if (log_gap <= log_rounding + meeting_guard_bits * std::log(2.0)) {
+            for (int m = lo + 2; m <= hi - 2; m++) g[m] = m <= meeting ? forward[m - lo] : backward[m - lo];
+            return true;
+        }
+        const int middle = lo + (hi - lo) / 2;
+        return anchor(middle, pt, g, poll, log_rounding) && anchor(middle + 1, pt, g, poll, log_rounding) &&
+               fill_segment(pt, lo, middle + 1, g, log_rounding, poll) &&
+               fill_segment(pt, middle, hi, g, log_rounding, poll);
     }
     // log(|f - b| / max(|f|, |b|)); -inf when both are 0.
     static double log_relative_gap(const Real &f, const Real &b)
@@ -493,15 +511,19 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
         alternant::cluster_rows(offsets, taylor, order, n, &rows[c.first * n]);
     }
     terms += poll.count;
-    Real result = alternant::determinant(rows, n);
+    // The gaps are multiplied first and divided once: a division costs
+    // several products in these types, whose exponent range holds the product.
+    Real gaps = 1;
     for (std::size_t s = 0; s < p.clusters.size(); s++)
         for (std::size_t t = s + 1; t < p.clusters.size(); t++)
             for (std::size_t i = 0; i < p.clusters[s].count; i++)
                 for (std::size_t l = 0; l < p.clusters[t].count; l++)
-                    result /= Real(p.x[p.clusters[t].first + l]) - Real(p.x[p.clusters[s].first + i]);
-    if (p.two) {
+                    gaps *= Real(p.x[p.clusters[t].first + l]) - Real(p.x[p.clusters[s].first + i]);
+    if (p.two)
         for (int i = 0; i < n; i++)
-            for (int l = i + 1; l < n; l++) result /= Real(p.y[l]) - Real(p.y[i]);
+            for (int l = i + 1; l < n; l++) gaps *= Real(p.y[l]) - Real(p.y[i]);
+    Real result = alternant::determinant(rows, n) / gaps;
+    if (p.two) {
         Real factorial = 1;
         for (int m = 0; m < n; m++) {
             if (m > 0) factorial *= m;
