@@ -49,6 +49,9 @@ constexpr long double agreement_share = 0.25L;
 // 2 between is the bound on complete homogeneous polynomials).
 constexpr double cluster_span_scale = 1.0 / 16;
 constexpr double taylor_decay = 1.0 / 8;
+// The decay of a cluster of equal nodes (span 0), kept above 0 for its
+// logarithm: its Taylor terms beyond the count vanish.
+constexpr double least_decay = 1e-300;
 // Shifts m of the Pochhammer ratio scanned for the derivative scale: beyond
 // n plus any Taylor order the ladder asks for.
 constexpr int scale_scan_margin = 400;
@@ -85,6 +88,7 @@ struct plan {
     std::vector<long double> a, b;      // a - n + 1, b - n + 1
     std::vector<long double> x, y;      // ascending; y empty: one argument
     std::vector<alternant::cluster> clusters;   // of x
+    std::vector<double> decays;                 // the clusters' Taylor decays
     int n = 0;
     bool two = false;
     bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
@@ -106,21 +110,43 @@ long double derivative_scale(const std::vector<long double> &a, const std::vecto
     return scale;
 }
 
-// Clusters of the ascending nodes for functions g(node * factor): the span
-// shrinks with the derivative scale and, for p = q + 1, with the distance
-// of node * factor to the singular point 1.
+// How far apart nodes about `middle` may lie for functions g(node * factor)
+// whose derivatives grow by `scale` each: the span shrinks with the
+// derivative scale and, for p = q + 1, with the distance of
+// middle * factor to the singular point 1.
+double span_limit(double middle, long double factor, long double scale, bool geometric)
+{
+    double limit = cluster_span_scale / (double)(factor * scale);
+    if (geometric)
+        limit = std::min(limit, cluster_span_scale * (1 - std::fabs(middle) * (double)factor) / (double)factor);
+    return limit;
+}
+
+// Clusters of the ascending nodes for functions g(node * factor).
 std::vector<alternant::cluster> clusters_of(const std::vector<long double> &nodes, long double factor,
                                             long double scale, bool geometric)
 {
     std::vector<double> sorted(nodes.begin(), nodes.end());
-    const double reach = (double)(factor * scale);
     return alternant::group_nodes(sorted, [&](double middle) {
-        double limit = cluster_span_scale / reach;
-        if (geometric)
-            limit = std::min(limit, cluster_span_scale * (1 - std::fabs(middle) * (double)factor) /
-                                        (double)factor);
-        return limit;
+        return span_limit(middle, factor, scale, geometric);
     });
+}
+
+// The factor by which a cluster's Taylor terms fall: taylor_decay at the
+// span limit and in proportion to the span below it (the terms' ratio is
+// the derivative scale times the span), so that a pair 1e-6 apart needs a
+// few terms where one at the limit needs dozens.
+std::vector<double> cluster_decays(const std::vector<long double> &sorted_nodes,
+                                   const std::vector<alternant::cluster> &clusters, long double factor,
+                                   long double scale, bool geometric)
+{
+    std::vector<double> decays;
+    for (const alternant::cluster &c : clusters) {
+        const double span = (double)(sorted_nodes[c.first + c.count - 1] - sorted_nodes[c.first]);
+        const double share = span / span_limit(c.centre, factor, scale, geometric);
+        decays.push_back(std::min(taylor_decay, std::max(least_decay, taylor_decay * share)));
+    }
+    return decays;
 }
 
 bool all_alone(const std::vector<alternant::cluster> &clusters)
@@ -150,6 +176,7 @@ plan make_plan(const series_input &in)
     }
     const long double factor = p.two ? std::max(max_abs(p.y), 1e-300L) : 1;
     p.clusters = clusters_of(p.x, factor, scale, p.geometric);
+    p.decays = cluster_decays(p.x, p.clusters, factor, scale, p.geometric);
     return p;
 }
 
@@ -501,8 +528,9 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
-    for (const alternant::cluster &c : p.clusters) {
-        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, taylor_decay, bits);
+    for (std::size_t k = 0; k < p.clusters.size(); k++) {
+        const alternant::cluster &c = p.clusters[k];
+        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], bits);
         const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
         if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
         if (poll.stop) return rung_state::interrupted;
