@@ -255,6 +255,11 @@ public:
         sum = 1;
         log_rounding = log_eps_;
         if (pt.z == 0) return true;
+        if (plan_.a.empty() && plan_.b.empty()) {               // 0F0: every g_m is exp
+            sum = exp(pt.z);
+            poll.tick(1);
+            return true;
+        }
         double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
