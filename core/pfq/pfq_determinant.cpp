@@ -363,13 +363,15 @@ private:
                fill_segment(pt, lo, middle + 1, g, log_rounding, poll) &&
                fill_segment(pt, middle, hi, g, log_rounding, poll);
     }
-    // log(|f - b| / max(|f|, |b|)); -inf when both are 0.
+    // log(|f - b| / max(|f|, |b|)); -inf when both are 0, +inf when either
+    // is not finite (a run that left the range agrees with nothing).
     static double log_relative_gap(const Real &f, const Real &b)
     {
         using std::abs;
         const Real larger = std::max(abs(f), abs(b));
         if (larger == 0) return -HUGE_VAL;
         const double gap = Real(abs(f - b) / larger).template convert_to<double>();
+        if (!(gap >= 0)) return HUGE_VAL;
         return gap > 0 ? std::log(gap) : -HUGE_VAL;
     }
     // u_m, v_m and 1 / v_m of the relation for m up to the given one.
