@@ -35,6 +35,17 @@ def one_argument(a, b, c, x):
     return mp.det(m) / vandermonde(x)
 
 
+def one_argument_any(a, b, x):
+    """The same determinant for any lists a, b of parameters (mpmath hyper)."""
+    n = len(x)
+    x = sorted(mp.mpf(v) for v in x)
+    m = mp.matrix(n, n)
+    for i, xi in enumerate(x):
+        for j in range(n):
+            m[i, j] = xi ** j * mp.hyper([v - n + 1 + j for v in a], [v - n + 1 + j for v in b], xi)
+    return mp.det(m) / vandermonde(x)
+
+
 def two_arguments(a, b, c, x, y):
     n = len(x)
     x = sorted(mp.mpf(v) for v in x)
@@ -60,6 +71,18 @@ def main():
     y5 = [-0.6, 0.1, 0.4, 0.75, 0.9]
     print("2F1(6.5, 7.25; 8.5; X, Y), x =", x5, "y =", y5, ":",
           mp.nstr(two_arguments(mp.mpf('6.5'), mp.mpf('7.25'), mp.mpf('8.5'), x5, y5), 25))
+
+    # n = 40, the range where a point's values come from the relation in m
+    # (exact binary eigenvalues: the test passes the same numbers).
+    x40 = [-29.25 + 1.5 * i for i in range(40)]
+    print("0F1(; 3.5; X), x = -29.25 + 1.5 i, i < 40:",
+          mp.nstr(one_argument_any([], [mp.mpf('3.5')], x40), 25))
+    x40 = [-9.75 + 1.25 * i for i in range(40)]
+    print("1F1(1.5; 4.25; X), x = -9.75 + 1.25 i, i < 40:",
+          mp.nstr(one_argument_any([mp.mpf('1.5')], [mp.mpf('4.25')], x40), 25))
+    x40 = [(i - 19.5) * 0.046875 for i in range(40)]
+    print("2F1(0.75, 1.5; 2.25; X), x = (i - 19.5) 3/64, i < 40:",
+          mp.nstr(one_argument_any([mp.mpf('0.75'), mp.mpf('1.5')], [mp.mpf('2.25')], x40), 25))
 
 
 if __name__ == "__main__":

@@ -49,6 +49,9 @@ constexpr long double agreement_share = 0.25L;
 // 2 between is the bound on complete homogeneous polynomials).
 constexpr double cluster_span_scale = 1.0 / 16;
 constexpr double taylor_decay = 1.0 / 8;
+// The decay of a cluster of equal nodes (span 0), kept above 0 for its
+// logarithm: its Taylor terms beyond the count vanish.
+constexpr double least_decay = 1e-300;
 // Shifts m of the Pochhammer ratio scanned for the derivative scale: beyond
 // n plus any Taylor order the ladder asks for.
 constexpr int scale_scan_margin = 400;
@@ -60,6 +63,14 @@ constexpr long long most_scalar_terms = 100000;
 // bounded by a geometric series; before, terms may still grow.
 constexpr double settled_ratio = 0.5;
 const double log_settled_ratio = std::log(settled_ratio);
+// A segment of m takes the three-term relation in m (when the family has
+// one) once it spans this many m: below, the four series it starts from
+// save little.
+constexpr int least_recurrence_count = 8;
+// The two recurrence directions must meet within this many bits above the
+// rounding their starting series commit (2^-bits times their largest term
+// over their value); otherwise their segment of m is split.
+constexpr double meeting_guard_bits = 20;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -77,6 +88,7 @@ struct plan {
     std::vector<long double> a, b;      // a - n + 1, b - n + 1
     std::vector<long double> x, y;      // ascending; y empty: one argument
     std::vector<alternant::cluster> clusters;   // of x
+    std::vector<double> decays;                 // the clusters' Taylor decays
     int n = 0;
     bool two = false;
     bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
@@ -98,21 +110,43 @@ long double derivative_scale(const std::vector<long double> &a, const std::vecto
     return scale;
 }
 
-// Clusters of the ascending nodes for functions g(node * factor): the span
-// shrinks with the derivative scale and, for p = q + 1, with the distance
-// of node * factor to the singular point 1.
+// How far apart nodes about `middle` may lie for functions g(node * factor)
+// whose derivatives grow by `scale` each: the span shrinks with the
+// derivative scale and, for p = q + 1, with the distance of
+// middle * factor to the singular point 1.
+double span_limit(double middle, long double factor, long double scale, bool geometric)
+{
+    double limit = cluster_span_scale / (double)(factor * scale);
+    if (geometric)
+        limit = std::min(limit, cluster_span_scale * (1 - std::fabs(middle) * (double)factor) / (double)factor);
+    return limit;
+}
+
+// Clusters of the ascending nodes for functions g(node * factor).
 std::vector<alternant::cluster> clusters_of(const std::vector<long double> &nodes, long double factor,
                                             long double scale, bool geometric)
 {
     std::vector<double> sorted(nodes.begin(), nodes.end());
-    const double reach = (double)(factor * scale);
     return alternant::group_nodes(sorted, [&](double middle) {
-        double limit = cluster_span_scale / reach;
-        if (geometric)
-            limit = std::min(limit, cluster_span_scale * (1 - std::fabs(middle) * (double)factor) /
-                                        (double)factor);
-        return limit;
+        return span_limit(middle, factor, scale, geometric);
     });
+}
+
+// The factor by which a cluster's Taylor terms fall: taylor_decay at the
+// span limit and in proportion to the span below it (the terms' ratio is
+// the derivative scale times the span), so that a pair 1e-6 apart needs a
+// few terms where one at the limit needs dozens.
+std::vector<double> cluster_decays(const std::vector<long double> &sorted_nodes,
+                                   const std::vector<alternant::cluster> &clusters, long double factor,
+                                   long double scale, bool geometric)
+{
+    std::vector<double> decays;
+    for (const alternant::cluster &c : clusters) {
+        const double span = (double)(sorted_nodes[c.first + c.count - 1] - sorted_nodes[c.first]);
+        const double share = span / span_limit(c.centre, factor, scale, geometric);
+        decays.push_back(std::min(taylor_decay, std::max(least_decay, taylor_decay * share)));
+    }
+    return decays;
 }
 
 bool all_alone(const std::vector<alternant::cluster> &clusters)
@@ -142,6 +176,7 @@ plan make_plan(const series_input &in)
     }
     const long double factor = p.two ? std::max(max_abs(p.y), 1e-300L) : 1;
     p.clusters = clusters_of(p.x, factor, scale, p.geometric);
+    p.decays = cluster_decays(p.x, p.clusters, factor, scale, p.geometric);
     return p;
 }
 
@@ -175,7 +210,10 @@ public:
         std::vector<Real> powers;
     };
 
-    scalar_family(const plan &p, int bits) : plan_(p), log_eps_(-bits * std::log(2.0)) {}
+    scalar_family(const plan &p, int bits)
+        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2)
+    {
+    }
 
     const Real &ratio(int s)
     {
@@ -191,12 +229,38 @@ public:
         return p;
     }
 
+    // g_m(z) for m < count: by the series, or, for a family with the
+    // three-term relation, by the relation from four series (recurrence()).
+    bool values(point &pt, int count, std::vector<Real> &g, poller &poll)
+    {
+        g.assign(count, Real(1));
+        if (pt.z == 0) return true;
+        if (three_term_ && count >= least_recurrence_count) return recurrence(pt, count, g, poll);
+        for (int m = 0; m < count; m++)
+            if (!value(m, pt, g[m], poll)) return false;
+        return true;
+    }
+
     // g_m(z) to about eps relative (cancellation aside); false when the
-    // series does not end within most_scalar_terms.
+    // series does not end within most_scalar_terms. log_rounding: log of
+    // eps times the largest term over the value, the relative rounding the
+    // sum may commit.
     bool value(int m, point &pt, Real &sum, poller &poll)
     {
+        double log_rounding = 0;
+        return value(m, pt, sum, poll, log_rounding);
+    }
+    bool value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
+    {
         sum = 1;
+        log_rounding = log_eps_;
         if (pt.z == 0) return true;
+        if (plan_.a.empty() && plan_.b.empty()) {               // 0F0: every g_m is exp
+            sum = exp(pt.z);
+            poll.tick(1);
+            return true;
+        }
+        double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
             log_coefficients_.resize(m + 1);
@@ -206,25 +270,133 @@ public:
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
-            if (zero_ratio_[m + k]) { poll.tick(k); return true; }   // a terminating series
+            if (zero_ratio_[m + k]) {                                 // a terminating series
+                poll.tick(k);
+                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
+                return true;
+            }
             while ((long long)pt.powers.size() <= k)
                 pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
             sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
+            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
+            log_largest = std::max(log_largest, log_term);
             if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double log_step = pt.log_z + log_ratios_[m + k] - std::log(k + 1.0);
+            const double log_step = pt.log_z + log_ratios_[m + k] - log_integer(k + 1);
             if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
             // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
-            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
             const double log_tail = log_step <= log_settled_ratio
                 ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
-            if (log_tail > log_eps_ + log_sum_bound(sum)) continue;
+            const double log_sum = log_sum_bound(sum);
+            if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
+            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
             return true;
         }
         return false;
     }
 
 private:
+    // For q = 1 and p <= 2 the family solves an ODE of order two; with
+    // g_m' = P(m) g_{m+1} it gives the three-term relation in m
+    //   g_m = (1 - u_m z) g_{m+1} + v_m w(z) g_{m+2},
+    // u_m = s_m / (b + m), s_m = 0, 1, a_1 + a_2 + 2m + 1 for p = 0, 1, 2,
+    // v_m = prod (a + m + 1) / ((b + m)(b + m + 1)), w(z) = z (1 - z) for
+    // p = 2 and z otherwise (docs/matrix_pfq.md). Each direction is stable
+    // where g_m is the dominant solution that way, which depends on z and on
+    // b + m (1F1 at z > 0: forward below b + m ~ z, backward above; at z < 0
+    // backward). So the relation runs over a segment of m forward from the
+    // series at its two lowest m and backward from those at its two highest;
+    // each m takes the forward value up to the m where the two agree best,
+    // the backward one beyond. Their agreement there, within the rounding of
+    // the series they start from, is the check: a segment where they do not
+    // meet is split in two at two more series, down to segments short
+    // enough to take their series. The rungs' difference still measures the
+    // whole value's error.
+    bool recurrence(point &pt, int count, std::vector<Real> &g, poller &poll)
+    {
+        const int top = count - 1;
+        grow_relation(top);
+        double log_rounding = log_eps_;
+        for (int m : {0, 1, top - 1, top})
+            if (!anchor(m, pt, g, poll, log_rounding)) return false;
+        return fill_segment(pt, 0, top, g, log_rounding, poll);
+    }
+    // g_m by its series, with the largest rounding of the anchors so far.
+    bool anchor(int m, point &pt, std::vector<Real> &g, poller &poll, double &log_rounding)
+    {
+        double log_each = 0;
+        if (!value(m, pt, g[m], poll, log_each)) return false;
+        log_rounding = std::max(log_rounding, log_each);
+        return true;
+    }
+    // g_m for lo + 1 < m < hi - 1 from the anchors g at lo, lo + 1, hi - 1, hi.
+    bool fill_segment(point &pt, int lo, int hi, std::vector<Real> &g, double &log_rounding, poller &poll)
+    {
+        if (hi - lo + 1 < least_recurrence_count) {
+            for (int m = lo + 2; m <= hi - 2; m++)
+                if (!value(m, pt, g[m], poll)) return false;
+            return true;
+        }
+        const Real w = plan_.a.size() == 2 ? pt.z * (1 - pt.z) : pt.z;
+        std::vector<Real> forward(g.begin() + lo, g.begin() + hi + 1), backward = forward;
+        for (int m = hi - 2; m >= lo; m--)
+            backward[m - lo] = (1 - u_[m] * pt.z) * backward[m + 1 - lo] + v_[m] * w * backward[m + 2 - lo];
+        int forward_end = lo + 1;                               // last m with a forward value
+        if (w != 0) {
+            const Real inverse_w = 1 / w;
+            for (int m = lo; m + 2 <= hi && !zero_v_[m]; m++, forward_end++)
+                forward[m + 2 - lo] = (forward[m - lo] - (1 - u_[m] * pt.z) * forward[m + 1 - lo]) *
+                                      inverse_v_[m] * inverse_w;
+        }
+        int meeting = lo + 1;
+        double log_gap = HUGE_VAL;
+        for (int m = lo + 1; m <= std::min(forward_end, hi - 1); m++) {
+            const double gap = log_relative_gap(forward[m - lo], backward[m - lo]);
+            if (gap < log_gap) { log_gap = gap; meeting = m; }
+        }
+        if (log_gap <= log_rounding + meeting_guard_bits * std::log(2.0)) {
+            for (int m = lo + 2; m <= hi - 2; m++) g[m] = m <= meeting ? forward[m - lo] : backward[m - lo];
+            return true;
+        }
+        const int middle = lo + (hi - lo) / 2;
+        return anchor(middle, pt, g, poll, log_rounding) && anchor(middle + 1, pt, g, poll, log_rounding) &&
+               fill_segment(pt, lo, middle + 1, g, log_rounding, poll) &&
+               fill_segment(pt, middle, hi, g, log_rounding, poll);
+    }
+    // log(|f - b| / max(|f|, |b|)); -inf when both are 0, +inf when either
+    // is not finite (a run that left the range agrees with nothing).
+    static double log_relative_gap(const Real &f, const Real &b)
+    {
+        using std::abs;
+        const Real larger = std::max(abs(f), abs(b));
+        if (larger == 0) return -HUGE_VAL;
+        const double gap = Real(abs(f - b) / larger).template convert_to<double>();
+        if (!(gap >= 0)) return HUGE_VAL;
+        return gap > 0 ? std::log(gap) : -HUGE_VAL;
+    }
+    // u_m, v_m and 1 / v_m of the relation for m up to the given one.
+    void grow_relation(int m_last)
+    {
+        while ((int)u_.size() <= m_last) {
+            const int m = (int)u_.size();
+            const Real b = Real(plan_.b[0]) + m;
+            Real s = 0;
+            if (plan_.a.size() == 1) s = 1;
+            if (plan_.a.size() == 2) s = Real(plan_.a[0]) + Real(plan_.a[1]) + (2 * m + 1);
+            Real v = 1 / (b * (b + 1));
+            for (long double a : plan_.a) v *= Real(a) + (m + 1);
+            u_.push_back(s / b);
+            v_.push_back(v);
+            zero_v_.push_back(v == 0);
+            inverse_v_.push_back(v == 0 ? Real(0) : 1 / v);
+        }
+    }
+    double log_integer(long long k)
+    {
+        while ((long long)log_integers_.size() <= k) log_integers_.push_back(std::log((double)log_integers_.size()));
+        return log_integers_[k];
+    }
+
     // log|sum| from below within log 2: only the exponent is read.
     static double log_sum_bound(const Real &sum)
     {
@@ -262,12 +434,16 @@ private:
         while ((int)c.size() <= k) {
             const int t = (int)c.size();
             c.push_back((t == 0 ? Real(1) : c.back()) * ratios_[m + t] / (t + 1));
-            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - std::log(t + 1.0));
+            log_c.push_back((t == 0 ? 0 : log_c.back()) + log_ratios_[m + t] - log_integer(t + 1));
         }
     }
 
     const plan &plan_;
     double log_eps_;
+    bool three_term_;                   // q = 1, p <= 2: the relation in m holds
+    std::vector<Real> u_, v_, inverse_v_;
+    std::vector<char> zero_v_;
+    std::vector<double> log_integers_;  // log k
     std::vector<Real> ratios_;
     std::vector<double> log_ratios_;
     std::vector<char> zero_ratio_;
@@ -312,10 +488,9 @@ bool cluster_taylor(const plan &p, scalar_family<Real> &family,
         }
         return true;
     }
-    std::vector<Real> g(n + order);
+    std::vector<Real> g;
     typename scalar_family<Real>::point pt = family.at(centre);
-    for (int m = 0; m < n + order; m++)
-        if (!family.value(m, pt, g[m], poll)) return false;
+    if (!family.values(pt, n + order, g, poll)) return false;
     std::vector<Real> powers(n, Real(1));                      // c^k
     for (int k = 1; k < n; k++) powers[k] = powers[k - 1] * centre;
     std::vector<Real> of_g(order);
@@ -360,8 +535,9 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
-    for (const alternant::cluster &c : p.clusters) {
-        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, taylor_decay, bits);
+    for (std::size_t k = 0; k < p.clusters.size(); k++) {
+        const alternant::cluster &c = p.clusters[k];
+        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], bits);
         const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
         if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
         if (poll.stop) return rung_state::interrupted;
@@ -370,15 +546,19 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
         alternant::cluster_rows(offsets, taylor, order, n, &rows[c.first * n]);
     }
     terms += poll.count;
-    Real result = alternant::determinant(rows, n);
+    // The gaps are multiplied first and divided once: a division costs
+    // several products in these types, whose exponent range holds the product.
+    Real gaps = 1;
     for (std::size_t s = 0; s < p.clusters.size(); s++)
         for (std::size_t t = s + 1; t < p.clusters.size(); t++)
             for (std::size_t i = 0; i < p.clusters[s].count; i++)
                 for (std::size_t l = 0; l < p.clusters[t].count; l++)
-                    result /= Real(p.x[p.clusters[t].first + l]) - Real(p.x[p.clusters[s].first + i]);
-    if (p.two) {
+                    gaps *= Real(p.x[p.clusters[t].first + l]) - Real(p.x[p.clusters[s].first + i]);
+    if (p.two)
         for (int i = 0; i < n; i++)
-            for (int l = i + 1; l < n; l++) result /= Real(p.y[l]) - Real(p.y[i]);
+            for (int l = i + 1; l < n; l++) gaps *= Real(p.y[l]) - Real(p.y[i]);
+    Real result = alternant::determinant(rows, n) / gaps;
+    if (p.two) {
         Real factorial = 1;
         for (int m = 0; m < n; m++) {
             if (m > 0) factorial *= m;

@@ -172,3 +172,19 @@ TEST(PfqDeterminant, KummerRelationAtForty)
               direct.rounding + std::exp(trace) * kummer.rounding + 1e-17L * std::fabs(direct.sum))
         << (double)direct.sum << " vs " << (double)transformed;
 }
+
+// n = 40, where a point's values g_m come from the three-term relation in m
+// (forward, backward and split segments: 0F1 and 1F1 at z up to 39 and
+// down to -29, 2F1 on both sides of 1/2), against mpmath's evaluation of
+// the determinant formula at 80 digits (tools/pfq_determinant_reference.py,
+// mpmath hyper and det; the same at 120 digits agrees to all 25 digits shown).
+TEST(PfqDeterminant, RelationInShiftAgainstMpmathAtForty)
+{
+    std::vector<long double> x(40);
+    for (int i = 0; i < 40; i++) x[i] = -29.25L + 1.5L * i;
+    expect_covers("0F1", by_determinant({}, {3.5}, x), -959757300002320566632275.9L, 1e-17L);
+    for (int i = 0; i < 40; i++) x[i] = -9.75L + 1.25L * i;
+    expect_covers("1F1", by_determinant({1.5}, {4.25}, x), 1.075285410023755935841189e+234L, 1e-17L);
+    for (int i = 0; i < 40; i++) x[i] = (i - 19.5L) * 0.046875L;
+    expect_covers("2F1", by_determinant({0.75, 1.5}, {2.25}, x), 40.91319880459002479736394L, 1e-17L);
+}
