@@ -94,6 +94,22 @@ TEST(WishartHolonomic, DensityIntegralAtMTwo) {
     }
 }
 
+// Rows {n, s1, s2, s3, x, P} at m = 3: P within 1e-10 and within err; a row
+// with Sigma = c I also given as I (no sigma) at x / c, the same law.
+template <std::size_t rows_count>
+void expect_rows_at_m_three(const double (&rows)[rows_count][6])
+{
+    for (const auto &row : rows) {
+        evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
+        ASSERT_EQ(e.outcome.method, "holonomic");
+        expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
+        if (row[1] != row[3]) continue;
+        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
+        ASSERT_EQ(white.outcome.method, "holonomic");
+        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
+    }
+}
+
 // m = 3 by the zonal series, Kummer's positive form, exact rationals
 // (tools/wishart_holonomic_reference.py, part 2): {n, s1, s2, s3, x, P}.
 TEST(WishartHolonomic, ZonalSeriesAtMThree) {
@@ -103,16 +119,7 @@ TEST(WishartHolonomic, ZonalSeriesAtMThree) {
         {6, 2.0, 1.0, 0.7, 1.0, 1.5857708426874843e-7},
         {2.2, 3.0, 1.5, 1.0, 1.5, 0.011911402400174504},
     };
-    for (const auto &row : rows) {
-        evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
-        ASSERT_EQ(e.outcome.method, "holonomic");
-        expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
-        if (row[1] != row[3]) continue;
-        // Sigma = c I given as I (no sigma) at x / c: the same law.
-        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
-        ASSERT_EQ(white.outcome.method, "holonomic");
-        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
-    }
+    expect_rows_at_m_three(rows);
 }
 
 // Repeated and nearly repeated eigenvalues, which the route spreads apart
@@ -135,16 +142,7 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
         {4, 3, 1, 1, 6, 0.078192036354671625},
         {3.3, 1.2, 1.2, 1.2, 5, 0.18645495545009708},
     };
-    for (const auto &row : rows) {
-        evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
-        ASSERT_EQ(e.outcome.method, "holonomic");
-        expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
-        if (row[1] != row[3]) continue;
-        // Sigma = c I given as I (no sigma) at x / c: the same law.
-        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
-        ASSERT_EQ(white.outcome.method, "holonomic");
-        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
-    }
+    expect_rows_at_m_three(rows);
 }
 
 // Sigma = c I taken by the split as one cluster of all m eigenvalues (the
