@@ -524,7 +524,7 @@ bool holonomic_ray_serves(const wishart_cdf_request &request)
 }
 
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err)
+                                        std::size_t count, double *P, double *err, double work_share)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
@@ -565,7 +565,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     std::size_t first_target = 0;
     while (first_target < order.size() && x[order[first_target]] <= t0) first_target++;
     const double per_step = (fine_order + 1.0) * request.m * request.m * system.size;
-    const long most_steps = (long)(most_work / per_step);
+    const long most_steps = (long)(most_work * work_share / per_step);
     const double s_max = *std::max_element(system.s.begin(), system.s.end());
     std::vector<double> targets;
     for (std::size_t k = first_target; k < order.size() && x[order[k]] < cutoff; k++) {

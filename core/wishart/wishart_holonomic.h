@@ -42,10 +42,12 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
 // The one-integration route, for eigenvalues pairwise at least
 // holonomic_min_gap apart. Points are integrated in increasing order along
 // one ray; err is the difference of two integrations of different orders and
-// tolerances, plus the start's truncation and the rounding.
+// tolerances, plus the start's truncation and the rounding. A caller that
+// runs several integrations for one call gives each a share of the work
+// budget (work_share of it), so that the call keeps the budget of one.
 bool holonomic_ray_serves(const wishart_cdf_request &request);
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err);
+                                        std::size_t count, double *P, double *err, double work_share = 1);
 
 // Writes one point of the request's tail and scale from log P (lower tail)
 // and its absolute error.

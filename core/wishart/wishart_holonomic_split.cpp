@@ -247,8 +247,9 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     std::vector<std::vector<double>> log_p(delta_count, std::vector<double>(points.size()));
     std::vector<std::vector<double>> log_err = log_p;
     for (int l = 0; l < delta_count; l++) {
+        // Each integration has its share of the one budget of the call.
         wishart_cdf_outcome run = holonomic_ray_route(levels[l], points.data(), points.size(), log_p[l].data(),
-                                                      log_err[l].data());
+                                                      log_err[l].data(), 1.0 / delta_count);
         if (run.status != wishart_cdf_status::ok) return run;
         if (outcome.message.empty()) outcome.message = run.message;
     }
