@@ -19,7 +19,8 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     directly (tiny p-values keep their relative accuracy) for white Sigma
     and integer n >= m, and for the complex field with any Sigma and integer
     n >= m. The real largest eigenvalue with another Sigma (m <= 10) comes
-    from the holonomic gradient method, and the real smallest from a finite
+    from the holonomic gradient method (close or repeated eigenvalues of
+    Sigma spread apart and extrapolated back), and the real smallest from a finite
     zonal series when (n - m - 1)/2 is whole; otherwise the largest
     eigenvalue comes from the series of matrix argument, with the upper tail
     1 - P. The smallest eigenvalue needs an integer n.
