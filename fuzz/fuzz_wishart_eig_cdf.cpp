@@ -25,7 +25,8 @@
 // 1F1 at -x Sigma^-1 / 2 (-x Sigma^-1 complex) to
 // 1e-12 with no degree cap, for up to about 20 s. A call that would take it
 // with m > 6, or with t = max x / (2 min eig(Sigma)) (complex: x / min eig)
-// beyond a bound that falls with m (see kSeriesReach), is not made.
+// beyond a bound that falls with m (see kSeriesReach), or real with n beyond
+// kHolonomicReachN, is not made.
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
@@ -72,6 +73,13 @@ const double kZonalReach = 1000;
 // Largest n of a complex call with Sigma not a multiple of I: its
 // determinant formulas cost O(n) a point, some 50 ms at n = 1e5 unsanitized.
 const double kComplexSigmaReachN = 2000;
+
+// Largest n of a real call that takes the holonomic route (largest
+// eigenvalue, Sigma not white or n not whole; close eigenvalues of Sigma
+// and white Sigma with n not whole run six integrations): its steps grow
+// with n, about a second unsanitized at n = 1e5, beyond the harness's 10 s
+// under the sanitizers.
+const double kHolonomicReachN = 2000;
 
 // Largest t = x / (divisor * min eig(Sigma)) the series route may take for
 // m = 1..6: about a second for 8 points under the sanitizers at the largest m.
@@ -377,6 +385,7 @@ bool affordable(const CallPlan &planned) {
     bool series = !r.smallest && (!whole || !s.white);
     if (!series) return true;
     if (r.m > 6 || !(s.smallest > 0)) return false;
+    if (!r.complex && r.m > 1 && r.n > kHolonomicReachN) return false;
     double reach = kSeriesReach[static_cast<int>(r.m)];
     long double divisor = r.complex ? 1 : 2;
     for (double x : call.inputs[POINTS].real)
