@@ -45,9 +45,11 @@ constexpr double truncation_share = 1e-3;
 // share of tol; beyond it, from a table of every partition up to that degree
 // (the lower tail of small x hangs on the smallest U_k).
 constexpr double cancellation_share = 1e-2;
-// Bytes a table holds per partition (pfq_tables.cpp): m 16-bit parts, its
-// size, up to 4 hash slots and m long double Jack values; and per degree k,
-// a row of Pascal's triangle (k + 1 values) and two powers per variable.
+// An upper bound on the bytes the Jack tables (core/jack) hold per
+// partition, whose row is m values (long double at most) behind an index
+// entry, and per degree for the powers of the points: counted with a margin
+// (the figures of the table builder the engine replaced), so that the
+// memory limit is never passed.
 constexpr double bytes_per_partition_row = sizeof(uint16_t) + sizeof(long double);
 constexpr double bytes_per_partition = sizeof(int) + 4 * sizeof(int);
 constexpr double bytes_per_degree_row = 2 * sizeof(long double);
