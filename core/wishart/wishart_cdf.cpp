@@ -205,8 +205,6 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
 wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale, const double *x,
                                 std::size_t count, double *P, double *err)
 {
-    std::vector<double> scaled(x, x + count);
-    for (double &value : scaled) value = value / scale;
     wishart_eig_request exact;
     exact.m = request.m;
     exact.n = (int)request.n;
@@ -214,8 +212,9 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
     exact.which = request.which;
     exact.tail = request.tail;
     exact.log_result = request.log_result;
+    exact.scale = scale;
     exact.interrupt = request.interrupt;
-    wishart_eig_outcome result = wishart_eig_cdf_exact(exact, scaled.data(), count, P, err);
+    wishart_eig_outcome result = wishart_eig_cdf_exact(exact, x, count, P, err);
     wishart_cdf_outcome outcome;
     outcome.method = "exact";
     switch (result.status) {

@@ -80,6 +80,8 @@ wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request, co
         return invalid("wishart_eig_cdf_exact: n (degrees of freedom) must be an integer in [m, " +
                        std::to_string(wishart_eig_max_n) + "] with m = " + std::to_string(request.m) +
                        ", got " + std::to_string(request.n));
+    if (!(request.scale > 0 && std::isfinite(request.scale)))
+        return invalid("wishart_eig_cdf_exact: scale must be positive and finite");
     if (count > 0 && (x == nullptr || P == nullptr))
         return invalid("wishart_eig_cdf_exact: x and P must not be null when count > 0");
     const bool lower = request.tail == wishart_tail::lower;
@@ -98,7 +100,8 @@ wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request, co
                 if (err) err[i] = 0;
                 continue;
             }
-            const extended X = real ? (extended)xi / 2 : (extended)xi;
+            const extended ratio = (extended)xi / request.scale;
+            const extended X = real ? ratio / 2 : ratio;
             points.push_back({X, 1 - X});
             slot.push_back(i);
         }

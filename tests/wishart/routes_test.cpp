@@ -81,24 +81,33 @@ TEST(WishartRoutes, ExactFormulasAgreeWithTheSeries)
     }
 }
 
-// The routes for a non-integer n at a point so small that x / 2 is
-// subnormal (m = 1, n = 1/2): real, P = P(chi2_n <= x) = gamma_p(1/4, x / 2)
-// (the holonomic route: its Frobenius start serves such points); complex,
-// P = P(Gamma(n, 1) <= x) = gamma_p(1/2, x) (the series). Boost.Math in long
-// double, where x / 2 is exact: the value must keep its digits and stay
-// within err.
-TEST(WishartRoutes, SeriesKeepsItsDigitsAtSubnormalPoints)
+// Points so small that x / 2 is subnormal, m = 1: real, P = P(chi2_n <=
+// x / sigma) = gamma_p(n / 2, x / (2 sigma)); complex, P = P(Gamma(n, 1) <=
+// x / sigma) = gamma_p(n, x / sigma). Boost.Math in long double, where the
+// quotients are exact: the value must keep its digits and stay within err.
+TEST(WishartRoutes, RoutesKeepTheirDigitsAtSubnormalPoints)
 {
-    for (wishart_field field : {wishart_field::real, wishart_field::complex}) {
-        const bool real = field == wishart_field::real;
-        const route_case c{1, 0.5, field, {3.09893e-319, 1e-310, 1e-300}};
+    // Non-integer n (the series; the integration in the real field, whose
+    // Frobenius start serves such points), and Sigma = 2 I with integer n:
+    // the exact formulas at x / 2, which in double would lose the digits of
+    // a subnormal x or vanish (real only: complex P is then subnormal too).
+    struct subnormal_case { double n, sigma; wishart_field field; const char *method; };
+    const subnormal_case cases[] = {{0.5, 1, wishart_field::real, "holonomic"},
+                                    {0.5, 1, wishart_field::complex, "series"},
+                                    {1, 2, wishart_field::real, "exact"}};
+    for (const subnormal_case &s : cases) {
+        const bool real = s.field == wishart_field::real;
+        const route_case c{1, s.n, s.field, {4.94e-324, 3.09893e-319, 1e-310, 1e-300}};
+        const std::vector<double> sigma = s.sigma == 1 ? std::vector<double>{} : std::vector<double>{s.sigma};
         std::vector<double> err;
         std::string method;
-        std::vector<double> P = evaluate(c, {}, err, method);
-        ASSERT_EQ(method, real ? "holonomic" : "series");
+        std::vector<double> P = evaluate(c, sigma, err, method);
+        ASSERT_EQ(method, s.method);
         for (size_t i = 0; i < c.x.size(); i++) {
-            const long double x = c.x[i];
-            double truth = (double)(real ? boost::math::gamma_p(0.25L, x / 2) : boost::math::gamma_p(0.5L, x));
+            // m = 1: W / sigma is chi-square with n degrees of freedom (real) or Gamma(n, 1).
+            const long double t = c.x[i] / (long double)s.sigma;
+            const double truth = (double)(real ? boost::math::gamma_p(s.n / 2.0L, t / 2)
+                                               : boost::math::gamma_p((long double)s.n, t));
             EXPECT_LE(std::fabs(P[i] - truth), err[i] + 4e-16 * truth) << method << " x " << c.x[i];
             EXPECT_LT(err[i], 1e-12 * truth) << method << " x " << c.x[i];
         }

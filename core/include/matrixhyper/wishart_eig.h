@@ -33,6 +33,9 @@ struct wishart_eig_request {
     // true: P holds log P and err the absolute error of log P (tails far
     // below the double range keep their value).
     bool log_result = false;
+    // Sigma = scale I, scale > 0 and finite: the formulas run at x / scale in
+    // extended precision, so that a subnormal x keeps its digits.
+    double scale = 1;
     const interrupt_check *interrupt = nullptr;  // may be null: never interrupted
 };
 
