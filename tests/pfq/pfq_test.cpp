@@ -114,10 +114,12 @@ TEST(PfqRelations, RoutesAgree)
         for (const named &other : others) {
             pfq_result r = forced(c.p, c.alpha, route_choice::automatic, other.rel);
             ASSERT_EQ(r.status, pfq_status::converged) << c.name << " " << r.message;
-            // At alpha = 1 the relation's series is summed by determinants.
-            const std::string route_used = c.alpha == 1
-                ? "determinant (alpha = 1)" + std::string(other.method).substr(std::strlen("tables"))
-                : std::string(other.method);
+            // At alpha = 1 the relation's series is summed by determinants,
+            // 1F1 at alpha = 2 by integrating its system.
+            const std::string relation_used = std::string(other.method).substr(std::strlen("tables"));
+            const std::string route_used = c.alpha == 1 ? "determinant (alpha = 1)" + relation_used
+                                           : is_1f1 && c.alpha == 2 ? "holonomic" + relation_used
+                                                                    : std::string(other.method);
             EXPECT_EQ(r.info.method, route_used);
             EXPECT_LE(std::fabs(r.value - plain.value), r.err + plain.err)
                 << c.name << " " << r.info.method << ": expected " << plain.value << ", got "
