@@ -23,6 +23,10 @@ constexpr int holonomic_most_eigenvalues = 10;
 // rounding of its recursion (docs/wishart_holonomic.md measured a 0.1% gap
 // against the white limit). Closer ones are left to the tables.
 constexpr double holonomic_least_gap = 1e-3;
+// Share of the call's work budget the integration may take: if it ends
+// unconverged, the tables keep the rest. The budgets are of one size (some
+// 20 s on one core), so the share left converts between their units.
+constexpr double holonomic_budget_share = 0.5;
 
 // The engine takes a, c and X in double, where a relation may have formed
 // them in long double: rounding them moves log F by at most
@@ -66,10 +70,14 @@ series_outcome sum_holonomic(const series_input &in, const series_control &ctl)
     ray.c = (double)in.b[0];
     for (long double x : in.x) ray.s.push_back(-(double)x);
     ray.targets = {1.0};
+    const double work_left =
+        ctl.work_left ? std::max(0.0, (double)*ctl.work_left / automatic_table_work) : 1;
+    ray.work_share = holonomic_budget_share * std::min(1.0, work_left);
     ray.threads = ctl.threads;
     ray.memory_limit = ctl.memory_limit;
     ray.interrupt = ctl.interrupt;
     const holonomic_ray_values F = holonomic_ray_integrate(ray);
+    if (ctl.work_left) *ctl.work_left -= (long long)std::ceil(F.budget_used * automatic_table_work);
     out.message = F.message;
     if (F.state == holonomic_ray_state::interrupted) {
         out.state = series_state::interrupted;

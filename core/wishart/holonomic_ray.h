@@ -39,6 +39,7 @@ struct holonomic_ray_values {
     std::vector<int> sign;
     double rounding = 0;
     bool abandoned = false;
+    double budget_used = 0;               // share of a whole work budget the runs took
 };
 
 // Whether the start at t = 0 is sound for these parameters: c - (m - 1)/2

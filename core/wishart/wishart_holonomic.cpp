@@ -620,6 +620,8 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
         values.message = "interrupted";
         return values;
     }
+    // Two runs of most_work each make the whole budget.
+    values.budget_used = (fine_run.steps + coarse_run.steps) * per_step / (2 * most_work);
     values.rounding = rounding_units_per_step * unit_roundoff * (1 + system.most_w) *
                       std::sqrt((double)fine_run.steps + 1);
     for (std::size_t k = 0; k < targets.size(); k++) {

@@ -597,6 +597,12 @@ TEST(PfqBudget, EveryRouteStopsWithinTheSharedBudget)
                                       relation_choice::automatic, tiny);
     EXPECT_EQ(r.status, pfq_status::not_converged) << r.message;
     EXPECT_NE(r.message.find("work limit"), std::string::npos) << r.message;
+    // The integration of 1F1's system takes its share of the same budget:
+    // 1F1(2; 5; -diag(1..8)), which it gives to 1e-12 with the whole budget.
+    r = pfq_detail::matrix_pfq_forced({{2}, {5}, {-1, -2, -3, -4, -5, -6, -7, -8}, {}}, o,
+                                      route_choice::automatic, relation_choice::automatic, tiny);
+    EXPECT_EQ(r.status, pfq_status::not_converged) << r.info.method << ": " << r.message;
+    EXPECT_NE(r.message.find("work limit"), std::string::npos) << r.message;
 
     // The walk at x I_n: 1F0(1.5; 0.9 I_12) = 0.1^-18 (det(I - X)^-a); the
     // quick walk alone exceeds the visits, so no value is known.
