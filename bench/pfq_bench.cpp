@@ -108,6 +108,28 @@ void engine_parity(benchmark::State &state)
     state.counters["degree"] = r.info.degree;
 }
 
+// 1F1(2; 5; -diag(1..n)) at alpha 2 on one thread, Kummer's relation
+// taken (a positive trace): by the automatic choice, the holonomic route
+// for these n (range(1) = 0), and by the tables (range(1) = 1), which stop
+// at the work limit short of tol from n = 8 ("digits" then says how far).
+void holonomic_against_tables(benchmark::State &state)
+{
+    const int n = (int)state.range(0);
+    std::vector<double> x;
+    for (int i = 1; i <= n; i++) x.push_back(-i);
+    pfq_options options;
+    options.threads = 1;
+    const auto route = state.range(1) ? pfq_detail::route_choice::tables : pfq_detail::route_choice::automatic;
+    pfq_result r;
+    for (auto _ : state) {
+        r = pfq_detail::matrix_pfq_forced({{2}, {5}, x, {}}, options, route, pfq_detail::relation_choice::kummer);
+        double sink = r.value;
+        benchmark::DoNotOptimize(sink);
+    }
+    state.counters["digits"] = -std::log10(r.err / std::fabs(r.value));
+    state.counters["converged"] = r.status == pfq_status::converged;
+}
+
 } // namespace
 
 BENCHMARK(engine_parity)->ArgNames({"n", "degree", "threads", "pfq"})
@@ -122,6 +144,8 @@ BENCHMARK(wishart_equal)->ArgNames({"n", "trace"})
     ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(equal_two_live_rows)->ArgName("n")->Arg(100)->Arg(1000)
     ->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(holonomic_against_tables)->ArgNames({"n", "tables"})
+    ->ArgsProduct({{4, 6, 8}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(scalar_cases)->ArgName("case")->DenseRange(0, 6)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -16,7 +16,8 @@
 // when info.converged is false, and whenever err > tol |f|), info with its six
 // fields, and for the functions with closed forms (0F0, 1F0, and series whose
 // parameters cancel to them: 1F1(a; a; X), 2F1(a, b; b; X)) a value within
-// err of the closed form.
+// err of the closed form. The integration of 1F1's system at alpha = 2 is
+// bounded by the size of X instead (holonomic_affordable).
 #include <cctype>
 #include <cfloat>
 #include <cmath>
@@ -364,6 +365,30 @@ std::string check_outputs(const CallPlan &planned, const mexhost::CallResult &re
 const double kDistinctCap[] = {1e6, 1e6, 80, 30, 24, 18, 16, 14, 14};
 const double kEqualCap[] = {1e6, 1e6, 100, 100, 100, 40, 40, 40, 40};
 
+// The integration of 1F1's system (alpha = 2, one argument, 2 to 10
+// eigenvalues) does not sum a series, so max_degree does not bound it: it
+// takes some max |x| / 2 steps past a start of about 10, each of some
+// kHolonomicStepWork n^2 2^n operations (its two runs). Calls beyond
+// kHolonomicReach operations, about a second under the sanitizers, are not
+// made.
+const double kHolonomicStepWork = 66;
+const double kHolonomicReach = 1e8;
+
+bool holonomic_affordable(const CallPlan &call, const Options &options, size_t n) {
+    const auto &in = call.inputs;
+    if (options.alpha != 2 || first_option(call) != 3 || in[NUM_PARAMS].count() != 1 ||
+        in[DEN_PARAMS].count() != 1 || n < 2)
+        return true;
+    const InputPlan &x = in[X];
+    double largest = 0;  // bounds the eigenvalues' size (a square matrix: n times its largest entry)
+    for (size_t k = 0; k < x.count(); k++) {
+        double im = x.complex ? x.imag[k] : 0.0;
+        largest = std::fmax(largest, std::hypot(x.real[k], im));
+    }
+    if (is_square(x)) largest *= n;
+    return (largest / 2 + 10) * kHolonomicStepWork * n * n * std::ldexp(1.0, (int)n) <= kHolonomicReach;
+}
+
 bool affordable(const CallPlan &planned) {
     CallPlan call = fuzzcall::as_built(planned);
     Options options;
@@ -373,7 +398,8 @@ bool affordable(const CallPlan &planned) {
     size_t n = eigenvalue_count(x);
     bool equal = first_option(call) == 3 && !is_square(x);
     for (double v : x.real) equal = equal && v == x.real[0];
-    return options.max_degree <= (equal ? kEqualCap : kDistinctCap)[n];
+    return options.max_degree <= (equal ? kEqualCap : kDistinctCap)[n] &&
+           holonomic_affordable(call, options, n);
 }
 
 const fuzzcall::PluginModel kModel = {

@@ -214,12 +214,28 @@ std::vector<candidate> candidates(const series_input &s, relation_choice forced)
 
 // The sum of one series by the route asked for. The automatic choice tries
 // the determinant route first (alpha = 1: scalar values and no tables), then
-// the tables, or the walk at x I_n when one argument has equal eigenvalues.
+// the integration of 1F1's system (alpha = 2, distinct eigenvalues: its cost
+// does not grow with the degree the tables would need), then the tables, or
+// the walk at x I_n when one argument has equal eigenvalues.
 series_outcome sum_by_route(const series_input &in, const series_control &ctl, route_choice route)
 {
+    if (route == route_choice::holonomic) {
+        if (holonomic_serves(in)) return sum_holonomic(in, ctl);
+        series_outcome refused;
+        refused.state = series_state::refused;
+        refused.sum = std::numeric_limits<long double>::quiet_NaN();
+        refused.route = "holonomic";
+        refused.message = "the holonomic route takes 1F1 at alpha = 2 of one argument with 2 to 10 "
+                          "eigenvalues at least 0.1% apart";
+        return refused;
+    }
     if (route == route_choice::automatic) {
         series_outcome o = sum_determinant(in, ctl);
         if (o.state == series_state::converged) return o;
+        if (holonomic_serves(in)) {
+            o = sum_holonomic(in, ctl);
+            if (o.state == series_state::converged || o.state == series_state::interrupted) return o;
+        }
     }
     bool equal = in.y.empty();
     for (long double v : in.x) equal &= v == in.x[0];

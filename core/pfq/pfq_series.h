@@ -175,6 +175,12 @@ bool sum_scalar_special(const series_input &in, series_outcome &out);
 series_outcome sum_equal(const series_input &in, const series_control &ctl);
 // Series route with Jack tables (distinct eigenvalues, one or two arguments).
 series_outcome sum_tables(const series_input &in, const series_control &ctl);
+// 1F1 at alpha = 2 of one argument with 2 to 10 distinct eigenvalues, by
+// integrating its Pfaffian system along t X (pfq_holonomic.cpp): whether it
+// serves the input, and its value with the two integrations' difference as
+// the error (rounding; tail 0).
+bool holonomic_serves(const series_input &in);
+series_outcome sum_holonomic(const series_input &in, const series_control &ctl);
 
 // Number of partitions with at most n parts and size at most degree.
 long double count_partitions(int n, int degree);
@@ -194,7 +200,7 @@ int automatic_table_cap(int n);
 long double table_bytes(int n, int degree, bool two_arguments, bool mixed_signs);
 
 // Routes and relations a test can force; automatic picks as documented.
-enum class route_choice { automatic, scalar_or_equal, tables };
+enum class route_choice { automatic, scalar_or_equal, tables, holonomic };
 enum class relation_choice { automatic, none, closed_form, kummer, pfaff_a, pfaff_b, euler };
 
 // The work one call may do when no max_degree is given, shared by every

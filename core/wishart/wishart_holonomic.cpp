@@ -23,6 +23,7 @@
 
 #include <boost/math/special_functions/gamma.hpp>
 
+#include "holonomic_ray.h"
 #include "interrupt_countdown.h"
 #include "wishart_holonomic_split.h"
 
@@ -97,19 +98,15 @@ struct pfaffian_system {
 
 // reversed: the eigenvalues in the opposite order, so that the second
 // integration's rounding in the recursion takes other paths.
-pfaffian_system make_system(const wishart_cdf_request &request, bool reversed)
+pfaffian_system make_system(const holonomic_ray_request &request, bool reversed)
 {
     pfaffian_system system;
-    const int m = request.m;
+    const int m = (int)request.s.size();
     system.m = m;
     system.size = std::size_t(1) << m;
-    system.a = request.n / 2;
-    const double c = (request.n + m + 1) / 2;
-    system.b = 1 - (c - (m - 1) / 2.0);
-    for (int i = 0; i < m; i++) {
-        const int k = reversed ? m - 1 - i : i;
-        system.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[k]));
-    }
+    system.a = request.a;
+    system.b = 1 - (request.c - (m - 1) / 2.0);
+    for (int i = 0; i < m; i++) system.s.push_back(request.s[reversed ? m - 1 - i : i]);
     system.half_w.assign(m * m, 0);
     system.half_w_w1.assign(m * m, 0);
     for (int i = 0; i < m; i++)
@@ -291,9 +288,10 @@ start_values frobenius_start(const frobenius_series &series, double t)
     return start;
 }
 
-// One integration along the ray, log F at each target t.
+// One integration along the ray, log |F| and its sign at each target t.
 struct ray_run {
-    std::vector<double> log_F;   // NaN where not reached
+    std::vector<double> log_F;   // NaN where not reached or F = 0
+    std::vector<int> sign;
     long steps = 0;
     bool interrupted = false;
 };
@@ -302,7 +300,7 @@ struct ray_plan {
     const pfaffian_system *system;
     const start_values *start;
     double t0;
-    const std::vector<double> *targets;   // x, increasing, >= t0
+    const std::vector<double> *targets;   // t, increasing, >= t0
     double rtol;                          // truncation allowed per step, relative
     int order;                            // Taylor terms per step
     long most_steps;                      // the work budget in steps
@@ -360,6 +358,13 @@ double taylor_step(const std::vector<std::vector<double>> &c, const std::vector<
     return step;
 }
 
+void record(ray_run &run, std::size_t target, double value, long log2_scale)
+{
+    if (value == 0 || std::isnan(value)) return;
+    run.log_F[target] = std::log(std::fabs(value)) + log2_scale * ln2;
+    run.sign[target] = value > 0 ? 1 : -1;
+}
+
 ray_run integrate(const ray_plan &plan)
 {
     const pfaffian_system &system = *plan.system;
@@ -367,6 +372,7 @@ ray_run integrate(const ray_plan &plan)
     const std::size_t N = system.size;
     ray_run run;
     run.log_F.assign(targets.size(), nan);
+    run.sign.assign(targets.size(), 0);
     std::vector<std::vector<double>> c(plan.order + 1, std::vector<double>(N));
     std::vector<double> mixed(N), r(N * system.m), weight(N);
     const double rho = std::max(system.a, 1.0);
@@ -375,8 +381,7 @@ ray_run integrate(const ray_plan &plan)
     long log2_scale = normalise(c[0]);
     double t = plan.t0;
     std::size_t target = 0;
-    for (; target < targets.size() && targets[target] <= t; target++)
-        if (c[0][0] > 0) run.log_F[target] = std::log(c[0][0]) + log2_scale * ln2;
+    for (; target < targets.size() && targets[target] <= t; target++) record(run, target, c[0][0], log2_scale);
     interrupt_countdown countdown(plan.interrupt, steps_per_poll);
     while (target < targets.size()) {
         if (countdown.step()) {
@@ -392,7 +397,7 @@ ray_run integrate(const ray_plan &plan)
             const double u = targets[target] - t;
             double value = c[plan.order][0];
             for (int k = plan.order - 1; k >= 0; k--) value = value * u + c[k][0];
-            if (value > 0) run.log_F[target] = std::log(value) + log2_scale * ln2;
+            record(run, target, value, log2_scale);
         }
         for (std::size_t I = 0; I < N; I++) {
             double v = c[plan.order][I];
@@ -503,76 +508,62 @@ bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, 
     return true;
 }
 
-bool holonomic_ray_serves(const wishart_cdf_request &request)
-{
-    if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
-    if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
-    if (request.sigma.empty()) return request.m == 1;
-    // Rates 1 / (2 sigma) outside the normal range make the start singular:
-    // the series takes such a Sigma.
-    for (double sigma : request.sigma)
-        if (!(1 / (2 * sigma) >= std::numeric_limits<double>::min()) || !std::isfinite(1 / (2 * sigma)))
-            return false;
-    const auto extremes = std::minmax_element(request.sigma.begin(), request.sigma.end());
-    if (*extremes.second > holonomic_max_condition * *extremes.first) return false;
-    for (int i = 0; i < request.m; i++)
-        for (int j = 0; j < i; j++) {
-            const double p = request.sigma[i], q = request.sigma[j];
-            if (std::fabs(p - q) < holonomic_min_gap * std::max(p, q)) return false;
-        }
-    return true;
-}
+bool holonomic_ray_start_sound(int m, double c) { return c - (m - 1) / 2.0 > 1; }
 
-wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err, double work_share)
+holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request)
 {
-    wishart_cdf_outcome outcome;
-    outcome.method = "holonomic";
+    holonomic_ray_values values;
+    const std::vector<double> &x = request.targets;
+    values.log_F.assign(x.size(), nan);
+    values.sign.assign(x.size(), 0);
+    values.difference.assign(x.size(), 0);
+    values.truncation.assign(x.size(), 0);
     const pfaffian_system system = make_system(request, false);
     const pfaffian_system mirrored = make_system(request, true);
-    // Points to integrate, in increasing order; the others are set here.
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < count; i++)
-        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
-    if (order.empty()) return outcome;
-    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
-    const double cutoff = negligible_from(request, 1.0);
-
     double sum_s = 0;
-    for (double value : system.s) sum_s += value;
+    for (double value : system.s) sum_s += std::fabs(value);
     const double t0 = start_reach / sum_s;
-    if (request.memory_limit > 0 && workspace_bytes(system) > request.memory_limit)
-        return failure(wishart_cdf_status::out_of_memory,
-                       ("The holonomic route needs " + std::to_string(workspace_bytes(system)) +
-                        " bytes, more than the memory limit.").c_str());
+    if (request.memory_limit > 0 && workspace_bytes(system) > request.memory_limit) {
+        values.state = holonomic_ray_state::out_of_memory;
+        values.message = "The holonomic route needs " + std::to_string(workspace_bytes(system)) +
+                         " bytes, more than the memory limit.";
+        return values;
+    }
     const frobenius_series series = frobenius_terms(system);
-    if (!series.ok)
-        return failure(wishart_cdf_status::numerical_failure,
-                       "The holonomic route's starting series failed (a singular system at t = 0).");
-    const start_values start = frobenius_start(series, t0);
-    if (!start.ok)
-        return failure(wishart_cdf_status::numerical_failure,
-                       "The holonomic route's starting series failed (a singular system at t = 0).");
+    const start_values start = series.ok ? frobenius_start(series, t0) : start_values{};
+    if (!series.ok || !start.ok) {
+        values.state = holonomic_ray_state::singular_start;
+        values.message = "The holonomic route's starting series failed (a singular system at t = 0).";
+        return values;
+    }
     start_values mirrored_start = start;       // the same values, subsets' bits reversed
     for (std::size_t I = 0; I < system.size; I++) {
         std::size_t image = 0;
-        for (int i = 0; i < request.m; i++)
-            if (I >> i & 1) image |= std::size_t(1) << (request.m - 1 - i);
+        for (int i = 0; i < system.m; i++)
+            if (I >> i & 1) image |= std::size_t(1) << (system.m - 1 - i);
         mirrored_start.g[image] = start.g[I];
     }
-    // Points up to t0 come from the series itself; the ray serves those
-    // between t0 and the cutoff.
+    // Points up to t0 come from the series itself; the ray serves the others
+    // within the work budget.
     std::size_t first_target = 0;
-    while (first_target < order.size() && x[order[first_target]] <= t0) first_target++;
-    const double per_step = (fine_order + 1.0) * request.m * request.m * system.size;
-    const long most_steps = (long)(most_work * work_share / per_step);
-    const double s_max = *std::max_element(system.s.begin(), system.s.end());
-    std::vector<double> targets;
-    for (std::size_t k = first_target; k < order.size() && x[order[k]] < cutoff; k++) {
-        if (x[order[k]] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
-        targets.push_back(x[order[k]]);
+    for (; first_target < x.size() && x[first_target] <= t0; first_target++) {
+        const start_values near = frobenius_start(series, x[first_target]);
+        if (near.ok) {
+            values.log_F[first_target] = std::log(near.g[0]);
+            values.sign[first_target] = 1;
+        }
+        values.truncation[first_target] = near.truncation;
     }
-    const std::size_t ray_end = first_target + targets.size();
+    const double per_step = (fine_order + 1.0) * system.m * system.m * system.size;
+    const long most_steps = (long)(request.work_share * most_work / per_step);
+    double s_max = 0;
+    for (double value : system.s) s_max = std::max(s_max, std::fabs(value));
+    std::vector<double> targets;
+    for (std::size_t k = first_target; k < x.size(); k++) {
+        if (x[k] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
+        targets.push_back(x[k]);
+    }
+    values.abandoned = first_target + targets.size() < x.size();
 
     // The fine run gives the value; the coarse one, when err is wanted, the
     // error. They run side by side when threads allow: same bits either way.
@@ -588,6 +579,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     coarse.rtol = coarse_rtol;
     coarse.order = coarse_order;
     coarse.interrupt = &worker_check;
+    const bool err = request.want_err;
     bool two_threads = err && request.threads != 1 && !targets.empty();
     // A failure to allocate on either thread leaves through the caller
     // (out_of_memory) once the worker has been joined; a thread the system
@@ -623,8 +615,86 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         coarse.interrupt = request.interrupt;    // on this thread: the caller's own poll
         if (err && !fine_run.interrupted && !targets.empty()) coarse_run = integrate(coarse);
     }
-    if (fine_run.interrupted || coarse_run.interrupted)
-        return failure(wishart_cdf_status::interrupted, "interrupted");
+    if (fine_run.interrupted || coarse_run.interrupted) {
+        values.state = holonomic_ray_state::interrupted;
+        values.message = "interrupted";
+        return values;
+    }
+    // Two runs of most_work each make the whole budget.
+    values.budget_used = (fine_run.steps + coarse_run.steps) * per_step / (2 * most_work);
+    values.rounding = rounding_units_per_step * unit_roundoff * (1 + system.most_w) *
+                      std::sqrt((double)fine_run.steps + 1);
+    for (std::size_t k = 0; k < targets.size(); k++) {
+        const std::size_t i = first_target + k;
+        values.log_F[i] = fine_run.log_F[k];
+        values.sign[i] = fine_run.sign[k];
+        values.truncation[i] = start.truncation;
+        // NaN when the coarse run stopped short or its sign differs: err is
+        // then infinite.
+        if (err)
+            values.difference[i] = coarse_run.sign[k] == fine_run.sign[k]
+                                       ? difference_safety * std::fabs(fine_run.log_F[k] - coarse_run.log_F[k])
+                                       : nan;
+        if (std::isnan(values.log_F[i])) values.abandoned = true;
+    }
+    return values;
+}
+
+
+bool holonomic_ray_serves(const wishart_cdf_request &request)
+{
+    if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
+    if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
+    if (request.sigma.empty()) return request.m == 1;
+    // Rates 1 / (2 sigma) outside the normal range make the start singular:
+    // the series takes such a Sigma.
+    for (double sigma : request.sigma)
+        if (!(1 / (2 * sigma) >= std::numeric_limits<double>::min()) || !std::isfinite(1 / (2 * sigma)))
+            return false;
+    const auto extremes = std::minmax_element(request.sigma.begin(), request.sigma.end());
+    if (*extremes.second > holonomic_max_condition * *extremes.first) return false;
+    for (int i = 0; i < request.m; i++)
+        for (int j = 0; j < i; j++) {
+            const double p = request.sigma[i], q = request.sigma[j];
+            if (std::fabs(p - q) < holonomic_min_gap * std::max(p, q)) return false;
+        }
+    return true;
+}
+
+wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
+                                        std::size_t count, double *P, double *err, double work_share)
+{
+    wishart_cdf_outcome outcome;
+    outcome.method = "holonomic";
+    // Points to integrate, in increasing order; the others are set here.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < count; i++)
+        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
+    if (order.empty()) return outcome;
+    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
+    const double cutoff = negligible_from(request, 1.0);
+
+    // F(t) = 1F1(n/2; (n + m + 1)/2; -t S), S = Sigma^-1 / 2, at t = x below
+    // the cutoff.
+    holonomic_ray_request ray;
+    ray.a = request.n / 2;
+    ray.c = (request.n + request.m + 1) / 2;
+    for (int i = 0; i < request.m; i++) ray.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[i]));
+    for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) ray.targets.push_back(x[order[k]]);
+    ray.want_err = err != nullptr;
+    ray.threads = request.threads;
+    ray.memory_limit = request.memory_limit;
+    ray.interrupt = request.interrupt;
+    ray.work_share = work_share;
+    const holonomic_ray_values F = holonomic_ray_integrate(ray);
+    switch (F.state) {
+    case holonomic_ray_state::out_of_memory:
+        return failure(wishart_cdf_status::out_of_memory, F.message.c_str());
+    case holonomic_ray_state::singular_start:
+        return failure(wishart_cdf_status::numerical_failure, F.message.c_str());
+    case holonomic_ray_state::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
+    case holonomic_ray_state::done: break;
+    }
 
     double log_constant = 0, constant_magnitude = 0;
     for (int i = 0; i < request.m; i++) {
@@ -633,43 +703,29 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         log_constant += top - bottom;
         constant_magnitude += std::fabs(top) + std::fabs(bottom);
     }
-    const double rounding = rounding_units_per_step * unit_roundoff * (1 + system.most_w) *
-                            std::sqrt((double)fine_run.steps + 1);
     bool abandoned = false;
     for (std::size_t k = 0; k < order.size(); k++) {
         const std::size_t i = order[k];
-        const std::size_t on_ray = k - first_target;
         point_result value;
-        double log_F = nan, difference = 0, truncation = start.truncation;
-        if (k < first_target) {
-            const start_values near = frobenius_start(series, x[i]);
-            if (near.ok) log_F = std::log(near.g[0]);
-            truncation = near.truncation;
-        } else if (on_ray < targets.size()) {
-            log_F = fine_run.log_F[on_ray];
-            // NaN when the coarse run stopped short: err is then infinite.
-            if (err) difference = difference_safety * std::fabs(log_F - coarse_run.log_F[on_ray]);
-        }
-        if (k >= ray_end && x[i] < cutoff) {
-            abandoned = true;                    // beyond the work budget: no value
-        } else if (k >= ray_end) {
+        if (k >= ray.targets.size()) {
             // Beyond the cutoff P = 1 within the union bound.
             value.log_lower = 0;
             value.log_err = union_tail_bound(request, x[i]);
-        } else if (!std::isnan(log_F)) {
+        } else if (F.sign[k] > 0) {
+            const double log_F = F.log_F[k];
             double log_power = 0, power_magnitude = 0;
-            for (double s : system.s) {
+            for (double s : ray.s) {
                 log_power += std::log(x[i]) + std::log(s);
                 power_magnitude += std::fabs(std::log(x[i])) + std::fabs(std::log(s));
             }
-            value.log_lower = log_constant + system.a * log_power + log_F;
-            value.log_err = difference + truncation + rounding +
+            value.log_lower = log_constant + ray.a * log_power + log_F;
+            value.log_err = F.difference[k] + F.truncation[k] + F.rounding +
                             8 * unit_roundoff *
-                                (constant_magnitude + system.a * power_magnitude + std::fabs(log_F) +
+                                (constant_magnitude + ray.a * power_magnitude + std::fabs(log_F) +
                                  std::fabs(value.log_lower));
             if (std::isnan(value.log_err)) value.log_err = HUGE_VAL;
         } else {
-            abandoned = true;
+            abandoned = true;                    // beyond the work budget: no value
         }
         holonomic_write_point(request, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
     }
@@ -678,6 +734,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
                           "eigenvalues too far apart for such x)";
     return outcome;
 }
+
 
 bool holonomic_serves(const wishart_cdf_request &request)
 {

@@ -54,7 +54,8 @@ function varargout = matrix_pfq (varargin)
 %           allows that: ask for 'log' there.
 %     info  a struct: degree (the last partition size summed), partitions
 %           (terms summed, over every attempt), method (the route: "closed
-%           form", "scalar", "equal", "tables", and the relation used:
+%           form", "scalar", "equal", "tables", "holonomic" (1F1 at alpha =
+%           2 by integrating its differential equations), and the relation used:
 %           "kummer", "pfaff", "euler"), converged (true when err <=
 %           tol*|f|), time (seconds), sign (the sign of f).
 %

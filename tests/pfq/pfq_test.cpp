@@ -114,10 +114,12 @@ TEST(PfqRelations, RoutesAgree)
         for (const named &other : others) {
             pfq_result r = forced(c.p, c.alpha, route_choice::automatic, other.rel);
             ASSERT_EQ(r.status, pfq_status::converged) << c.name << " " << r.message;
-            // At alpha = 1 the relation's series is summed by determinants.
-            const std::string route_used = c.alpha == 1
-                ? "determinant (alpha = 1)" + std::string(other.method).substr(std::strlen("tables"))
-                : std::string(other.method);
+            // At alpha = 1 the relation's series is summed by determinants,
+            // 1F1 at alpha = 2 by integrating its system.
+            const std::string relation_used = std::string(other.method).substr(std::strlen("tables"));
+            const std::string route_used = c.alpha == 1 ? "determinant (alpha = 1)" + relation_used
+                                           : is_1f1 && c.alpha == 2 ? "holonomic" + relation_used
+                                                                    : std::string(other.method);
             EXPECT_EQ(r.info.method, route_used);
             EXPECT_LE(std::fabs(r.value - plain.value), r.err + plain.err)
                 << c.name << " " << r.info.method << ": expected " << plain.value << ", got "
@@ -594,6 +596,12 @@ TEST(PfqBudget, EveryRouteStopsWithinTheSharedBudget)
     r = pfq_detail::matrix_pfq_forced({{1}, {2}, x100, {}}, o, route_choice::automatic,
                                       relation_choice::automatic, tiny);
     EXPECT_EQ(r.status, pfq_status::not_converged) << r.message;
+    EXPECT_NE(r.message.find("work limit"), std::string::npos) << r.message;
+    // The integration of 1F1's system takes its share of the same budget:
+    // 1F1(2; 5; -diag(1..8)), which it gives to 1e-12 with the whole budget.
+    r = pfq_detail::matrix_pfq_forced({{2}, {5}, {-1, -2, -3, -4, -5, -6, -7, -8}, {}}, o,
+                                      route_choice::automatic, relation_choice::automatic, tiny);
+    EXPECT_EQ(r.status, pfq_status::not_converged) << r.info.method << ": " << r.message;
     EXPECT_NE(r.message.find("work limit"), std::string::npos) << r.message;
 
     // The walk at x I_n: 1F0(1.5; 0.9 I_12) = 0.1^-18 (det(I - X)^-a); the

@@ -1,0 +1,55 @@
+// holonomic_ray.h: the zonal (alpha = 2) 1F1(a; c; -t S) of a diagonal S
+// along the ray t > 0, by integrating its Pfaffian system
+// (docs/wishart_holonomic.md). One engine serves the Wishart largest
+// eigenvalue (a = n/2, c = (n + m + 1)/2, S = Sigma^-1 / 2) and matrix_pfq's
+// 1F1 at alpha = 2 (t = 1, S = -X).
+#ifndef MATRIXHYPER_HOLONOMIC_RAY_H
+#define MATRIXHYPER_HOLONOMIC_RAY_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "matrixhyper/interrupt.h"
+
+namespace matrixhyper {
+
+struct holonomic_ray_request {
+    double a = 0, c = 0;                  // 1F1's parameters
+    std::vector<double> s;                // eigenvalues of S: nonzero, pairwise distinct
+    std::vector<double> targets;          // t, increasing, positive and finite
+    bool want_err = true;                 // run the second integration
+    int threads = 1;                      // 1: both integrations on this thread
+    std::size_t memory_limit = 0;         // bytes; 0: none
+    const interrupt_check *interrupt = nullptr;
+    double work_share = 1;                // share of the work budget this run takes
+};
+
+enum class holonomic_ray_state { done, out_of_memory, singular_start, interrupted };
+
+// Per target: log |F|, its sign, and the parts of its absolute error in
+// log |F| (difference: the two integrations' difference with its safety
+// factor, 0 without err; truncation: the start's). rounding covers the
+// steps of the run. log_F is NaN where the run did not reach (the work
+// budget) or F vanished; abandoned then says the budget ended it.
+struct holonomic_ray_values {
+    holonomic_ray_state state = holonomic_ray_state::done;
+    std::string message;
+    std::vector<double> log_F, difference, truncation;
+    std::vector<int> sign;
+    double rounding = 0;
+    bool abandoned = false;
+    double budget_used = 0;               // share of a whole work budget the runs took
+};
+
+// Whether the start at t = 0 is sound for these parameters: c - (m - 1)/2
+// above 1 keeps the other solutions' exponents at t = 0 clear of the
+// positive integers the analytic solution's series divides by (at c below
+// that the series may meet a resonance, where it is not unique).
+bool holonomic_ray_start_sound(int m, double c);
+
+holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request);
+
+} // namespace matrixhyper
+
+#endif // MATRIXHYPER_HOLONOMIC_RAY_H
