@@ -24,6 +24,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "interrupt_countdown.h"
+
 namespace matrixhyper {
 namespace extreme_eig {
 namespace {
@@ -73,10 +75,9 @@ constexpr extended inner_route_limit = 0.5L;
 // A rule cut within this fraction of a finite end of its domain is run to
 // that end (see span_of).
 constexpr extended end_snap = 1e-9L;
-// Polls of the interrupt inside the loops: every so many nodes / panels /
-// Lanczos steps.
-constexpr std::size_t nodes_per_poll = 1024;
-constexpr int panels_per_poll = 16, steps_per_poll = 8;
+// Polls of the interrupt: every so many quadrature nodes visited (a panel
+// counts its nodes, a Lanczos step the rule's), well under a millisecond.
+constexpr long long nodes_per_poll = 1024;
 
 struct interrupted_error {};
 
@@ -343,17 +344,27 @@ struct basis {
     }
 };
 
-struct work_context {
-    const interrupt_check *interrupt = nullptr;
-    void poll() const
+// The caller's interrupt, polled by one countdown of nodes visited across
+// the loops of an evaluation; a requested stop leaves by interrupted_error.
+class work_context {
+public:
+    explicit work_context(const interrupt_check *interrupt) : countdown_(interrupt, nodes_per_poll) {}
+    void visited(long long nodes)
     {
-        if (interrupt != nullptr && interrupt->requested()) throw interrupted_error();
+        if (countdown_.step(nodes)) throw interrupted_error();
     }
+    void poll()
+    {
+        if (countdown_.poll()) throw interrupted_error();
+    }
+
+private:
+    interrupt_countdown countdown_;
 };
 
 // Orthonormal polynomials (Lanczos with one full reorthogonalisation per
 // step) of the discrete measure rule x density; also the log of the mass.
-basis lanczos(const rule &r, const weight &density, int count, const work_context &work)
+basis lanczos(const rule &r, const weight &density, int count, work_context &work)
 {
     const std::size_t size = r.t.size();
     basis result;
@@ -386,7 +397,7 @@ basis lanczos(const rule &r, const weight &density, int count, const work_contex
     b.assign(count + 1, 0);
     std::vector<double> v(size);
     for (int j = 0; j + 1 < count; j++) {
-        if ((j % steps_per_poll) == steps_per_poll - 1) work.poll();
+        work.visited((long long)size);
         double aj = 0;
         for (std::size_t k = 0; k < size; k++) aj += y[k] * q[j][k] * q[j][k];
         a[j] = aj;
@@ -416,14 +427,14 @@ basis lanczos(const rule &r, const weight &density, int count, const work_contex
 // border[i] = int f_i W over the rule's domain, f_i the basis polynomials
 // (orthonormal for the basis weight, whose square root is W dt / (2 d chart)).
 void wedge(const rule &r, const basis &functions, int count, std::vector<double> &wedge_matrix,
-           std::vector<double> &border, const work_context &work, extended log_shift = 0)
+           std::vector<double> &border, work_context &work, extended log_shift = 0)
 {
     const legendre_panel &panel = legendre();
     wedge_matrix.assign((std::size_t)count * count, 0.0);
     border.assign(count, 0.0);
     std::vector<double> f((std::size_t)panel_points * count), F(count);
     for (int p = 0; p < r.panel_count; p++) {
-        if ((p % panels_per_poll) == panels_per_poll - 1) work.poll();
+        work.visited(panel_points);
         for (int k = 0; k < panel_points; k++) {
             const std::size_t at = (std::size_t)p * panel_points + k;
             functions.eval(r.t[at], r.co_t[at], &f[(std::size_t)k * count], log_shift);
@@ -509,9 +520,8 @@ struct domain_logs {
 class evaluator {
 public:
     evaluator(const ensemble &model, const interrupt_check *interrupt, extended panel_scale)
-        : model_(model), panel_scale_(panel_scale)
+        : model_(model), panel_scale_(panel_scale), work_(interrupt)
     {
-        work_.interrupt = interrupt;
         full_.count = model.count;
         full_.coefficients = model.full_basis;
         full_.density = model.basis_weight;
@@ -536,7 +546,7 @@ public:
         return {clamped, std::log(-std::expm1(clamped))};
     }
 
-    const work_context &work() const { return work_; }
+    work_context &work() { return work_; }
 
 private:
     interval end_point() const
@@ -675,7 +685,7 @@ private:
         const int count = model_.count;
         std::vector<double> gram((std::size_t)count * count, 0.0), g(count);
         for (std::size_t k = 0; k < r.t.size(); k++) {
-            if ((k % nodes_per_poll) == nodes_per_poll - 1) work_.poll();
+            work_.visited(1);
             full_.eval(r.t[k], r.co_t[k], g.data(), shift);
             const double w = r.gauss_weight[k] * (double)r.jacobian[k];
             for (int i = 0; i < count; i++) {
@@ -824,7 +834,6 @@ engine_outcome evaluate_tails(const tails_request &request, const std::vector<cu
     engine_outcome outcome;
     if (points.empty()) return outcome;
     try {
-        if (request.interrupt && request.interrupt->requested()) throw interrupted_error();
         evaluator first(request.model, request.interrupt, 1);
         // The second evaluation only when err is asked for.
         std::unique_ptr<evaluator> second;
