@@ -304,7 +304,8 @@ struct ray_plan {
     double rtol;                          // truncation allowed per step, relative
     int order;                            // Taylor terms per step
     long most_steps;                      // the work budget in steps
-    const interrupt_check *interrupt;
+    const interrupt_check *interrupt;     // null on a worker thread
+    std::atomic<bool> *team_stop;         // raised when either run must stop
 };
 
 // Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
@@ -382,7 +383,7 @@ ray_run integrate(const ray_plan &plan)
     double t = plan.t0;
     std::size_t target = 0;
     for (; target < targets.size() && targets[target] <= t; target++) record(run, target, c[0][0], log2_scale);
-    interrupt_countdown countdown(plan.interrupt, steps_per_poll);
+    interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
     while (target < targets.size()) {
         if (countdown.step()) {
             run.interrupted = true;
@@ -421,9 +422,6 @@ std::size_t workspace_bytes(const pfaffian_system &system)
     const std::size_t per_run = (std::size_t(fine_order + coarse_order) / 2 + 2 + m) * N;
     return sizeof(double) * (2 * per_run + 2 * block * block + (start_terms + 2) * N);
 }
-
-// An interrupt_check polling a flag the calling thread sets.
-bool flag_poll(void *context) { return static_cast<std::atomic<bool> *>(context)->load(); }
 
 double union_tail_bound(const wishart_cdf_request &request, double x)
 {
@@ -510,7 +508,9 @@ bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, 
 
 bool holonomic_ray_start_sound(int m, double c) { return c - (m - 1) / 2.0 > 1; }
 
-holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request)
+namespace {
+
+holonomic_ray_values integrate_ray(const holonomic_ray_request &request)
 {
     holonomic_ray_values values;
     const std::vector<double> &x = request.targets;
@@ -567,18 +567,15 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
 
     // The fine run gives the value; the coarse one, when err is wanted, the
     // error. They run side by side when threads allow: same bits either way.
-    ray_plan fine{&system, &start, t0, &targets, fine_rtol, fine_order, most_steps, request.interrupt};
-    ray_run fine_run, coarse_run;
     std::atomic<bool> stop{false};
-    interrupt_check worker_check;
-    worker_check.poll = flag_poll;
-    worker_check.context = &stop;
+    ray_plan fine{&system, &start, t0, &targets, fine_rtol, fine_order, most_steps, request.interrupt, &stop};
+    ray_run fine_run, coarse_run;
     ray_plan coarse = fine;
     coarse.system = &mirrored;
     coarse.start = &mirrored_start;
     coarse.rtol = coarse_rtol;
     coarse.order = coarse_order;
-    coarse.interrupt = &worker_check;
+    coarse.interrupt = nullptr;                  // the worker reads the team's flag only
     const bool err = request.want_err;
     bool two_threads = err && request.threads != 1 && !targets.empty();
     // A failure to allocate on either thread leaves through the caller
@@ -607,7 +604,6 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
             worker.join();
             throw;
         }
-        if (fine_run.interrupted) stop = true;
         worker.join();
         if (worker_failed) throw std::bad_alloc();
     } else {
@@ -640,6 +636,25 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
     return values;
 }
 
+
+} // namespace
+
+// F depends on t S only: a power of two c that brings the largest |s| to
+// [1, 2) runs the system at c S and t / c, exactly where neither under- nor
+// overflows, so that the start's powers of t0 and the steps stay in range
+// however large or small Sigma is (x / c past the range is abandoned, or
+// served by the start at 0).
+holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request)
+{
+    double s_max = 0;
+    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
+    if (!(s_max > 0 && std::isfinite(s_max))) return integrate_ray(request);
+    const int e = std::ilogb(s_max);
+    holonomic_ray_request scaled = request;
+    for (double &value : scaled.s) value = std::ldexp(value, -e);
+    for (double &t : scaled.targets) t = std::ldexp(t, e);
+    return integrate_ray(scaled);
+}
 
 bool holonomic_ray_serves(const wishart_cdf_request &request)
 {
