@@ -367,10 +367,11 @@ const double kEqualCap[] = {1e6, 1e6, 100, 100, 100, 40, 40, 40, 40};
 
 // The integration of 1F1's system (alpha = 2, one argument, 2 to 10
 // eigenvalues) does not sum a series, so max_degree does not bound it: it
-// takes some max |x| / 2 steps past a start of about 10, each of some
-// kHolonomicStepWork n^2 2^n operations (its two runs). Calls beyond
-// kHolonomicReach operations, about a second under the sanitizers, are not
-// made.
+// takes some max |x| / 2 steps past a start of about 10, more as the
+// parameters grow (counted as a factor |a| + |c| + 1: 1F1(-2^53; 8; X) at
+// |x| <= 20 took 1.4 s unsanitized), each of some kHolonomicStepWork n^2 2^n
+// operations (its two runs). Calls beyond kHolonomicReach operations, about
+// a second under the sanitizers, are not made.
 const double kHolonomicStepWork = 66;
 const double kHolonomicReach = 1e8;
 
@@ -386,7 +387,9 @@ bool holonomic_affordable(const CallPlan &call, const Options &options, size_t n
         largest = std::fmax(largest, std::hypot(x.real[k], im));
     }
     if (is_square(x)) largest *= n;
-    return (largest / 2 + 10) * kHolonomicStepWork * n * n * std::ldexp(1.0, (int)n) <= kHolonomicReach;
+    const double parameters = std::fabs(in[NUM_PARAMS].real[0]) + std::fabs(in[DEN_PARAMS].real[0]) + 1;
+    const double steps = (largest / 2 + 10) * parameters;
+    return steps * kHolonomicStepWork * n * n * std::ldexp(1.0, (int)n) <= kHolonomicReach;
 }
 
 bool affordable(const CallPlan &planned) {
