@@ -22,6 +22,8 @@
 #include <limits>
 #include <vector>
 
+#include <boost/math/special_functions/gamma.hpp>
+
 // GCC's -Warray-bounds misreads the fixed-size limb arrays of cpp_bin_float
 // above 128 bits (a false positive inside Boost's headers): silenced for
 // this file only.
@@ -71,6 +73,15 @@ constexpr int least_recurrence_count = 8;
 // rounding their starting series commit (2^-bits times their largest term
 // over their value); otherwise their segment of m is split.
 constexpr double meeting_guard_bits = 20;
+// 2F1's g_m at z above this take the connection to 1 - z (Abramowitz &
+// Stegun 15.3.6), whose two series in 1 - z converge at least as fast as
+// the one in z; near z = 1 the series in z needs thousands of terms.
+constexpr double connection_least_z = 0.5;
+// The connection divides by Gamma at c - a - b and its negative, and takes
+// Gamma at a, b, c - a, c - b: its two parts grow as 1 / (distance of these
+// to the integers) and cancel; below this distance (the logarithmic case
+// at 0) the series in z runs instead.
+constexpr long double connection_least_distance = 1e-6L;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -208,11 +219,15 @@ public:
         Real z;
         double log_z = 0;
         std::vector<Real> powers;
+        // For the connection: (1 - z)^(s - m), m < size, s = c~ - a~ - b~.
+        std::vector<Real> connection_powers;
     };
 
     scalar_family(const plan &p, int bits)
-        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2)
+        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2),
+          connection_(connection_applies(p))
     {
+        if (connection_) start_connection();
     }
 
     const Real &ratio(int s)
@@ -260,6 +275,7 @@ public:
             poll.tick(1);
             return true;
         }
+        if (connection_ && pt.z > connection_least_z) return connected_value(m, pt, sum, poll, log_rounding);
         double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
@@ -296,6 +312,101 @@ public:
     }
 
 private:
+    // 2F1 near z = 1 (Abramowitz & Stegun 15.3.6): with s = c~ - a~ - b~,
+    //   g_m(z) = A_m F(a~ + m, b~ + m; m + 1 - s; 1 - z)
+    //          + B_m (1 - z)^(s - m) F(c~ - a~, c~ - b~; s + 1 - m; 1 - z),
+    //   A_m = Gamma(c~ + m) Gamma(s - m) / (Gamma(c~ - a~) Gamma(c~ - b~)),
+    //   B_m = Gamma(c~ + m) Gamma(m - s) / (Gamma(a~ + m) Gamma(b~ + m)),
+    // as c~ - a~ and c~ - b~ do not move with m. A_m and B_m follow from
+    // A_0, B_0 by Gamma(t + 1) = t Gamma(t), so a rung takes seven Gamma
+    // values. It needs every Gamma argument away from the poles.
+    static bool connection_applies(const plan &p)
+    {
+        if (p.a.size() != 2 || p.b.size() != 1) return false;
+        const long double a = p.a[0], b = p.a[1], c = p.b[0];
+        for (long double v : {a, b, c - a, c - b, c - a - b})
+            if (std::fabs(v - std::nearbyint(v)) < connection_least_distance) return false;
+        return true;
+    }
+    void start_connection()
+    {
+        using boost::math::tgamma;
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        connection_s_ = c - a - b;
+        const Real gamma_c = tgamma(c);
+        connection_a_.push_back(gamma_c * tgamma(connection_s_) / (tgamma(c - a) * tgamma(c - b)));
+        connection_b_.push_back(gamma_c * tgamma(-connection_s_) / (tgamma(a) * tgamma(b)));
+    }
+    void grow_connection(int m_last)
+    {
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        while ((int)connection_a_.size() <= m_last) {
+            const int m = (int)connection_a_.size() - 1;
+            connection_a_.push_back(connection_a_.back() * (c + m) / (connection_s_ - (m + 1)));
+            connection_b_.push_back(connection_b_.back() * (c + m) * (m - connection_s_) / ((a + m) * (b + m)));
+        }
+    }
+    bool connected_value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
+    {
+        grow_connection(m);
+        const Real w = 1 - pt.z;
+        if (pt.connection_powers.empty()) pt.connection_powers.push_back(pow(w, connection_s_));
+        while ((int)pt.connection_powers.size() <= m) pt.connection_powers.push_back(pt.connection_powers.back() / w);
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        Real regular, singular;
+        double log_regular = 0, log_singular = 0;
+        if (!near_one_series(a + m, b + m, m + 1 - connection_s_, w, regular, log_regular, poll) ||
+            !near_one_series(c - a, c - b, connection_s_ + (1 - m), w, singular, log_singular, poll))
+            return false;
+        regular *= connection_a_[m];
+        singular *= connection_b_[m] * pt.connection_powers[m];
+        sum = regular + singular;
+        // Each part carries its series' rounding and a few of the type's
+        // roundings from its factors; their cancellation scales both.
+        const double log_parts = std::max(log_regular + log_sum_bound(regular), log_singular + log_sum_bound(singular));
+        log_rounding = std::max(log_eps_, log_parts - log_sum_bound(sum)) + std::log(2.0);
+        return true;
+    }
+    // F(a, b; c; w) for 0 < w <= 1/2 to about eps relative, and its rounding
+    // (log of eps times the largest term over the value). Past the largest
+    // parameter the term ratio |(a + k)(b + k) / ((c + k)(k + 1))| w is at
+    // most w max(1, |a + k| / |c + k|) max(1, |b + k| / (k + 1)) from then
+    // on, each factor being monotone there; the sum stops once that bound
+    // is at most 1/2 and the term below eps of the sum.
+    bool near_one_series(const Real &a, const Real &b, const Real &c, const Real &w, Real &sum,
+                         double &log_rounding, poller &poll)
+    {
+        const double w_d = w.template convert_to<double>();
+        const double a_d = a.template convert_to<double>(), b_d = b.template convert_to<double>(),
+                     c_d = c.template convert_to<double>();
+        const double largest_parameter = std::max({std::fabs(a_d), std::fabs(b_d), std::fabs(c_d)});
+        Real term = 1;
+        sum = 1;
+        double log_largest = 0;
+        for (long long k = 0; k < most_scalar_terms; k++) {
+            term *= (a + k) * (b + k) * w / ((c + k) * (k + 1));
+            sum += term;
+            if (term == 0) {                                         // a terminating series
+                poll.tick(k);
+                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
+                return true;
+            }
+            const double log_term = log_sum_bound(term) + std::log(2.0);
+            log_largest = std::max(log_largest, log_term);
+            if (k + 1 < largest_parameter) continue;
+            const double later_ratio = w_d * std::max(1.0, std::fabs(a_d + k + 1) / std::fabs(c_d + k + 1)) *
+                                       std::max(1.0, std::fabs(b_d + k + 1) / (k + 2));
+            if (later_ratio > settled_ratio) continue;
+            // The tail is at most |term| r / (1 - r) <= |term| for r <= 1/2.
+            const double log_sum = log_sum_bound(sum);
+            if (log_term > log_eps_ + log_sum) continue;
+            poll.tick(k);
+            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
+            return true;
+        }
+        return false;
+    }
+
     // For q = 1 and p <= 2 the family solves an ODE of order two; with
     // g_m' = P(m) g_{m+1} it gives the three-term relation in m
     //   g_m = (1 - u_m z) g_{m+1} + v_m w(z) g_{m+2},
@@ -441,6 +552,9 @@ private:
     const plan &plan_;
     double log_eps_;
     bool three_term_;                   // q = 1, p <= 2: the relation in m holds
+    bool connection_;                   // 2F1 with the connection to 1 - z
+    Real connection_s_;                 // c~ - a~ - b~
+    std::vector<Real> connection_a_, connection_b_;     // A_m, B_m
     std::vector<Real> u_, v_, inverse_v_;
     std::vector<char> zero_v_;
     std::vector<double> log_integers_;  // log k
