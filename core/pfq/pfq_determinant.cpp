@@ -219,8 +219,11 @@ public:
         Real z;
         double log_z = 0;
         std::vector<Real> powers;
-        // For the connection: (1 - z)^(s - m), m < size, s = c~ - a~ - b~.
-        std::vector<Real> connection_powers;
+        // For the connection: w = 1 - z, its powers w^(k+1) and
+        // w^(s - m), m < size, s = c~ - a~ - b~.
+        Real w, inverse_w;
+        double log_w = 0;
+        std::vector<Real> w_powers, connection_powers;
     };
 
     scalar_family(const plan &p, int bits)
@@ -328,6 +331,35 @@ private:
             if (std::fabs(v - std::nearbyint(v)) < connection_least_distance) return false;
         return true;
     }
+    // The coefficients of F(a, b; c; w), c(k) for the term w^(k+1), with
+    // their double logarithms for the stopping rule.
+    struct series_table {
+        Real a, b, c;
+        double a_d = 0, b_d = 0, c_d = 0, largest_parameter = 0;
+        std::vector<Real> coefficients;
+        std::vector<double> log_coefficients;
+        std::vector<char> zero;                 // c(k) = 0: the series ends before w^(k+1)
+        series_table(const Real &a_, const Real &b_, const Real &c_) : a(a_), b(b_), c(c_)
+        {
+            a_d = a.template convert_to<double>();
+            b_d = b.template convert_to<double>();
+            c_d = c.template convert_to<double>();
+            largest_parameter = std::max({std::fabs(a_d), std::fabs(b_d), std::fabs(c_d)});
+        }
+        void grow(int k)
+        {
+            while ((int)coefficients.size() <= k) {
+                const int t = (int)coefficients.size();
+                const bool ends = (t > 0 && zero.back()) || a + t == 0 || b + t == 0;
+                const Real previous = t == 0 ? Real(1) : coefficients.back();
+                coefficients.push_back(previous * (a + t) * (b + t) / ((c + t) * (t + 1)));
+                log_coefficients.push_back((t == 0 ? 0 : log_coefficients.back()) +
+                                           std::log(std::fabs((a_d + t) * (b_d + t) / ((c_d + t) * (t + 1)))));
+                zero.push_back(ends);
+            }
+        }
+    };
+
     void start_connection()
     {
         using boost::math::tgamma;
@@ -340,66 +372,77 @@ private:
     void grow_connection(int m_last)
     {
         const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        while ((int)regular_tables_.size() <= m_last) {
+            const int m = (int)regular_tables_.size();
+            regular_tables_.emplace_back(a + m, b + m, m + 1 - connection_s_);
+            singular_tables_.emplace_back(c - a, c - b, connection_s_ + (1 - m));
+        }
         while ((int)connection_a_.size() <= m_last) {
             const int m = (int)connection_a_.size() - 1;
             connection_a_.push_back(connection_a_.back() * (c + m) / (connection_s_ - (m + 1)));
             connection_b_.push_back(connection_b_.back() * (c + m) * (m - connection_s_) / ((a + m) * (b + m)));
         }
     }
+    // The connection's two series at one m: their coefficients are shared
+    // by all points, so that a term costs a product and a sum there too.
     bool connected_value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
     {
         grow_connection(m);
-        const Real w = 1 - pt.z;
-        if (pt.connection_powers.empty()) pt.connection_powers.push_back(pow(w, connection_s_));
-        while ((int)pt.connection_powers.size() <= m) pt.connection_powers.push_back(pt.connection_powers.back() / w);
-        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        if (pt.connection_powers.empty()) start_connection_point(pt);
+        while ((int)pt.connection_powers.size() <= m)
+            pt.connection_powers.push_back(pt.connection_powers.back() * pt.inverse_w);
         Real regular, singular;
         double log_regular = 0, log_singular = 0;
-        if (!near_one_series(a + m, b + m, m + 1 - connection_s_, w, regular, log_regular, poll) ||
-            !near_one_series(c - a, c - b, connection_s_ + (1 - m), w, singular, log_singular, poll))
+        if (!table_sum(regular_tables_[m], pt, regular, log_regular, poll) ||
+            !table_sum(singular_tables_[m], pt, singular, log_singular, poll))
             return false;
         regular *= connection_a_[m];
         singular *= connection_b_[m] * pt.connection_powers[m];
         sum = regular + singular;
         // Each part carries its series' rounding and a few of the type's
         // roundings from its factors; their cancellation scales both.
-        const double log_parts = std::max(log_regular + log_sum_bound(regular), log_singular + log_sum_bound(singular));
+        const double log_parts =
+            std::max(log_regular + log_sum_bound(regular), log_singular + log_sum_bound(singular));
         log_rounding = std::max(log_eps_, log_parts - log_sum_bound(sum)) + std::log(2.0);
         return true;
     }
-    // F(a, b; c; w) for 0 < w <= 1/2 to about eps relative, and its rounding
-    // (log of eps times the largest term over the value). Past the largest
-    // parameter the term ratio |(a + k)(b + k) / ((c + k)(k + 1))| w is at
-    // most w max(1, |a + k| / |c + k|) max(1, |b + k| / (k + 1)) from then
-    // on, each factor being monotone there; the sum stops once that bound
-    // is at most 1/2 and the term below eps of the sum.
-    bool near_one_series(const Real &a, const Real &b, const Real &c, const Real &w, Real &sum,
-                         double &log_rounding, poller &poll)
+    void start_connection_point(point &pt)
     {
-        const double w_d = w.template convert_to<double>();
-        const double a_d = a.template convert_to<double>(), b_d = b.template convert_to<double>(),
-                     c_d = c.template convert_to<double>();
-        const double largest_parameter = std::max({std::fabs(a_d), std::fabs(b_d), std::fabs(c_d)});
-        Real term = 1;
+        pt.w = 1 - pt.z;
+        pt.inverse_w = 1 / pt.w;
+        pt.log_w = std::log(pt.w.template convert_to<double>());
+        pt.connection_powers.push_back(pow(pt.w, connection_s_));
+    }
+    // F(a, b; c; w) for 0 < w <= 1/2 from its table, to about eps relative,
+    // and its rounding (log of eps times the largest term over the value).
+    // Past the largest parameter the term ratio
+    // |(a + k)(b + k) / ((c + k)(k + 1))| w is at most
+    // r = w max(1, |a + k| / |c + k|) max(1, |b + k| / (k + 1)) from then on,
+    // each factor being monotone there: the tail is at most |term| r / (1 - r).
+    bool table_sum(series_table &table, point &pt, Real &sum, double &log_rounding, poller &poll)
+    {
         sum = 1;
         double log_largest = 0;
-        for (long long k = 0; k < most_scalar_terms; k++) {
-            term *= (a + k) * (b + k) * w / ((c + k) * (k + 1));
-            sum += term;
-            if (term == 0) {                                         // a terminating series
+        for (int k = 0; k < most_scalar_terms; k++) {
+            table.grow(k);
+            if (table.zero[k]) {                                      // a terminating series
                 poll.tick(k);
                 log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
                 return true;
             }
-            const double log_term = log_sum_bound(term) + std::log(2.0);
+            while ((int)pt.w_powers.size() <= k)
+                pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
+            sum += table.coefficients[k] * pt.w_powers[k];         // the term of w^(k+1)
+            const double log_term = table.log_coefficients[k] + (k + 1) * pt.log_w;
             log_largest = std::max(log_largest, log_term);
-            if (k + 1 < largest_parameter) continue;
-            const double later_ratio = w_d * std::max(1.0, std::fabs(a_d + k + 1) / std::fabs(c_d + k + 1)) *
-                                       std::max(1.0, std::fabs(b_d + k + 1) / (k + 2));
-            if (later_ratio > settled_ratio) continue;
-            // The tail is at most |term| r / (1 - r) <= |term| for r <= 1/2.
+            if (k + 1 < table.largest_parameter) continue;
+            const double later_ratio = std::exp(pt.log_w) *
+                                       std::max(1.0, std::fabs(table.a_d + k + 1) / std::fabs(table.c_d + k + 1)) *
+                                       std::max(1.0, std::fabs(table.b_d + k + 1) / (k + 2));
+            if (later_ratio >= 1) continue;
+            const double log_tail = log_term + std::log(later_ratio) - std::log1p(-later_ratio);
             const double log_sum = log_sum_bound(sum);
-            if (log_term > log_eps_ + log_sum) continue;
+            if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
             log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
             return true;
@@ -474,16 +517,20 @@ private:
                fill_segment(pt, lo, middle + 1, g, log_rounding, poll) &&
                fill_segment(pt, middle, hi, g, log_rounding, poll);
     }
-    // log(|f - b| / max(|f|, |b|)); -inf when both are 0, +inf when either
-    // is not finite (a run that left the range agrees with nothing).
+    // log(|f - b| / max(|f|, |b|)) from above within log 4, read off the
+    // exponents (a division per m would cost as much as the relation
+    // itself); -inf when f = b, +inf when either is not finite (a run that
+    // left the range agrees with nothing).
     static double log_relative_gap(const Real &f, const Real &b)
     {
         using std::abs;
-        const Real larger = std::max(abs(f), abs(b));
-        if (larger == 0) return -HUGE_VAL;
-        const double gap = Real(abs(f - b) / larger).template convert_to<double>();
-        if (!(gap >= 0)) return HUGE_VAL;
-        return gap > 0 ? std::log(gap) : -HUGE_VAL;
+        if (!boost::multiprecision::isfinite(f) || !boost::multiprecision::isfinite(b)) return HUGE_VAL;
+        const Real difference = f - b;
+        if (difference == 0) return -HUGE_VAL;
+        int exponent_difference = 0, exponent_larger = 0;
+        frexp(difference, &exponent_difference);
+        frexp(std::max(abs(f), abs(b)), &exponent_larger);
+        return (exponent_difference - exponent_larger + 1) * std::log(2.0);
     }
     // u_m, v_m and 1 / v_m of the relation for m up to the given one.
     void grow_relation(int m_last)
@@ -555,6 +602,7 @@ private:
     bool connection_;                   // 2F1 with the connection to 1 - z
     Real connection_s_;                 // c~ - a~ - b~
     std::vector<Real> connection_a_, connection_b_;     // A_m, B_m
+    std::vector<series_table> regular_tables_, singular_tables_;   // the two series at m
     std::vector<Real> u_, v_, inverse_v_;
     std::vector<char> zero_v_;
     std::vector<double> log_integers_;  // log k
