@@ -22,6 +22,7 @@
 #include <limits>
 #include <vector>
 
+#include <boost/math/constants/constants.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 
 // GCC's -Warray-bounds misreads the fixed-size limb arrays of cpp_bin_float
@@ -205,6 +206,60 @@ struct poller {
     }
 };
 
+// exp at the type's precision for the n^2 values of 0F0 with two
+// arguments, some 2.5 times faster than the generic exp of
+// Boost.Multiprecision: exp(t) = 2^k exp(r)^(2^s), r = (t - k log 2) / 2^s,
+// k log 2 in two parts whose leading one times k is exact (Cody and Waite),
+// exp(r) by Horner's rule on its Taylor polynomial. Each squaring doubles
+// the relative error: s = 5 costs some 5 bits, which the rungs' difference
+// measures like any other rounding.
+template <class Real>
+class exponential {
+public:
+    explicit exponential(int bits)
+    {
+        const Real log_two = boost::math::constants::ln_two<Real>();
+        int exponent = 0;
+        const Real leading = trunc(ldexp(frexp(log_two, &exponent), bits - exact_multiple_bits));
+        log_two_leading_ = ldexp(leading, exponent - (bits - exact_multiple_bits));
+        log_two_trailing_ = log_two - log_two_leading_;
+        // |r| <= log 2 / 2^(s+1): terms to k! 2^(k(s+1)) above 2^bits.
+        Real inverse_factorial = 1;
+        inverse_factorials_.push_back(inverse_factorial);
+        double log2_size = 0;
+        for (int k = 1; log2_size <= bits + exp_guard_bits; k++) {
+            inverse_factorial /= k;
+            inverse_factorials_.push_back(inverse_factorial);
+            log2_size += std::log2((double)k) + exp_squarings + 1;
+        }
+    }
+    Real operator()(const Real &t) const
+    {
+        using std::fabs;
+        const double t_double = t.template convert_to<double>();
+        if (!(fabs(t_double) <= exp_reduced_reach)) return exp(t);
+        const long long k = std::llround(t_double / std::log(2.0));
+        const Real r = ldexp((t - log_two_leading_ * k) - log_two_trailing_ * k, -exp_squarings);
+        Real sum = inverse_factorials_.back();
+        for (int j = (int)inverse_factorials_.size() - 2; j >= 0; j--) sum = sum * r + inverse_factorials_[j];
+        for (int s = 0; s < exp_squarings; s++) sum *= sum;
+        return ldexp(sum, (int)k);
+    }
+
+private:
+    // The leading part of log 2 ends this many bits above the type's last,
+    // so that k times it is exact for |k| < 2^24.
+    static constexpr int exact_multiple_bits = 24;
+    // The reach of the reduction: |k| <= 2^20 / log 2 < 2^24; beyond, the
+    // generic exp.
+    static constexpr double exp_reduced_reach = 1 << 20;
+    static constexpr int exp_squarings = 5;
+    // Taylor terms until the next is this many bits below the type's last.
+    static constexpr int exp_guard_bits = 8;
+    Real log_two_leading_, log_two_trailing_;
+    std::vector<Real> inverse_factorials_;
+};
+
 // The scalar functions g_m at one precision, g_m(z) = sum_k c_m(k) z^k. The
 // coefficients c_m(k) = prod_{t<k} P(m + t) / (t + 1), with
 // P(s) = prod (a~ + s) / prod (b~ + s), are shared by all points and the
@@ -228,7 +283,7 @@ public:
 
     scalar_family(const plan &p, int bits)
         : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2),
-          connection_(connection_applies(p))
+          connection_(connection_applies(p)), exponential_(bits)
     {
         if (connection_) start_connection();
     }
@@ -274,7 +329,7 @@ public:
         log_rounding = log_eps_;
         if (pt.z == 0) return true;
         if (plan_.a.empty() && plan_.b.empty()) {               // 0F0: every g_m is exp
-            sum = exp(pt.z);
+            sum = exponential_(pt.z);
             poll.tick(1);
             return true;
         }
@@ -600,6 +655,7 @@ private:
     double log_eps_;
     bool three_term_;                   // q = 1, p <= 2: the relation in m holds
     bool connection_;                   // 2F1 with the connection to 1 - z
+    exponential<Real> exponential_;     // 0F0's g_m
     Real connection_s_;                 // c~ - a~ - b~
     std::vector<Real> connection_a_, connection_b_;     // A_m, B_m
     std::vector<series_table> regular_tables_, singular_tables_;   // the two series at m
