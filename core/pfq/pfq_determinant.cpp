@@ -334,6 +334,56 @@ public:
             return true;
         }
         if (connection_ && pt.z > connection_least_z) return connected_value(m, pt, sum, poll, log_rounding);
+        return summed(m, pt.log_z, [&](int k) {
+            while ((int)pt.powers.size() <= k)
+                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
+            return coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
+        }, sum, poll, log_rounding);
+    }
+
+    // With two arguments, a row x and a column y whose g_0(x y) the
+    // determinant takes: the products c_0(k) x^(k+1) are shared by the n
+    // values of a row and the powers y^(k+1) by those of a column, so that a
+    // term costs one product and one sum instead of two and one.
+    struct factor {
+        Real v;
+        double log_v = 0;
+        std::vector<Real> powers;       // v^(k+1)
+        std::vector<Real> scaled;       // c_0(k) v^(k+1), rows only
+    };
+    factor factor_of(const Real &v) const
+    {
+        factor f;
+        f.v = v;
+        f.log_v = v == 0 ? 0 : std::log(std::fabs(v.template convert_to<double>()));
+        return f;
+    }
+    bool product_value(factor &row, factor &column, Real &sum, poller &poll)
+    {
+        const Real z = row.v * column.v;
+        if (z == 0 || (plan_.a.empty() && plan_.b.empty()) || (connection_ && z > connection_least_z)) {
+            point pt = at(z);
+            return value(0, pt, sum, poll);
+        }
+        sum = 1;
+        double log_rounding = 0;
+        return summed(0, row.log_v + column.log_v, [&](int k) {
+            for (factor *f : {&row, &column})
+                while ((int)f->powers.size() <= k)
+                    f->powers.push_back(f->powers.empty() ? f->v : f->powers.back() * f->v);
+            while ((int)row.scaled.size() <= k) row.scaled.push_back(coefficients_[0][row.scaled.size()] * row.powers[row.scaled.size()]);
+            return row.scaled[k] * column.powers[k];
+        }, sum, poll, log_rounding);
+    }
+
+private:
+    // sum (from 1) plus the terms term(k) of z^(k+1) in g_m, to about
+    // eps relative (cancellation aside); false when the series does not end
+    // within most_scalar_terms. log_rounding: log of eps times the largest
+    // term over the value, the relative rounding the sum may commit.
+    template <class Term>
+    bool summed(int m, double log_z, Term &&term, Real &sum, poller &poll, double &log_rounding)
+    {
         double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
@@ -349,13 +399,11 @@ public:
                 log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
                 return true;
             }
-            while ((long long)pt.powers.size() <= k)
-                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
-            sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
-            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
+            sum += term((int)k);
+            const double log_term = log_coefficients_[m][k] + (k + 1) * log_z;
             log_largest = std::max(log_largest, log_term);
             if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double log_step = pt.log_z + log_ratios_[m + k] - log_integer(k + 1);
+            const double log_step = log_z + log_ratios_[m + k] - log_integer(k + 1);
             if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
             // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
             const double log_tail = log_step <= log_settled_ratio
@@ -369,7 +417,6 @@ public:
         return false;
     }
 
-private:
     // 2F1 near z = 1 (Abramowitz & Stegun 15.3.6): with s = c~ - a~ - b~,
     //   g_m(z) = A_m F(a~ + m, b~ + m; m + 1 - s; 1 - z)
     //          + B_m (1 - z)^(s - m) F(c~ - a~, c~ - b~; s + 1 - m; 1 - z),
@@ -689,10 +736,17 @@ std::vector<std::vector<Real>> binomials(int n)
 template <class Real>
 bool cluster_taylor(const plan &p, scalar_family<Real> &family,
                     const std::vector<std::vector<Real>> &binomial, const Real &centre, int order,
-                    std::vector<Real> &taylor, poller &poll)
+                    std::vector<typename scalar_family<Real>::factor> &columns, std::vector<Real> &taylor,
+                    poller &poll)
 {
     const int n = p.n;
     taylor.assign((std::size_t)order * n, Real(0));
+    if (p.two && order == 1) {                                 // a lone node: its values
+        typename scalar_family<Real>::factor row = family.factor_of(centre);
+        for (int j = 0; j < n; j++)
+            if (!family.product_value(row, columns[j], taylor[j], poll)) return false;
+        return true;
+    }
     if (p.two) {
         for (int j = 0; j < n; j++) {
             const Real y = Real(p.y[j]);
@@ -753,11 +807,13 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
+    std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
+    for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
     for (std::size_t k = 0; k < p.clusters.size(); k++) {
         const alternant::cluster &c = p.clusters[k];
         const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], bits);
         const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
-        if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
+        if (!cluster_taylor(p, family, binomial, centre, order, columns, taylor, poll)) return rung_state::failed;
         if (poll.stop) return rung_state::interrupted;
         std::vector<Real> offsets(c.count);
         for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
