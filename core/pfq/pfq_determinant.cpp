@@ -392,6 +392,19 @@ private:
         long double largest_parameter = 0;
         for (long double v : plan_.a) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
+        // The ratios are monotone from k = settle on; the terms before are
+        // known in double for the early stop.
+        const int settle = (int)std::ceil(largest_parameter);
+        grow_coefficients(m, settle);
+        auto log_term_at = [&](int j) { return log_coefficients_[m][j] + (j + 1) * log_z; };
+        // The terms after k are at most |term_k| r / (1 - r), r / (1 - r) <= 1
+        // for r <= 1/2, once the ratio r is at most 1 (p = q + 1) or 1/2.
+        auto tail_after = [&](int k, double log_term) {
+            const double log_step = log_z + log_ratios_[m + k] - log_integer(k + 1);
+            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) return HUGE_VAL;
+            return log_step <= log_settled_ratio ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
+        };
+        start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
             if (zero_ratio_[m + k]) {                                 // a terminating series
@@ -400,14 +413,9 @@ private:
                 return true;
             }
             sum += term((int)k);
-            const double log_term = log_coefficients_[m][k] + (k + 1) * log_z;
+            const double log_term = log_term_at((int)k);
             log_largest = std::max(log_largest, log_term);
-            if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double log_step = log_z + log_ratios_[m + k] - log_integer(k + 1);
-            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
-            // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
-            const double log_tail = log_step <= log_settled_ratio
-                ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
+            const double log_tail = k < settle ? early_rest((int)k) : tail_after((int)k, log_term);
             const double log_sum = log_sum_bound(sum);
             if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
@@ -415,6 +423,26 @@ private:
             return true;
         }
         return false;
+    }
+    // Before the terms' ratios settle (k < settle) they may still grow
+    // again (a denominator parameter plus k near 0), so the tail bound
+    // waits for settle; but the terms up to settle are known in double from
+    // the coefficients' logarithms. A sum stops early at k when those after
+    // it and the bound on the tail after settle are all below eps of the
+    // sum: a small z then takes a few terms however large its parameters.
+    template <class LogTerm>
+    void start_early_stop(int settle, LogTerm &&log_term_at, double settled_tail)
+    {
+        early_settle_ = settle;
+        early_settled_tail_ = settled_tail;
+        later_logs_.assign(settle + 2, -HUGE_VAL);
+        for (int j = settle; j >= 0; j--) later_logs_[j] = std::max(later_logs_[j + 1], log_term_at(j));
+    }
+    // log of a bound on the terms after k < settle: (settle - k) terms
+    // below the largest of them, and the tail after settle.
+    double early_rest(int k) const
+    {
+        return std::log(2.0) + std::max(later_logs_[k + 1] + std::log((double)(early_settle_ - k)), early_settled_tail_);
     }
 
     // 2F1 near z = 1 (Abramowitz & Stegun 15.3.6): with s = c~ - a~ - b~,
@@ -525,6 +553,18 @@ private:
     {
         sum = 1;
         double log_largest = 0;
+        // The bound below holds from the first k + 1 at or past the largest parameter.
+        const int settle = std::max(0, (int)std::ceil(table.largest_parameter) - 1);
+        table.grow(settle);
+        auto log_term_at = [&](int j) { return table.log_coefficients[j] + (j + 1) * pt.log_w; };
+        auto tail_after = [&](int k, double log_term) {
+            const double later_ratio = std::exp(pt.log_w) *
+                                       std::max(1.0, std::fabs(table.a_d + k + 1) / std::fabs(table.c_d + k + 1)) *
+                                       std::max(1.0, std::fabs(table.b_d + k + 1) / (k + 2));
+            if (later_ratio >= 1) return HUGE_VAL;
+            return log_term + std::log(later_ratio) - std::log1p(-later_ratio);
+        };
+        start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
         for (int k = 0; k < most_scalar_terms; k++) {
             table.grow(k);
             if (table.zero[k]) {                                      // a terminating series
@@ -535,14 +575,9 @@ private:
             while ((int)pt.w_powers.size() <= k)
                 pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
             sum += table.coefficients[k] * pt.w_powers[k];         // the term of w^(k+1)
-            const double log_term = table.log_coefficients[k] + (k + 1) * pt.log_w;
+            const double log_term = log_term_at(k);
             log_largest = std::max(log_largest, log_term);
-            if (k + 1 < table.largest_parameter) continue;
-            const double later_ratio = std::exp(pt.log_w) *
-                                       std::max(1.0, std::fabs(table.a_d + k + 1) / std::fabs(table.c_d + k + 1)) *
-                                       std::max(1.0, std::fabs(table.b_d + k + 1) / (k + 2));
-            if (later_ratio >= 1) continue;
-            const double log_tail = log_term + std::log(later_ratio) - std::log1p(-later_ratio);
+            const double log_tail = k < settle ? early_rest(k) : tail_after(k, log_term);
             const double log_sum = log_sum_bound(sum);
             if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
@@ -709,6 +744,11 @@ private:
     std::vector<Real> u_, v_, inverse_v_;
     std::vector<char> zero_v_;
     std::vector<double> log_integers_;  // log k
+    // The early stop of the sum under way: its settle, the bound on the
+    // tail after it and the largest log term from each j to it.
+    int early_settle_ = 0;
+    double early_settled_tail_ = HUGE_VAL;
+    std::vector<double> later_logs_;
     std::vector<Real> ratios_;
     std::vector<double> log_ratios_;
     std::vector<char> zero_ratio_;
