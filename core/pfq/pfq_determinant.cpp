@@ -74,6 +74,10 @@ constexpr int least_recurrence_count = 8;
 // rounding their starting series commit (2^-bits times their largest term
 // over their value); otherwise their segment of m is split.
 constexpr double meeting_guard_bits = 20;
+// The early stop of a scalar series (before its ratios settle) looks this
+// many terms ahead at most: a series whose parameters are larger waits for
+// its ratios to settle, as its terms before would fill tables this long.
+constexpr int most_early_terms = 4096;
 // 2F1's g_m at z above this take the connection to 1 - z (Abramowitz &
 // Stegun 15.3.6), whose two series in 1 - z converge at least as fast as
 // the one in z; near z = 1 the series in z needs thousands of terms.
@@ -394,8 +398,7 @@ private:
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         // The ratios are monotone from k = settle on; the terms before are
         // known in double for the early stop.
-        const int settle = (int)std::ceil(largest_parameter);
-        grow_coefficients(m, settle);
+        const long long settle = (long long)std::min<long double>(std::ceil(largest_parameter), most_scalar_terms);
         auto log_term_at = [&](int j) { return log_coefficients_[m][j] + (j + 1) * log_z; };
         // The terms after k are at most |term_k| r / (1 - r), r / (1 - r) <= 1
         // for r <= 1/2, once the ratio r is at most 1 (p = q + 1) or 1/2.
@@ -404,7 +407,11 @@ private:
             if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) return HUGE_VAL;
             return log_step <= log_settled_ratio ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
         };
-        start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
+        later_logs_.clear();
+        if (settle <= most_early_terms) {
+            grow_coefficients(m, (int)settle);
+            start_early_stop((int)settle, log_term_at, tail_after((int)settle, log_term_at((int)settle)));
+        }
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
             if (zero_ratio_[m + k]) {                                 // a terminating series
@@ -439,9 +446,11 @@ private:
         for (int j = settle; j >= 0; j--) later_logs_[j] = std::max(later_logs_[j + 1], log_term_at(j));
     }
     // log of a bound on the terms after k < settle: (settle - k) terms
-    // below the largest of them, and the tail after settle.
+    // below the largest of them, and the tail after settle; +inf without an
+    // early stop.
     double early_rest(int k) const
     {
+        if (later_logs_.empty()) return HUGE_VAL;
         return std::log(2.0) + std::max(later_logs_[k + 1] + std::log((double)(early_settle_ - k)), early_settled_tail_);
     }
 
@@ -554,8 +563,7 @@ private:
         sum = 1;
         double log_largest = 0;
         // The bound below holds from the first k + 1 at or past the largest parameter.
-        const int settle = std::max(0, (int)std::ceil(table.largest_parameter) - 1);
-        table.grow(settle);
+        const int settle = (int)std::max(0.0, std::min<double>(std::ceil(table.largest_parameter), most_scalar_terms) - 1);
         auto log_term_at = [&](int j) { return table.log_coefficients[j] + (j + 1) * pt.log_w; };
         auto tail_after = [&](int k, double log_term) {
             const double later_ratio = std::exp(pt.log_w) *
@@ -564,7 +572,11 @@ private:
             if (later_ratio >= 1) return HUGE_VAL;
             return log_term + std::log(later_ratio) - std::log1p(-later_ratio);
         };
-        start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
+        later_logs_.clear();
+        if (settle <= most_early_terms) {
+            table.grow(settle);
+            start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
+        }
         for (int k = 0; k < most_scalar_terms; k++) {
             table.grow(k);
             if (table.zero[k]) {                                      // a terminating series
