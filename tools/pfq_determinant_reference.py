@@ -84,6 +84,16 @@ def main():
     print("2F1(0.75, 1.5; 2.25; X), x = (i - 19.5) 3/64, i < 40:",
           mp.nstr(one_argument_any([mp.mpf('0.75'), mp.mpf('1.5')], [mp.mpf('2.25')], x40), 25))
 
+    # Eigenvalues down to -30 (exact binary): the library sums these through
+    # the Pfaff relation, whose points reach 0.968; here mpmath's hyp2f1
+    # continues each scalar value beyond -1 on its own.
+    x16 = [-29.75 + 2 * i for i in range(16)]
+    print("2F1(1.25, 0.5; 3.75; X), x = -29.75 + 2 i, i < 16:",
+          mp.nstr(one_argument(mp.mpf('1.25'), mp.mpf('0.5'), mp.mpf('3.75'), x16), 25))
+    x20 = [-28.75 + 1.5 * i for i in range(20)]
+    print("2F1(0.75, 1.5; 2.25; X), x = -28.75 + 1.5 i, i < 20:",
+          mp.nstr(one_argument(mp.mpf('0.75'), mp.mpf('1.5'), mp.mpf('2.25'), x20), 25))
+
 
 if __name__ == "__main__":
     main()

@@ -22,6 +22,9 @@
 #include <limits>
 #include <vector>
 
+#include <boost/math/constants/constants.hpp>
+#include <boost/math/special_functions/gamma.hpp>
+
 // GCC's -Warray-bounds misreads the fixed-size limb arrays of cpp_bin_float
 // above 128 bits (a false positive inside Boost's headers): silenced for
 // this file only.
@@ -71,6 +74,19 @@ constexpr int least_recurrence_count = 8;
 // rounding their starting series commit (2^-bits times their largest term
 // over their value); otherwise their segment of m is split.
 constexpr double meeting_guard_bits = 20;
+// The early stop of a scalar series (before its ratios settle) looks this
+// many terms ahead at most: a series whose parameters are larger waits for
+// its ratios to settle, as its terms before would fill tables this long.
+constexpr int most_early_terms = 4096;
+// 2F1's g_m at z above this take the connection to 1 - z (Abramowitz &
+// Stegun 15.3.6), whose two series in 1 - z converge at least as fast as
+// the one in z; near z = 1 the series in z needs thousands of terms.
+constexpr double connection_least_z = 0.5;
+// The connection divides by Gamma at c - a - b and its negative, and takes
+// Gamma at a, b, c - a, c - b: its two parts grow as 1 / (distance of these
+// to the integers) and cancel; below this distance (the logarithmic case
+// at 0) the series in z runs instead.
+constexpr long double connection_least_distance = 1e-6L;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -194,6 +210,60 @@ struct poller {
     }
 };
 
+// exp at the type's precision for the n^2 values of 0F0 with two
+// arguments, some 2.5 times faster than the generic exp of
+// Boost.Multiprecision: exp(t) = 2^k exp(r)^(2^s), r = (t - k log 2) / 2^s,
+// k log 2 in two parts whose leading one times k is exact (Cody and Waite),
+// exp(r) by Horner's rule on its Taylor polynomial. Each squaring doubles
+// the relative error: s = 5 costs some 5 bits, which the rungs' difference
+// measures like any other rounding.
+template <class Real>
+class exponential {
+public:
+    explicit exponential(int bits)
+    {
+        const Real log_two = boost::math::constants::ln_two<Real>();
+        int exponent = 0;
+        const Real leading = trunc(ldexp(frexp(log_two, &exponent), bits - exact_multiple_bits));
+        log_two_leading_ = ldexp(leading, exponent - (bits - exact_multiple_bits));
+        log_two_trailing_ = log_two - log_two_leading_;
+        // |r| <= log 2 / 2^(s+1): terms to k! 2^(k(s+1)) above 2^bits.
+        Real inverse_factorial = 1;
+        inverse_factorials_.push_back(inverse_factorial);
+        double log2_size = 0;
+        for (int k = 1; log2_size <= bits + exp_guard_bits; k++) {
+            inverse_factorial /= k;
+            inverse_factorials_.push_back(inverse_factorial);
+            log2_size += std::log2((double)k) + exp_squarings + 1;
+        }
+    }
+    Real operator()(const Real &t) const
+    {
+        using std::fabs;
+        const double t_double = t.template convert_to<double>();
+        if (!(fabs(t_double) <= exp_reduced_reach)) return exp(t);
+        const long long k = std::llround(t_double / std::log(2.0));
+        const Real r = ldexp((t - log_two_leading_ * k) - log_two_trailing_ * k, -exp_squarings);
+        Real sum = inverse_factorials_.back();
+        for (int j = (int)inverse_factorials_.size() - 2; j >= 0; j--) sum = sum * r + inverse_factorials_[j];
+        for (int s = 0; s < exp_squarings; s++) sum *= sum;
+        return ldexp(sum, (int)k);
+    }
+
+private:
+    // The leading part of log 2 ends this many bits above the type's last,
+    // so that k times it is exact for |k| < 2^24.
+    static constexpr int exact_multiple_bits = 24;
+    // The reach of the reduction: |k| <= 2^20 / log 2 < 2^24; beyond, the
+    // generic exp.
+    static constexpr double exp_reduced_reach = 1 << 20;
+    static constexpr int exp_squarings = 5;
+    // Taylor terms until the next is this many bits below the type's last.
+    static constexpr int exp_guard_bits = 8;
+    Real log_two_leading_, log_two_trailing_;
+    std::vector<Real> inverse_factorials_;
+};
+
 // The scalar functions g_m at one precision, g_m(z) = sum_k c_m(k) z^k. The
 // coefficients c_m(k) = prod_{t<k} P(m + t) / (t + 1), with
 // P(s) = prod (a~ + s) / prod (b~ + s), are shared by all points and the
@@ -208,11 +278,18 @@ public:
         Real z;
         double log_z = 0;
         std::vector<Real> powers;
+        // For the connection: w = 1 - z, its powers w^(k+1) and
+        // w^(s - m), m < size, s = c~ - a~ - b~.
+        Real w, inverse_w;
+        double log_w = 0;
+        std::vector<Real> w_powers, connection_powers;
     };
 
     scalar_family(const plan &p, int bits)
-        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2)
+        : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2),
+          connection_(connection_applies(p)), exponential_(bits)
     {
+        if (connection_) start_connection();
     }
 
     const Real &ratio(int s)
@@ -256,10 +333,61 @@ public:
         log_rounding = log_eps_;
         if (pt.z == 0) return true;
         if (plan_.a.empty() && plan_.b.empty()) {               // 0F0: every g_m is exp
-            sum = exp(pt.z);
+            sum = exponential_(pt.z);
             poll.tick(1);
             return true;
         }
+        if (connection_ && pt.z > connection_least_z) return connected_value(m, pt, sum, poll, log_rounding);
+        return summed(m, pt.log_z, [&](int k) {
+            while ((int)pt.powers.size() <= k)
+                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
+            return coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
+        }, sum, poll, log_rounding);
+    }
+
+    // With two arguments, a row x and a column y whose g_0(x y) the
+    // determinant takes: the products c_0(k) x^(k+1) are shared by the n
+    // values of a row and the powers y^(k+1) by those of a column, so that a
+    // term costs one product and one sum instead of two and one.
+    struct factor {
+        Real v;
+        double log_v = 0;
+        std::vector<Real> powers;       // v^(k+1)
+        std::vector<Real> scaled;       // c_0(k) v^(k+1), rows only
+    };
+    factor factor_of(const Real &v) const
+    {
+        factor f;
+        f.v = v;
+        f.log_v = v == 0 ? 0 : std::log(std::fabs(v.template convert_to<double>()));
+        return f;
+    }
+    bool product_value(factor &row, factor &column, Real &sum, poller &poll)
+    {
+        const Real z = row.v * column.v;
+        if (z == 0 || (plan_.a.empty() && plan_.b.empty()) || (connection_ && z > connection_least_z)) {
+            point pt = at(z);
+            return value(0, pt, sum, poll);
+        }
+        sum = 1;
+        double log_rounding = 0;
+        return summed(0, row.log_v + column.log_v, [&](int k) {
+            for (factor *f : {&row, &column})
+                while ((int)f->powers.size() <= k)
+                    f->powers.push_back(f->powers.empty() ? f->v : f->powers.back() * f->v);
+            while ((int)row.scaled.size() <= k) row.scaled.push_back(coefficients_[0][row.scaled.size()] * row.powers[row.scaled.size()]);
+            return row.scaled[k] * column.powers[k];
+        }, sum, poll, log_rounding);
+    }
+
+private:
+    // sum (from 1) plus the terms term(k) of z^(k+1) in g_m, to about
+    // eps relative (cancellation aside); false when the series does not end
+    // within most_scalar_terms. log_rounding: log of eps times the largest
+    // term over the value, the relative rounding the sum may commit.
+    template <class Term>
+    bool summed(int m, double log_z, Term &&term, Real &sum, poller &poll, double &log_rounding)
+    {
         double log_largest = 0;
         if ((int)coefficients_.size() <= m) {
             coefficients_.resize(m + 1);
@@ -268,6 +396,22 @@ public:
         long double largest_parameter = 0;
         for (long double v : plan_.a) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
         for (long double v : plan_.b) largest_parameter = std::max(largest_parameter, std::fabs(v + m));
+        // The ratios are monotone from k = settle on; the terms before are
+        // known in double for the early stop.
+        const long long settle = (long long)std::min<long double>(std::ceil(largest_parameter), most_scalar_terms);
+        auto log_term_at = [&](int j) { return log_coefficients_[m][j] + (j + 1) * log_z; };
+        // The terms after k are at most |term_k| r / (1 - r), r / (1 - r) <= 1
+        // for r <= 1/2, once the ratio r is at most 1 (p = q + 1) or 1/2.
+        auto tail_after = [&](int k, double log_term) {
+            const double log_step = log_z + log_ratios_[m + k] - log_integer(k + 1);
+            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) return HUGE_VAL;
+            return log_step <= log_settled_ratio ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
+        };
+        later_logs_.clear();
+        if (settle <= most_early_terms) {
+            grow_coefficients(m, (int)settle);
+            start_early_stop((int)settle, log_term_at, tail_after((int)settle, log_term_at((int)settle)));
+        }
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
             if (zero_ratio_[m + k]) {                                 // a terminating series
@@ -275,17 +419,177 @@ public:
                 log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
                 return true;
             }
-            while ((long long)pt.powers.size() <= k)
-                pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
-            sum += coefficients_[m][k] * pt.powers[k];              // the term of z^(k+1)
-            const double log_term = log_coefficients_[m][k] + (k + 1) * pt.log_z;
+            sum += term((int)k);
+            const double log_term = log_term_at((int)k);
             log_largest = std::max(log_largest, log_term);
-            if (k < largest_parameter) continue;                      // ratios not yet monotone
-            const double log_step = pt.log_z + log_ratios_[m + k] - log_integer(k + 1);
-            if (log_step >= 0 || (!plan_.geometric && log_step > log_settled_ratio)) continue;
-            // The tail is at most |term| r / (1 - r), r / (1 - r) <= 1 for r <= 1/2.
-            const double log_tail = log_step <= log_settled_ratio
-                ? log_term : log_term + log_step - std::log1p(-std::exp(log_step));
+            const double log_tail = k < settle ? early_rest((int)k) : tail_after((int)k, log_term);
+            const double log_sum = log_sum_bound(sum);
+            if (log_tail > log_eps_ + log_sum) continue;
+            poll.tick(k);
+            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
+            return true;
+        }
+        return false;
+    }
+    // Before the terms' ratios settle (k < settle) they may still grow
+    // again (a denominator parameter plus k near 0), so the tail bound
+    // waits for settle; but the terms up to settle are known in double from
+    // the coefficients' logarithms. A sum stops early at k when those after
+    // it and the bound on the tail after settle are all below eps of the
+    // sum: a small z then takes a few terms however large its parameters.
+    template <class LogTerm>
+    void start_early_stop(int settle, LogTerm &&log_term_at, double settled_tail)
+    {
+        early_settle_ = settle;
+        early_settled_tail_ = settled_tail;
+        later_logs_.assign(settle + 2, -HUGE_VAL);
+        for (int j = settle; j >= 0; j--) later_logs_[j] = std::max(later_logs_[j + 1], log_term_at(j));
+    }
+    // log of a bound on the terms after k < settle: (settle - k) terms
+    // below the largest of them, and the tail after settle; +inf without an
+    // early stop.
+    double early_rest(int k) const
+    {
+        if (later_logs_.empty()) return HUGE_VAL;
+        return std::log(2.0) + std::max(later_logs_[k + 1] + std::log((double)(early_settle_ - k)), early_settled_tail_);
+    }
+
+    // 2F1 near z = 1 (Abramowitz & Stegun 15.3.6): with s = c~ - a~ - b~,
+    //   g_m(z) = A_m F(a~ + m, b~ + m; m + 1 - s; 1 - z)
+    //          + B_m (1 - z)^(s - m) F(c~ - a~, c~ - b~; s + 1 - m; 1 - z),
+    //   A_m = Gamma(c~ + m) Gamma(s - m) / (Gamma(c~ - a~) Gamma(c~ - b~)),
+    //   B_m = Gamma(c~ + m) Gamma(m - s) / (Gamma(a~ + m) Gamma(b~ + m)),
+    // as c~ - a~ and c~ - b~ do not move with m. A_m and B_m follow from
+    // A_0, B_0 by Gamma(t + 1) = t Gamma(t), so a rung takes seven Gamma
+    // values. It needs every Gamma argument away from the poles.
+    static bool connection_applies(const plan &p)
+    {
+        if (p.a.size() != 2 || p.b.size() != 1) return false;
+        const long double a = p.a[0], b = p.a[1], c = p.b[0];
+        for (long double v : {a, b, c - a, c - b, c - a - b})
+            if (std::fabs(v - std::nearbyint(v)) < connection_least_distance) return false;
+        return true;
+    }
+    // The coefficients of F(a, b; c; w), c(k) for the term w^(k+1), with
+    // their double logarithms for the stopping rule.
+    struct series_table {
+        Real a, b, c;
+        double a_d = 0, b_d = 0, c_d = 0, largest_parameter = 0;
+        std::vector<Real> coefficients;
+        std::vector<double> log_coefficients;
+        std::vector<char> zero;                 // c(k) = 0: the series ends before w^(k+1)
+        series_table(const Real &a_, const Real &b_, const Real &c_) : a(a_), b(b_), c(c_)
+        {
+            a_d = a.template convert_to<double>();
+            b_d = b.template convert_to<double>();
+            c_d = c.template convert_to<double>();
+            largest_parameter = std::max({std::fabs(a_d), std::fabs(b_d), std::fabs(c_d)});
+        }
+        void grow(int k)
+        {
+            while ((int)coefficients.size() <= k) {
+                const int t = (int)coefficients.size();
+                const bool ends = (t > 0 && zero.back()) || a + t == 0 || b + t == 0;
+                const Real previous = t == 0 ? Real(1) : coefficients.back();
+                coefficients.push_back(previous * (a + t) * (b + t) / ((c + t) * (t + 1)));
+                log_coefficients.push_back((t == 0 ? 0 : log_coefficients.back()) +
+                                           std::log(std::fabs((a_d + t) * (b_d + t) / ((c_d + t) * (t + 1)))));
+                zero.push_back(ends);
+            }
+        }
+    };
+
+    void start_connection()
+    {
+        using boost::math::tgamma;
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        connection_s_ = c - a - b;
+        const Real gamma_c = tgamma(c);
+        connection_a_.push_back(gamma_c * tgamma(connection_s_) / (tgamma(c - a) * tgamma(c - b)));
+        connection_b_.push_back(gamma_c * tgamma(-connection_s_) / (tgamma(a) * tgamma(b)));
+    }
+    void grow_connection(int m_last)
+    {
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        while ((int)regular_tables_.size() <= m_last) {
+            const int m = (int)regular_tables_.size();
+            regular_tables_.emplace_back(a + m, b + m, m + 1 - connection_s_);
+            singular_tables_.emplace_back(c - a, c - b, connection_s_ + (1 - m));
+        }
+        while ((int)connection_a_.size() <= m_last) {
+            const int m = (int)connection_a_.size() - 1;
+            connection_a_.push_back(connection_a_.back() * (c + m) / (connection_s_ - (m + 1)));
+            connection_b_.push_back(connection_b_.back() * (c + m) * (m - connection_s_) / ((a + m) * (b + m)));
+        }
+    }
+    // The connection's two series at one m: their coefficients are shared
+    // by all points, so that a term costs a product and a sum there too.
+    bool connected_value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
+    {
+        grow_connection(m);
+        if (pt.connection_powers.empty()) start_connection_point(pt);
+        while ((int)pt.connection_powers.size() <= m)
+            pt.connection_powers.push_back(pt.connection_powers.back() * pt.inverse_w);
+        Real regular, singular;
+        double log_regular = 0, log_singular = 0;
+        if (!table_sum(regular_tables_[m], pt, regular, log_regular, poll) ||
+            !table_sum(singular_tables_[m], pt, singular, log_singular, poll))
+            return false;
+        regular *= connection_a_[m];
+        singular *= connection_b_[m] * pt.connection_powers[m];
+        sum = regular + singular;
+        // Each part carries its series' rounding and a few of the type's
+        // roundings from its factors; their cancellation scales both.
+        const double log_parts =
+            std::max(log_regular + log_sum_bound(regular), log_singular + log_sum_bound(singular));
+        log_rounding = std::max(log_eps_, log_parts - log_sum_bound(sum)) + std::log(2.0);
+        return true;
+    }
+    void start_connection_point(point &pt)
+    {
+        pt.w = 1 - pt.z;
+        pt.inverse_w = 1 / pt.w;
+        pt.log_w = std::log(pt.w.template convert_to<double>());
+        pt.connection_powers.push_back(pow(pt.w, connection_s_));
+    }
+    // F(a, b; c; w) for 0 < w <= 1/2 from its table, to about eps relative,
+    // and its rounding (log of eps times the largest term over the value).
+    // Past the largest parameter the term ratio
+    // |(a + k)(b + k) / ((c + k)(k + 1))| w is at most
+    // r = w max(1, |a + k| / |c + k|) max(1, |b + k| / (k + 1)) from then on,
+    // each factor being monotone there: the tail is at most |term| r / (1 - r).
+    bool table_sum(series_table &table, point &pt, Real &sum, double &log_rounding, poller &poll)
+    {
+        sum = 1;
+        double log_largest = 0;
+        // The bound below holds from the first k + 1 at or past the largest parameter.
+        const int settle = (int)std::max(0.0, std::min<double>(std::ceil(table.largest_parameter), most_scalar_terms) - 1);
+        auto log_term_at = [&](int j) { return table.log_coefficients[j] + (j + 1) * pt.log_w; };
+        auto tail_after = [&](int k, double log_term) {
+            const double later_ratio = std::exp(pt.log_w) *
+                                       std::max(1.0, std::fabs(table.a_d + k + 1) / std::fabs(table.c_d + k + 1)) *
+                                       std::max(1.0, std::fabs(table.b_d + k + 1) / (k + 2));
+            if (later_ratio >= 1) return HUGE_VAL;
+            return log_term + std::log(later_ratio) - std::log1p(-later_ratio);
+        };
+        later_logs_.clear();
+        if (settle <= most_early_terms) {
+            table.grow(settle);
+            start_early_stop(settle, log_term_at, tail_after(settle, log_term_at(settle)));
+        }
+        for (int k = 0; k < most_scalar_terms; k++) {
+            table.grow(k);
+            if (table.zero[k]) {                                      // a terminating series
+                poll.tick(k);
+                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
+                return true;
+            }
+            while ((int)pt.w_powers.size() <= k)
+                pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
+            sum += table.coefficients[k] * pt.w_powers[k];         // the term of w^(k+1)
+            const double log_term = log_term_at(k);
+            log_largest = std::max(log_largest, log_term);
+            const double log_tail = k < settle ? early_rest(k) : tail_after(k, log_term);
             const double log_sum = log_sum_bound(sum);
             if (log_tail > log_eps_ + log_sum) continue;
             poll.tick(k);
@@ -295,7 +599,6 @@ public:
         return false;
     }
 
-private:
     // For q = 1 and p <= 2 the family solves an ODE of order two; with
     // g_m' = P(m) g_{m+1} it gives the three-term relation in m
     //   g_m = (1 - u_m z) g_{m+1} + v_m w(z) g_{m+2},
@@ -363,16 +666,20 @@ private:
                fill_segment(pt, lo, middle + 1, g, log_rounding, poll) &&
                fill_segment(pt, middle, hi, g, log_rounding, poll);
     }
-    // log(|f - b| / max(|f|, |b|)); -inf when both are 0, +inf when either
-    // is not finite (a run that left the range agrees with nothing).
+    // log(|f - b| / max(|f|, |b|)) from above within log 4, read off the
+    // exponents (a division per m would cost as much as the relation
+    // itself); -inf when f = b, +inf when either is not finite (a run that
+    // left the range agrees with nothing).
     static double log_relative_gap(const Real &f, const Real &b)
     {
         using std::abs;
-        const Real larger = std::max(abs(f), abs(b));
-        if (larger == 0) return -HUGE_VAL;
-        const double gap = Real(abs(f - b) / larger).template convert_to<double>();
-        if (!(gap >= 0)) return HUGE_VAL;
-        return gap > 0 ? std::log(gap) : -HUGE_VAL;
+        if (!boost::multiprecision::isfinite(f) || !boost::multiprecision::isfinite(b)) return HUGE_VAL;
+        const Real difference = f - b;
+        if (difference == 0) return -HUGE_VAL;
+        int exponent_difference = 0, exponent_larger = 0;
+        frexp(difference, &exponent_difference);
+        frexp(std::max(abs(f), abs(b)), &exponent_larger);
+        return (exponent_difference - exponent_larger + 1) * std::log(2.0);
     }
     // u_m, v_m and 1 / v_m of the relation for m up to the given one.
     void grow_relation(int m_last)
@@ -441,9 +748,19 @@ private:
     const plan &plan_;
     double log_eps_;
     bool three_term_;                   // q = 1, p <= 2: the relation in m holds
+    bool connection_;                   // 2F1 with the connection to 1 - z
+    exponential<Real> exponential_;     // 0F0's g_m
+    Real connection_s_;                 // c~ - a~ - b~
+    std::vector<Real> connection_a_, connection_b_;     // A_m, B_m
+    std::vector<series_table> regular_tables_, singular_tables_;   // the two series at m
     std::vector<Real> u_, v_, inverse_v_;
     std::vector<char> zero_v_;
     std::vector<double> log_integers_;  // log k
+    // The early stop of the sum under way: its settle, the bound on the
+    // tail after it and the largest log term from each j to it.
+    int early_settle_ = 0;
+    double early_settled_tail_ = HUGE_VAL;
+    std::vector<double> later_logs_;
     std::vector<Real> ratios_;
     std::vector<double> log_ratios_;
     std::vector<char> zero_ratio_;
@@ -471,10 +788,17 @@ std::vector<std::vector<Real>> binomials(int n)
 template <class Real>
 bool cluster_taylor(const plan &p, scalar_family<Real> &family,
                     const std::vector<std::vector<Real>> &binomial, const Real &centre, int order,
-                    std::vector<Real> &taylor, poller &poll)
+                    std::vector<typename scalar_family<Real>::factor> &columns, std::vector<Real> &taylor,
+                    poller &poll)
 {
     const int n = p.n;
     taylor.assign((std::size_t)order * n, Real(0));
+    if (p.two && order == 1) {                                 // a lone node: its values
+        typename scalar_family<Real>::factor row = family.factor_of(centre);
+        for (int j = 0; j < n; j++)
+            if (!family.product_value(row, columns[j], taylor[j], poll)) return false;
+        return true;
+    }
     if (p.two) {
         for (int j = 0; j < n; j++) {
             const Real y = Real(p.y[j]);
@@ -535,11 +859,13 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     std::vector<Real> rows((std::size_t)n * n);
     std::vector<Real> taylor;
     const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
+    std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
+    for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
     for (std::size_t k = 0; k < p.clusters.size(); k++) {
         const alternant::cluster &c = p.clusters[k];
         const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], bits);
         const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
-        if (!cluster_taylor(p, family, binomial, centre, order, taylor, poll)) return rung_state::failed;
+        if (!cluster_taylor(p, family, binomial, centre, order, columns, taylor, poll)) return rung_state::failed;
         if (poll.stop) return rung_state::interrupted;
         std::vector<Real> offsets(c.count);
         for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;

@@ -188,3 +188,37 @@ TEST(PfqDeterminant, RelationInShiftAgainstMpmathAtForty)
     for (int i = 0; i < 40; i++) x[i] = (i - 19.5L) * 0.046875L;
     expect_covers("2F1", by_determinant({0.75, 1.5}, {2.25}, x), 40.91319880459002479736394L, 1e-17L);
 }
+
+// 2F1 with eigenvalues down to -30, through matrix_pfq: the Pfaff relation
+// takes them to z up to 0.968, where the g_m come from the connection to
+// 1 - z. Against mpmath's hyp2f1, which continues each scalar value beyond
+// -1 on its own, in the determinant formula on the original eigenvalues at
+// 80 digits (tools/pfq_determinant_reference.py; 120 digits agree in all 25
+// digits shown).
+TEST(PfqDeterminant, Hypergeometric2F1DownToMinusThirty)
+{
+    struct far_case {
+        const char *what;
+        double a, b, c, first, step;
+        int n;
+        long double truth;
+    };
+    const far_case cases[] = {
+        {"2F1(1.25, 0.5; 3.75) n=16", 1.25, 0.5, 3.75, -29.75, 2, 16, 40755994295054665.20056686L},
+        {"2F1(0.75, 1.5; 2.25) n=20", 0.75, 1.5, 2.25, -28.75, 1.5, 20, -77783029453766213.0504423L},
+    };
+    for (const far_case &t : cases) {
+        SCOPED_TRACE(t.what);
+        std::vector<double> x;
+        for (int i = 0; i < t.n; i++) x.push_back(t.first + t.step * i);
+        pfq_options options;
+        options.alpha = 1;
+        options.tol = 1e-10;
+        const pfq_result r = matrix_pfq({{t.a, t.b}, {t.c}, x, {}}, options);
+        ASSERT_EQ(r.status, pfq_status::converged) << r.message;
+        EXPECT_NE(r.info.method.find("determinant"), std::string::npos) << r.info.method;
+        EXPECT_LE(std::fabs(r.value - t.truth), r.err + 1e-18L * std::fabs(t.truth))
+            << r.value << " err " << r.err;
+        EXPECT_LE(r.err, 1e-10 * std::fabs(t.truth));
+    }
+}
