@@ -414,20 +414,13 @@ private:
         }
         for (long long k = 0; k < most_scalar_terms; k++) {
             grow_coefficients(m, (int)k);
-            if (zero_ratio_[m + k]) {                                 // a terminating series
-                poll.tick(k);
-                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
-                return true;
-            }
+            if (zero_ratio_[m + k])                                   // a terminating series
+                return stops_at(k, -HUGE_VAL, sum, log_largest, poll, log_rounding);
             sum += term((int)k);
             const double log_term = log_term_at((int)k);
             log_largest = std::max(log_largest, log_term);
             const double log_tail = k < settle ? early_rest((int)k) : tail_after((int)k, log_term);
-            const double log_sum = log_sum_bound(sum);
-            if (log_tail > log_eps_ + log_sum) continue;
-            poll.tick(k);
-            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
-            return true;
+            if (stops_at(k, log_tail, sum, log_largest, poll, log_rounding)) return true;
         }
         return false;
     }
@@ -444,6 +437,18 @@ private:
         early_settled_tail_ = settled_tail;
         later_logs_.assign(settle + 2, -HUGE_VAL);
         for (int j = settle; j >= 0; j--) later_logs_[j] = std::max(later_logs_[j + 1], log_term_at(j));
+    }
+    // Whether a series stops after its term k: the terms after it (log
+    // bound log_tail; -inf when it terminates) are below eps of the sum.
+    // log_rounding is then eps times the largest term over the sum.
+    bool stops_at(long long k, double log_tail, const Real &sum, double log_largest, poller &poll,
+                  double &log_rounding)
+    {
+        const double log_sum = log_sum_bound(sum);
+        if (log_tail > log_eps_ + log_sum) return false;
+        poll.tick(k);
+        log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
+        return true;
     }
     // log of a bound on the terms after k < settle: (settle - k) terms
     // below the largest of them, and the tail after settle; +inf without an
@@ -579,22 +584,15 @@ private:
         }
         for (int k = 0; k < most_scalar_terms; k++) {
             table.grow(k);
-            if (table.zero[k]) {                                      // a terminating series
-                poll.tick(k);
-                log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum_bound(sum));
-                return true;
-            }
+            if (table.zero[k])                                        // a terminating series
+                return stops_at(k, -HUGE_VAL, sum, log_largest, poll, log_rounding);
             while ((int)pt.w_powers.size() <= k)
                 pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
             sum += table.coefficients[k] * pt.w_powers[k];         // the term of w^(k+1)
             const double log_term = log_term_at(k);
             log_largest = std::max(log_largest, log_term);
             const double log_tail = k < settle ? early_rest(k) : tail_after(k, log_term);
-            const double log_sum = log_sum_bound(sum);
-            if (log_tail > log_eps_ + log_sum) continue;
-            poll.tick(k);
-            log_rounding = log_eps_ + std::max(0.0, log_largest - log_sum);
-            return true;
+            if (stops_at(k, log_tail, sum, log_largest, poll, log_rounding)) return true;
         }
         return false;
     }
