@@ -17,6 +17,7 @@ namespace matrixhyper {
 struct holonomic_ray_request {
     double a = 0, c = 0;                  // 1F1's parameters
     std::vector<double> s;                // eigenvalues of S: nonzero, pairwise distinct
+    std::vector<double> s_low;            // s_i = s[i] + s_low[i] exactly, for the wide runs (empty: 0)
     std::vector<double> targets;          // t, increasing, positive and finite
     bool want_err = true;                 // run the second integration
     int threads = 1;                      // 1: both integrations on this thread
@@ -49,6 +50,26 @@ struct holonomic_ray_values {
 bool holonomic_ray_start_sound(int m, double c);
 
 holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request);
+
+// 1 - h(t) / h(inf) at every target, for h = t^(m a) F of a positive S
+// and c - a above (m - 1)/2, where h(inf) = Gamma_m(c) / Gamma_m(c - a)
+// det(S)^-a (NaN where not reached; targets within the start's reach are
+// not). With c - a = (m + 1)/2 this is the solution that decays, the
+// Wishart upper tail (docs/wishart_holonomic.md): the runs carry it in a
+// wide type (113 bits where the compiler has __float128), so that it keeps
+// its digits far below 1. difference is the two integrations' with its
+// safety factor; rounding, absolute, covers the steps, the start and the
+// limit.
+struct holonomic_ray_complements {
+    holonomic_ray_state state = holonomic_ray_state::done;
+    std::string message;
+    std::vector<double> complement, difference;
+    double rounding = 0;
+    bool abandoned = false;
+    double budget_used = 0;
+};
+
+holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request);
 
 } // namespace matrixhyper
 

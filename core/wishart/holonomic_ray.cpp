@@ -1,0 +1,799 @@
+// holonomic_ray.cpp: the zonal 1F1(a; c; -t S) along the ray t > 0, by
+// integrating its Pfaffian system (docs/wishart_holonomic.md).
+//
+// The vector g_I = theta^I F, theta_i = y_i d/dy_i, over the 2^m subsets I of
+// {1..m}, obeys t dg/dt = (A0 + t A1) g, a linear system whose right-hand
+// side the Muirhead equations give by a recursion over the subsets
+// (apply()). The vector starts from its Frobenius series at a small t0 and is
+// carried by Taylor series in t, whose coefficients the system gives by a
+// recurrence, through every target in increasing order. Two integrations of
+// different orders and tolerances give the error. The engine runs in double
+// for F, and in a wide type for the complement of t^(m a) F (the Wishart
+// upper tail), which double cannot carry far below 1.
+#include "holonomic_ray.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include <boost/math/special_functions/gamma.hpp>
+
+#include "interrupt_countdown.h"
+#include "precision_ladder.h"
+
+namespace matrixhyper {
+
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double ln2 = 0.693147180559945309417232121458176568;
+
+// The wide type: 113 significant bits where the compiler has them
+// (__float128, in software), else long double's.
+#if defined(__SIZEOF_FLOAT128__)
+__extension__ typedef __float128 wide_real;
+constexpr double wide_unit_roundoff = 9.62964972193617926527988971292463659e-35;   // 2^-113
+#else
+using wide_real = long double;
+constexpr double wide_unit_roundoff = std::numeric_limits<long double>::epsilon() / 2;
+#endif
+
+// How a precision runs the ray.
+//
+// The start: t0 sum(s) = start_reach, where the Frobenius series' terms fall
+// like start_reach^k / k!; start_terms of them leave a truncation far below
+// the rounding. Errors of the start decay along the ray (the other
+// solutions' exponents at t = 0 are negative).
+//
+// The two integrations: Taylor series of coarse_order terms per step whose
+// last terms stay within coarse_rtol of the vector, and one of fine_order
+// terms within fine_rtol, with the eigenvalues in the opposite order. They
+// share no step and their recursions round along other paths, so their
+// difference measures the error of the coarse one, more than that of the
+// fine one reported (the rounding the gaps amplify included).
+struct precision_profile {
+    double unit_roundoff;
+    double start_reach;
+    double coarse_rtol;
+    int coarse_order;
+    double fine_rtol;
+    int fine_order;
+    double operation_cost;   // one multiply-add, in double ones
+};
+constexpr int start_terms = 6;
+// Double: a start truncation near 1e-25.
+constexpr precision_profile double_profile{std::numeric_limits<double>::epsilon() / 2, 1e-3, 1e-14, 28,
+                                           1e-16, 36, 1};
+// Wide: a start truncation near 1e-39, tolerances near its unit roundoff
+// (1e-34) with orders that keep the steps about as long as double's (80
+// terms gave no fewer steps), and a step some 85 times as costly as
+// double's per term (software arithmetic; measured on whole runs at m = 6
+// and 7, GCC 12 on the 2-core EPYC).
+constexpr precision_profile wide_profile{wide_unit_roundoff, 1e-5, 1e-30, 48, 1e-33, 60, 85};
+
+// A step reaches at most this share of the distance to t = 0, the system's
+// singular point, where the series' radius ends.
+constexpr double step_radius_share = 0.5;
+// Work a run may take, in double multiply-adds of the recursion ((order + 1)
+// m^2 2^m per step, times the precision's cost): some 10 s on one core. A
+// step reaches about step_reach_estimate / max(s) in t far out (the
+// decaying solutions' rate), so points whose estimate exceeds the budget
+// are refused before the run (NaN, err Inf: Sigma's eigenvalues spread too
+// far for such x), and a run that still exceeds it stops there.
+constexpr double most_work = 4e9;
+constexpr double step_reach_estimate = 2;
+// Steps between interrupt polls (a step at m = 10 costs some 10 ms).
+constexpr int steps_per_poll = 1;
+
+// err takes the two runs' difference this many times over: against the
+// white limit (docs/wishart_holonomic.md) the difference fell short of the
+// rounding the small gaps amplify by up to 3 times, the two runs' rounding
+// partly agreeing.
+constexpr double difference_safety = 4;
+
+// Rounding of one step relative to the vector: a few units per operation
+// on the recursion's terms, which the factors w_ij = s_i / (s_i - s_j)
+// amplify; summed as a random walk over the steps.
+constexpr double rounding_units_per_step = 16;
+
+template <class Real> Real magnitude(Real v) { return v < 0 ? -v : v; }
+
+// v 2^e, exactly where the result is normal (|e| up to twice double's
+// exponent range for the wide type, in two factors).
+double times_power_of_two(double v, int e) { return std::ldexp(v, e); }
+wide_real times_power_of_two(wide_real v, int e)
+{
+    return v * (wide_real)std::ldexp(1.0, e / 2) * (wide_real)std::ldexp(1.0, e - e / 2);
+}
+
+// The Pfaffian system of 1F1(a; c; y) at y = -t s; shift adds to A0's
+// diagonal, the system of t^shift g.
+template <class Real> struct pfaffian_system {
+    int m = 0;
+    std::size_t size = 0;           // 2^m
+    Real a = 0;                     // 1F1's numerator parameter
+    Real b = 0;                     // 1 - (c - (m - 1)/2)
+    Real shift = 0;
+    std::vector<Real> s;            // eigenvalues of S
+    std::vector<Real> half_w;       // w_ij / 2, w_ij = s_i / (s_i - s_j), row-major
+    std::vector<Real> half_w_w1;    // w_ij (w_ij - 1) / 2
+    std::vector<Real> diagonal;     // b - sum_j w_ij / 2: the coefficient of p_Ji
+    double most_w = 0;              // max |w_ij|: the rounding's amplifier
+};
+
+// reversed: the eigenvalues in the opposite order, so that the second
+// integration's rounding in the recursion takes other paths.
+template <class Real>
+pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool reversed, double shift)
+{
+    pfaffian_system<Real> system;
+    const int m = (int)request.s.size();
+    system.m = m;
+    system.size = std::size_t(1) << m;
+    system.a = request.a;
+    system.b = Real(1) - (Real(request.c) - Real(m - 1) / 2);
+    system.shift = shift;
+    for (int i = 0; i < m; i++) {
+        const int k = reversed ? m - 1 - i : i;
+        Real s = request.s[k];
+        if (sizeof(Real) > sizeof(double) && !request.s_low.empty()) s += Real(request.s_low[k]);
+        system.s.push_back(s);
+    }
+    system.half_w.assign(m * m, 0);
+    system.half_w_w1.assign(m * m, 0);
+    for (int i = 0; i < m; i++)
+        for (int j = 0; j < m; j++) {
+            if (i == j) continue;
+            const Real w = system.s[i] / (system.s[i] - system.s[j]);
+            system.half_w[i * m + j] = w / 2;
+            system.half_w_w1[i * m + j] = w * (w - 1) / 2;
+            system.most_w = std::max(system.most_w, std::fabs((double)w));
+        }
+    for (int i = 0; i < m; i++) {
+        Real diagonal = system.b;
+        for (int j = 0; j < m; j++) diagonal -= system.half_w[i * m + j];
+        system.diagonal.push_back(diagonal);
+    }
+    return system;
+}
+
+// out = A0 p + t A1 q (a null p or q drops its part; A0 without the shift).
+//
+// r(i, J) = theta_i^2 theta^J F (i not in J) from the Muirhead equation
+//   theta_i^2 F = a y_i F + (b + y_i) theta_i F - 1/2 sum_j w_ij (theta_i - theta_j) F
+// with theta^J applied: theta_j w_ij = w_ij (w_ij - 1) brings, for j in J,
+// the terms in r(j, J \ j), a smaller set. Then
+//   (t dg/dt)_I = sum_{i not in I} g_{I+i} + sum_{i in I} r(i, I \ i).
+// The terms in y = -t s are A1's, the others A0's; the recursion is linear,
+// so one pass serves both. r holds m values per subset.
+template <class Real>
+void apply(const pfaffian_system<Real> &system, const Real *p, const Real *q, Real t, Real *out, Real *r)
+{
+    const int m = system.m;
+    const std::size_t all = system.size - 1;
+    for (std::size_t J = 0; J < system.size; J++) {
+        for (std::size_t free = all & ~J; free; free &= free - 1) {
+            const int i = __builtin_ctzll(free);
+            const std::size_t bit_i = std::size_t(1) << i;
+            const std::size_t Ji = J | bit_i;
+            const Real *half_w = &system.half_w[i * m];
+            const Real *half_w_w1 = &system.half_w_w1[i * m];
+            Real v = 0;
+            if (q) v = -t * system.s[i] * (system.a * q[J] + q[Ji]);
+            for (std::size_t in = J; in; in &= in - 1) {   // j in J: the recursion
+                const int j = __builtin_ctzll(in);
+                v += half_w[j] * r[(J & ~(std::size_t(1) << j)) * m + j];
+            }
+            if (p) {
+                // b p_Ji - 1/2 sum_{j not in J} w_ij (p_Ji - p_Jj)
+                //        - 1/2 sum_{j in J} [w_ij (w_ij - 1) (p_{J-j+i} - p_J) + w_ij p_Ji]
+                Real sum = system.diagonal[i] * p[Ji];
+                for (std::size_t out_j = all & ~Ji; out_j; out_j &= out_j - 1) {
+                    const int j = __builtin_ctzll(out_j);
+                    sum += half_w[j] * p[J | (std::size_t(1) << j)];
+                }
+                for (std::size_t in = J; in; in &= in - 1) {
+                    const int j = __builtin_ctzll(in);
+                    sum -= half_w_w1[j] * (p[(J & ~(std::size_t(1) << j)) | bit_i] - p[J]);
+                }
+                v += sum;
+            }
+            r[J * m + i] = v;
+        }
+    }
+    for (std::size_t I = 0; I < system.size; I++) {
+        Real v = 0;
+        for (std::size_t in = I; in; in &= in - 1) {
+            const int i = __builtin_ctzll(in);
+            v += r[(I & ~(std::size_t(1) << i)) * m + i];
+        }
+        if (p)
+            for (std::size_t out_i = all & ~I; out_i; out_i &= out_i - 1)
+                v += p[I | (std::size_t(1) << __builtin_ctzll(out_i))];
+        out[I] = v;
+    }
+}
+
+int grade(std::size_t subset)
+{
+    int count = 0;
+    for (; subset; subset &= subset - 1) count++;
+    return count;
+}
+
+// Solves M z = rhs in place (M n-by-n, row-major) by elimination with
+// partial pivoting; false when a pivot vanishes.
+template <class Real> bool solve_dense(std::vector<Real> &M, std::vector<Real> &rhs, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; k++) {
+        std::size_t pivot = k;
+        for (std::size_t i = k + 1; i < n; i++)
+            if (magnitude(M[i * n + k]) > magnitude(M[pivot * n + k])) pivot = i;
+        if (!(M[pivot * n + k] != 0)) return false;
+        if (pivot != k) {
+            std::swap_ranges(&M[k * n], &M[k * n] + n, &M[pivot * n]);
+            std::swap(rhs[k], rhs[pivot]);
+        }
+        for (std::size_t i = k + 1; i < n; i++) {
+            const Real factor = M[i * n + k] / M[k * n + k];
+            if (factor == 0) continue;
+            for (std::size_t j = k; j < n; j++) M[i * n + j] -= factor * M[k * n + j];
+            rhs[i] -= factor * rhs[k];
+        }
+    }
+    for (std::size_t k = n; k-- > 0;) {
+        Real v = rhs[k];
+        for (std::size_t j = k + 1; j < n; j++) v -= M[k * n + j] * rhs[j];
+        rhs[k] = v / M[k * n + k];
+    }
+    return true;
+}
+
+// Subsets of at most `top` elements: the unknowns of the start's solves.
+std::size_t subsets_up_to(int m, int top)
+{
+    std::size_t count = 0;
+    for (std::size_t I = 0; I < (std::size_t(1) << m); I++) count += grade(I) <= top;
+    return count;
+}
+
+// Multiply-adds of the start's eliminations, in the precision's units.
+double start_work(int m)
+{
+    double work = 0;
+    for (int k = 1; k <= start_terms; k++) work += std::pow((double)subsets_up_to(m, k), 3) / 3;
+    return work;
+}
+
+// The series g = sum_k t^k gamma_k of the solution analytic at t = 0:
+// (k - A0) gamma_k = A1 gamma_{k-1}, gamma_0 = e_{}. theta^I F is O(t^|I|),
+// so gamma_k lives on subsets of at most k elements and the system restricted
+// to them is exact.
+template <class Real> struct frobenius_series {
+    std::vector<std::vector<Real>> gamma;   // gamma_0 .. gamma_start_terms
+    bool ok = false;
+};
+
+template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_system<Real> &system)
+{
+    const std::size_t N = system.size;
+    std::vector<std::size_t> order(N);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [](std::size_t p, std::size_t q) { return grade(p) < grade(q); });
+    const int top = std::min(start_terms, system.m);
+    std::size_t block = 0;              // subsets of at most `top` elements
+    while (block < N && grade(order[block]) <= top) block++;
+    // A0 on those subsets, column by column.
+    std::vector<Real> A0(block * block), unit(N, 0), column(N), r(N * system.m);
+    for (std::size_t col = 0; col < block; col++) {
+        unit[order[col]] = 1;
+        apply<Real>(system, unit.data(), nullptr, 0, column.data(), r.data());
+        unit[order[col]] = 0;
+        for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
+    }
+    frobenius_series<Real> series;
+    series.gamma.assign(1, std::vector<Real>(N, 0));
+    series.gamma[0][0] = 1;
+    std::vector<Real> image(N);
+    for (int k = 1; k <= start_terms; k++) {
+        std::size_t used = 0;
+        while (used < block && grade(order[used]) <= k) used++;
+        apply<Real>(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
+        std::vector<Real> M(used * used), rhs(used);
+        for (std::size_t row = 0; row < used; row++) {
+            for (std::size_t col = 0; col < used; col++)
+                M[row * used + col] = Real(row == col ? k : 0) - A0[row * block + col];
+            rhs[row] = image[order[row]];
+        }
+        if (!solve_dense(M, rhs, used)) return series;
+        std::vector<Real> gamma(N, 0);
+        for (std::size_t row = 0; row < used; row++) gamma[order[row]] = rhs[row];
+        series.gamma.push_back(std::move(gamma));
+    }
+    series.ok = true;
+    return series;
+}
+
+template <class Real> struct start_values {
+    std::vector<Real> g;
+    double truncation = 0;  // size of the last term kept, relative to F(t) ~ 1
+    bool ok = false;
+};
+
+// g(t) from the series, t at most the start (where six terms suffice).
+template <class Real> start_values<Real> frobenius_start(const frobenius_series<Real> &series, double t)
+{
+    start_values<Real> start;
+    const std::size_t N = series.gamma[0].size();
+    start.g.assign(N, 0);
+    for (std::size_t k = series.gamma.size(); k-- > 0;)      // Horner
+        for (std::size_t I = 0; I < N; I++) start.g[I] = start.g[I] * Real(t) + series.gamma[k][I];
+    double largest = 0;
+    for (Real value : series.gamma.back()) largest = std::max(largest, (double)magnitude(value));
+    start.truncation = std::pow(t, (double)series.gamma.size() - 1) * largest;
+    start.ok = std::isfinite(start.truncation) && start.g[0] > 0;
+    return start;
+}
+
+// One integration along the ray: g_{} at each target t, as value 2^log2_scale.
+template <class Real> struct ray_run {
+    std::vector<Real> value;
+    std::vector<long> log2_scale;
+    std::vector<char> reached;
+    long steps = 0;
+    bool interrupted = false;
+};
+
+template <class Real> struct ray_plan {
+    const pfaffian_system<Real> *system;
+    const start_values<Real> *start;
+    double t0;
+    const std::vector<double> *targets;   // t, increasing, >= t0
+    double rtol;                          // truncation allowed per step, relative
+    int order;                            // Taylor terms per step
+    long most_steps;                      // the work budget in steps
+    const interrupt_check *interrupt;     // null on a worker thread
+    std::atomic<bool> *team_stop;         // raised when either run must stop
+};
+
+// Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
+// returns e. Entries beyond double's range are brought into it first.
+template <class Real> long normalise(std::vector<Real> &v)
+{
+    constexpr int range_step = 960;   // within double's exponent range either way
+    long total = 0;
+    for (int pass = 0; pass < 64; pass++) {
+        double largest = 0;
+        bool nonzero = false;
+        for (Real value : v) {
+            largest = std::max(largest, std::fabs((double)value));
+            nonzero = nonzero || value != 0;
+        }
+        if (!nonzero || std::isnan(largest)) return total;
+        const int e = std::isinf(largest) ? range_step : largest == 0 ? -range_step : std::ilogb(largest) + 1;
+        for (Real &value : v) value = times_power_of_two(value, -e);
+        total += e;
+        if (std::isfinite(largest) && largest > 0) return total;
+    }
+    return total;
+}
+
+// max_I |v_I| / weight_I.
+template <class Real> Real natural_norm(const std::vector<Real> &v, const std::vector<double> &weight)
+{
+    Real norm = 0;
+    for (std::size_t I = 0; I < v.size(); I++) norm = std::max(norm, magnitude(v[I]) / Real(weight[I]));
+    return norm;
+}
+
+// log2 |v| of a wide value, whatever its exponent.
+double log2_magnitude(wide_real v)
+{
+    constexpr int range_step = 960;   // within double's exponent range
+    v = magnitude(v);
+    long e = 0;
+    for (int pass = 0; pass < 8 && std::isinf((double)v); pass++, e += range_step)
+        v = times_power_of_two(v, -range_step);
+    for (int pass = 0; pass < 8 && v != 0 && (double)v == 0; pass++, e -= range_step)
+        v = times_power_of_two(v, range_step);
+    return std::log2((double)v) + e;
+}
+
+// (rtol size / term)^(1/k): in double as it stands; in the wide type
+// through logs, its Taylor terms at a small t (those of t^shift) lying
+// beyond double's range.
+double step_root(double rtol, double size, double term, int k) { return std::pow(rtol * size / term, 1.0 / k); }
+double step_root(double rtol, wide_real size, wide_real term, int k)
+{
+    return std::exp2((std::log2(rtol) + log2_magnitude(size) - log2_magnitude(term)) / k);
+}
+
+// The Taylor coefficients of g at t1 (c[0] = g): from t g' = (A0 + t A1) g,
+//   t1 (k + 1) c_{k+1} = A0 c_k + A1 (t1 c_k + c_{k-1}) - k c_k.
+template <class Real>
+void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, std::vector<std::vector<Real>> &c,
+                         std::vector<Real> &mixed, std::vector<Real> &r)
+{
+    const std::size_t N = system.size;
+    for (std::size_t k = 0; k + 1 < c.size(); k++) {
+        for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * c[k][I] + (k ? c[k - 1][I] : 0);
+        apply<Real>(system, c[k].data(), mixed.data(), 1, c[k + 1].data(), r.data());
+        const Real divisor = t1 * Real(k + 1);
+        const Real diagonal = Real(k) - system.shift;
+        for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
+    }
+}
+
+// The step from t1: the last three terms, weighed by their natural sizes,
+// within rtol of the vector, and at most step_radius_share of the distance
+// to the singular point t = 0.
+template <class Real>
+double taylor_step(const std::vector<std::vector<Real>> &c, const std::vector<double> &weight, double t1,
+                   double rtol)
+{
+    const Real size = natural_norm(c[0], weight);
+    const int order = (int)c.size() - 1;
+    double step = step_radius_share * t1;
+    for (int k = order - 2; k <= order; k++) {
+        const Real term = natural_norm(c[k], weight);
+        if (term > 0) step = std::min(step, step_root(rtol, size, term, k));
+    }
+    return step;
+}
+
+template <class Real> void record(ray_run<Real> &run, std::size_t target, Real value, long log2_scale)
+{
+    run.value[target] = value;
+    run.log2_scale[target] = log2_scale;
+    run.reached[target] = 1;
+}
+
+template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
+{
+    const pfaffian_system<Real> &system = *plan.system;
+    const std::vector<double> &targets = *plan.targets;
+    const std::size_t N = system.size;
+    ray_run<Real> run;
+    run.value.assign(targets.size(), 0);
+    run.log2_scale.assign(targets.size(), 0);
+    run.reached.assign(targets.size(), 0);
+    std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
+    std::vector<Real> mixed(N), r(N * system.m);
+    std::vector<double> weight(N);
+    const double rho = std::max((double)system.a, 1.0);
+    for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
+    c[0] = plan.start->g;
+    long log2_scale = normalise(c[0]);
+    double t = plan.t0;
+    std::size_t target = 0;
+    for (; target < targets.size() && targets[target] <= t; target++) record(run, target, c[0][0], log2_scale);
+    interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
+    while (target < targets.size()) {
+        if (countdown.step()) {
+            run.interrupted = true;
+            return run;
+        }
+        if (run.steps >= plan.most_steps) break;
+        taylor_coefficients<Real>(system, t, c, mixed, r);
+        const double step = taylor_step(c, weight, t, plan.rtol);
+        if (!(step > 0)) break;                        // no finite coefficients: abandoned
+        // The step that lands on a double exactly (step <= t: no rounding
+        // in the difference), so that the system's coefficients are taken
+        // where the vector is; the runs' drift otherwise moves h by a unit
+        // of double per step, more than the wide runs' rounding.
+        const double h = (t + step) - t;
+        // The targets this step covers come from its polynomial (Horner).
+        for (; target < targets.size() && targets[target] <= t + h; target++) {
+            const Real u = targets[target] - t;
+            Real value = c[plan.order][0];
+            for (int k = plan.order - 1; k >= 0; k--) value = value * u + c[k][0];
+            record(run, target, value, log2_scale);
+        }
+        for (std::size_t I = 0; I < N; I++) {
+            Real v = c[plan.order][I];
+            for (int k = plan.order - 1; k >= 0; k--) v = v * Real(h) + c[k][I];
+            c[0][I] = v;
+        }
+        t += h;
+        log2_scale += normalise(c[0]);
+        run.steps++;
+    }
+    return run;
+}
+
+// Bytes the route holds at once: both runs' Taylor coefficients and
+// recursion values, and the start's block of A0 with its elimination copy.
+template <class Real> std::size_t workspace_bytes(const pfaffian_system<Real> &system, const precision_profile &profile)
+{
+    const std::size_t N = system.size, m = system.m;
+    const std::size_t block = subsets_up_to(system.m, start_terms);
+    const std::size_t per_run = (std::size_t(profile.fine_order + profile.coarse_order) / 2 + 2 + m) * N;
+    return sizeof(Real) * (2 * per_run + 2 * block * block + (start_terms + 2) * N);
+}
+
+// The two integrations of one request, and what their caller needs of the
+// start and the budget.
+template <class Real> struct ray_pair {
+    holonomic_ray_state state = holonomic_ray_state::done;
+    std::string message;
+    frobenius_series<Real> series;
+    double t0 = 0;
+    double start_truncation = 0;
+    std::size_t first_target = 0;     // targets before it lie within t0: the series serves them
+    std::vector<double> carried;      // the targets the runs carry
+    ray_run<Real> fine, coarse;
+    double rounding = 0;              // of the fine run, relative to the vector
+    double budget_used = 0;
+    bool abandoned = false;           // some target beyond the work budget
+};
+
+template <class Real>
+ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_profile &profile, double shift)
+{
+    ray_pair<Real> pair;
+    const std::vector<double> &x = request.targets;
+    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
+    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
+    double sum_s = 0;
+    for (double value : request.s) sum_s += std::fabs(value);
+    pair.t0 = profile.start_reach / sum_s;
+    if (request.memory_limit > 0 && workspace_bytes(system, profile) > request.memory_limit) {
+        pair.state = holonomic_ray_state::out_of_memory;
+        pair.message = "The holonomic route needs " + std::to_string(workspace_bytes(system, profile)) +
+                       " bytes, more than the memory limit.";
+        return pair;
+    }
+    const double budget = request.work_share * most_work;
+    if (start_work(system.m) * profile.operation_cost > budget) {   // no start within the budget
+        pair.abandoned = true;
+        return pair;
+    }
+    pair.series = frobenius_terms(system);
+    const start_values<Real> start = pair.series.ok ? frobenius_start(pair.series, pair.t0) : start_values<Real>{};
+    if (!pair.series.ok || !start.ok) {
+        pair.state = holonomic_ray_state::singular_start;
+        pair.message = "The holonomic route's starting series failed (a singular system at t = 0).";
+        return pair;
+    }
+    pair.start_truncation = start.truncation;
+    start_values<Real> mirrored_start = start;       // the same values, subsets' bits reversed
+    for (std::size_t I = 0; I < system.size; I++) {
+        std::size_t image = 0;
+        for (int i = 0; i < system.m; i++)
+            if (I >> i & 1) image |= std::size_t(1) << (system.m - 1 - i);
+        mirrored_start.g[image] = start.g[I];
+    }
+    while (pair.first_target < x.size() && x[pair.first_target] <= pair.t0) pair.first_target++;
+    const double per_step = (profile.fine_order + 1.0) * system.m * system.m * system.size * profile.operation_cost;
+    const long most_steps = (long)(budget / per_step);
+    double s_max = 0;
+    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
+    for (std::size_t k = pair.first_target; k < x.size(); k++) {
+        if (x[k] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
+        pair.carried.push_back(x[k]);
+    }
+    pair.abandoned = pair.first_target + pair.carried.size() < x.size();
+
+    // The fine run gives the value; the coarse one, when err is wanted, the
+    // error. They run side by side when threads allow: same bits either way.
+    std::atomic<bool> stop{false};
+    ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
+                        most_steps, request.interrupt, &stop};
+    ray_plan<Real> coarse = fine;
+    coarse.system = &mirrored;
+    coarse.start = &mirrored_start;
+    coarse.rtol = profile.coarse_rtol;
+    coarse.order = profile.coarse_order;
+    coarse.interrupt = nullptr;                  // the worker reads the team's flag only
+    const bool err = request.want_err;
+    bool two_threads = err && request.threads != 1 && !pair.carried.empty();
+    // A failure to allocate on either thread leaves through the caller
+    // (out_of_memory) once the worker has been joined; a thread the system
+    // refuses leaves both runs to this one.
+    bool worker_failed = false;
+    std::thread worker;
+    if (two_threads) {
+        try {
+            worker = std::thread([&] {
+                try {
+                    pair.coarse = integrate(coarse);
+                } catch (const std::bad_alloc &) {
+                    worker_failed = true;
+                }
+            });
+        } catch (const std::system_error &) {
+            two_threads = false;
+        }
+    }
+    if (two_threads) {
+        try {
+            pair.fine = integrate(fine);
+        } catch (const std::bad_alloc &) {
+            stop = true;
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (worker_failed) throw std::bad_alloc();
+    } else {
+        pair.fine = integrate(fine);
+        coarse.interrupt = request.interrupt;    // on this thread: the caller's own poll
+        if (err && !pair.fine.interrupted && !pair.carried.empty()) pair.coarse = integrate(coarse);
+    }
+    if (pair.fine.interrupted || pair.coarse.interrupted) {
+        pair.state = holonomic_ray_state::interrupted;
+        pair.message = "interrupted";
+        return pair;
+    }
+    // Two runs of most_work each make the whole budget.
+    pair.budget_used = (pair.fine.steps + pair.coarse.steps) * per_step / (2 * most_work);
+    pair.rounding = rounding_units_per_step * profile.unit_roundoff * (1 + system.most_w) *
+                    std::sqrt((double)pair.fine.steps + 1);
+    return pair;
+}
+
+// log |value 2^scale| and its sign at target k of a double run; false where
+// the run did not reach it or F vanished.
+bool log_value(const ray_run<double> &run, std::size_t k, double *log_F, int *sign)
+{
+    if (k >= run.reached.size() || !run.reached[k]) return false;
+    const double value = run.value[k];
+    if (value == 0 || std::isnan(value)) return false;
+    *log_F = std::log(std::fabs(value)) + run.log2_scale[k] * ln2;
+    *sign = value > 0 ? 1 : -1;
+    return true;
+}
+
+holonomic_ray_values integrate_ray(const holonomic_ray_request &request)
+{
+    holonomic_ray_values values;
+    const std::vector<double> &x = request.targets;
+    values.log_F.assign(x.size(), nan);
+    values.sign.assign(x.size(), 0);
+    values.difference.assign(x.size(), 0);
+    values.truncation.assign(x.size(), 0);
+    const ray_pair<double> pair = run_pair<double>(request, double_profile, 0);
+    values.state = pair.state;
+    values.message = pair.message;
+    values.abandoned = pair.abandoned;
+    if (pair.state != holonomic_ray_state::done || !pair.series.ok) return values;
+    // Points up to t0 come from the series itself.
+    for (std::size_t k = 0; k < pair.first_target; k++) {
+        const start_values<double> near = frobenius_start(pair.series, x[k]);
+        if (near.ok) {
+            values.log_F[k] = std::log(near.g[0]);
+            values.sign[k] = 1;
+        }
+        values.truncation[k] = near.truncation;
+    }
+    values.budget_used = pair.budget_used;
+    values.rounding = pair.rounding;
+    for (std::size_t k = 0; k < pair.carried.size(); k++) {
+        const std::size_t i = pair.first_target + k;
+        double log_fine = nan, log_coarse = nan;
+        int sign_fine = 0, sign_coarse = 0;
+        if (log_value(pair.fine, k, &log_fine, &sign_fine)) {
+            values.log_F[i] = log_fine;
+            values.sign[i] = sign_fine;
+        }
+        values.truncation[i] = pair.start_truncation;
+        // NaN when the coarse run stopped short or its sign differs: err is
+        // then infinite.
+        if (request.want_err) {
+            log_value(pair.coarse, k, &log_coarse, &sign_coarse);
+            values.difference[i] = sign_coarse == sign_fine ? difference_safety * std::fabs(log_fine - log_coarse)
+                                                            : nan;
+        }
+        if (std::isnan(values.log_F[i])) values.abandoned = true;
+    }
+    return values;
+}
+
+// A wide value v 2^log2_scale.
+struct scaled_wide {
+    wide_real value = 0;
+    long log2_scale = 0;
+};
+
+// The limit of h = t^(m a) F as t grows, over the start's t0^(m a) (the
+// runs carry h / t0^(m a)): with F ~ Gamma_m(c) / Gamma_m(c - a) det(t S)^-a,
+//   h(inf) / t0^(m a) = prod_i Gamma(c - i/2) / Gamma(c - a - i/2) s_i^-a t0^-a,
+// formed in 128 bits (its pi factors cancel) and carried to the wide type
+// as the sum of two doubles (106 bits).
+scaled_wide limit_over_start(const holonomic_ray_request &request, double t0)
+{
+    using quad = precision_ladder::binary_float<128>;
+    const quad a = request.a, c = request.c;
+    quad log_limit = 0;
+    for (std::size_t i = 0; i < request.s.size(); i++) {
+        const quad half_i = quad(i) / 2;
+        const quad s = request.s_low.empty() ? quad(request.s[i]) : quad(request.s[i]) + request.s_low[i];
+        log_limit += boost::math::lgamma(c - half_i) - boost::math::lgamma(c - a - half_i) -
+                     a * (log(s) + log(quad(t0)));
+    }
+    const quad log2_scale = floor(log_limit / log(quad(2)));
+    const quad mantissa = exp(log_limit - log2_scale * log(quad(2)));
+    const double high = mantissa.convert_to<double>();
+    const double low = quad(mantissa - high).convert_to<double>();
+    return {wide_real(high) + wide_real(low), log2_scale.convert_to<long>()};
+}
+
+// 1 - h(t) / h(inf) from one run, h = value 2^scale; NaN where the target
+// was not reached.
+double complement_of(const ray_run<wide_real> &run, std::size_t k, const scaled_wide &limit)
+{
+    if (!run.reached[k]) return nan;
+    const long apart = run.log2_scale[k] - limit.log2_scale;
+    const wide_real ratio = run.value[k] / limit.value;
+    if (apart < -1000) return 1;   // the ratio below double's range: 1 to the last bit
+    return (double)(wide_real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+}
+
+holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
+{
+    holonomic_ray_complements values;
+    const std::size_t count = request.targets.size();
+    values.complement.assign(count, nan);
+    values.difference.assign(count, nan);
+    if (count == 0) return values;
+    const double shift = request.s.size() * request.a;
+    const ray_pair<wide_real> pair = run_pair<wide_real>(request, wide_profile, shift);
+    values.state = pair.state;
+    values.message = pair.message;
+    values.abandoned = pair.abandoned || pair.first_target > 0;
+    values.budget_used = pair.budget_used;
+    // The ratio carries the fine run's rounding and the limit's 106 bits.
+    values.rounding = pair.rounding + pair.start_truncation + std::ldexp(1.0, -104);
+    if (pair.state != holonomic_ray_state::done) return values;
+    const scaled_wide limit = limit_over_start(request, pair.t0);
+    for (std::size_t k = 0; k < pair.carried.size(); k++) {
+        const std::size_t i = pair.first_target + k;
+        const double fine = complement_of(pair.fine, k, limit);
+        values.complement[i] = fine;
+        if (request.want_err)
+            values.difference[i] = difference_safety * std::fabs(fine - complement_of(pair.coarse, k, limit));
+        if (std::isnan(fine)) values.abandoned = true;
+    }
+    return values;
+}
+
+// F depends on t S only: a power of two c that brings the largest |s| to
+// [1, 2) runs the system at c S and t / c, exactly where neither under- nor
+// overflows, so that the start's powers of t0 and the steps stay in range
+// however large or small Sigma is (x / c past the range is abandoned, or
+// served by the start at 0).
+holonomic_ray_request unit_scaled(const holonomic_ray_request &request)
+{
+    double s_max = 0;
+    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
+    if (!(s_max > 0 && std::isfinite(s_max))) return request;
+    const int e = std::ilogb(s_max);
+    holonomic_ray_request scaled = request;
+    for (double &value : scaled.s) value = std::ldexp(value, -e);
+    for (double &value : scaled.s_low) value = std::ldexp(value, -e);
+    for (double &t : scaled.targets) t = std::ldexp(t, e);
+    return scaled;
+}
+
+} // namespace
+
+bool holonomic_ray_start_sound(int m, double c) { return c - (m - 1) / 2.0 > 1; }
+
+holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request)
+{
+    return integrate_ray(unit_scaled(request));
+}
+
+holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request)
+{
+    return complement_ray(unit_scaled(request));
+}
+
+} // namespace matrixhyper
