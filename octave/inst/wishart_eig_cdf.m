@@ -63,8 +63,10 @@ function varargout = wishart_eig_cdf (varargin)
 %     the holonomic gradient method, the system of differential equations of
 %     the 1F1 below integrated along x from its series at 0; err from two
 %     integrations. P has relative error at most 1e-10 over the whole
-%     distribution; the upper tail is 1 - P with P's absolute error, so it
-%     is NaN once it falls below about 1e3 err(P) (doc/wishart_holonomic.md).
+%     distribution. Where 1 - P misses tol, the upper tail comes from a
+%     second integration in 113-bit arithmetic against the known limit, to
+%     1e-10 of itself down to about 1e-20 (m <= 6 within the work budget);
+%     beyond that reach it is NaN (doc/wishart_holonomic.md).
 %     Eigenvalues closer than 0.1% or repeated (a spiked Sigma = I + u u',
 %     blocks, c I with a non-integer n) take the same route: each cluster
 %     is spread apart by six amounts, integrated at each, and extrapolated
