@@ -24,6 +24,7 @@ struct holonomic_ray_request {
     std::size_t memory_limit = 0;         // bytes; 0: none
     const interrupt_check *interrupt = nullptr;
     double work_share = 1;                // share of the work budget this run takes
+    bool extended = false;                // in long double: the rounding that small gaps amplify
 };
 
 enum class holonomic_ray_state { done, out_of_memory, singular_start, interrupted };

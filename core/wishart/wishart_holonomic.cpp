@@ -61,21 +61,17 @@ double upper_tail_floor(const wishart_cdf_request &request, double x)
     return boost::math::gamma_q(request.n / 2, x / (2 * top));
 }
 
-bool meets_tol(const wishart_cdf_request &request, double value, double error)
-{
-    return error <= request.tol * (request.log_result ? 1.0 : value);
-}
-
 // The upper-tail points where 1 - P missed tol, from the wide integration of
 // the decaying solution (docs/wishart_holonomic.md, "The upper tail"): each
 // keeps the better of the two values. `ray` carries the request's system,
 // `order` the points by increasing x.
 holonomic_ray_state deep_upper_tail(const wishart_cdf_request &request, holonomic_ray_request ray, const double *x,
-                                    const std::vector<std::size_t> &order, double *P, double *err, bool *abandoned)
+                                    const std::vector<std::size_t> &order, double *P, double *err, bool *abandoned,
+                                    double *budget_used)
 {
     std::vector<std::size_t> missed;   // and within the wide runs' reach
     for (std::size_t i : order)
-        if (!meets_tol(request, P[i], err[i]) && request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err)
+        if (!holonomic_meets_tol(request, P[i], err[i]) && request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err)
             missed.push_back(i);
     if (missed.empty()) return holonomic_ray_state::done;
     ray.targets.clear();
@@ -91,6 +87,7 @@ holonomic_ray_state deep_upper_tail(const wishart_cdf_request &request, holonomi
     const holonomic_ray_complements Q = holonomic_ray_complement(ray);
     if (Q.state != holonomic_ray_state::done) return Q.state;   // the double values stand
     *abandoned = *abandoned || Q.abandoned;
+    *budget_used += Q.budget_used;
     for (std::size_t k = 0; k < missed.size(); k++) {
         const double q = Q.complement[k];
         double e = Q.difference[k] + Q.rounding + unit_roundoff * q;
@@ -153,6 +150,11 @@ void holonomic_write_point(const wishart_cdf_request &request, double log_lower,
     if (err) *err = e;
 }
 
+bool holonomic_meets_tol(const wishart_cdf_request &request, double value, double error)
+{
+    return error <= request.tol * (request.log_result ? 1.0 : value);
+}
+
 bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, double *err)
 {
     const bool upper = request.tail == wishart_tail::upper;
@@ -190,7 +192,8 @@ bool holonomic_ray_serves(const wishart_cdf_request &request)
 }
 
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err, double work_share)
+                                        std::size_t count, double *P, double *err, double work_share,
+                                        bool extended, double *budget_used)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
@@ -214,6 +217,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     ray.memory_limit = request.memory_limit;
     ray.interrupt = request.interrupt;
     ray.work_share = work_share;
+    ray.extended = extended;
     const holonomic_ray_values F = holonomic_ray_integrate(ray);
     switch (F.state) {
     case holonomic_ray_state::out_of_memory:
@@ -257,11 +261,13 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         }
         holonomic_write_point(request, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
     }
+    double used = F.budget_used;
     if (request.tail == wishart_tail::upper && err) {
         ray.work_share = std::max(0.0, work_share - F.budget_used);
-        if (deep_upper_tail(request, ray, x, order, P, err, &abandoned) == holonomic_ray_state::interrupted)
+        if (deep_upper_tail(request, ray, x, order, P, err, &abandoned, &used) == holonomic_ray_state::interrupted)
             return failure(wishart_cdf_status::interrupted, "interrupted");
     }
+    if (budget_used) *budget_used = used;
     if (abandoned)
         outcome.message = "the integration along the ray needs more than its work limit (Sigma's "
                           "eigenvalues too far apart for such x)";

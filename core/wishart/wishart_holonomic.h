@@ -46,8 +46,15 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
 // runs several integrations for one call gives each a share of the work
 // budget (work_share of it), so that the call keeps the budget of one.
 bool holonomic_ray_serves(const wishart_cdf_request &request);
+// `extended` runs it in long double (holonomic_ray_request::extended);
+// budget_used (when not null) receives the share of a whole budget the
+// call's runs took.
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
-                                        std::size_t count, double *P, double *err, double work_share = 1);
+                                        std::size_t count, double *P, double *err, double work_share = 1,
+                                        bool extended = false, double *budget_used = nullptr);
+
+// Whether a point of the request's tail and scale meets its tol.
+bool holonomic_meets_tol(const wishart_cdf_request &request, double value, double error);
 
 // Writes one point of the request's tail and scale from log P (lower tail)
 // and its absolute error.

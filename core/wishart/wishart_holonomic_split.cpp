@@ -42,6 +42,14 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double delta_shares[] = {1.0 / 6, 2.0 / 6, 3.0 / 6, 4.0 / 6, 5.0 / 6, 1.0};
 constexpr int delta_count = sizeof delta_shares / sizeof delta_shares[0];
 
+// Clusters of this many or more leave gaps near 1% at the narrowest delta,
+// whose rounding, amplified, can miss 1e-10 in double (a spike at m = 8:
+// err 1e-9); points that miss tol then run again in long double (m = 8:
+// err 6e-11, at some 6 times the cost), up to extended_max_m, beyond which
+// that cost leaves the work budget.
+constexpr int extended_cluster = 5;
+constexpr int extended_max_m = 8;
+
 // Widest spread delta (in log sigma) of a cluster: the extrapolation's error
 // grows like delta^12 times the path's coefficients (which grow with x /
 // sigma), the integration's as the narrowest delta's gaps shrink.
@@ -174,6 +182,13 @@ std::vector<double> spread_sigma(const split_plan &plan, const std::vector<doubl
     return spread;
 }
 
+std::size_t largest_cluster(const split_plan &plan)
+{
+    std::size_t largest = 0;
+    for (const cluster &group : plan.clusters) largest = std::max(largest, group.members.size());
+    return largest;
+}
+
 // The requests the split integrates: lower tail, log P, one per delta;
 // empty when a spread Sigma is not one the one integration serves.
 std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
@@ -215,6 +230,46 @@ wishart_cdf_request explicit_sigma(const wishart_cdf_request &request)
     return full;
 }
 
+// log P at each point, extrapolated to delta = 0 from the levels'
+// integrations, and its absolute error: the difference of the
+// extrapolations through all deltas and through all but the widest, plus
+// the integrations' errs weighed by the extrapolation's weights. Each
+// integration takes `share` of the call's budget; used adds what they took.
+wishart_cdf_outcome extrapolate_levels(const std::vector<wishart_cdf_request> &levels,
+                                       const std::vector<double> &points, double share, bool extended,
+                                       std::vector<double> &log_p, std::vector<double> &log_err, double *used)
+{
+    std::vector<std::vector<double>> level_p(delta_count, std::vector<double>(points.size()));
+    std::vector<std::vector<double>> level_err = level_p;
+    wishart_cdf_outcome outcome;
+    for (int l = 0; l < delta_count; l++) {
+        double level_used = 0;
+        wishart_cdf_outcome run = holonomic_ray_route(levels[l], points.data(), points.size(), level_p[l].data(),
+                                                      level_err[l].data(), share, extended, &level_used);
+        if (run.status != wishart_cdf_status::ok) return run;
+        if (outcome.message.empty()) outcome.message = run.message;
+        *used += level_used;
+    }
+    const std::vector<double> all = extrapolation_weights(delta_count);
+    const std::vector<double> fewer = extrapolation_weights(delta_count - 1);
+    for (std::size_t k = 0; k < points.size(); k++) {
+        double value = 0, fewer_value = 0, weighed_err = 0;
+        for (int l = 0; l < delta_count; l++) {
+            value += all[l] * level_p[l][k];
+            if (l + 1 < delta_count) fewer_value += fewer[l] * level_p[l][k];
+            weighed_err += std::fabs(all[l]) * level_err[l][k];
+        }
+        double total_err = std::fabs(value - fewer_value) + weighed_err;
+        if (std::isnan(total_err)) {
+            value = nan;
+            total_err = HUGE_VAL;
+        }
+        log_p[k] = value;
+        log_err[k] = total_err;
+    }
+    return outcome;
+}
+
 } // namespace
 
 bool holonomic_split_serves(const wishart_cdf_request &request)
@@ -244,30 +299,38 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
             points.push_back(x[i]);
         }
     if (on_ray.empty()) return outcome;
-    std::vector<std::vector<double>> log_p(delta_count, std::vector<double>(points.size()));
-    std::vector<std::vector<double>> log_err = log_p;
-    for (int l = 0; l < delta_count; l++) {
-        // Each integration has its share of the one budget of the call.
-        wishart_cdf_outcome run = holonomic_ray_route(levels[l], points.data(), points.size(), log_p[l].data(),
-                                                      log_err[l].data(), 1.0 / delta_count);
-        if (run.status != wishart_cdf_status::ok) return run;
-        if (outcome.message.empty()) outcome.message = run.message;
-    }
-    const std::vector<double> all = extrapolation_weights(delta_count);
-    const std::vector<double> fewer = extrapolation_weights(delta_count - 1);
+    std::vector<double> value(points.size()), value_err(points.size());
+    double used = 0;
+    wishart_cdf_outcome run = extrapolate_levels(levels, points, 1.0 / delta_count, false, value, value_err, &used);
+    if (run.status != wishart_cdf_status::ok) return run;
+    outcome.message = run.message;
+    std::vector<std::size_t> missed;
+    std::vector<double> missed_points;
     for (std::size_t k = 0; k < points.size(); k++) {
-        double value = 0, fewer_value = 0, weighed_err = 0;
-        for (int l = 0; l < delta_count; l++) {
-            value += all[l] * log_p[l][k];
-            if (l + 1 < delta_count) fewer_value += fewer[l] * log_p[l][k];
-            weighed_err += std::fabs(all[l]) * log_err[l][k];
+        const std::size_t i = on_ray[k];
+        holonomic_write_point(request, value[k], value_err[k], &P[i], err ? &err[i] : nullptr);
+        if (err && !holonomic_meets_tol(request, P[i], err[i])) {
+            missed.push_back(i);
+            missed_points.push_back(x[i]);
         }
-        double total_err = std::fabs(value - fewer_value) + weighed_err;
-        if (std::isnan(total_err)) {
-            value = nan;
-            total_err = HUGE_VAL;
+    }
+    // Points that missed tol, again in long double where the gaps may be
+    // what they missed it by, with what the budget has left.
+    if (missed.empty() || request.m > extended_max_m || largest_cluster(plan_split(full.sigma)) < extended_cluster)
+        return outcome;
+    value.assign(missed.size(), 0);
+    value_err.assign(missed.size(), 0);
+    const double share = std::max(0.0, 1 - used) / delta_count;
+    run = extrapolate_levels(levels, missed_points, share, true, value, value_err, &used);
+    if (run.status != wishart_cdf_status::ok) return run;
+    for (std::size_t k = 0; k < missed.size(); k++) {
+        double extended_P = 0, extended_err = 0;
+        holonomic_write_point(request, value[k], value_err[k], &extended_P, &extended_err);
+        const std::size_t i = missed[k];
+        if (extended_err < err[i] || std::isnan(err[i])) {
+            P[i] = extended_P;
+            err[i] = extended_err;
         }
-        holonomic_write_point(request, value, total_err, &P[on_ray[k]], err ? &err[on_ray[k]] : nullptr);
     }
     return outcome;
 }

@@ -182,6 +182,22 @@ TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
     }
 }
 
+// A cluster of seven, c I at m = 7 as above: in double the narrowest
+// spread's amplified rounding leaves err near 1e-9; the points run again in
+// long double and meet 1e-10 against the finite formulas.
+TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
+    const int m = 7;
+    const double n = m + 1, c = 1.5;
+    const std::vector<double> x = {2.1, 5.376, 13.763, 35.232};   // P from 7e-22 to 0.6
+    std::vector<double> near_white(m, c);
+    near_white[m - 1] = c * (1 + 1e-14);
+    evaluation lower = evaluate(m, n, near_white, x);
+    evaluation white = evaluate(m, n, std::vector<double>(m, c), x);
+    ASSERT_EQ(lower.outcome.method, "holonomic");
+    ASSERT_EQ(white.outcome.method, "exact");
+    for (std::size_t i = 0; i < x.size(); i++) expect_honest(lower.P[i], lower.err[i], white.P[i], 1e-10, "P");
+}
+
 // m = 1: sigma chi2_n, P = gamma_p(n/2, x / (2 sigma)), for a non-integer n
 // (which the finite formulas do not serve), both tails.
 TEST(WishartHolonomic, GammaLawAtMOne) {
