@@ -42,12 +42,11 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double delta_shares[] = {1.0 / 6, 2.0 / 6, 3.0 / 6, 4.0 / 6, 5.0 / 6, 1.0};
 constexpr int delta_count = sizeof delta_shares / sizeof delta_shares[0];
 
-// Clusters of this many or more leave gaps near 1% at the narrowest delta,
-// whose rounding, amplified, can miss 1e-10 in double (a spike at m = 8:
-// err 1e-9); points that miss tol then run again in long double (m = 8:
-// err 6e-11, at some 6 times the cost), up to extended_max_m, beyond which
-// that cost leaves the work budget.
-constexpr int extended_cluster = 5;
+// The narrowest spread leaves gaps near 1% in a cluster of five or more
+// (and in blocks of four at m = 8), whose rounding, amplified, can miss
+// 1e-10 in double (a spike at m = 8: err 1e-9); points that miss tol run
+// again in long double (m = 8: err 7e-11, at some 6 times the cost), up to
+// extended_max_m, beyond which that cost leaves the work budget.
 constexpr int extended_max_m = 8;
 
 // Widest spread delta (in log sigma) of a cluster: the extrapolation's error
@@ -182,13 +181,6 @@ std::vector<double> spread_sigma(const split_plan &plan, const std::vector<doubl
     return spread;
 }
 
-std::size_t largest_cluster(const split_plan &plan)
-{
-    std::size_t largest = 0;
-    for (const cluster &group : plan.clusters) largest = std::max(largest, group.members.size());
-    return largest;
-}
-
 // The requests the split integrates: lower tail, log P, one per delta;
 // empty when a spread Sigma is not one the one integration serves.
 std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
@@ -314,10 +306,9 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
             missed_points.push_back(x[i]);
         }
     }
-    // Points that missed tol, again in long double where the gaps may be
-    // what they missed it by, with what the budget has left.
-    if (missed.empty() || request.m > extended_max_m || largest_cluster(plan_split(full.sigma)) < extended_cluster)
-        return outcome;
+    // Points that missed tol, again in long double (the gaps' rounding may
+    // be what they missed it by), with what the budget has left.
+    if (missed.empty() || request.m > extended_max_m) return outcome;
     value.assign(missed.size(), 0);
     value_err.assign(missed.size(), 0);
     const double share = std::max(0.0, 1 - used) / delta_count;
