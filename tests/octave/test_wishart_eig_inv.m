@@ -41,8 +41,8 @@
 %!test  # the critical value at level alpha is where the upper tail is alpha
 %! c = wishart_eig_inv (0.05, 5, 10, "tail", "upper", "sigma", [2 2 2 2 2]);
 %! assert (wishart_eig_cdf (c, 5, 10, "tail", "upper", "sigma", [2 2 2 2 2]), 0.05, -1e-9);
-%!test  # a p-value out of the series' reach: NaN and one warning naming it
+%!test  # a p-value out of the integration's reach (1e-40): NaN and one warning naming it
 %! warning ("off", "wishart_eig_inv:notConverged", "local");
-%! x = wishart_eig_inv ([0.05 1e-14], 1, 2.5, "tail", "upper");
+%! x = wishart_eig_inv ([0.05 1e-40], 1, 2.5, "tail", "upper");
 %! assert (isnan (x(2)) && x(1) > 0);
-%!warning <1 of 2 quantiles could not be resolved and are NaN \(P\(2\)\)> wishart_eig_inv ([0.05 1e-14], 1, 2.5, "tail", "upper");
+%!warning <1 of 2 quantiles could not be resolved and are NaN \(P\(2\)\)> wishart_eig_inv ([0.05 1e-40], 1, 2.5, "tail", "upper");
