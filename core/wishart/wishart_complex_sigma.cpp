@@ -158,7 +158,7 @@ bool incomplete_gammas(const Real &y, int k_low, int k_high, const Real &inverse
         term = term * y / l;
         tail += term;
         if (l > y && term * y <= negligible * tail * (l + 1 - y)) break;
-        if (term == 0) break;
+        if (!(term > 0)) break;                 // vanished, or NaN from a rate beyond range
         if (poll.step()) return false;
     }
     for (int i = width - 1; i >= 0; i--) {
