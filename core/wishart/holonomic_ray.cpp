@@ -8,8 +8,9 @@
 // carried by Taylor series in t, whose coefficients the system gives by a
 // recurrence, through every target in increasing order. Two integrations of
 // different orders and tolerances give the error. The engine runs in double
-// for F, and in a wide type for the complement of t^(m a) F (the Wishart
-// upper tail), which double cannot carry far below 1.
+// for F, in long double on request (the rounding that close eigenvalues
+// amplify), and in a wide type for the complement of t^(m a) F (the
+// Wishart upper tail), which double cannot carry far below 1.
 #include "holonomic_ray.h"
 
 #include <algorithm>
@@ -656,7 +657,8 @@ template <class Real> bool log_value(const ray_run<Real> &run, std::size_t k, do
     return true;
 }
 
-template <class Real> holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const precision_profile &profile)
+template <class Real>
+holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const precision_profile &profile)
 {
     holonomic_ray_values values;
     const std::vector<double> &x = request.targets;
@@ -752,7 +754,7 @@ holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
     const ray_pair<wide_real> pair = run_pair<wide_real>(request, wide_profile, shift);
     values.state = pair.state;
     values.message = pair.message;
-    values.abandoned = pair.abandoned || pair.first_target > 0;
+    values.abandoned = pair.abandoned;
     values.budget_used = pair.budget_used;
     // The ratio carries the fine run's rounding and the limit's 106 bits.
     values.rounding = pair.rounding + pair.start_truncation + std::ldexp(1.0, -104);

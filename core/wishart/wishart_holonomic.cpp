@@ -76,9 +76,10 @@ holonomic_ray_state deep_upper_tail(const wishart_cdf_request &request, holonomi
                                     double *budget_used)
 {
     std::vector<std::size_t> missed;   // and within the wide runs' reach
-    for (std::size_t i : order)
-        if (!holonomic_meets_tol(request, P[i], err[i]) && request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err)
-            missed.push_back(i);
+    for (std::size_t i : order) {
+        const bool reachable = request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err;
+        if (!holonomic_meets_tol(request, P[i], err[i]) && reachable) missed.push_back(i);
+    }
     if (missed.empty()) return holonomic_ray_state::done;
     ray.targets.clear();
     for (std::size_t i : missed) ray.targets.push_back(x[i]);
