@@ -21,8 +21,12 @@
 //             apart and within a ratio of 1e6 (m = 1: any): the Pfaffian
 //             system of the 1F1 below integrated along x from a Frobenius
 //             start (docs/wishart_holonomic.md), err from two integrations.
-//             The upper tail is 1 - P with P's absolute error (NaN once that
-//             misses tol, far in the tail);
+//             The upper tail is 1 - P while that meets tol; beyond, with
+//             distinct eigenvalues, a second integration of the decaying
+//             solution in 113-bit arithmetic gives it to 1e-10 of itself down
+//             to about 1e-20 within the work budget (NaN past its reach; with
+//             close eigenvalues it stays 1 - P). Points with close
+//             eigenvalues that miss tol run again in long double (m <= 8);
 //   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
 //             eigenvalues closer or more spread than the holonomic route
 //             takes; complex: a non-integer n, or m above 64 with Sigma not
