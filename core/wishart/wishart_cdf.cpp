@@ -14,6 +14,7 @@
 #include "wishart_holonomic.h"
 #include "wishart_real_smallest.h"
 #include "wishart_route_memo.h"
+#include "wishart_tol.h"
 
 namespace matrixhyper {
 
@@ -229,14 +230,10 @@ wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale
     return outcome;
 }
 
-// Whether P (of the tail asked for) with error e meets tol. A P and bound
-// that both underflow (err the least subnormal) are met: nothing smaller
-// is representable.
+// Whether the point at x meets tol; NaN x is NaN by definition, not a miss.
 bool meets_tol(const wishart_cdf_request &request, double x, double p, double e)
 {
-    if (std::isnan(x)) return true;                      // NaN by definition, not a miss
-    if (request.log_result) return e <= request.tol;    // absolute in log P: relative in P
-    return e <= request.tol * p || e <= std::numeric_limits<double>::denorm_min();
+    return std::isnan(x) || wishart_meets_tol(request, p, e);
 }
 
 // Points that missed tol become NaN (unless the caller keeps them); the

@@ -14,6 +14,7 @@
 
 #include "holonomic_ray.h"
 #include "wishart_holonomic_split.h"
+#include "wishart_tol.h"
 
 namespace matrixhyper {
 
@@ -78,7 +79,7 @@ holonomic_ray_state deep_upper_tail(const wishart_cdf_request &request, holonomi
     std::vector<std::size_t> missed;   // and within the wide runs' reach
     for (std::size_t i : order) {
         const bool reachable = request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err;
-        if (!holonomic_meets_tol(request, P[i], err[i]) && reachable) missed.push_back(i);
+        if (!wishart_meets_tol(request, P[i], err[i]) && reachable) missed.push_back(i);
     }
     if (missed.empty()) return holonomic_ray_state::done;
     ray.targets.clear();
@@ -155,11 +156,6 @@ void holonomic_write_point(const wishart_cdf_request &request, double log_lower,
     if (std::isnan(value.log_lower)) result = nan;
     *P = result;
     if (err) *err = e;
-}
-
-bool holonomic_meets_tol(const wishart_cdf_request &request, double value, double error)
-{
-    return error <= request.tol * (request.log_result ? 1.0 : value);
 }
 
 bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, double *err)

@@ -53,9 +53,6 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
                                         std::size_t count, double *P, double *err, double work_share = 1,
                                         bool extended = false, double *budget_used = nullptr);
 
-// Whether a point of the request's tail and scale meets its tol.
-bool holonomic_meets_tol(const wishart_cdf_request &request, double value, double error);
-
 // Writes one point of the request's tail and scale from log P (lower tail)
 // and its absolute error.
 void holonomic_write_point(const wishart_cdf_request &request, double log_lower, double log_err, double *P,

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "wishart_holonomic.h"
+#include "wishart_tol.h"
 
 namespace matrixhyper {
 
@@ -301,7 +302,7 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     for (std::size_t k = 0; k < points.size(); k++) {
         const std::size_t i = on_ray[k];
         holonomic_write_point(request, value[k], value_err[k], &P[i], err ? &err[i] : nullptr);
-        if (err && !holonomic_meets_tol(request, P[i], err[i])) {
+        if (err && !wishart_meets_tol(request, P[i], err[i])) {
             missed.push_back(i);
             missed_points.push_back(x[i]);
         }
