@@ -1,6 +1,7 @@
 // pfq_determinant_bench.cpp: matrix_pfq at alpha = 1 by determinants, at
 // n = 20 and 40 with distinct eigenvalues of both signs, a pair 1e-6 apart,
-// and two arguments. Counters: scalar terms summed and the digits err vouches for.
+// and two arguments, on one thread and on two (wall time). Counters: scalar
+// terms summed and the digits err vouches for.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,10 +14,11 @@ using namespace matrixhyper;
 
 namespace {
 
-void run(benchmark::State &state, const pfq_problem &problem)
+void run(benchmark::State &state, const pfq_problem &problem, int threads = 0)
 {
     pfq_options options;
     options.alpha = 1;
+    options.threads = threads;
     options.tol = 1e-10;
     pfq_result r;
     for (auto _ : state) {
@@ -53,7 +55,7 @@ pfq_problem one_argument(int n, int which)
 
 void distinct(benchmark::State &state)
 {
-    run(state, one_argument((int)state.range(0), (int)state.range(1)));
+    run(state, one_argument((int)state.range(0), (int)state.range(1)), (int)state.range(2));
 }
 
 // 1F1 over [-30, 30] with the middle two eigenvalues 1e-6 apart.
@@ -71,14 +73,14 @@ void two_arguments(benchmark::State &state)
     const int n = (int)state.range(0);
     pfq_problem p{{}, {}, spread(n, -6, 5), spread(n, -5, 6)};
     if (state.range(1) == 1) p = {{1.5}, {4.25}, p.x, p.y};
-    run(state, p);
+    run(state, p, (int)state.range(2));
 }
 
 } // namespace
 
-BENCHMARK(distinct)->ArgNames({"n", "function"})
-    ->ArgsProduct({{20, 40}, {0, 1, 2, 3}})->Unit(benchmark::kMillisecond);
-BENCHMARK(close_pair)->ArgNames({"n"})->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond);
-BENCHMARK(two_arguments)->ArgNames({"n", "function"})
-    ->ArgsProduct({{20, 40}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(distinct)->ArgNames({"n", "function", "threads"})
+    ->ArgsProduct({{20, 40}, {0, 1, 2, 3}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(close_pair)->ArgNames({"n"})->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(two_arguments)->ArgNames({"n", "function", "threads"})
+    ->ArgsProduct({{20, 40}, {0, 1}, {1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

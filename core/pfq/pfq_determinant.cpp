@@ -18,8 +18,12 @@
 #include "pfq_determinant.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <boost/math/constants/constants.hpp>
@@ -87,6 +91,10 @@ constexpr double connection_least_z = 0.5;
 // to the integers) and cancel; below this distance (the logarithmic case
 // at 0) the series in z runs instead.
 constexpr long double connection_least_distance = 1e-6L;
+// Clusters a rung needs before threads share its rows: starting and joining
+// a thread costs some 50 microseconds, a row of eight or more scalar series
+// in multiprecision as much or more.
+constexpr std::size_t least_clusters_for_threads = 8;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -109,6 +117,7 @@ struct plan {
     bool two = false;
     bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
     const interrupt_check *interrupt = nullptr;
+    int threads = 1;                    // threads sharing a rung's rows
 };
 
 // |a~ + m| / |b~ + m| products at their largest for m up to the scan: the
@@ -197,9 +206,11 @@ plan make_plan(const series_input &in)
 }
 
 // Counts the scalar terms and polls the interrupt once per
-// terms_between_polls of them.
+// terms_between_polls of them; `team_stop` (null: none) is the flag of the
+// threads sharing a rung.
 struct poller {
-    explicit poller(const interrupt_check *check) : countdown(check, terms_between_polls) {}
+    explicit poller(const interrupt_check *check, std::atomic<bool> *team_stop = nullptr)
+        : countdown(check, terms_between_polls, team_stop) {}
     interrupt_countdown countdown;
     long long count = 0;
     bool stop = false;
@@ -846,30 +857,103 @@ Real pochhammer(const Real &v, int m)
 
 enum class rung_state { done, failed, interrupted };
 
+// What the threads filling one rung's rows share. A thread claims the
+// clusters in turn and computes their rows with a scalar family of its own
+// (whose caches fill as its points ask): a cluster's rows do not depend on
+// the thread or on the order, so the bits are the same for any thread count.
+template <class Real>
+struct row_team {
+    row_team(const plan &p_, int bits_, std::vector<Real> &rows_) : p(p_), bits(bits_), rows(rows_) {}
+    const plan &p;
+    int bits;
+    std::vector<Real> &rows;
+    const std::vector<std::vector<Real>> binomial = binomials<Real>(p.n);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};      // the caller asked, or a series failed
+    std::atomic<bool> failed{false};    // a scalar series did not end
+    std::atomic<long long> terms{0};
+};
+
+// One thread's share of the rows; `check` is the caller's interrupt_check
+// on the calling thread and null on the others.
+template <class Real>
+void fill_rows(row_team<Real> &team, const interrupt_check *check)
+{
+    const plan &p = team.p;
+    const int n = p.n;
+    scalar_family<Real> family(p, team.bits);
+    poller poll(check, &team.stop);
+    std::vector<Real> taylor;
+    std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
+    for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
+    for (;;) {
+        const std::size_t k = team.next.fetch_add(1, std::memory_order_relaxed);
+        if (k >= p.clusters.size() || team.stop.load(std::memory_order_relaxed)) break;
+        const alternant::cluster &c = p.clusters[k];
+        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], team.bits);
+        const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
+        if (!cluster_taylor(p, family, team.binomial, centre, order, columns, taylor, poll)) {
+            team.failed = true;
+            team.stop = true;
+            break;
+        }
+        if (poll.stop) break;
+        std::vector<Real> offsets(c.count);
+        for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
+        alternant::cluster_rows(offsets, taylor, order, n, &team.rows[c.first * n]);
+    }
+    team.terms += poll.count;
+}
+
+// The rows of every cluster, on p.threads threads where the clusters are
+// many enough. An exception on a worker (no memory) leaves through the
+// caller once every worker has been joined; a thread the system refuses
+// leaves its share to the others.
+template <class Real>
+rung_state fill_all_rows(const plan &p, int bits, std::vector<Real> &rows, long long &terms)
+{
+    row_team<Real> team(p, bits, rows);
+    const int threads = p.clusters.size() >= least_clusters_for_threads
+                            ? (int)std::min<std::size_t>(p.threads, p.clusters.size()) : 1;
+    std::vector<std::thread> workers;
+    std::vector<std::exception_ptr> errors(threads);
+    for (int t = 1; t < threads; t++) {
+        try {
+            workers.emplace_back([&team, &errors, t] {
+                try {
+                    fill_rows(team, nullptr);
+                } catch (...) {
+                    errors[t] = std::current_exception();
+                    team.stop = true;
+                }
+            });
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+    try {
+        fill_rows(team, p.interrupt);
+    } catch (...) {
+        errors[0] = std::current_exception();
+        team.stop = true;
+    }
+    for (std::thread &worker : workers) worker.join();
+    for (const std::exception_ptr &error : errors)
+        if (error) std::rethrow_exception(error);
+    terms += team.terms;
+    if (team.failed) return rung_state::failed;
+    return team.stop ? rung_state::interrupted : rung_state::done;
+}
+
 // The value at one precision: the determinant of the cluster rows over the
 // cross-cluster gaps of x, and for two arguments over V(y) times K.
 template <class Real>
 rung_state value_in(const plan &p, int bits, long double &value, long long &terms)
 {
     const int n = p.n;
-    scalar_family<Real> family(p, bits);
-    poller poll(p.interrupt);
     std::vector<Real> rows((std::size_t)n * n);
-    std::vector<Real> taylor;
-    const std::vector<std::vector<Real>> binomial = binomials<Real>(n);
-    std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
-    for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
-    for (std::size_t k = 0; k < p.clusters.size(); k++) {
-        const alternant::cluster &c = p.clusters[k];
-        const int order = c.count == 1 ? 1 : alternant::taylor_order(c.count, p.decays[k], bits);
-        const Real centre = c.count == 1 ? Real(p.x[c.first]) : Real(c.centre);
-        if (!cluster_taylor(p, family, binomial, centre, order, columns, taylor, poll)) return rung_state::failed;
-        if (poll.stop) return rung_state::interrupted;
-        std::vector<Real> offsets(c.count);
-        for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
-        alternant::cluster_rows(offsets, taylor, order, n, &rows[c.first * n]);
-    }
-    terms += poll.count;
+    const rung_state filled = fill_all_rows(p, bits, rows, terms);
+    if (filled != rung_state::done) return filled;
     // The gaps are multiplied first and divided once: a division costs
     // several products in these types, whose exponent range holds the product.
     Real gaps = 1;
@@ -938,6 +1022,7 @@ series_outcome sum_determinant(const series_input &in, const series_control &ctl
     }
     plan p = make_plan(in);
     p.interrupt = ctl.interrupt;
+    p.threads = std::max(ctl.threads, 1);
     long double previous = 0;
     for (int rung = 0; rung < rung_count; rung++) {
         long double value = 0;

@@ -18,7 +18,8 @@ namespace {
 
 // The determinant route on one plain series (no relation, no closed form).
 series_outcome by_determinant(std::vector<long double> a, std::vector<long double> b,
-                              std::vector<long double> x, std::vector<long double> y = {})
+                              std::vector<long double> x, std::vector<long double> y = {},
+                              int threads = 1)
 {
     series_input in;
     in.alpha = 1;
@@ -28,6 +29,7 @@ series_outcome by_determinant(std::vector<long double> a, std::vector<long doubl
     in.y = y;
     series_control ctl;
     ctl.tol = 1e-12;
+    ctl.threads = threads;
     return sum_determinant(in, ctl);
 }
 
@@ -178,13 +180,19 @@ TEST(PfqDeterminant, KummerRelationAtForty)
 // down to -29, 2F1 on both sides of 1/2), against mpmath's evaluation of
 // the determinant formula at 80 digits (tools/pfq_determinant_reference.py,
 // mpmath hyper and det; the same at 120 digits agrees to all 25 digits shown).
+// Three threads sharing the rows must give the same bits as one.
 TEST(PfqDeterminant, RelationInShiftAgainstMpmathAtForty)
 {
     std::vector<long double> x(40);
     for (int i = 0; i < 40; i++) x[i] = -29.25L + 1.5L * i;
     expect_covers("0F1", by_determinant({}, {3.5}, x), -959757300002320566632275.9L, 1e-17L);
     for (int i = 0; i < 40; i++) x[i] = -9.75L + 1.25L * i;
-    expect_covers("1F1", by_determinant({1.5}, {4.25}, x), 1.075285410023755935841189e+234L, 1e-17L);
+    const series_outcome alone = by_determinant({1.5}, {4.25}, x);
+    expect_covers("1F1", alone, 1.075285410023755935841189e+234L, 1e-17L);
+    const series_outcome shared = by_determinant({1.5}, {4.25}, x, {}, 3);
+    EXPECT_EQ(shared.sum, alone.sum);
+    EXPECT_EQ(shared.rounding, alone.rounding);
+    EXPECT_EQ(shared.partitions, alone.partitions);
     for (int i = 0; i < 40; i++) x[i] = (i - 19.5L) * 0.046875L;
     expect_covers("2F1", by_determinant({0.75, 1.5}, {2.25}, x), 40.91319880459002479736394L, 1e-17L);
 }
