@@ -28,8 +28,9 @@ struct pfq_options {
     bool log_result = false;           // value = log|f|, info.sign its sign
     std::size_t memory_limit = 0;      // bytes for tables; 0: no limit
     const interrupt_check *interrupt = nullptr;
-    int threads = 0;                   // threads filling the tables and walking
-                                       // (at most 64); 0: the hardware's
+    int threads = 0;                   // threads filling the tables, walking and
+                                       // computing determinant rows (at most 64);
+                                       // 0: the hardware's
 };
 
 enum class pfq_status {
