@@ -95,6 +95,11 @@ constexpr long double connection_least_distance = 1e-6L;
 // a thread costs some 50 microseconds, a row of eight or more scalar series
 // in multiprecision as much or more.
 constexpr std::size_t least_clusters_for_threads = 8;
+// The work budget (pfq_series.h units, some 17 ns each) counts a scalar
+// term or an elimination step's product and difference as one operation of
+// the rung's precision, which costs about its bits over this many units
+// (66 ns at 128 bits, 160 ns at 384, measured at n = 40).
+constexpr int bits_per_work_unit = 32;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
 
@@ -118,6 +123,7 @@ struct plan {
     bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
     const interrupt_check *interrupt = nullptr;
     int threads = 1;                    // threads sharing a rung's rows
+    long long term_limit = -1;          // scalar terms a thread may sum in a rung; < 0: any
 };
 
 // |a~ + m| / |b~ + m| products at their largest for m up to the scan: the
@@ -208,16 +214,21 @@ plan make_plan(const series_input &in)
 // Counts the scalar terms and polls the interrupt once per
 // terms_between_polls of them; `team_stop` (null: none) is the flag of the
 // threads sharing a rung.
+// Beyond `limit` terms (< 0: none) it stops as well, over the budget.
 struct poller {
-    explicit poller(const interrupt_check *check, std::atomic<bool> *team_stop = nullptr)
-        : countdown(check, terms_between_polls, team_stop) {}
+    explicit poller(const interrupt_check *check, std::atomic<bool> *team_stop = nullptr,
+                    long long limit = -1)
+        : countdown(check, terms_between_polls, team_stop), limit(limit) {}
     interrupt_countdown countdown;
+    long long limit;
     long long count = 0;
     bool stop = false;
+    bool over_budget = false;
     void tick(long long terms)
     {
         count += terms;
         if (countdown.step(terms)) stop = true;
+        if (limit >= 0 && count > limit) stop = over_budget = true;
     }
 };
 
@@ -855,7 +866,7 @@ Real pochhammer(const Real &v, int m)
     return product;
 }
 
-enum class rung_state { done, failed, interrupted };
+enum class rung_state { done, failed, interrupted, over_budget };
 
 // What the threads filling one rung's rows share. A thread claims the
 // clusters in turn and computes their rows with a scalar family of its own
@@ -871,6 +882,7 @@ struct row_team {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};      // the caller asked, or a series failed
     std::atomic<bool> failed{false};    // a scalar series did not end
+    std::atomic<bool> over_budget{false};
     std::atomic<long long> terms{0};
 };
 
@@ -882,7 +894,7 @@ void fill_rows(row_team<Real> &team, const interrupt_check *check)
     const plan &p = team.p;
     const int n = p.n;
     scalar_family<Real> family(p, team.bits);
-    poller poll(check, &team.stop);
+    poller poll(check, &team.stop, p.term_limit);
     std::vector<Real> taylor;
     std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
     for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
@@ -896,6 +908,10 @@ void fill_rows(row_team<Real> &team, const interrupt_check *check)
             team.failed = true;
             team.stop = true;
             break;
+        }
+        if (poll.over_budget) {
+            team.over_budget = true;
+            team.stop = true;
         }
         if (poll.stop) break;
         std::vector<Real> offsets(c.count);
@@ -942,6 +958,7 @@ rung_state fill_all_rows(const plan &p, int bits, std::vector<Real> &rows, long 
         if (error) std::rethrow_exception(error);
     terms += team.terms;
     if (team.failed) return rung_state::failed;
+    if (team.over_budget) return rung_state::over_budget;
     return team.stop ? rung_state::interrupted : rung_state::done;
 }
 
@@ -1023,10 +1040,31 @@ series_outcome sum_determinant(const series_input &in, const series_control &ctl
     plan p = make_plan(in);
     p.interrupt = ctl.interrupt;
     p.threads = std::max(ctl.threads, 1);
+    // The elimination's products, known before the rung starts: a rung
+    // that cannot afford them is not begun, and its scalar terms have the rest.
+    const long double elimination = (long double)p.n * p.n * p.n / 3;
     long double previous = 0;
     for (int rung = 0; rung < rung_count; rung++) {
+        const long long per_operation = rung_bits[rung] / bits_per_work_unit;
+        if (ctl.work_left) {
+            const long double affordable = (long double)*ctl.work_left / per_operation - elimination;
+            if (affordable <= 0) {
+                out.state = series_state::refused;
+                out.message = "the determinant route is beyond the work budget";
+                return out;
+            }
+            p.term_limit = (long long)affordable;
+        }
         long double value = 0;
+        const long long terms_before = out.partitions;
         const rung_state state = value_at_rung(p, rung, value, out.partitions);
+        if (ctl.work_left)
+            *ctl.work_left -= (long long)((out.partitions - terms_before + elimination) * per_operation);
+        if (state == rung_state::over_budget) {
+            out.state = series_state::refused;
+            out.message = "the determinant route is beyond the work budget";
+            return out;
+        }
         if (state == rung_state::interrupted) {
             out.state = series_state::interrupted;
             return out;

@@ -230,3 +230,25 @@ TEST(PfqDeterminant, Hypergeometric2F1DownToMinusThirty)
         EXPECT_LE(r.err, 1e-10 * std::fabs(t.truth));
     }
 }
+
+// The route keeps the call's work budget (an n = 1000 call used to run a
+// minute past it): a budget below a rung's elimination does not begin it,
+// one that cannot pay a rung's scalar terms stops it midway, one spent by
+// the first rung stops before the second. None may end converged by it.
+TEST(PfqDeterminant, KeepsTheWorkBudget)
+{
+    std::vector<double> x;
+    for (long double v : spread(40, -30, 30)) x.push_back((double)v);
+    pfq_options options;
+    options.alpha = 1;
+    options.tol = 1e-10;
+    for (long long work : {10000LL, 100000LL, 200000LL}) {
+        SCOPED_TRACE(work);
+        work_budget budget;
+        budget.table_work = budget.visits = work;
+        const pfq_result r = matrix_pfq_forced({{1.5}, {4.25}, x, {}}, options, route_choice::automatic,
+                                               relation_choice::none, budget);
+        EXPECT_NE(r.status, pfq_status::converged);
+        EXPECT_EQ(r.info.method.find("determinant"), std::string::npos) << r.info.method;
+    }
+}
