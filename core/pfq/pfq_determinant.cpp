@@ -211,22 +211,23 @@ plan make_plan(const series_input &in)
     return p;
 }
 
-// Counts the scalar terms and polls the interrupt once per
-// terms_between_polls of them; `team_stop` (null: none) is the flag of the
-// threads sharing a rung.
-// Beyond `limit` terms (< 0: none) it stops as well, over the budget.
+// Counts the scalar terms into the count of the threads sharing a rung,
+// polls the interrupt once per terms_between_polls of them (`team_stop`:
+// the team's flag), and stops once the team's count exceeds `limit` (< 0:
+// none), over the budget. The count a rung ends with does not depend on
+// the threads, nor whether it exceeds the limit.
 struct poller {
-    explicit poller(const interrupt_check *check, std::atomic<bool> *team_stop = nullptr,
-                    long long limit = -1)
-        : countdown(check, terms_between_polls, team_stop), limit(limit) {}
+    poller(const interrupt_check *check, std::atomic<bool> *team_stop, std::atomic<long long> *team_count,
+           long long limit)
+        : countdown(check, terms_between_polls, team_stop), team_count(team_count), limit(limit) {}
     interrupt_countdown countdown;
+    std::atomic<long long> *team_count;
     long long limit;
-    long long count = 0;
     bool stop = false;
     bool over_budget = false;
     void tick(long long terms)
     {
-        count += terms;
+        const long long count = team_count->fetch_add(terms, std::memory_order_relaxed) + terms;
         if (countdown.step(terms)) stop = true;
         if (limit >= 0 && count > limit) stop = over_budget = true;
     }
@@ -883,7 +884,7 @@ struct row_team {
     std::atomic<bool> stop{false};      // the caller asked, or a series failed
     std::atomic<bool> failed{false};    // a scalar series did not end
     std::atomic<bool> over_budget{false};
-    std::atomic<long long> terms{0};
+    std::atomic<long long> terms{0};     // summed by the whole team
 };
 
 // One thread's share of the rows; `check` is the caller's interrupt_check
@@ -894,7 +895,7 @@ void fill_rows(row_team<Real> &team, const interrupt_check *check)
     const plan &p = team.p;
     const int n = p.n;
     scalar_family<Real> family(p, team.bits);
-    poller poll(check, &team.stop, p.term_limit);
+    poller poll(check, &team.stop, &team.terms, p.term_limit);
     std::vector<Real> taylor;
     std::vector<typename scalar_family<Real>::factor> columns;   // y_j, two arguments
     for (long double y : p.y) columns.push_back(family.factor_of(Real(y)));
@@ -918,7 +919,6 @@ void fill_rows(row_team<Real> &team, const interrupt_check *check)
         for (std::size_t l = 0; l < c.count; l++) offsets[l] = Real(p.x[c.first + l]) - centre;
         alternant::cluster_rows(offsets, taylor, order, n, &team.rows[c.first * n]);
     }
-    team.terms += poll.count;
 }
 
 // The rows of every cluster, on p.threads threads where the clusters are
@@ -1058,6 +1058,11 @@ series_outcome sum_determinant(const series_input &in, const series_control &ctl
         long double value = 0;
         const long long terms_before = out.partitions;
         const rung_state state = value_at_rung(p, rung, value, out.partitions);
+        // A rung stopped over the budget is charged its limit, and one whose
+        // series failed (it is bounded by most_scalar_terms a thread) nothing:
+        // the terms summed before the threads saw the stop vary with their timing.
+        if (state == rung_state::over_budget) out.partitions = terms_before + p.term_limit;
+        if (state == rung_state::failed) out.partitions = terms_before;
         if (ctl.work_left)
             *ctl.work_left -= (long long)((out.partitions - terms_before + elimination) * per_operation);
         if (state == rung_state::over_budget) {
