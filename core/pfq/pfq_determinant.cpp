@@ -932,6 +932,7 @@ rung_state fill_all_rows(const plan &p, int bits, std::vector<Real> &rows, long 
     const int threads = p.clusters.size() >= least_clusters_for_threads
                             ? (int)std::min<std::size_t>(p.threads, p.clusters.size()) : 1;
     std::vector<std::thread> workers;
+    workers.reserve(threads - 1);       // no allocation once a worker runs
     std::vector<std::exception_ptr> errors(threads);
     for (int t = 1; t < threads; t++) {
         try {
