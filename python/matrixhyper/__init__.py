@@ -14,7 +14,7 @@ The values are those of the MATLAB/Octave plug-ins over the same C++ core,
 bit for bit. Values that miss their accuracy give a NotConvergedWarning;
 bad input raises TypeError or ValueError with the plug-ins' messages. Long
 calls release the GIL and give way to Ctrl-C. MATRIXHYPER_THREADS caps the
-threads a call fills its tables with.
+threads a call uses (for its tables, walks and determinant rows).
 """
 from ._jacobi import jacobi_eig_cdf, jacobi_eig_inv
 from ._outcomes import NotConvergedWarning
