@@ -997,6 +997,22 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     return std::isfinite(value) ? rung_state::done : rung_state::failed;
 }
 
+// The products a rung's rows take besides their scalar terms, known before
+// it starts: each cluster's Taylor expansions of x^j g_j (one argument) and
+// its divided differences (alternant::cluster_rows).
+long double cluster_operations(const plan &p, int bits)
+{
+    long double operations = 0;
+    for (std::size_t k = 0; k < p.clusters.size(); k++) {
+        const alternant::cluster &c = p.clusters[k];
+        if (c.count == 1) continue;
+        const long double order = alternant::taylor_order(c.count, p.decays[k], bits);
+        if (!p.two) operations += (long double)p.n * order * std::min<long double>(order, p.n) / 2;
+        operations += (long double)c.count * p.n * order;
+    }
+    return operations;
+}
+
 rung_state value_at_rung(const plan &p, int rung, long double &value, long long &terms)
 {
     return precision_ladder::at_rung(rung, [&](auto zero) {
@@ -1041,14 +1057,16 @@ series_outcome sum_determinant(const series_input &in, const series_control &ctl
     plan p = make_plan(in);
     p.interrupt = ctl.interrupt;
     p.threads = std::max(ctl.threads, 1);
-    // The elimination's products, known before the rung starts: a rung
-    // that cannot afford them is not begun, and its scalar terms have the rest.
+    // The elimination's and the clusters' products are known before a rung
+    // starts: a rung that cannot afford them is not begun, and its scalar
+    // terms have the rest.
     const long double elimination = (long double)p.n * p.n * p.n / 3;
     long double previous = 0;
     for (int rung = 0; rung < rung_count; rung++) {
         const long long per_operation = rung_bits[rung] / bits_per_work_unit;
+        const long double fixed = elimination + cluster_operations(p, rung_bits[rung]);
         if (ctl.work_left) {
-            const long double affordable = (long double)*ctl.work_left / per_operation - elimination;
+            const long double affordable = (long double)*ctl.work_left / per_operation - fixed;
             if (affordable <= 0) {
                 out.state = series_state::refused;
                 out.message = "the determinant route is beyond the work budget";
@@ -1065,7 +1083,7 @@ series_outcome sum_determinant(const series_input &in, const series_control &ctl
         if (state == rung_state::over_budget) out.partitions = terms_before + p.term_limit;
         if (state == rung_state::failed) out.partitions = terms_before;
         if (ctl.work_left)
-            *ctl.work_left -= (long long)((out.partitions - terms_before + elimination) * per_operation);
+            *ctl.work_left -= (long long)((out.partitions - terms_before + fixed) * per_operation);
         if (state == rung_state::over_budget) {
             out.state = series_state::refused;
             out.message = "the determinant route is beyond the work budget";

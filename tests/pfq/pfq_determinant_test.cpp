@@ -3,6 +3,7 @@
 // evaluations of the determinant formula (tools/pfq_determinant_reference.py).
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -234,19 +235,24 @@ TEST(PfqDeterminant, Hypergeometric2F1DownToMinusThirty)
 // The route keeps the call's work budget (an n = 1000 call used to run a
 // minute past it): a budget below a rung's elimination does not begin it,
 // one that cannot pay a rung's scalar terms stops it midway, one spent by
-// the first rung stops before the second. None may end converged by it.
+// the first rung stops before the second; a cluster of 40 eigenvalues 1e-9
+// apart pays for its Taylor expansions and divided differences (few scalar
+// terms: n = 500 used to run 40 s). None may end converged by the route.
 TEST(PfqDeterminant, KeepsTheWorkBudget)
 {
-    std::vector<double> x;
-    for (long double v : spread(40, -30, 30)) x.push_back((double)v);
+    std::vector<double> spread_x, cluster_x;
+    for (long double v : spread(40, -30, 30)) spread_x.push_back((double)v);
+    for (int i = 0; i < 40; i++) cluster_x.push_back(-1 - i * 1e-9);
+    const std::pair<const std::vector<double> *, long long> cases[] = {
+        {&spread_x, 10000}, {&spread_x, 100000}, {&spread_x, 200000}, {&cluster_x, 800000}};
     pfq_options options;
     options.alpha = 1;
     options.tol = 1e-10;
-    for (long long work : {10000LL, 100000LL, 200000LL}) {
+    for (const auto &[x, work] : cases) {
         SCOPED_TRACE(work);
         work_budget budget;
         budget.table_work = budget.visits = work;
-        const pfq_result r = matrix_pfq_forced({{1.5}, {4.25}, x, {}}, options, route_choice::automatic,
+        const pfq_result r = matrix_pfq_forced({{1.5}, {4.25}, *x, {}}, options, route_choice::automatic,
                                                relation_choice::none, budget);
         EXPECT_NE(r.status, pfq_status::converged);
         EXPECT_EQ(r.info.method.find("determinant"), std::string::npos) << r.info.method;
