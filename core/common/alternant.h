@@ -24,8 +24,12 @@
 #ifndef MATRIXHYPER_ALTERNANT_H
 #define MATRIXHYPER_ALTERNANT_H
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -99,14 +103,60 @@ void cluster_rows(const std::vector<Real> &offsets, const std::vector<Real> &tay
     }
 }
 
-// The determinant of a square matrix (row-major, overwritten by its LU
-// factors) by elimination with partial pivoting.
+// Rows below an elimination step before more than one thread shares them:
+// fewer leave a thread too little work between two meetings.
+constexpr int least_rows_per_shared_step = 8;
+
+// The row updates of elimination step k (pivot row k) for rows
+// first, first + stride, ... below it.
 template <class Real>
-Real determinant(std::vector<Real> &matrix, int size)
+void eliminate_rows(std::vector<Real> &matrix, int size, int k, int first, int stride)
+{
+    const Real &diagonal = matrix[(std::size_t)k * size + k];
+    for (int i = first; i < size; i += stride) {
+        const Real factor = matrix[(std::size_t)i * size + k] / diagonal;
+        for (int j = k + 1; j < size; j++)
+            matrix[(std::size_t)i * size + j] -= factor * matrix[(std::size_t)k * size + j];
+    }
+}
+
+// The determinant of a square matrix (row-major, overwritten by its LU
+// factors) by elimination with partial pivoting. With threads > 1 the rows
+// below each step are shared: the calling thread picks the pivot, the
+// others wait for the step (spinning, as a step takes microseconds), update
+// every threads-th row and report. Each row's update is the same sequence
+// of operations whoever makes it, so the bits do not depend on the count;
+// a thread the system refuses leaves its rows to the others.
+template <class Real>
+Real determinant(std::vector<Real> &matrix, int size, int threads = 1)
 {
     using std::abs;
+    const int shared_steps = std::max(0, size - least_rows_per_shared_step);
+    threads = std::max(1, std::min(threads, size / least_rows_per_shared_step));
+    std::atomic<int> ready{-1};                 // the last step whose pivot is in place
+    std::atomic<int> reports{0};                // row shares done, all steps
+    std::vector<std::thread> workers;
+    workers.reserve(threads - 1);
+    for (int t = 1; t < threads; t++) {
+        try {
+            workers.emplace_back([&, t] {
+                for (int k = 0; k < shared_steps; k++) {
+                    while (ready.load(std::memory_order_acquire) < k) std::this_thread::yield();
+                    if (ready.load(std::memory_order_acquire) >= size) return;   // ended early
+                    eliminate_rows(matrix, size, k, k + 1 + t, threads);
+                    reports.fetch_add(1, std::memory_order_release);
+                }
+            });
+        } catch (const std::system_error &) {
+            break;
+        }
+    }
+    const int sharing = (int)workers.size() + 1;
+    // Row i of a step belongs to the thread (i - k - 1) mod threads; rows of
+    // threads never started fall to the calling thread.
     Real det = 1;
-    for (int k = 0; k < size; k++) {
+    int k = 0;
+    for (; k < size; k++) {
         int pivot = k;
         for (int i = k + 1; i < size; i++)
             if (abs(matrix[(std::size_t)i * size + k]) > abs(matrix[(std::size_t)pivot * size + k]))
@@ -118,13 +168,18 @@ Real determinant(std::vector<Real> &matrix, int size)
         }
         const Real diagonal = matrix[(std::size_t)k * size + k];
         det *= diagonal;
-        if (diagonal == 0) return det;
-        for (int i = k + 1; i < size; i++) {
-            const Real factor = matrix[(std::size_t)i * size + k] / diagonal;
-            for (int j = k + 1; j < size; j++)
-                matrix[(std::size_t)i * size + j] -= factor * matrix[(std::size_t)k * size + j];
+        if (diagonal == 0) break;
+        if (sharing == 1 || k >= shared_steps) {
+            eliminate_rows(matrix, size, k, k + 1, 1);
+            continue;
         }
+        ready.store(k, std::memory_order_release);
+        eliminate_rows(matrix, size, k, k + 1, threads);
+        for (int t = sharing; t < threads; t++) eliminate_rows(matrix, size, k, k + 1 + t, threads);
+        while (reports.load(std::memory_order_acquire) < (k + 1) * (sharing - 1)) std::this_thread::yield();
     }
+    ready.store(size, std::memory_order_release);   // releases workers still waiting
+    for (std::thread &worker : workers) worker.join();
     return det;
 }
 

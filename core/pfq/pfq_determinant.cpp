@@ -983,7 +983,7 @@ rung_state value_in(const plan &p, int bits, long double &value, long long &term
     if (p.two)
         for (int i = 0; i < n; i++)
             for (int l = i + 1; l < n; l++) gaps *= Real(p.y[l]) - Real(p.y[i]);
-    Real result = alternant::determinant(rows, n) / gaps;
+    Real result = alternant::determinant(rows, n, p.threads) / gaps;
     if (p.two) {
         Real factorial = 1;
         for (int m = 0; m < n; m++) {
