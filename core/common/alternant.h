@@ -155,8 +155,7 @@ Real determinant(std::vector<Real> &matrix, int size, int threads = 1)
     // Row i of a step belongs to the thread (i - k - 1) mod threads; rows of
     // threads never started fall to the calling thread.
     Real det = 1;
-    int k = 0;
-    for (; k < size; k++) {
+    for (int k = 0; k < size; k++) {
         int pivot = k;
         for (int i = k + 1; i < size; i++)
             if (abs(matrix[(std::size_t)i * size + k]) > abs(matrix[(std::size_t)pivot * size + k]))
