@@ -96,8 +96,8 @@ constexpr long double connection_least_distance = 1e-6L;
 // in multiprecision as much or more.
 constexpr std::size_t least_clusters_for_threads = 8;
 // The work budget (pfq_series.h units, some 17 ns each) counts a scalar
-// term or an elimination step's product and difference as one operation of
-// the rung's precision, which costs about its bits over this many units
+// term, or a product and sum of the elimination or of a cluster's
+// expansions, as one operation of the rung's precision, which costs about its bits over this many units
 // (66 ns at 128 bits, 160 ns at 384, measured at n = 40).
 constexpr int bits_per_work_unit = 32;
 // The rounding to long double of the accepted value.
@@ -122,8 +122,8 @@ struct plan {
     bool two = false;
     bool geometric = false;             // p = q + 1: the scalar series converge for |z| < 1
     const interrupt_check *interrupt = nullptr;
-    int threads = 1;                    // threads sharing a rung's rows
-    long long term_limit = -1;          // scalar terms a thread may sum in a rung; < 0: any
+    int threads = 1;                    // threads sharing a rung's rows and elimination
+    long long term_limit = -1;          // scalar terms the threads may sum in a rung; < 0: any
 };
 
 // |a~ + m| / |b~ + m| products at their largest for m up to the scan: the
