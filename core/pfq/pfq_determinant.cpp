@@ -97,8 +97,9 @@ constexpr long double connection_least_distance = 1e-6L;
 constexpr std::size_t least_clusters_for_threads = 8;
 // The work budget (pfq_series.h units, some 17 ns each) counts a scalar
 // term, or a product and sum of the elimination or of a cluster's
-// expansions, as one operation of the rung's precision, which costs about its bits over this many units
-// (66 ns at 128 bits, 160 ns at 384, measured at n = 40).
+// expansions, as one operation of the rung's precision, which costs about
+// its bits over this many units (66 ns at 128 bits, 160 ns at 384,
+// measured at n = 40).
 constexpr int bits_per_work_unit = 32;
 // The rounding to long double of the accepted value.
 const long double unit_ld = std::numeric_limits<long double>::epsilon() / 2;
