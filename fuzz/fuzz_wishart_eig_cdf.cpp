@@ -21,7 +21,8 @@
 // Sigma not white and n whole (determinant formulas) while n is at most
 // kComplexSigmaReachN.
 // Bounded work: the holonomic route or the series (real largest eigenvalue,
-// Sigma not a multiple of I or n not whole; complex with n not whole) runs
+// Sigma not a multiple of I or n not whole; the real smallest where neither
+// finite formula serves; complex with n not whole) runs
 // 1F1 at -x Sigma^-1 / 2 (-x Sigma^-1 complex) to
 // 1e-12 with no degree cap, for up to about 20 s. A call that would take it
 // with m > 6, or with t = max x / (2 min eig(Sigma)) (complex: x / min eig)
@@ -63,9 +64,13 @@ const char *const kSmallestBeyondExact =
 const double kExactMaxM = 100;
 const char *const kNoSeriesRoute =
     "The smallest eigenvalue needs an integer n: it has no series route.";
-const char *const kNoZonalRoute =
-    "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I needs (n - m - 1)/2 a "
-    "whole number (n = m + 1, m + 3, ...): its finite zonal series exists only there.";
+const char *const kRealSmallestRefused =
+    "The smallest eigenvalue of a real Wishart matrix needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, "
+    "...), where its finite zonal series exists, or the holonomic route: m at most 10 and Sigma's eigenvalues "
+    "within a ratio of 1e6.";
+// Most dimensions the holonomic route takes; below, whether it takes a
+// Sigma depends on its spread and clusters, which the model leaves open.
+const double kHolonomicMaxM = 10;
 // Most partitions (C(m + r, m)) of a zonal table a call may build: well
 // under a second under the sanitizers.
 const double kZonalReach = 1000;
@@ -335,14 +340,18 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
         std::swap(r.m, r.n);
     }
     if (r.zonal()) return true;                   // the exact route or the zonal one: both serve
-    if (!r.complex && r.smallest && !s.white) {   // the real field's refusal for a coloured Sigma
-        if (!s.maybe_white && !s.maybe_refused) {
+    if (!r.complex && r.smallest) {               // the exact route, the holonomic one, or a refusal
+        const bool exact = whole && r.m <= kExactMaxM;
+        if (s.white && exact) return true;
+        const bool refused = r.m > kHolonomicMaxM && !(exact && s.maybe_white);
+        if (refused && !s.maybe_refused) {
             std::vector<std::string> sigma_refusal = outcome.or_errors;
-            outcome = error(kNoZonalRoute, true);
+            outcome = error(kRealSmallestRefused, true);
             outcome.or_errors = sigma_refusal;
             return false;
         }
-        outcome.or_errors.push_back(kNoZonalRoute);
+        outcome.or_errors.push_back(kRealSmallestRefused);
+        return true;
     }
     if (r.smallest && r.m > kExactMaxM && (s.white || s.maybe_white) && whole) {
         std::vector<std::string> sigma_refusal = outcome.or_errors;
@@ -382,7 +391,9 @@ bool affordable(const CallPlan &planned) {
     }
     const bool whole = r.n == std::floor(r.n);
     if (r.complex && whole && !s.white) return r.n <= kComplexSigmaReachN;
-    bool series = !r.smallest && (!whole || !s.white);
+    // The series or the holonomic route: the real largest eigenvalue, and
+    // the real smallest where neither finite formula serves.
+    bool series = !r.smallest ? !whole || !s.white : !r.complex && !(s.white && whole && r.m <= kExactMaxM);
     if (!series) return true;
     if (r.m > 6 || !(s.smallest > 0)) return false;
     if (!r.complex && r.m > 1 && r.n > kHolonomicReachN) return false;

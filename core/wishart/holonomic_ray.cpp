@@ -367,6 +367,7 @@ template <class Real> struct ray_plan {
     long most_steps;                      // the work budget in steps
     const interrupt_check *interrupt;     // null on a worker thread
     std::atomic<bool> *team_stop;         // raised when either run must stop
+    int direction = 1;                    // -1: towards t = 0, the targets decreasing, <= t0
 };
 
 // Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
@@ -423,15 +424,20 @@ template <class Real> double step_root(double rtol, Real size, Real term, int k)
 
 // The Taylor coefficients of g at t1 (c[0] = g): from t g' = (A0 + t A1) g,
 //   t1 (k + 1) c_{k+1} = A0 c_k + A1 (t1 c_k + c_{k-1}) - k c_k.
+// Scaled, they are c_k t1^k, the series in u / t1: near t = 0 the plain
+// ones of a power of t grow like t1^-k, past double's range.
 template <class Real>
-void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, std::vector<std::vector<Real>> &c,
+void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scaled, std::vector<std::vector<Real>> &c,
                          std::vector<Real> &mixed, std::vector<Real> &r)
 {
     const std::size_t N = system.size;
     for (std::size_t k = 0; k + 1 < c.size(); k++) {
-        for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * c[k][I] + (k ? c[k - 1][I] : 0);
+        if (scaled)
+            for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * (c[k][I] + (k ? c[k - 1][I] : 0));
+        else
+            for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * c[k][I] + (k ? c[k - 1][I] : 0);
         apply<Real>(system, c[k].data(), mixed.data(), 1, c[k + 1].data(), r.data());
-        const Real divisor = t1 * Real(k + 1);
+        const Real divisor = scaled ? Real(k + 1) : t1 * Real(k + 1);
         const Real diagonal = Real(k) - system.shift;
         for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
     }
@@ -442,16 +448,25 @@ void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, std::vect
 // to the singular point t = 0.
 template <class Real>
 double taylor_step(const std::vector<std::vector<Real>> &c, const std::vector<double> &weight, double t1,
-                   double rtol)
+                   bool scaled, double rtol)
 {
     const Real size = natural_norm(c[0], weight);
     const int order = (int)c.size() - 1;
-    double step = step_radius_share * t1;
+    double step = step_radius_share * (scaled ? 1 : t1);
     for (int k = order - 2; k <= order; k++) {
         const Real term = natural_norm(c[k], weight);
         if (term > 0) step = std::min(step, step_root(rtol, size, term, k));
     }
-    return step;
+    return scaled ? step * t1 : step;
+}
+
+// sum_k c_k v^k (Horner), v = u, or u / t1 for scaled coefficients.
+template <class Real> Real taylor_sum(const std::vector<std::vector<Real>> &c, std::size_t I, Real v)
+{
+    const int order = (int)c.size() - 1;
+    Real sum = c[order][I];
+    for (int k = order - 1; k >= 0; k--) sum = sum * v + c[k][I];
+    return sum;
 }
 
 template <class Real> void record(ray_run<Real> &run, std::size_t target, Real value, long log2_scale)
@@ -478,8 +493,12 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     c[0] = plan.start->g;
     long log2_scale = normalise(c[0]);
     double t = plan.t0;
+    const bool forward = plan.direction > 0;
+    const bool scaled = !forward;   // towards t = 0: coefficients in u / t
+    // Whether the target lies at or before t along the run.
+    const auto passed = [&](double target_t, double at) { return forward ? target_t <= at : target_t >= at; };
     std::size_t target = 0;
-    for (; target < targets.size() && targets[target] <= t; target++) record(run, target, c[0][0], log2_scale);
+    for (; target < targets.size() && passed(targets[target], t); target++) record(run, target, c[0][0], log2_scale);
     interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
     while (target < targets.size()) {
         if (countdown.step()) {
@@ -487,26 +506,21 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
             return run;
         }
         if (run.steps >= plan.most_steps) break;
-        taylor_coefficients<Real>(system, t, c, mixed, r);
-        const double step = taylor_step(c, weight, t, plan.rtol);
+        taylor_coefficients<Real>(system, t, scaled, c, mixed, r);
+        const double step = taylor_step(c, weight, t, scaled, plan.rtol);
         if (!(step > 0)) break;                        // no finite coefficients: abandoned
         // The step that lands on a double exactly (step <= t: no rounding
         // in the difference), so that the system's coefficients are taken
         // where the vector is; the runs' drift otherwise moves h by a unit
         // of double per step, more than the wide runs' rounding.
-        const double h = (t + step) - t;
+        const double h = forward ? (t + step) - t : (t - step) - t;
         // The targets this step covers come from its polynomial (Horner).
-        for (; target < targets.size() && targets[target] <= t + h; target++) {
-            const Real u = targets[target] - t;
-            Real value = c[plan.order][0];
-            for (int k = plan.order - 1; k >= 0; k--) value = value * u + c[k][0];
-            record(run, target, value, log2_scale);
+        for (; target < targets.size() && passed(targets[target], t + h); target++) {
+            const Real u = Real(targets[target] - t);
+            record(run, target, taylor_sum(c, 0, scaled ? u / Real(t) : u), log2_scale);
         }
-        for (std::size_t I = 0; I < N; I++) {
-            Real v = c[plan.order][I];
-            for (int k = plan.order - 1; k >= 0; k--) v = v * Real(h) + c[k][I];
-            c[0][I] = v;
-        }
+        const Real v = scaled ? Real(h) / Real(t) : Real(h);
+        for (std::size_t I = 0; I < N; I++) c[0][I] = taylor_sum(c, I, v);
         t += h;
         log2_scale += normalise(c[0]);
         run.steps++;
@@ -540,58 +554,32 @@ template <class Real> struct ray_pair {
     bool abandoned = false;           // some target beyond the work budget
 };
 
-template <class Real>
-ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_profile &profile, double shift)
+// The start's values with the subsets' bits reversed: the mirrored run's.
+template <class Real> start_values<Real> mirrored_values(const start_values<Real> &start, int m)
 {
-    ray_pair<Real> pair;
-    const std::vector<double> &x = request.targets;
-    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
-    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
-    double sum_s = 0;
-    for (double value : request.s) sum_s += std::fabs(value);
-    pair.t0 = profile.start_reach / sum_s;
-    if (request.memory_limit > 0 && workspace_bytes(system, profile) > request.memory_limit) {
-        pair.state = holonomic_ray_state::out_of_memory;
-        pair.message = "The holonomic route needs " + std::to_string(workspace_bytes(system, profile)) +
-                       " bytes, more than the memory limit.";
-        return pair;
-    }
-    const double budget = request.work_share * most_work;
-    if (start_work(system.m) * profile.operation_cost > budget) {   // no start within the budget
-        pair.abandoned = true;
-        return pair;
-    }
-    pair.series = frobenius_terms(system);
-    const start_values<Real> start = pair.series.ok ? frobenius_start(pair.series, pair.t0) : start_values<Real>{};
-    if (!pair.series.ok || !start.ok) {
-        pair.state = holonomic_ray_state::singular_start;
-        pair.message = "The holonomic route's starting series failed (a singular system at t = 0).";
-        return pair;
-    }
-    pair.start_truncation = start.truncation;
-    start_values<Real> mirrored_start = start;       // the same values, subsets' bits reversed
-    for (std::size_t I = 0; I < system.size; I++) {
+    start_values<Real> mirrored = start;
+    for (std::size_t I = 0; I < start.g.size(); I++) {
         std::size_t image = 0;
-        for (int i = 0; i < system.m; i++)
-            if (I >> i & 1) image |= std::size_t(1) << (system.m - 1 - i);
-        mirrored_start.g[image] = start.g[I];
+        for (int i = 0; i < m; i++)
+            if (I >> i & 1) image |= std::size_t(1) << (m - 1 - i);
+        mirrored.g[image] = start.g[I];
     }
-    while (pair.first_target < x.size() && x[pair.first_target] <= pair.t0) pair.first_target++;
-    const double per_step = (profile.fine_order + 1.0) * system.m * system.m * system.size * profile.operation_cost;
-    const long most_steps = (long)(budget / per_step);
-    double s_max = 0;
-    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
-    for (std::size_t k = pair.first_target; k < x.size(); k++) {
-        if (x[k] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
-        pair.carried.push_back(x[k]);
-    }
-    pair.abandoned = pair.first_target + pair.carried.size() < x.size();
+    return mirrored;
+}
 
-    // The fine run gives the value; the coarse one, when err is wanted, the
-    // error. They run side by side when threads allow: same bits either way.
+// The fine run, and the coarse one when err is wanted, from the same start
+// (mirrored for the coarse run): side by side when threads allow, with the
+// same bits either way. Fills the pair's runs, state, budget and rounding.
+template <class Real>
+void run_both(const holonomic_ray_request &request, const precision_profile &profile,
+              const pfaffian_system<Real> &system, const pfaffian_system<Real> &mirrored,
+              const start_values<Real> &start, int direction, long most_steps, double per_step,
+              ray_pair<Real> &pair)
+{
+    const start_values<Real> mirrored_start = mirrored_values(start, system.m);
     std::atomic<bool> stop{false};
     ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
-                        most_steps, request.interrupt, &stop};
+                        most_steps, request.interrupt, &stop, direction};
     ray_plan<Real> coarse = fine;
     coarse.system = &mirrored;
     coarse.start = &mirrored_start;
@@ -636,12 +624,66 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
     if (pair.fine.interrupted || pair.coarse.interrupted) {
         pair.state = holonomic_ray_state::interrupted;
         pair.message = "interrupted";
-        return pair;
+        return;
     }
     // Two runs of most_work each make the whole budget.
     pair.budget_used = (pair.fine.steps + pair.coarse.steps) * per_step / (2 * most_work);
     pair.rounding = rounding_units_per_step * profile.unit_roundoff * (1 + system.most_w) *
                     std::sqrt((double)pair.fine.steps + 1);
+}
+
+// Multiply-adds of one step of a precision's fine run.
+template <class Real> double step_work(const pfaffian_system<Real> &system, const precision_profile &profile)
+{
+    return (profile.fine_order + 1.0) * system.m * system.m * system.size * profile.operation_cost;
+}
+
+template <class Real>
+bool within_memory(const holonomic_ray_request &request, const pfaffian_system<Real> &system,
+                   const precision_profile &profile, ray_pair<Real> &pair)
+{
+    if (request.memory_limit == 0 || workspace_bytes(system, profile) <= request.memory_limit) return true;
+    pair.state = holonomic_ray_state::out_of_memory;
+    pair.message = "The holonomic route needs " + std::to_string(workspace_bytes(system, profile)) +
+                   " bytes, more than the memory limit.";
+    return false;
+}
+
+template <class Real>
+ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_profile &profile, double shift)
+{
+    ray_pair<Real> pair;
+    const std::vector<double> &x = request.targets;
+    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
+    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
+    double sum_s = 0;
+    for (double value : request.s) sum_s += std::fabs(value);
+    pair.t0 = profile.start_reach / sum_s;
+    if (!within_memory(request, system, profile, pair)) return pair;
+    const double budget = request.work_share * most_work;
+    if (start_work(system.m) * profile.operation_cost > budget) {   // no start within the budget
+        pair.abandoned = true;
+        return pair;
+    }
+    pair.series = frobenius_terms(system);
+    const start_values<Real> start = pair.series.ok ? frobenius_start(pair.series, pair.t0) : start_values<Real>{};
+    if (!pair.series.ok || !start.ok) {
+        pair.state = holonomic_ray_state::singular_start;
+        pair.message = "The holonomic route's starting series failed (a singular system at t = 0).";
+        return pair;
+    }
+    pair.start_truncation = start.truncation;
+    while (pair.first_target < x.size() && x[pair.first_target] <= pair.t0) pair.first_target++;
+    const double per_step = step_work(system, profile);
+    const long most_steps = (long)(budget / per_step);
+    double s_max = 0;
+    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
+    for (std::size_t k = pair.first_target; k < x.size(); k++) {
+        if (x[k] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
+        pair.carried.push_back(x[k]);
+    }
+    pair.abandoned = pair.first_target + pair.carried.size() < x.size();
+    run_both(request, profile, system, mirrored, start, 1, most_steps, per_step, pair);
     return pair;
 }
 
@@ -657,15 +699,22 @@ template <class Real> bool log_value(const ray_run<Real> &run, std::size_t k, do
     return true;
 }
 
+// Values of `count` targets, none reached yet.
+holonomic_ray_values unreached_values(std::size_t count)
+{
+    holonomic_ray_values values;
+    values.log_F.assign(count, nan);
+    values.sign.assign(count, 0);
+    values.difference.assign(count, 0);
+    values.truncation.assign(count, 0);
+    return values;
+}
+
 template <class Real>
 holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const precision_profile &profile)
 {
-    holonomic_ray_values values;
     const std::vector<double> &x = request.targets;
-    values.log_F.assign(x.size(), nan);
-    values.sign.assign(x.size(), 0);
-    values.difference.assign(x.size(), 0);
-    values.truncation.assign(x.size(), 0);
+    holonomic_ray_values values = unreached_values(x.size());
     const ray_pair<Real> pair = run_pair<Real>(request, profile, 0);
     values.state = pair.state;
     values.message = pair.message;
@@ -699,6 +748,169 @@ holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const p
                                                             : nan;
         }
         if (std::isnan(values.log_F[i])) values.abandoned = true;
+    }
+    return values;
+}
+
+// The recessive solution: of the solutions of the system of h = t^(m a) g,
+// the one that decays fastest as t grows, t^(m a) etr(-t S) Psi(c - a, c; t S)
+// with Psi the confluent function of the second kind (Kummer's relation
+// carries its system at t S to this one at -t S). With c - a = (m + 1)/2 it
+// is the Wishart P(lambda_min > t) (docs/wishart_holonomic.md, "The smallest
+// eigenvalue"). It is carried backwards, from a T beyond the targets where
+// it is started to first order, to t near 0: along that way it grows faster
+// than every other solution, so the start's error in them fades, and near 0
+// it tends to N times the constant solution, the lower tail's power of t
+// (c - m) fading, N its limit.
+//
+// Far out theta_i g = (y_i - (c - a)) g to first order in 1 / y (y = -t s);
+// the other solutions there decay against it, backwards, like
+// exp(-min(s) (T - t)) at least: T lies this many times 1 / min(s) beyond
+// the last target. More costs steps whose rounding adds up in the
+// solution's own direction: at m = 8 a margin of 40 left 3.6e-11, 30 left
+// 2e-13 (against the finite series at an integer (n - m - 1)/2). The
+// longer runs, which carry the lower tail 1 - P to their unit roundoff,
+// take log(1 / unit roundoff) instead.
+constexpr double recessive_start_margin = 30;   // e^-30 = 1e-13, of a start error near 1 / (T min(s))
+// The limit is read at t_norm, where (t_norm sum s)^(c - m), the lower tail's
+// size there up to a factor, is at most this share of the precision's unit
+// roundoff; and again at norm_ratio t_norm, their ratio's distance from 1
+// measuring the lower tail left.
+constexpr double recessive_norm_share = 1e-2;
+constexpr double norm_ratio = 4;
+// t_norm sum s at least this: within double's range with room below.
+constexpr double least_norm_reach = 1e-290;
+// Steps per e-fold of t near 0, for the budget's estimate: a step reaches
+// some 0.4 t there (the Taylor terms of a power of t fall like (h / t)^k).
+constexpr double steps_per_efold_near_zero = 3;
+
+struct recessive_plan {
+    double t_norm = 0;
+    std::size_t below = 0;   // targets up to norm_ratio t_norm: P = 1 within the limit's reading
+    std::size_t kept = 0;    // the targets the runs carry after them (the budget's)
+};
+
+template <class Real>
+ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precision_profile &profile,
+                              recessive_plan &plan)
+{
+    ray_pair<Real> pair;
+    const std::vector<double> &x = request.targets;
+    const int m = (int)request.s.size();
+    const double shift = m * request.a;
+    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
+    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
+    if (!within_memory(request, system, profile, pair)) return pair;
+    double sum_s = 0, s_min = HUGE_VAL, s_max = 0;
+    for (double value : request.s) {
+        sum_s += value;
+        s_min = std::min(s_min, value);
+        s_max = std::max(s_max, value);
+    }
+    const double lower_power = request.c - m;
+    const double reach = recessive_norm_share * profile.unit_roundoff;
+    plan.t_norm = std::max(std::pow(reach, 1 / lower_power), least_norm_reach) / sum_s;
+    while (plan.below < x.size() && x[plan.below] <= norm_ratio * plan.t_norm) plan.below++;
+    const double per_step = step_work(system, profile);
+    const long most_steps = (long)(request.work_share * most_work / per_step);
+    const double margin =
+        sizeof(Real) > sizeof(double) ? -std::log(profile.unit_roundoff) : recessive_start_margin;
+    const auto start_at = [&](double top) { return top + margin / s_min; };
+    const auto steps_to = [&](double top) {
+        return start_at(top) * s_max / step_reach_estimate +
+               steps_per_efold_near_zero * std::log(start_at(top) / plan.t_norm);
+    };
+    plan.kept = x.size() - plan.below;
+    while (plan.kept > 0 && steps_to(x[plan.below + plan.kept - 1]) > most_steps) plan.kept--;
+    const double top = plan.kept ? x[plan.below + plan.kept - 1] : norm_ratio * plan.t_norm;
+    pair.abandoned = plan.below + plan.kept < x.size();
+    if (steps_to(top) > most_steps) return pair;
+    for (std::size_t k = plan.kept; k-- > 0;) pair.carried.push_back(x[plan.below + k]);
+    pair.carried.push_back(norm_ratio * plan.t_norm);
+    pair.carried.push_back(plan.t_norm);
+    pair.t0 = start_at(top);
+    start_values<Real> start;
+    start.g.assign(system.size, 1);
+    for (std::size_t I = 0; I < system.size; I++)
+        for (int i = 0; i < m; i++)
+            if (I >> i & 1) start.g[I] *= -Real(pair.t0) * system.s[i] - (Real(request.c) - Real(request.a));
+    start.ok = true;
+    pair.start_truncation = std::exp(-margin);
+    run_both(request, profile, system, mirrored, start, -1, most_steps, per_step, pair);
+    return pair;
+}
+
+// log(h_k / h_norm) of a run's kth and norm-th values, their powers of two
+// apart taken as an integer first: each log |h| alone is some hundreds,
+// whose difference would lose its last digits. False where either was not
+// reached or the ratio is not positive.
+template <class Real> bool log_ratio(const ray_run<Real> &run, std::size_t k, std::size_t norm, double *log_P)
+{
+    if (std::max(k, norm) >= run.reached.size() || !run.reached[k] || !run.reached[norm]) return false;
+    const double ratio = (double)(run.value[k] / run.value[norm]);
+    if (!(ratio > 0) || std::isinf(ratio)) return false;
+    *log_P = std::log(ratio) + (run.log2_scale[k] - run.log2_scale[norm]) * ln2;
+    return true;
+}
+
+// 1 - h_k / h_norm in the run's precision, for values log_ratio accepts.
+template <class Real> double complement_at(const ray_run<Real> &run, std::size_t k, std::size_t norm)
+{
+    const long apart = run.log2_scale[k] - run.log2_scale[norm];
+    if (apart < -1000) return 1;   // the ratio below double's range: 1 to the last bit
+    const Real ratio = run.value[k] / run.value[norm];
+    return (double)(Real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+}
+
+// log P and its parts of error at every target, from the backward runs:
+// P = h(t) / h(t_norm) times 1 - L(t_norm); and the complement 1 - P.
+template <class Real>
+holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const precision_profile &profile)
+{
+    const std::vector<double> &x = request.targets;
+    holonomic_ray_values values = unreached_values(x.size());
+    values.complement.assign(x.size(), nan);
+    values.complement_difference.assign(x.size(), 0);
+    recessive_plan plan;
+    const ray_pair<Real> pair = recessive_pair<Real>(request, profile, plan);
+    values.state = pair.state;
+    values.message = pair.message;
+    values.abandoned = pair.abandoned;
+    values.budget_used = pair.budget_used;
+    values.rounding = pair.rounding;
+    if (pair.state != holonomic_ray_state::done || pair.carried.empty()) return values;
+    const std::size_t last = pair.carried.size() - 1;   // t_norm; norm_ratio t_norm before it
+    double log_near = nan;
+    if (!log_ratio(pair.fine, last - 1, last, &log_near)) {
+        values.abandoned = true;
+        return values;
+    }
+    // h = N (1 - L), L ~ t^(c - m): L(t_norm) from the two readings.
+    const double lower_power = request.c - (double)request.s.size();
+    const double left = std::fabs(std::expm1(log_near)) / (std::pow(norm_ratio, lower_power) - 1);
+    for (std::size_t k = 0; k < plan.below; k++) {
+        values.log_F[k] = 0;
+        values.complement[k] = 0;
+        values.sign[k] = 1;
+        values.truncation[k] = (1 + std::pow(norm_ratio, lower_power)) * left + pair.start_truncation;
+    }
+    for (std::size_t j = 0; j < plan.kept; j++) {
+        const std::size_t i = plan.below + j, k = plan.kept - 1 - j;   // the runs carry them decreasing
+        double log_fine = nan, log_coarse = nan;
+        if (!log_ratio(pair.fine, k, last, &log_fine)) {
+            values.abandoned = true;
+            continue;
+        }
+        values.log_F[i] = log_fine;
+        values.complement[i] = complement_at(pair.fine, k, last);
+        values.sign[i] = 1;
+        values.truncation[i] = left + pair.start_truncation;
+        if (request.want_err) {
+            const bool same = log_ratio(pair.coarse, k, last, &log_coarse);
+            values.difference[i] = same ? difference_safety * std::fabs(log_fine - log_coarse) : nan;
+            values.complement_difference[i] =
+                same ? difference_safety * std::fabs(values.complement[i] - complement_at(pair.coarse, k, last)) : nan;
+        }
     }
     return values;
 }
@@ -802,6 +1014,13 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
 holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request)
 {
     return complement_ray(unit_scaled(request));
+}
+
+holonomic_ray_values holonomic_ray_recessive(const holonomic_ray_request &request)
+{
+    if (request.wide) return recessive_ray<wide_real>(unit_scaled(request), wide_profile);
+    if (request.extended) return recessive_ray<long double>(unit_scaled(request), extended_profile);
+    return recessive_ray<double>(unit_scaled(request), double_profile);
 }
 
 } // namespace matrixhyper

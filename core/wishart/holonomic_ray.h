@@ -25,6 +25,7 @@ struct holonomic_ray_request {
     const interrupt_check *interrupt = nullptr;
     double work_share = 1;                // share of the work budget this run takes
     bool extended = false;                // in long double: the rounding that small gaps amplify
+    bool wide = false;                    // holonomic_ray_recessive only: in the wide type (below)
 };
 
 enum class holonomic_ray_state { done, out_of_memory, singular_start, interrupted };
@@ -39,6 +40,10 @@ struct holonomic_ray_values {
     std::string message;
     std::vector<double> log_F, difference, truncation;
     std::vector<int> sign;
+    // holonomic_ray_recessive only: 1 - F in the run's precision, and its
+    // two integrations' difference with the safety factor (absolute;
+    // rounding and truncation are absolute for it too).
+    std::vector<double> complement, complement_difference;
     double rounding = 0;
     bool abandoned = false;
     double budget_used = 0;               // share of a whole work budget the runs took
@@ -71,6 +76,17 @@ struct holonomic_ray_complements {
 };
 
 holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request);
+
+// P(lambda_min > t) of the real Wishart law at every target, as log_F (sign
+// 1; NaN where not reached): the solution of the system of t^(m a) F that
+// decays fastest as t grows, scaled to 1 at t = 0+, for c - a = (m + 1)/2
+// and S positive. It is carried backwards from beyond the last target,
+// where it dominates the others, down to near 0 (docs/wishart_holonomic.md,
+// "The smallest eigenvalue"). truncation holds what is left of the lower
+// tail where the limit is read and of the start's other solutions.
+// complement holds the lower tail 1 - P, which the runs carry to their
+// unit roundoff in absolute terms: extended or wide take it further down.
+holonomic_ray_values holonomic_ray_recessive(const holonomic_ray_request &request);
 
 } // namespace matrixhyper
 

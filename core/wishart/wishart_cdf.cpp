@@ -274,12 +274,11 @@ bool exact_serves(const wishart_cdf_request &request)
 const char *smallest_refusal(const wishart_cdf_request &request, double scale)
 {
     const bool integer_n = request.n == std::floor(request.n);
-    if (!integer_n && (request.field == wishart_field::complex || scale > 0))
-        return "The smallest eigenvalue needs an integer n: it has no series route.";
-    if (request.field == wishart_field::real && scale == 0)
-        return "The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I "
-               "needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal "
-               "series exists only there.";
+    if (request.field == wishart_field::real)
+        return "The smallest eigenvalue of a real Wishart matrix needs (n - m - 1)/2 a whole number "
+               "(n = m + 1, m + 3, ...), where its finite zonal series exists, or the holonomic "
+               "route: m at most 10 and Sigma's eigenvalues within a ratio of 1e6.";
+    if (!integer_n) return "The smallest eigenvalue needs an integer n: it has no series route.";
     if (scale == 0)
         return "The smallest eigenvalue of a complex Wishart matrix with Sigma not a multiple of I "
                "needs m at most 64, the range of its determinant formulas.";
@@ -293,10 +292,15 @@ wishart_cdf_outcome route(const wishart_cdf_request &request, const double *x, s
     const double scale = common_scale(request.sigma);
     if (exact_serves(request)) return exact_route(request, scale, x, count, P, err);
     if (complex_sigma_serves(request)) return complex_sigma_route(request, x, count, P, err);
-    if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
-    if (request.which == wishart_extreme::largest) return series_route(request, x, count, P, err);
+    if (request.which == wishart_extreme::largest) {
+        if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
+        return series_route(request, x, count, P, err);
+    }
+    // The finite zonal series where it exists; the recessive solution of
+    // the holonomic system otherwise.
     if (request.field == wishart_field::real && real_smallest_serves(request))
         return real_smallest_route(request, x, count, P, err, memo ? &memo->zonal : nullptr);
+    if (holonomic_serves(request)) return holonomic_route(request, x, count, P, err);
     return failure(wishart_cdf_status::invalid_argument, smallest_refusal(request, scale));
 }
 

@@ -126,13 +126,18 @@ wishart_cdf_outcome failure(wishart_cdf_status status, const char *message)
 
 } // namespace
 
-void holonomic_write_point(const wishart_cdf_request &request, double log_lower, double log_err, double *P,
-                           double *err)
+bool holonomic_integrates_lower(const wishart_cdf_request &request)
+{
+    return request.which == wishart_extreme::largest;
+}
+
+void holonomic_write_point(const wishart_cdf_request &request, bool lower, double log_tail, double log_err,
+                           double *P, double *err)
 {
     point_result value;
-    value.log_lower = log_lower;
+    value.log_lower = log_tail;
     value.log_err = log_err;
-    const bool upper = request.tail == wishart_tail::upper;
+    const bool upper = (request.tail == wishart_tail::upper) == lower;   // the other tail: the complement
     const double log_p = std::fmin(value.log_lower, 0.0);
     const double p = std::exp(log_p);
     double e = p * std::expm1(value.log_err) + unit_roundoff * p;
@@ -143,8 +148,9 @@ void holonomic_write_point(const wishart_cdf_request &request, double log_lower,
         if (request.log_result) e = value.log_err + unit_roundoff * std::fabs(log_p);
     } else {
         // 1 - P: its absolute error is P's (docs/wishart_holonomic.md: the
-        // upper tail solves the same system but decays, so it is not
-        // integrated on its own).
+        // largest eigenvalue's upper tail solves the same system but
+        // decays, so the ray does not carry it; the smallest eigenvalue's
+        // lower tail vanishes at 0 among solutions that do not).
         const double q = 1 - p;
         e += unit_roundoff;
         result = q;
@@ -176,7 +182,7 @@ bool holonomic_off_ray(const wishart_cdf_request &request, double x, double *P, 
 
 bool holonomic_ray_serves(const wishart_cdf_request &request)
 {
-    if (request.field != wishart_field::real || request.which != wishart_extreme::largest) return false;
+    if (request.field != wishart_field::real) return false;
     if (request.m > holonomic_max_m || !(request.n > request.m - 1)) return false;
     if (request.sigma.empty()) return request.m == 1;
     // Rates 1 / (2 sigma) outside the normal range make the start singular:
@@ -194,6 +200,138 @@ bool holonomic_ray_serves(const wishart_cdf_request &request)
     return true;
 }
 
+namespace {
+
+// The ray's request for the system of 1F1(n/2; (n + m + 1)/2; -t S),
+// S = Sigma^-1 / 2, without its targets.
+holonomic_ray_request system_request(const wishart_cdf_request &request, double work_share, bool extended,
+                                     bool want_err)
+{
+    holonomic_ray_request ray;
+    ray.a = request.n / 2;
+    ray.c = (request.n + request.m + 1) / 2;
+    for (int i = 0; i < request.m; i++) ray.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[i]));
+    ray.want_err = want_err;
+    ray.threads = request.threads;
+    ray.memory_limit = request.memory_limit;
+    ray.interrupt = request.interrupt;
+    ray.work_share = work_share;
+    ray.extended = extended;
+    return ray;
+}
+
+// The outcome of a ray that did not finish.
+bool ray_failed(const holonomic_ray_values &values, wishart_cdf_outcome *outcome)
+{
+    switch (values.state) {
+    case holonomic_ray_state::out_of_memory:
+        *outcome = failure(wishart_cdf_status::out_of_memory, values.message.c_str());
+        return true;
+    case holonomic_ray_state::singular_start:
+        *outcome = failure(wishart_cdf_status::numerical_failure, values.message.c_str());
+        return true;
+    case holonomic_ray_state::interrupted:
+        *outcome = failure(wishart_cdf_status::interrupted, "interrupted");
+        return true;
+    case holonomic_ray_state::done: break;
+    }
+    return false;
+}
+
+constexpr const char *beyond_budget = "the integration along the ray needs more than its work limit (Sigma's "
+                                      "eigenvalues too far apart for such x)";
+
+// Points of the smallest eigenvalue that miss tol run again in more bits,
+// each with what the work budget has left, each point keeping the better
+// value. The lower tail 1 - P(lambda_min > x) is carried to the run's
+// rounding in absolute terms: lower-tail points go to the wide type first
+// (113 bits; a step some 85 times a double one, 5% of the budget for a
+// curve at m = 4), which takes it to some 1e-31; long double (4 times)
+// then serves what is left, the upper tail's points included, to some
+// 1e-16 absolute (its two runs' difference, the coarse one's truncation).
+enum class smallest_pass { first, wide, extended };
+
+// One point of the smallest eigenvalue from a run: the upper tail from
+// log P, the lower from the run's complement.
+void write_smallest_point(const wishart_cdf_request &request, const holonomic_ray_values &run, std::size_t k,
+                          double *P, double *err)
+{
+    if (request.tail == wishart_tail::upper) {
+        double log_err = run.difference[k] + run.truncation[k] + run.rounding +
+                         8 * unit_roundoff * std::fabs(run.log_F[k]);
+        if (std::isnan(log_err)) log_err = HUGE_VAL;
+        holonomic_write_point(request, false, run.log_F[k], log_err, P, err);
+        return;
+    }
+    const double lower = std::max(run.complement[k], 0.0);
+    double e = run.complement_difference[k] + run.truncation[k] + run.rounding + unit_roundoff * lower;
+    if (std::isnan(e) || std::isnan(lower)) e = HUGE_VAL;
+    *P = request.log_result ? std::log(lower) : lower;
+    if (err) *err = request.log_result ? e / lower : e;
+}
+
+// The smallest eigenvalue: P(lambda_min > x), the recessive solution of the
+// same system, at the points of `order` (increasing x); points that miss
+// tol again in more bits (smallest_pass).
+wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const double *x,
+                                       const std::vector<std::size_t> &order, double *P, double *err,
+                                       double work_share, bool extended, double *budget_used)
+{
+    wishart_cdf_outcome outcome;
+    outcome.method = "holonomic";
+    holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
+    // The lower tail is 1 beyond the cutoff, within the union bound on
+    // P(lambda_min > x) <= P(lambda_max > x): the ray need not start there.
+    const double cutoff = request.tail == wishart_tail::lower ? negligible_from(request, 1.0) : HUGE_VAL;
+    std::vector<std::size_t> points;
+    for (std::size_t i : order) {
+        if (x[i] < cutoff)
+            points.push_back(i);
+        else
+            holonomic_write_point(request, true, 0, union_tail_bound(request, x[i]), &P[i], err ? &err[i] : nullptr);
+    }
+    double used = 0;
+    if (budget_used) *budget_used = 0;
+    if (points.empty()) return outcome;
+    for (smallest_pass pass : {smallest_pass::first, smallest_pass::wide, smallest_pass::extended}) {
+        if (pass != smallest_pass::first) {
+            if (points.empty() || !err || !(work_share > used)) break;
+            if (pass == smallest_pass::extended && extended) break;   // the first run was
+            if (pass == smallest_pass::wide && request.tail != wishart_tail::lower) continue;
+            ray.extended = pass == smallest_pass::extended;
+            ray.wide = pass == smallest_pass::wide;
+            ray.work_share = work_share - used;
+        }
+        ray.targets.clear();
+        for (std::size_t i : points) ray.targets.push_back(x[i]);
+        const holonomic_ray_values run = holonomic_ray_recessive(ray);
+        if (ray_failed(run, &outcome)) {
+            if (pass == smallest_pass::first || run.state == holonomic_ray_state::interrupted) return outcome;
+            outcome = wishart_cdf_outcome{};   // the first run's values stand
+            outcome.method = "holonomic";
+            break;
+        }
+        used += run.budget_used;
+        if (pass == smallest_pass::first && run.abandoned) outcome.message = beyond_budget;
+        std::vector<std::size_t> missed;
+        for (std::size_t k = 0; k < points.size(); k++) {
+            const std::size_t i = points[k];
+            double value = 0, e = 0;
+            write_smallest_point(request, run, k, &value, &e);
+            if (pass == smallest_pass::first || e < err[i] || std::isnan(err[i])) {
+                P[i] = value;
+                if (err) err[i] = e;
+            }
+            if (err && !wishart_meets_tol(request, P[i], err[i])) missed.push_back(i);
+        }
+        points = std::move(missed);
+    }
+    if (budget_used) *budget_used = used;
+    return outcome;
+}
+
+} // namespace
+
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share,
                                         bool extended, double *budget_used)
@@ -206,30 +344,15 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
     if (order.empty()) return outcome;
     std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
+    if (!holonomic_integrates_lower(request))
+        return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used);
     const double cutoff = negligible_from(request, 1.0);
 
-    // F(t) = 1F1(n/2; (n + m + 1)/2; -t S), S = Sigma^-1 / 2, at t = x below
-    // the cutoff.
-    holonomic_ray_request ray;
-    ray.a = request.n / 2;
-    ray.c = (request.n + request.m + 1) / 2;
-    for (int i = 0; i < request.m; i++) ray.s.push_back(0.5 / (request.sigma.empty() ? 1.0 : request.sigma[i]));
+    // F(t) = 1F1(n/2; (n + m + 1)/2; -t S) at t = x below the cutoff.
+    holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
     for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) ray.targets.push_back(x[order[k]]);
-    ray.want_err = err != nullptr;
-    ray.threads = request.threads;
-    ray.memory_limit = request.memory_limit;
-    ray.interrupt = request.interrupt;
-    ray.work_share = work_share;
-    ray.extended = extended;
     const holonomic_ray_values F = holonomic_ray_integrate(ray);
-    switch (F.state) {
-    case holonomic_ray_state::out_of_memory:
-        return failure(wishart_cdf_status::out_of_memory, F.message.c_str());
-    case holonomic_ray_state::singular_start:
-        return failure(wishart_cdf_status::numerical_failure, F.message.c_str());
-    case holonomic_ray_state::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
-    case holonomic_ray_state::done: break;
-    }
+    if (ray_failed(F, &outcome)) return outcome;
 
     double log_constant = 0, constant_magnitude = 0;
     for (int i = 0; i < request.m; i++) {
@@ -262,7 +385,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         } else {
             abandoned = true;                    // beyond the work budget: no value
         }
-        holonomic_write_point(request, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
+        holonomic_write_point(request, true, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
     }
     double used = F.budget_used;
     if (request.tail == wishart_tail::upper && err) {
@@ -271,9 +394,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
             return failure(wishart_cdf_status::interrupted, "interrupted");
     }
     if (budget_used) *budget_used = used;
-    if (abandoned)
-        outcome.message = "the integration along the ray needs more than its work limit (Sigma's "
-                          "eigenvalues too far apart for such x)";
+    if (abandoned) outcome.message = beyond_budget;
     return outcome;
 }
 

@@ -28,7 +28,7 @@ constexpr double holonomic_min_gap = 1e-3;
 constexpr double holonomic_max_condition = 1e6;
 
 // Whether the route serves a checked request with n > m - 1: real field,
-// largest eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma within
+// either extreme eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma within
 // holonomic_max_condition, and either pairwise at least holonomic_min_gap
 // apart (one integration) or with their close ones split apart and
 // extrapolated back (wishart_holonomic_split.h).
@@ -53,10 +53,14 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
                                         std::size_t count, double *P, double *err, double work_share = 1,
                                         bool extended = false, double *budget_used = nullptr);
 
-// Writes one point of the request's tail and scale from log P (lower tail)
-// and its absolute error.
-void holonomic_write_point(const wishart_cdf_request &request, double log_lower, double log_err, double *P,
-                           double *err);
+// The tail the route integrates: P(lambda_max <= x) for the largest
+// eigenvalue, P(lambda_min > x) for the smallest (docs/wishart_holonomic.md).
+bool holonomic_integrates_lower(const wishart_cdf_request &request);
+
+// Writes one point of the request's tail and scale from the log of a tail
+// (the lower one when `lower`) and its absolute error.
+void holonomic_write_point(const wishart_cdf_request &request, bool lower, double log_tail, double log_err,
+                           double *P, double *err);
 
 // Writes the points no integration serves (x <= 0, +Inf, NaN); false for
 // the others.

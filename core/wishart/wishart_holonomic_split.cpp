@@ -13,9 +13,13 @@
 // hold only even powers of delta: P along this path is a function of
 // delta^2, equal to the wanted P at delta = 0 whatever the r_j, and for delta
 // well above the cluster's width the roots sit near delta tau_j, as far
-// apart as the one-integration route wants them. Spreading log sigma rather
-// than sigma keeps det(Y)^(n/2), the bulk of log P in the lower tail, fixed
-// along the path (sum r_j is), and P has no singularity at finite z.
+// apart as the one-integration route wants them. For the largest
+// eigenvalue z = log(sigma / c): spreading log sigma rather than sigma keeps
+// det(Y)^(n/2), the bulk of log P in the lower tail, fixed along the path
+// (sum r_j is), and P has no singularity at finite z. For the smallest,
+// whose integrated tail P(lambda_min > x) falls like etr(-x Y), z = c / sigma - 1
+// keeps trace(Y) fixed instead (in log sigma it moved log P by x delta^2 / sigma,
+// and the extrapolation's error outgrew its estimate at m = 3).
 #include "wishart_holonomic_split.h"
 
 #include <algorithm>
@@ -50,7 +54,9 @@ constexpr int delta_count = sizeof delta_shares / sizeof delta_shares[0];
 // extended_max_m, beyond which that cost leaves the work budget.
 constexpr int extended_max_m = 8;
 
-// Widest spread delta (in log sigma) of a cluster: the extrapolation's error
+// The share of tol the smallest eigenvalue's levels are held to.
+constexpr double level_tol_share = 1e-2;
+// Widest spread delta (in z) of a cluster: the extrapolation's error
 // grows like delta^12 times the path's coefficients (which grow with x /
 // sigma), the integration's as the narrowest delta's gaps shrink.
 constexpr double widest_delta = 0.3;
@@ -68,6 +74,16 @@ constexpr double width_margin = 10;
 constexpr int newton_steps = 60;
 constexpr double newton_units = 4;
 
+// The cluster's coordinate z of sigma about c, and back.
+double to_coordinate(double sigma, double centre, bool by_rate)
+{
+    return by_rate ? centre / sigma - 1 : std::log(sigma / centre);
+}
+double from_coordinate(double z, double centre, bool by_rate)
+{
+    return by_rate ? centre / (1 + z) : centre * std::exp(z);
+}
+
 struct cluster {
     std::vector<int> members;        // indices into sigma, in increasing order of sigma
     double centre = 0;               // c: the members' geometric mean
@@ -78,11 +94,12 @@ struct cluster {
 struct split_plan {
     std::vector<cluster> clusters;
     double widest = 0;               // delta at share 1
+    bool by_rate = false;            // z = c / sigma - 1, else log(sigma / c)
 };
 
 // Eigenvalues whose relative gap is below holonomic_min_gap, chained in
 // sorted order, form the clusters.
-std::vector<cluster> find_clusters(const std::vector<double> &sigma)
+std::vector<cluster> find_clusters(const std::vector<double> &sigma, bool by_rate)
 {
     std::vector<int> order(sigma.size());
     std::iota(order.begin(), order.end(), 0);
@@ -100,7 +117,7 @@ std::vector<cluster> find_clusters(const std::vector<double> &sigma)
             group.centre = std::exp(group.centre / group.members.size());
             group.elementary.assign(1, 1.0);       // e_0; then the usual recurrence
             for (int i : group.members) {
-                const double r = std::log(sigma[i] / group.centre);
+                const double r = to_coordinate(sigma[i], group.centre, by_rate);
                 group.width = std::max(group.width, std::fabs(r));
                 group.elementary.push_back(0);
                 for (std::size_t j = group.elementary.size() - 1; j > 0; j--)
@@ -113,15 +130,16 @@ std::vector<cluster> find_clusters(const std::vector<double> &sigma)
     return clusters;
 }
 
-split_plan plan_split(const std::vector<double> &sigma)
+split_plan plan_split(const std::vector<double> &sigma, bool by_rate)
 {
     split_plan plan;
-    plan.clusters = find_clusters(sigma);
+    plan.by_rate = by_rate;
+    plan.clusters = find_clusters(sigma, by_rate);
     plan.widest = widest_delta;
     for (const cluster &group : plan.clusters)
         for (std::size_t i = 0; i < sigma.size(); i++) {
             if (std::find(group.members.begin(), group.members.end(), (int)i) != group.members.end()) continue;
-            const double room = std::fabs(std::log(sigma[i] / group.centre)) - group.width;
+            const double room = std::fabs(to_coordinate(sigma[i], group.centre, by_rate)) - group.width;
             plan.widest = std::min(plan.widest, room_share * room);
         }
     return plan;
@@ -177,12 +195,15 @@ std::vector<double> spread_sigma(const split_plan &plan, const std::vector<doubl
     for (const cluster &group : plan.clusters) {
         const std::vector<double> roots = spread_roots(group, delta);
         if (roots.empty()) return {};
-        for (std::size_t j = 0; j < roots.size(); j++) spread[group.members[j]] = group.centre * std::exp(roots[j]);
+        for (std::size_t j = 0; j < roots.size(); j++) spread[group.members[j]] = from_coordinate(roots[j], group.centre, plan.by_rate);
     }
     return spread;
 }
 
-// The requests the split integrates: lower tail, log P, one per delta;
+// The requests the split integrates, log P, one per delta: the largest
+// eigenvalue's lower tail, which the ray carries; the smallest's tail asked
+// for, whose lower one the ray carries to its unit roundoff (in more bits
+// where it misses tol);
 // empty when a spread Sigma is not one the one integration serves.
 std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
 {
@@ -193,8 +214,12 @@ std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &requ
     for (double share : delta_shares) {
         wishart_cdf_request level = request;
         level.sigma = spread_sigma(plan, request.sigma, share * plan.widest);
-        level.tail = wishart_tail::lower;
+        level.tail = holonomic_integrates_lower(request) ? wishart_tail::lower : request.tail;
         level.log_result = true;
+        // The extrapolation weighs the levels' errors by some 7 (its weights
+        // through six and five deltas): the smallest eigenvalue's levels,
+        // which retry points that miss in more bits, are held to a share.
+        if (!holonomic_integrates_lower(request)) level.tol = request.tol * level_tol_share;
         if (level.sigma.empty() || !holonomic_ray_serves(level)) return {};
         spread.push_back(std::move(level));
     }
@@ -269,7 +294,7 @@ bool holonomic_split_serves(const wishart_cdf_request &request)
 {
     if (request.m < 2) return false;
     const wishart_cdf_request full = explicit_sigma(request);
-    return !spread_requests(full, plan_split(full.sigma)).empty();
+    return !spread_requests(full, plan_split(full.sigma, !holonomic_integrates_lower(full))).empty();
 }
 
 wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, const double *x,
@@ -278,7 +303,9 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
     const wishart_cdf_request full = explicit_sigma(request);
-    const std::vector<wishart_cdf_request> levels = spread_requests(full, plan_split(full.sigma));
+    const split_plan plan = plan_split(full.sigma, !holonomic_integrates_lower(full));
+    const std::vector<wishart_cdf_request> levels = spread_requests(full, plan);
+    const bool lower = !levels.empty() && levels[0].tail == wishart_tail::lower;   // the tail extrapolated
     if (levels.empty()) {
         outcome.status = wishart_cdf_status::invalid_argument;
         outcome.message = "The holonomic route cannot spread this Sigma's close eigenvalues apart.";
@@ -301,7 +328,7 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     std::vector<double> missed_points;
     for (std::size_t k = 0; k < points.size(); k++) {
         const std::size_t i = on_ray[k];
-        holonomic_write_point(request, value[k], value_err[k], &P[i], err ? &err[i] : nullptr);
+        holonomic_write_point(request, lower, value[k], value_err[k], &P[i], err ? &err[i] : nullptr);
         if (err && !wishart_meets_tol(request, P[i], err[i])) {
             missed.push_back(i);
             missed_points.push_back(x[i]);
@@ -317,7 +344,7 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     if (run.status != wishart_cdf_status::ok) return run;
     for (std::size_t k = 0; k < missed.size(); k++) {
         double extended_P = 0, extended_err = 0;
-        holonomic_write_point(request, value[k], value_err[k], &extended_P, &extended_err);
+        holonomic_write_point(request, lower, value[k], value_err[k], &extended_P, &extended_err);
         const std::size_t i = missed[k];
         if (extended_err < err[i] || std::isnan(err[i])) {
             P[i] = extended_P;

@@ -64,7 +64,7 @@ function varargout = wishart_eig_inv (varargin)
 %     Option 'sigma' must be a positive scalar c (Sigma = c I), the m positive eigenvalues of
 %     Sigma, or Sigma itself.
 %     The smallest eigenvalue needs an integer n: it has no series route.
-%     The smallest eigenvalue of a real Wishart matrix with Sigma not a multiple of I needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...): its finite zonal series exists only there.
+%     The smallest eigenvalue of a real Wishart matrix needs (n - m - 1)/2 a whole number (n = m + 1, m + 3, ...), where its finite zonal series exists, or the holonomic route: m at most 10 and Sigma's eigenvalues within a ratio of 1e6.
 %
 %   Examples:
 %     c = wishart_eig_inv(0.05, 5, 10, 'tail', 'upper')    % critical value at level 5%

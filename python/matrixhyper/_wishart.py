@@ -21,9 +21,12 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     n >= m. The real largest eigenvalue with another Sigma (m <= 10) comes
     from the holonomic gradient method (close or repeated eigenvalues of
     Sigma spread apart and extrapolated back), and the real smallest from a finite
-    zonal series when (n - m - 1)/2 is whole; otherwise the largest
-    eigenvalue comes from the series of matrix argument, with the upper tail
-    1 - P. The smallest eigenvalue needs an integer n.
+    zonal series when (n - m - 1)/2 is whole and from the same holonomic
+    system otherwise (m <= 10, integrated backwards; its lower tail is the
+    complement of the upper one, carried in 113 bits where it is small);
+    otherwise the largest eigenvalue comes from the series of matrix
+    argument, with the upper tail 1 - P. The complex smallest eigenvalue
+    needs an integer n.
 
     x      points: a number or an array of any shape, finite. x <= 0 gives
            0 (lower) or 1 (upper).
@@ -44,8 +47,8 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     is NaN, with one NotConvergedWarning per call naming the points, and its
     err says how far it got. Bad
     input raises TypeError or ValueError with the plug-in's message; a
-    refused route (the smallest eigenvalue without white Sigma and integer
-    n) raises ValueError; Ctrl-C raises KeyboardInterrupt.
+    refused route (the smallest eigenvalue where no route above serves)
+    raises ValueError; Ctrl-C raises KeyboardInterrupt.
 
     >>> P, err = wishart_eig_cdf([20, 40], 5, 10)
     >>> [round(p, 12) for p in P], bool((err < 1e-13).all())

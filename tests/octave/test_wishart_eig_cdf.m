@@ -25,7 +25,7 @@
 %!error <^wishart_eig_cdf: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_cdf (1, 2, 3, "tail", "both")
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 2 3])
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 -2])
-%!error <^wishart_eig_cdf: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest")
+%!error <^wishart_eig_cdf: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest", "field", "complex")
 %!error id=wishart_eig_cdf:invalidInput wishart_eig_cdf (1, -1, 3)
 %!error <^wishart_eig_cdf: Option 'log' must be true or false\.$> wishart_eig_cdf (1, 2, 3, "log", "yes")
 
@@ -110,3 +110,7 @@
 %! assert (wishart_eig_cdf (x, 4, 2, "which", "smallest"), wishart_eig_cdf (x, 2, 4, "which", "smallest"));
 %! assert (wishart_eig_cdf (x, 3, 1), gammainc (x / 2, 1.5), 1e-13);
 %! assert (wishart_eig_cdf (x, 3, 1, "field", "complex", "sigma", 0.5), gammainc (2 * x, 3), 1e-13);
+%!test  # the smallest eigenvalue where (n - m - 1)/2 is not whole: m = 1 is sigma chi^2_n
+%! x = [0.3 2 7 15];
+%! assert (wishart_eig_cdf (x, 1, 2.5, "which", "smallest", "sigma", 2, "tail", "upper"),
+%!         gammainc (x / 4, 1.25, "upper"), 1e-12);

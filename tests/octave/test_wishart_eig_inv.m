@@ -16,7 +16,7 @@
 %!error <^wishart_eig_inv: Unknown option 'side': the options are 'field', 'which', 'tail' and 'sigma'\.$> wishart_eig_inv (0.5, 2, 3, "side", "upper")
 %!error <^wishart_eig_inv: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_inv (0.5, 2, 3, "tail", "both")
 %!error <^wishart_eig_inv: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_inv (0.5, 2, 3, "sigma", [1 -2])
-%!error <^wishart_eig_inv: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_inv (0.5, 2, 3.5, "which", "smallest")
+%!error <^wishart_eig_inv: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_inv (0.5, 2, 3.5, "which", "smallest", "field", "complex")
 %!error id=wishart_eig_inv:invalidInput wishart_eig_inv (2, 2, 3)
 
 ## ---- Values.

@@ -1,8 +1,11 @@
 // The smallest eigenvalue of a real Wishart matrix with any Sigma and
 // (n - m - 1)/2 whole (the "zonal" route): against zonal polynomials built
 // independently in exact rationals (tools/wishart_real_smallest_reference.py),
-// the white exact route, the chi-square law at m = 1 and Monte Carlo.
+// the white exact route, the chi-square law at m = 1 and Monte Carlo. Other
+// n (the holonomic route): against the gamma law, the zonal route and the
+// white formulas.
 #include "matrixhyper/wishart_cdf.h"
+#include "wishart_holonomic.h"
 #include "wishart_real_smallest.h"
 #include "wishart_sampling.h"
 
@@ -117,12 +120,14 @@ TEST(WishartRealSmallest, OneDimensionIsChiSquare)
 
 // Fixed-seed Monte Carlo: W = Z^T Z with rows of Z iid N(0, Sigma) for a full
 // Sigma (rows made as L g with Sigma = L L^T), the route given only Sigma's
-// eigenvalues; the empirical P within 4.5 binomial standard errors.
+// eigenvalues; the empirical P within 4.5 binomial standard errors. n = 6 at
+// m = 4 is the holonomic route's ((n - m - 1)/2 not whole).
 TEST(WishartRealSmallest, MonteCarloAgrees)
 {
     const int samples = 20000;
-    struct mc_case { int m, n; double rho; };
-    for (const mc_case &c : {mc_case{4, 7, 0.7}, mc_case{8, 11, 0.5}}) {
+    struct mc_case { int m, n; double rho; const char *method; };
+    for (const mc_case &c : {mc_case{4, 7, 0.7, "zonal"}, mc_case{8, 11, 0.5, "zonal"},
+                             mc_case{4, 6, 0.7, "holonomic"}}) {
         const int m = c.m, n = c.n;
         std::vector<double> sigma((size_t)m * m);   // Sigma_ij = rho^|i-j|
         for (int i = 0; i < m; i++)
@@ -137,7 +142,7 @@ TEST(WishartRealSmallest, MonteCarloAgrees)
         std::vector<double> F(x.size());
         const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), F.data(), nullptr);
         ASSERT_EQ(outcome.status, wishart_cdf_status::ok) << outcome.message;
-        ASSERT_EQ(outcome.method, "zonal");
+        ASSERT_EQ(outcome.method, c.method);
         for (size_t i = 0; i < x.size(); i++) {
             const double empirical =
                 (double)std::count_if(lmin.begin(), lmin.end(), [&](double l) { return l <= x[i]; }) / samples;
@@ -149,8 +154,8 @@ TEST(WishartRealSmallest, MonteCarloAgrees)
 
 // A table cut short (here by the memory limit, at degree 10 of 12) still
 // serves the points its degrees decide, with the unbuilt degrees in err;
-// the others are NaN with a message naming the table. A non-whole r is
-// refused with the reason.
+// the others are NaN with a message naming the table. A non-whole r that
+// no route serves is refused with the reason.
 TEST(WishartRealSmallest, ReachIsHonest)
 {
     const reference_case &near = references[25], &far = references[29];   // "spread, r = 4"
@@ -171,11 +176,76 @@ TEST(WishartRealSmallest, ReachIsHonest)
         EXPECT_TRUE(std::isnan(P[1]));
         EXPECT_GT(err[1], 1e-10 * (upper ? far.upper : far.lower));
     }
-    wishart_cdf_request q = smallest(4, 8, {1, 2, 3, 4}, true);
+    std::vector<double> spread(11);
+    for (int i = 0; i < 11; i++) spread[i] = 1 + i;
+    wishart_cdf_request q = smallest(11, 13, spread, true);   // beyond the holonomic route's m
     double x = 1, P = 0;
     const wishart_cdf_outcome outcome = wishart_eig_cdf(q, &x, 1, &P, nullptr);
     EXPECT_EQ(outcome.status, wishart_cdf_status::invalid_argument);
     EXPECT_NE(outcome.message.find("(n - m - 1)/2"), std::string::npos) << outcome.message;
+}
+
+// P (or NaN) against a truth: within 1e-10 and within what err claims
+// (2 err, and the truth's own error, some 1e-13 for the white formulas). A
+// NaN is only allowed where the truth is a lower tail below 1e-4, which
+// 1 - P(lambda_min > x) cannot carry to 1e-10.
+void expect_honest(double P, double err, double truth, bool lower_tail, const std::string &what)
+{
+    if (std::isnan(P)) {
+        EXPECT_TRUE(lower_tail && truth < 1e-4) << what << ": NaN where the truth is " << truth;
+        return;
+    }
+    const double miss = std::fabs(P - truth);
+    EXPECT_LE(miss, 1e-10 * truth) << what;
+    EXPECT_LE(miss, 2 * err + 1e-13 * truth) << what << ": err understates the error";
+}
+
+// Where (n - m - 1)/2 is not whole the upper tail is the recessive solution
+// of the largest eigenvalue's holonomic system (docs/wishart_holonomic.md,
+// "The smallest eigenvalue"), the lower tail its complement. Against the
+// gamma law at m = 1 (n below 1 too); against the zonal route where
+// (n - m - 1)/2 is whole (the holonomic route called directly, m = 3 and 6);
+// against the white formulas for c I at m = 4, n = 6, which the holonomic
+// route takes as one cluster of four (the last eigenvalue a relative 1e-14
+// off, moving P by less than 1e-13).
+TEST(WishartRealSmallest, HolonomicRouteAgainstIndependentLaws)
+{
+    std::vector<double> x;
+    for (double v = 0.01; v < 100; v *= 2.2) x.push_back(v);
+    std::vector<double> P(x.size()), err(x.size()), truth(x.size()), truth_err(x.size());
+    for (int upper = 0; upper < 2; upper++) {
+        for (double n : {0.6, 2.5}) {
+            const double sigma = 1.7;
+            wishart_cdf_request q = smallest(1, n, {sigma}, upper);
+            const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data());
+            ASSERT_EQ(outcome.method, "holonomic");
+            for (std::size_t i = 0; i < x.size(); i++) {
+                const long double y = x[i] / (2.0L * sigma);
+                const double gamma = (double)(upper ? boost::math::gamma_q(n / 2.0L, y) : boost::math::gamma_p(n / 2.0L, y));
+                if (gamma > 1e-300)
+                    expect_honest(P[i], err[i], gamma, !upper, "m = 1, n = " + std::to_string(n) + ", x = " + std::to_string(x[i]));
+            }
+        }
+        struct whole_case { int m, n; std::vector<double> sigma; };
+        for (const whole_case &c : {whole_case{3, 6, {0.5, 1.3, 3.0}},
+                                    whole_case{6, 7, {0.3, 0.55, 1.0, 1.6, 2.5, 4.0}}}) {
+            const wishart_cdf_request q = smallest(c.m, c.n, c.sigma, upper);
+            ASSERT_EQ(holonomic_route(q, x.data(), x.size(), P.data(), err.data()).method, "holonomic");
+            ASSERT_EQ(real_smallest_route(q, x.data(), x.size(), truth.data(), truth_err.data()).method, "zonal");
+            for (std::size_t i = 0; i < x.size(); i++)
+                if (truth[i] > 1e-300)
+                    expect_honest(P[i], err[i], truth[i], !upper, "m = " + std::to_string(c.m) + ", x = " + std::to_string(x[i]));
+        }
+        const int m = 4;
+        std::vector<double> near_white(m, 1.5);
+        near_white[m - 1] *= 1 + 1e-14;
+        wishart_cdf_request q = smallest(m, 6, near_white, upper);
+        ASSERT_EQ(wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data()).method, "holonomic");
+        q.sigma.assign(m, 1.5);
+        ASSERT_EQ(wishart_eig_cdf(q, x.data(), x.size(), truth.data(), nullptr).method, "exact");
+        for (std::size_t i = 0; i < x.size(); i++)
+            if (truth[i] > 1e-300) expect_honest(P[i], err[i], truth[i], !upper, "c I, x = " + std::to_string(x[i]));
+    }
 }
 
 // A table of some 20 s (m = 4, r = 48, far upper tail: every degree) gives
