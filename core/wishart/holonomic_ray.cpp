@@ -774,8 +774,8 @@ holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const p
 // the last target. More costs steps whose rounding adds up in the
 // solution's own direction: at m = 8 a margin of 40 left 3.6e-11, 30 left
 // 2e-13 (against the finite series at an integer (n - m - 1)/2). The
-// longer runs, which carry the lower tail 1 - P to their unit roundoff,
-// take log(1 / unit roundoff) instead.
+// longer runs, which carry the lower tail 1 - P in absolute terms, take
+// log(1 / the accuracy asked of it, or their unit roundoff) instead.
 constexpr double recessive_start_margin = 30;   // e^-30 = 1e-13, of a start error near 1 / (T min(s))
 // The limit is read at t_norm, where (t_norm sum s)^(c - m), the lower tail's
 // size there up to a factor, is at most this share of the precision's unit
@@ -817,13 +817,16 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
         s_min = std::min(s_min, value);
     }
     const double lower_power = request.c - m;
-    const double reach = recessive_norm_share * profile.unit_roundoff;
+    // What the run must resolve: its unit roundoff, or the accuracy asked
+    // of 1 - F if that is coarser.
+    const double resolved = std::max(request.accuracy, profile.unit_roundoff);
+    const double reach = recessive_norm_share * resolved;
     plan.t_norm = std::max(std::pow(reach, 1 / lower_power), least_norm_reach) / sum_s;
     while (plan.below < x.size() && x[plan.below] <= norm_ratio * plan.t_norm) plan.below++;
     const double per_step = step_work(system, profile);
     const long most_steps = (long)(request.work_share * most_work / per_step);
     const double margin =
-        sizeof(Real) > sizeof(double) ? -std::log(profile.unit_roundoff) : recessive_start_margin;
+        sizeof(Real) > sizeof(double) ? std::max(recessive_start_margin, -std::log(resolved)) : recessive_start_margin;
     const auto start_at = [&](double top) { return top + margin / s_min; };
     const auto steps_to = [&](double top) {
         return start_at(top) * sum_s * recessive_steps_per_unit +

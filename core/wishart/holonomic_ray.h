@@ -26,6 +26,8 @@ struct holonomic_ray_request {
     double work_share = 1;                // share of the work budget this run takes
     bool extended = false;                // in long double: the rounding that small gaps amplify
     bool wide = false;                    // holonomic_ray_recessive only: in the wide type (below)
+    double accuracy = 0;                  // holonomic_ray_recessive only: the absolute error of
+                                          // 1 - F wanted (0: the precision's own)
 };
 
 enum class holonomic_ray_state { done, out_of_memory, singular_start, interrupted };

@@ -250,6 +250,27 @@ constexpr const char *beyond_budget = "the integration along the ray needs more 
 // then serves what is left, the upper tail's points included, to some
 // 1e-16 absolute (its two runs' difference, the coarse one's truncation).
 enum class smallest_pass { first, wide, extended };
+// The share of tol the retries resolve the lower tail to: the first run's
+// value of it may be off by its err.
+constexpr double accuracy_share = 0.1;
+
+// The absolute accuracy of 1 - P(lambda_min > x) that the points still
+// missing tol need: a tenth of tol times the least of their lower tails as
+// the first run gave them (0, the run's own, for the upper tail, which is
+// relative throughout, or where the first run gave no lower tail). The
+// longer runs start and end no farther out than it needs.
+double lower_tail_accuracy(const wishart_cdf_request &request, const std::vector<std::size_t> &points,
+                           const double *P)
+{
+    if (request.tail != wishart_tail::lower) return 0;
+    double least = HUGE_VAL;
+    for (std::size_t i : points) {
+        const double lower = request.log_result ? std::exp(P[i]) : P[i];
+        if (!(lower > 0)) return 0;
+        least = std::min(least, lower);
+    }
+    return accuracy_share * request.tol * least;
+}
 
 // One point of the smallest eigenvalue from a run: the upper tail from
 // log P, the lower from the run's complement.
@@ -301,6 +322,7 @@ wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const
             ray.extended = pass == smallest_pass::extended;
             ray.wide = pass == smallest_pass::wide;
             ray.work_share = work_share - used;
+            ray.accuracy = lower_tail_accuracy(request, points, P);
         }
         ray.targets.clear();
         for (std::size_t i : points) ray.targets.push_back(x[i]);
