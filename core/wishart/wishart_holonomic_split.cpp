@@ -195,16 +195,17 @@ std::vector<double> spread_sigma(const split_plan &plan, const std::vector<doubl
     for (const cluster &group : plan.clusters) {
         const std::vector<double> roots = spread_roots(group, delta);
         if (roots.empty()) return {};
-        for (std::size_t j = 0; j < roots.size(); j++) spread[group.members[j]] = from_coordinate(roots[j], group.centre, plan.by_rate);
+        for (std::size_t j = 0; j < roots.size(); j++)
+            spread[group.members[j]] = from_coordinate(roots[j], group.centre, plan.by_rate);
     }
     return spread;
 }
 
-// The requests the split integrates, log P, one per delta: the largest
-// eigenvalue's lower tail, which the ray carries; the smallest's tail asked
-// for, whose lower one the ray carries to its unit roundoff (in more bits
-// where it misses tol);
-// empty when a spread Sigma is not one the one integration serves.
+// The requests the split integrates, one per delta, as log P: for the
+// largest eigenvalue its lower tail, which the ray carries; for the
+// smallest the tail asked for (the ray carries its lower tail in absolute
+// terms, in more bits where it misses tol). Empty when a spread Sigma is
+// not one the one integration serves.
 std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
 {
     std::vector<wishart_cdf_request> spread;

@@ -221,9 +221,11 @@ TEST(WishartRealSmallest, HolonomicRouteAgainstIndependentLaws)
             ASSERT_EQ(outcome.method, "holonomic");
             for (std::size_t i = 0; i < x.size(); i++) {
                 const long double y = x[i] / (2.0L * sigma);
-                const double gamma = (double)(upper ? boost::math::gamma_q(n / 2.0L, y) : boost::math::gamma_p(n / 2.0L, y));
+                const double gamma =
+                    (double)(upper ? boost::math::gamma_q(n / 2.0L, y) : boost::math::gamma_p(n / 2.0L, y));
                 if (gamma > 1e-300)
-                    expect_honest(P[i], err[i], gamma, !upper, "m = 1, n = " + std::to_string(n) + ", x = " + std::to_string(x[i]));
+                    expect_honest(P[i], err[i], gamma, !upper,
+                                  "m = 1, n = " + std::to_string(n) + ", x = " + std::to_string(x[i]));
             }
         }
         struct whole_case { int m, n; std::vector<double> sigma; };
@@ -234,7 +236,8 @@ TEST(WishartRealSmallest, HolonomicRouteAgainstIndependentLaws)
             ASSERT_EQ(real_smallest_route(q, x.data(), x.size(), truth.data(), truth_err.data()).method, "zonal");
             for (std::size_t i = 0; i < x.size(); i++)
                 if (truth[i] > 1e-300)
-                    expect_honest(P[i], err[i], truth[i], !upper, "m = " + std::to_string(c.m) + ", x = " + std::to_string(x[i]));
+                    expect_honest(P[i], err[i], truth[i], !upper,
+                                  "m = " + std::to_string(c.m) + ", x = " + std::to_string(x[i]));
         }
         const int m = 4;
         std::vector<double> near_white(m, 1.5);
