@@ -28,10 +28,11 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "thread_team.h"
 
 namespace matrixhyper {
 namespace alternant {
@@ -135,23 +136,15 @@ Real determinant(std::vector<Real> &matrix, int size, int threads = 1)
     threads = std::max(1, std::min(threads, size / least_rows_per_shared_step));
     std::atomic<int> ready{-1};                 // the last step whose pivot is in place
     std::atomic<int> reports{0};                // row shares done, all steps
-    std::vector<std::thread> workers;
-    workers.reserve(threads - 1);
-    for (int t = 1; t < threads; t++) {
-        try {
-            workers.emplace_back([&, t] {
-                for (int k = 0; k < shared_steps; k++) {
-                    while (ready.load(std::memory_order_acquire) < k) std::this_thread::yield();
-                    if (ready.load(std::memory_order_acquire) >= size) return;   // ended early
-                    eliminate_rows(matrix, size, k, k + 1 + t, threads);
-                    reports.fetch_add(1, std::memory_order_release);
-                }
-            });
-        } catch (const std::system_error &) {
-            break;
+    thread_team workers;
+    const int sharing = workers.start(threads, [&](int t) {
+        for (int k = 0; k < shared_steps; k++) {
+            while (ready.load(std::memory_order_acquire) < k) std::this_thread::yield();
+            if (ready.load(std::memory_order_acquire) >= size) return;   // ended early
+            eliminate_rows(matrix, size, k, k + 1 + t, threads);
+            reports.fetch_add(1, std::memory_order_release);
         }
-    }
-    const int sharing = (int)workers.size() + 1;
+    });
     // Row i of a step belongs to the thread (i - k - 1) mod threads; rows of
     // threads never started fall to the calling thread.
     Real det = 1;
@@ -178,7 +171,7 @@ Real determinant(std::vector<Real> &matrix, int size, int threads = 1)
         while (reports.load(std::memory_order_acquire) < (k + 1) * (sharing - 1)) std::this_thread::yield();
     }
     ready.store(size, std::memory_order_release);   // releases workers still waiting
-    for (std::thread &worker : workers) worker.join();
+    workers.join();
     return det;
 }
 

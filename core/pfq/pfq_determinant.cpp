@@ -20,10 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <boost/math/constants/constants.hpp>
@@ -37,6 +34,7 @@
 #include "alternant.h"
 #include "interrupt_countdown.h"
 #include "precision_ladder.h"
+#include "thread_team.h"
 
 namespace matrixhyper {
 namespace pfq_detail {
@@ -932,32 +930,17 @@ rung_state fill_all_rows(const plan &p, int bits, std::vector<Real> &rows, long 
     row_team<Real> team(p, bits, rows);
     const int threads = p.clusters.size() >= least_clusters_for_threads
                             ? (int)std::min<std::size_t>(p.threads, p.clusters.size()) : 1;
-    std::vector<std::thread> workers;
-    workers.reserve(threads - 1);       // no allocation once a worker runs
-    std::vector<std::exception_ptr> errors(threads);
-    for (int t = 1; t < threads; t++) {
+    {
+        thread_team workers([&team] { team.stop = true; });
+        workers.start(threads, [&team](int) { fill_rows(team, nullptr); });
         try {
-            workers.emplace_back([&team, &errors, t] {
-                try {
-                    fill_rows(team, nullptr);
-                } catch (...) {
-                    errors[t] = std::current_exception();
-                    team.stop = true;
-                }
-            });
-        } catch (const std::system_error &) {
-            break;
+            fill_rows(team, p.interrupt);
+        } catch (...) {
+            team.stop = true;           // the workers stop; the team waits for them
+            throw;
         }
+        workers.join();
     }
-    try {
-        fill_rows(team, p.interrupt);
-    } catch (...) {
-        errors[0] = std::current_exception();
-        team.stop = true;
-    }
-    for (std::thread &worker : workers) worker.join();
-    for (const std::exception_ptr &error : errors)
-        if (error) std::rethrow_exception(error);
     terms += team.terms;
     if (team.failed) return rung_state::failed;
     if (team.over_budget) return rung_state::over_budget;

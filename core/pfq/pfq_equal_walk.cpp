@@ -5,11 +5,10 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <system_error>
-#include <thread>
 
 #include "box_factor.h"
 #include "interrupt_countdown.h"
+#include "thread_team.h"
 
 namespace matrixhyper {
 namespace pfq_detail {
@@ -441,16 +440,12 @@ equal_walk_sums equal_walk(const series_input &in, const equal_walk_settings &se
     threads = std::max(1, std::min(threads, (int)blocks.size()));
     std::vector<block_walker> walkers;                   // made here: the threads never allocate
     for (int i = 0; i < threads; i++) walkers.emplace_back(job, i == 0);
-    std::vector<std::thread> team;
-    for (int i = 1; i < threads; i++) {
-        try {
-            team.emplace_back(sum_blocks, std::ref(job), std::ref(walkers[i]));
-        } catch (const std::system_error &) {
-            break;                                       // fewer threads, same sums
-        }
+    {
+        thread_team team;                                // fewer threads, same sums
+        team.start(threads, [&](int i) { sum_blocks(job, walkers[i]); });
+        sum_blocks(job, walkers[0]);
+        team.join();
     }
-    sum_blocks(job, walkers[0]);
-    for (std::thread &t : team) t.join();
     equal_walk_sums out;
     out.exhausted = job.exhausted.load();
     out.interrupted = job.stop.load() && !out.exhausted;

@@ -17,16 +17,14 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <numeric>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <boost/math/special_functions/gamma.hpp>
 
 #include "interrupt_countdown.h"
 #include "precision_ladder.h"
+#include "thread_team.h"
 
 namespace matrixhyper {
 
@@ -592,35 +590,20 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
     coarse.most_steps = (long)(most_steps / coarse_share);
     coarse.interrupt = nullptr;                  // the worker reads the team's flag only
     const bool err = request.want_err;
-    bool two_threads = err && request.threads != 1 && !pair.carried.empty();
     // A failure to allocate on either thread leaves through the caller
-    // (out_of_memory) once the worker has been joined; a thread the system
+    // (out_of_memory) once the worker has finished; a thread the system
     // refuses leaves both runs to this one.
-    bool worker_failed = false;
-    std::thread worker;
-    if (two_threads) {
-        try {
-            worker = std::thread([&] {
-                try {
-                    pair.coarse = integrate(coarse);
-                } catch (const std::bad_alloc &) {
-                    worker_failed = true;
-                }
-            });
-        } catch (const std::system_error &) {
-            two_threads = false;
-        }
-    }
+    thread_team worker([&stop] { stop = true; });
+    const bool two_threads = err && request.threads != 1 && !pair.carried.empty() &&
+                             worker.start(2, [&](int) { pair.coarse = integrate(coarse); }) == 2;
     if (two_threads) {
         try {
             pair.fine = integrate(fine);
-        } catch (const std::bad_alloc &) {
-            stop = true;
-            worker.join();
+        } catch (...) {
+            stop = true;                         // the worker stops; the team waits for it
             throw;
         }
         worker.join();
-        if (worker_failed) throw std::bad_alloc();
     } else {
         pair.fine = integrate(fine);
         coarse.interrupt = request.interrupt;    // on this thread: the caller's own poll

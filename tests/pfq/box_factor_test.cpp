@@ -1,14 +1,17 @@
-// The per-box factors shared by the series walks, and the interrupt
-// countdown shared by their loops.
+// The per-box factors shared by the series walks, the interrupt countdown
+// shared by their loops, and the thread team of the parallel sections.
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "box_factor.h"
 #include "interrupt_countdown.h"
+#include "thread_team.h"
 
 using namespace matrixhyper;
 
@@ -160,4 +163,27 @@ TEST(InterruptCountdown, PollsPerUnitsOfWorkAndStopsTheTeam)
     EXPECT_EQ(calls.polls, 3);                                  // no poll after the stop
     for (int i = 0; i < 9; i++) EXPECT_FALSE(worker.step());    // not yet at its poll
     EXPECT_TRUE(worker.step());
+}
+
+// A worker's exception (the sections' no-memory failure) leaves through
+// join() once every worker has finished, after on_failure has told the
+// others to stop; without it such an exception would end the process. A
+// team of one runs no thread.
+TEST(ThreadTeam, WorkerExceptionLeavesThroughJoin)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> finished{0};
+    thread_team team([&stop] { stop = true; });
+    const int sharing = team.start(4, [&](int t) {
+        if (t == 2) throw std::runtime_error("worker 2");
+        while (!stop.load()) std::this_thread::yield();   // until told to stop
+        finished++;
+    });
+    EXPECT_EQ(sharing, 4);
+    EXPECT_THROW(team.join(), std::runtime_error);
+    EXPECT_TRUE(stop.load());
+    EXPECT_EQ(finished.load(), 2);
+    team.join();                                              // the exception is given once
+    thread_team alone;
+    EXPECT_EQ(alone.start(1, [](int) { ADD_FAILURE() << "no worker in a team of one"; }), 1);
 }
