@@ -183,6 +183,17 @@ TEST(WishartRealSmallest, ReachIsHonest)
     const wishart_cdf_outcome outcome = wishart_eig_cdf(q, &x, 1, &P, nullptr);
     EXPECT_EQ(outcome.status, wishart_cdf_status::invalid_argument);
     EXPECT_NE(outcome.message.find("(n - m - 1)/2"), std::string::npos) << outcome.message;
+    // The holonomic route (n - m - 1 even) asked for more than a double can
+    // hold, even after its retries in more bits: NaN with the warning, and
+    // an err that says it missed.
+    wishart_cdf_request beyond = smallest(3, 5, {0.5, 1.3, 3.0}, true);
+    beyond.tol = 1e-17;
+    double err_beyond = 0;
+    const wishart_cdf_outcome missed = wishart_eig_cdf(beyond, &x, 1, &P, &err_beyond);
+    EXPECT_EQ(missed.method, "holonomic");
+    EXPECT_EQ(missed.status, wishart_cdf_status::not_converged);
+    EXPECT_TRUE(std::isnan(P));
+    EXPECT_GT(err_beyond, 1e-17 * 0.43);   // P = 0.43 at x = 1 (default tol)
 }
 
 // P (or NaN) against a truth: within 1e-10 and within what err claims
