@@ -187,6 +187,10 @@ std::vector<Seed> matrix_pfq_seeds() {
         {"two_arguments", pfq(3, {scalar(1), scalar(2), row({0.1, 0.2}), row({1, 1})}, 12)},
         {"two_arguments_distinct", pfq(3, {row({1, 2}), scalar(3), row({0.1, 0.2, 0.3}), row({0.5, 1, 1.5}),
                                            text("alpha"), scalar(1)}, 12)},
+        // alpha = 1 by determinants, with b - a = 0 and eigenvalues down to -30:
+        // the Pfaff relation, then the logarithmic connection to 1 - z
+        {"determinant_2f1_log", pfq(3, {row({1.5, 1.5}), scalar(2.25), row({-30, -12, -3, -0.5, 0.2, 0.4}),
+                                        text("alpha"), scalar(1)}, 12)},
         {"eight_distinct", pfq(2, {row({1, 2}), scalar(3), row({0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8})}, 14)},
         {"scalar_deep", pfq(3, {scalar(0.5), scalar(1.5), scalar(100), text("log"), logical(1)}, 1000)},
         {"two_eigenvalues_deep", pfq(3, {scalar(2), scalar(2), row({-3, 5}), text("tol"), scalar(1e-10)}, 80)},

@@ -93,6 +93,11 @@ def main():
     x20 = [-28.75 + 1.5 * i for i in range(20)]
     print("2F1(0.75, 1.5; 2.25; X), x = -28.75 + 1.5 i, i < 20:",
           mp.nstr(one_argument(mp.mpf('0.75'), mp.mpf('1.5'), mp.mpf('2.25'), x20), 25))
+    # b - a an integer (the logarithmic case of the connection to 1 - z).
+    print("2F1(1.5, 1.5; 2.25; X), x = -29.75 + 2 i, i < 16:",
+          mp.nstr(one_argument(mp.mpf('1.5'), mp.mpf('1.5'), mp.mpf('2.25'), x16), 25))
+    print("2F1(0.75, 2.75; 3.25; X), x = -28.75 + 1.5 i, i < 20:",
+          mp.nstr(one_argument(mp.mpf('0.75'), mp.mpf('2.75'), mp.mpf('3.25'), x20), 25))
 
 
 if __name__ == "__main__":

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <boost/math/constants/constants.hpp>
+#include <boost/math/special_functions/digamma.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 
 // GCC's -Warray-bounds misreads the fixed-size limb arrays of cpp_bin_float
@@ -86,9 +87,12 @@ constexpr int most_early_terms = 4096;
 constexpr double connection_least_z = 0.5;
 // The connection divides by Gamma at c - a - b and its negative, and takes
 // Gamma at a, b, c - a, c - b: its two parts grow as 1 / (distance of these
-// to the integers) and cancel; below this distance (the logarithmic case
-// at 0) the series in z runs instead.
+// to the integers) and cancel; below this distance the series in z runs
+// instead, unless s is an integer (the logarithmic case, its own formula).
 constexpr long double connection_least_distance = 1e-6L;
+// The logarithmic case sums |s - m| terms before its series: for |s| above
+// this the series in z (bounded by most_scalar_terms) runs instead.
+constexpr int most_log_order = 10000;
 // Clusters a rung needs before threads share its rows: starting and joining
 // a thread costs some 50 microseconds, a row of eight or more scalar series
 // in multiprecision as much or more.
@@ -305,13 +309,18 @@ public:
         Real w, inverse_w;
         double log_w = 0;
         std::vector<Real> w_powers, connection_powers;
+        // For the logarithmic case: log w and w^-(k+1).
+        bool log_started = false;
+        Real log_w_exact;
+        std::vector<Real> inverse_w_powers;
     };
 
     scalar_family(const plan &p, int bits)
         : plan_(p), log_eps_(-bits * std::log(2.0)), three_term_(p.b.size() == 1 && p.a.size() <= 2),
-          connection_(connection_applies(p)), exponential_(bits)
+          connection_(connection_applies(p)), log_connection_(log_connection_applies(p)), exponential_(bits)
     {
         if (connection_) start_connection();
+        if (log_connection_) start_log_connection();
     }
 
     const Real &ratio(int s)
@@ -360,6 +369,7 @@ public:
             return true;
         }
         if (connection_ && pt.z > connection_least_z) return connected_value(m, pt, sum, poll, log_rounding);
+        if (log_connection_ && pt.z > connection_least_z) return log_connected_value(m, pt, sum, poll, log_rounding);
         return summed(m, pt.log_z, [&](int k) {
             while ((int)pt.powers.size() <= k)
                 pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
@@ -387,7 +397,8 @@ public:
     bool product_value(factor &row, factor &column, Real &sum, poller &poll)
     {
         const Real z = row.v * column.v;
-        if (z == 0 || (plan_.a.empty() && plan_.b.empty()) || (connection_ && z > connection_least_z)) {
+        if (z == 0 || (plan_.a.empty() && plan_.b.empty()) ||
+            ((connection_ || log_connection_) && z > connection_least_z)) {
             point pt = at(z);
             return value(0, pt, sum, poll);
         }
@@ -579,6 +590,206 @@ private:
         pt.log_w = std::log(pt.w.template convert_to<double>());
         pt.connection_powers.push_back(pow(pt.w, connection_s_));
     }
+
+    // 2F1 near z = 1 when s is an integer: the connection's two series meet
+    // at a pole of Gamma and merge into one with a logarithm (DLMF 15.8.10,
+    // Abramowitz & Stegun 15.3.11). With w = 1 - z and M = |s - m|,
+    // g_m = F(U, V; U + V + M; z) with (U, V) = (a~ + m, b~ + m) for
+    // s - m >= 0, and g_m = w^(s - m) F(U, V; U + V + M; z) with
+    // (U, V) = (c~ - a~, c~ - b~) below (Euler's transformation), where
+    //   F = P sum_{k<M} (U)_k (V)_k (M - k - 1)! / k! (-w)^k
+    //     - (-w)^M Q / M! sum_k e_k w^k (log w + d_k),
+    //   e_k = (U + M)_k (V + M)_k / ((M + 1)_k k!), the series of F(U + M, V + M; M + 1; w),
+    //   d_k = psi(U + M + k) + psi(V + M + k) - psi(k + 1) - psi(M + k + 1),
+    //   P = Gamma(c~ + m) / (Gamma(U + M) Gamma(V + M)), Q = Gamma(c~ + m) / (Gamma(U) Gamma(V)).
+    // U + M, V + M are c~ - b~, c~ - a~ for s - m >= 0 and b~ + m, a~ + m
+    // below, so P and Q are, in turn, G = Gamma(c~ + m) / (Gamma(c~ - a~) Gamma(c~ - b~))
+    // and H = Gamma(c~ + m) / (Gamma(a~ + m) Gamma(b~ + m)), both following
+    // from m = 0 by Gamma(t + 1) = t Gamma(t), and the digamma values follow
+    // from four by psi(t + 1) = psi(t) + 1 / t. It needs a~, b~, c~ - a~ and
+    // c~ - b~ away from the integers, as the connection does.
+    static bool log_connection_applies(const plan &p)
+    {
+        if (p.a.size() != 2 || p.b.size() != 1) return false;
+        const Real s = Real(p.b[0]) - Real(p.a[0]) - Real(p.a[1]);
+        if (s != round(s) || abs(s) > most_log_order) return false;
+        for (long double v : {p.a[0], p.a[1], p.b[0] - p.a[0], p.b[0] - p.a[1]})
+            if (std::fabs(v - std::nearbyint(v)) < connection_least_distance) return false;
+        return true;
+    }
+    // psi(t + j), j = 0, 1, ..., from psi(t) (computed when first asked).
+    struct digamma_run {
+        Real t;
+        std::vector<Real> values;
+        const Real &at(int j)
+        {
+            if (values.empty()) values.push_back(boost::math::digamma(t));
+            while ((int)values.size() <= j) {
+                const Real next = values.back() + 1 / (t + (int)(values.size() - 1));
+                values.push_back(next);
+            }
+            return values[j];
+        }
+    };
+    // One m of the logarithmic case.
+    struct log_table {
+        int order;                      // M
+        bool euler;                     // s - m < 0
+        Real finite_factor;             // P
+        Real log_factor;                // -(-1)^M Q / M!
+        std::vector<Real> finite;       // (U)_k (V)_k (M - k - 1)! / k! (-1)^k, k < M
+        series_table series;            // F(U + M, V + M; M + 1; w): e_(k+1) is its coefficients[k]
+        std::vector<Real> digammas;     // d_k
+        log_table(const Real &u, const Real &v, int order_, bool euler_)
+            : order(order_), euler(euler_), series(u + order_, v + order_, Real(order_ + 1)) {}
+    };
+    void start_log_connection()
+    {
+        using boost::math::tgamma;
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        log_s_ = (c - a - b).template convert_to<int>();
+        euler_gamma_ = boost::math::constants::euler<Real>();
+        const Real gamma_c = tgamma(c);
+        gamma_ratio_fixed_.push_back(gamma_c / (tgamma(c - a) * tgamma(c - b)));
+        gamma_ratio_moving_.push_back(gamma_c / (tgamma(a) * tgamma(b)));
+        psi_a_.t = a;
+        psi_b_.t = b;
+        psi_ca_.t = c - a;
+        psi_cb_.t = c - b;
+        harmonic_.push_back(Real(0));
+    }
+    // The table of m (and those below it, once each: their finite sums'
+    // coefficients count as terms).
+    log_table &log_table_at(int m, poller &poll)
+    {
+        const Real a = Real(plan_.a[0]), b = Real(plan_.a[1]), c = Real(plan_.b[0]);
+        while ((int)gamma_ratio_fixed_.size() <= m) {
+            const int j = (int)gamma_ratio_fixed_.size() - 1;
+            gamma_ratio_fixed_.push_back(gamma_ratio_fixed_.back() * (c + j));
+            gamma_ratio_moving_.push_back(gamma_ratio_moving_.back() * (c + j) / ((a + j) * (b + j)));
+        }
+        while ((int)log_tables_.size() <= m) {
+            const int j = (int)log_tables_.size();
+            const bool euler = log_s_ - j < 0;
+            const int order = std::abs(log_s_ - j);
+            const Real u = euler ? c - a : a + j, v = euler ? c - b : b + j;
+            log_table t(u, v, order, euler);
+            t.finite_factor = euler ? gamma_ratio_moving_[j] : gamma_ratio_fixed_[j];
+            Real factorial = 1;                                     // M!
+            for (int i = 2; i <= order; i++) factorial *= i;
+            const Real q = euler ? gamma_ratio_fixed_[j] : gamma_ratio_moving_[j];
+            t.log_factor = (order % 2 == 0 ? -q : q) / factorial;
+            Real f = order > 0 ? factorial / order : Real(0);       // (M - 1)!
+            for (int k = 0; k < order; k++) {
+                t.finite.push_back(f);
+                if (k + 1 < order) f *= -(u + k) * (v + k) / ((k + 1) * Real(order - k - 1));
+            }
+            log_tables_.push_back(std::move(t));
+            poll.tick(order);
+        }
+        return log_tables_[m];
+    }
+    const Real &digamma_at(log_table &t, int m, int k)
+    {
+        while ((int)t.digammas.size() <= k) {
+            const int j = (int)t.digammas.size();
+            const Real psis = t.euler ? psi_b_.at(m + j) + psi_a_.at(m + j) : psi_cb_.at(j) + psi_ca_.at(j);
+            t.digammas.push_back(psis + 2 * euler_gamma_ - harmonic(j) - harmonic(t.order + j));
+        }
+        return t.digammas[k];
+    }
+    // H_j, by value: a second call may move the table.
+    Real harmonic(int j)
+    {
+        while ((int)harmonic_.size() <= j) {
+            const Real next = harmonic_.back() + Real(1) / (int)harmonic_.size();
+            harmonic_.push_back(next);
+        }
+        return harmonic_[j];
+    }
+    static void grow_w_powers(point &pt, int count)
+    {
+        while ((int)pt.w_powers.size() < count)
+            pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
+    }
+    bool log_connected_value(int m, point &pt, Real &sum, poller &poll, double &log_rounding)
+    {
+        log_table &t = log_table_at(m, poll);
+        if (!pt.log_started) {
+            pt.w = 1 - pt.z;
+            pt.inverse_w = 1 / pt.w;
+            pt.log_w = std::log(pt.w.template convert_to<double>());
+            pt.log_w_exact = log(pt.w);
+            pt.log_started = true;
+        }
+        grow_w_powers(pt, t.order);
+        Real finite = 0;
+        double log_finite_largest = -HUGE_VAL;
+        for (int k = 0; k < t.order; k++) {
+            const Real term = k == 0 ? t.finite[0] : t.finite[k] * pt.w_powers[k - 1];
+            finite += term;
+            log_finite_largest = std::max(log_finite_largest, log_sum_bound(term));
+        }
+        poll.tick(t.order);
+        Real with_log, plain;
+        double log_series_largest = 0;
+        if (!log_series(t, m, pt, with_log, plain, log_series_largest, poll)) return false;
+        const Real scale = t.order == 0 ? t.log_factor : t.log_factor * pt.w_powers[t.order - 1];
+        const Real finite_part = t.finite_factor * finite;
+        sum = finite_part + scale * (pt.log_w_exact * with_log + plain);
+        // The parts' largest terms against the value: their cancellation
+        // scales the type's rounding, as in the connection.
+        const double log_parts = std::max(log_sum_bound(t.finite_factor) + log_finite_largest,
+                                          log_sum_bound(scale) + log_series_largest);
+        log_rounding = std::max(log_eps_, log_eps_ + log_parts - log_sum_bound(sum)) + std::log(4.0);
+        if (t.euler) {
+            while ((int)pt.inverse_w_powers.size() < t.order)
+                pt.inverse_w_powers.push_back(pt.inverse_w_powers.empty() ? pt.inverse_w
+                                                                          : pt.inverse_w_powers.back() * pt.inverse_w);
+            sum *= pt.inverse_w_powers[t.order - 1];
+        }
+        return true;
+    }
+    // sum_k e_k w^k and sum_k e_k d_k w^k, to eps of the larger of |log w|
+    // times the first and the second; log_largest: log of the largest
+    // |e_k w^k| (|log w| + |d_k|). Past the largest parameter the term ratio
+    // is at most r (as in table_sum) and |d_k| grows by at most delta a term
+    // (psi(t + 1) - psi(t) = 1 / t falls with t > 0), so the terms after k
+    // are at most |e_k w^k| r / (1 - r) (|log w| + |d_k| + delta / (1 - r)).
+    bool log_series(log_table &t, int m, point &pt, Real &with_log, Real &plain, double &log_largest,
+                    poller &poll)
+    {
+        series_table &e = t.series;
+        const double log_w_size = std::fabs(pt.log_w);
+        with_log = 1;
+        plain = digamma_at(t, m, 0);
+        log_largest = std::log(log_w_size + std::fabs(plain.template convert_to<double>()));
+        const int settle = (int)std::max(0.0, std::min<double>(std::ceil(e.largest_parameter), most_scalar_terms) - 1);
+        for (int k = 0; k < most_scalar_terms; k++) {
+            e.grow(k);
+            grow_w_powers(pt, k + 1);
+            const Real term = e.coefficients[k] * pt.w_powers[k];          // e_(k+1) w^(k+1)
+            const Real &d = digamma_at(t, m, k + 1);
+            with_log += term;
+            plain += term * d;
+            const double d_size = std::fabs(d.template convert_to<double>());
+            const double log_term = e.log_coefficients[k] + (k + 1) * pt.log_w;
+            log_largest = std::max(log_largest, log_term + std::log(log_w_size + d_size));
+            if (k < settle) continue;
+            const double r = std::exp(pt.log_w) * std::max(1.0, std::fabs(e.a_d + k + 1) / std::fabs(e.c_d + k + 1)) *
+                             std::max(1.0, std::fabs(e.b_d + k + 1) / (k + 2));
+            if (r >= 1) continue;
+            const double delta = 1 / std::fabs(e.a_d + k + 1) + 1 / std::fabs(e.b_d + k + 1) + 1.0 / (k + 2) +
+                                 1.0 / (t.order + k + 2);
+            const double log_tail = log_term + std::log(r / (1 - r)) + std::log(log_w_size + d_size + delta / (1 - r));
+            const double log_size = std::max(log_sum_bound(with_log) + std::log(log_w_size), log_sum_bound(plain));
+            if (log_tail <= log_eps_ + log_size) {
+                poll.tick(k);
+                return true;
+            }
+        }
+        return false;
+    }
     // F(a, b; c; w) for 0 < w <= 1/2 from its table, to about eps relative,
     // and its rounding (log of eps times the largest term over the value).
     // Past the largest parameter the term ratio
@@ -769,8 +980,17 @@ private:
     double log_eps_;
     bool three_term_;                   // q = 1, p <= 2: the relation in m holds
     bool connection_;                   // 2F1 with the connection to 1 - z
+    bool log_connection_;               // the same where s is an integer
     exponential<Real> exponential_;     // 0F0's g_m
     Real connection_s_;                 // c~ - a~ - b~
+    // The logarithmic case: s; G and H of m; psi(t + j) for t = a~, b~,
+    // c~ - a~, c~ - b~; the harmonic numbers H_j; the tables of each m.
+    int log_s_ = 0;
+    Real euler_gamma_;
+    std::vector<Real> gamma_ratio_fixed_, gamma_ratio_moving_;
+    digamma_run psi_a_, psi_b_, psi_ca_, psi_cb_;
+    std::vector<Real> harmonic_;
+    std::vector<log_table> log_tables_;
     std::vector<Real> connection_a_, connection_b_;     // A_m, B_m
     std::vector<series_table> regular_tables_, singular_tables_;   // the two series at m
     std::vector<Real> u_, v_, inverse_v_;

@@ -215,6 +215,10 @@ TEST(PfqDeterminant, Hypergeometric2F1DownToMinusThirty)
     const far_case cases[] = {
         {"2F1(1.25, 0.5; 3.75) n=16", 1.25, 0.5, 3.75, -29.75, 2, 16, 40755994295054665.20056686L},
         {"2F1(0.75, 1.5; 2.25) n=20", 0.75, 1.5, 2.25, -28.75, 1.5, 20, -77783029453766213.0504423L},
+        // b - a an integer: the Pfaff relation's c - a - b is one, and the
+        // connection takes its logarithmic form (both signs of s - m).
+        {"2F1(1.5, 1.5; 2.25) n=16", 1.5, 1.5, 2.25, -29.75, 2, 16, -5.301850634170710292943915L},
+        {"2F1(0.75, 2.75; 3.25) n=20", 0.75, 2.75, 3.25, -28.75, 1.5, 20, -234193960.0915343671849795L},
     };
     for (const far_case &t : cases) {
         SCOPED_TRACE(t.what);
