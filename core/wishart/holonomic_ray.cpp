@@ -848,13 +848,17 @@ template <class Real> bool log_ratio(const ray_run<Real> &run, std::size_t k, st
     return true;
 }
 
+// 1 - ratio 2^apart in Real, rounded to double.
+template <class Real> double one_minus_scaled(const Real &ratio, long apart)
+{
+    if (apart < -1000) return 1;   // the product below double's range: 1 to the last bit
+    return (double)(Real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+}
+
 // 1 - h_k / h_norm in the run's precision, for values log_ratio accepts.
 template <class Real> double complement_at(const ray_run<Real> &run, std::size_t k, std::size_t norm)
 {
-    const long apart = run.log2_scale[k] - run.log2_scale[norm];
-    if (apart < -1000) return 1;   // the ratio below double's range: 1 to the last bit
-    const Real ratio = run.value[k] / run.value[norm];
-    return (double)(Real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+    return one_minus_scaled<Real>(run.value[k] / run.value[norm], run.log2_scale[k] - run.log2_scale[norm]);
 }
 
 // log P and its parts of error at every target, from the backward runs:
@@ -944,10 +948,7 @@ scaled_wide limit_over_start(const holonomic_ray_request &request, double t0)
 double complement_of(const ray_run<wide_real> &run, std::size_t k, const scaled_wide &limit)
 {
     if (!run.reached[k]) return nan;
-    const long apart = run.log2_scale[k] - limit.log2_scale;
-    const wide_real ratio = run.value[k] / limit.value;
-    if (apart < -1000) return 1;   // the ratio below double's range: 1 to the last bit
-    return (double)(wide_real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+    return one_minus_scaled<wide_real>(run.value[k] / limit.value, run.log2_scale[k] - limit.log2_scale);
 }
 
 holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
