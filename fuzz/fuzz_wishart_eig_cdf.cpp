@@ -338,6 +338,9 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
         }
         if (!s.white) outcome.or_errors.push_back(kColouredBelowM);
         std::swap(r.m, r.n);
+        // The exchanged law has n eigenvalues, each Sigma's one value.
+        if (r.sigma_model.half_inverse_trace > 0)
+            r.sigma_model.half_inverse_trace = r.m / (2 * static_cast<long double>(r.sigma_model.scale));
     }
     if (r.zonal()) return true;                   // the exact route or the zonal one: both serve
     if (!r.complex && r.smallest) {               // the exact route, the holonomic one, or a refusal
