@@ -523,6 +523,13 @@ private:
             c_d = c.template convert_to<double>();
             largest_parameter = std::max({std::fabs(a_d), std::fabs(b_d), std::fabs(c_d)});
         }
+        // A bound on |term ratio| from the term of w^(k+2) on, for k + 1 at or
+        // past the largest parameter (each factor is monotone there).
+        double later_ratio(int k, double w) const
+        {
+            return w * std::max(1.0, std::fabs(a_d + k + 1) / std::fabs(c_d + k + 1)) *
+                   std::max(1.0, std::fabs(b_d + k + 1) / (k + 2));
+        }
         void grow(int k)
         {
             while ((int)coefficients.size() <= k) {
@@ -583,11 +590,15 @@ private:
         log_rounding = std::max(log_eps_, log_parts - log_sum_bound(sum)) + std::log(2.0);
         return true;
     }
-    void start_connection_point(point &pt)
+    static void start_w(point &pt)
     {
         pt.w = 1 - pt.z;
         pt.inverse_w = 1 / pt.w;
         pt.log_w = std::log(pt.w.template convert_to<double>());
+    }
+    void start_connection_point(point &pt)
+    {
+        start_w(pt);
         pt.connection_powers.push_back(pow(pt.w, connection_s_));
     }
 
@@ -716,9 +727,7 @@ private:
     {
         log_table &t = log_table_at(m, poll);
         if (!pt.log_started) {
-            pt.w = 1 - pt.z;
-            pt.inverse_w = 1 / pt.w;
-            pt.log_w = std::log(pt.w.template convert_to<double>());
+            start_w(pt);
             pt.log_w_exact = log(pt.w);
             pt.log_started = true;
         }
@@ -776,8 +785,7 @@ private:
             const double log_term = e.log_coefficients[k] + (k + 1) * pt.log_w;
             log_largest = std::max(log_largest, log_term + std::log(log_w_size + d_size));
             if (k < settle) continue;
-            const double r = std::exp(pt.log_w) * std::max(1.0, std::fabs(e.a_d + k + 1) / std::fabs(e.c_d + k + 1)) *
-                             std::max(1.0, std::fabs(e.b_d + k + 1) / (k + 2));
+            const double r = e.later_ratio(k, std::exp(pt.log_w));
             if (r >= 1) continue;
             const double delta = 1 / std::fabs(e.a_d + k + 1) + 1 / std::fabs(e.b_d + k + 1) + 1.0 / (k + 2) +
                                  1.0 / (t.order + k + 2);
@@ -804,9 +812,7 @@ private:
         const int settle = (int)std::max(0.0, std::min<double>(std::ceil(table.largest_parameter), most_scalar_terms) - 1);
         auto log_term_at = [&](int j) { return table.log_coefficients[j] + (j + 1) * pt.log_w; };
         auto tail_after = [&](int k, double log_term) {
-            const double later_ratio = std::exp(pt.log_w) *
-                                       std::max(1.0, std::fabs(table.a_d + k + 1) / std::fabs(table.c_d + k + 1)) *
-                                       std::max(1.0, std::fabs(table.b_d + k + 1) / (k + 2));
+            const double later_ratio = table.later_ratio(k, std::exp(pt.log_w));
             if (later_ratio >= 1) return HUGE_VAL;
             return log_term + std::log(later_ratio) - std::log1p(-later_ratio);
         };
@@ -819,8 +825,7 @@ private:
             table.grow(k);
             if (table.zero[k])                                        // a terminating series
                 return stops_at(k, -HUGE_VAL, sum, log_largest, poll, log_rounding);
-            while ((int)pt.w_powers.size() <= k)
-                pt.w_powers.push_back(pt.w_powers.empty() ? pt.w : pt.w_powers.back() * pt.w);
+            grow_w_powers(pt, k + 1);
             sum += table.coefficients[k] * pt.w_powers[k];         // the term of w^(k+1)
             const double log_term = log_term_at(k);
             log_largest = std::max(log_largest, log_term);
