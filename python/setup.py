@@ -26,8 +26,11 @@ class CMakeExtension(Extension):
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
         build_dir = Path(self.build_temp).resolve() / "cmake"
+        # The build's own optimisation without its debugging information
+        # (-g changes no instruction but costs a third of the compile time).
         subprocess.run(["cmake", "-S", str(REPOSITORY), "-B", str(build_dir), "-DBUILD_TESTING=OFF",
-                        "-DPYTHON_PACKAGE=ON", f"-DPython3_EXECUTABLE={sys.executable}"], check=True)
+                        "-DPYTHON_PACKAGE=ON", f"-DPython3_EXECUTABLE={sys.executable}",
+                        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"], check=True)
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", "2")
         subprocess.run(["cmake", "--build", str(build_dir), "--target", ext.target, "-j", jobs], check=True)
         built = next((build_dir / "python" / "matrixhyper").glob("_core*.so"))
