@@ -3,7 +3,8 @@
 // largest (n = m + 5) and smallest (n = m) eigenvalue, upper-tail P of
 // 0.05 and 1e-6 (critical values). The quantile should cost at most 20
 // points. The same for jacobi_eig_inv (Roy's largest root) at
-// s = min(p, m) in {5, 10}. Run: build/bin/quantile_bench
+// s = min(p, m) in {5, 10}. And one correlated Sigma (BM_quantile_correlated).
+// Run: build/bin/quantile_bench
 #include "matrixhyper/jacobi_inv.h"
 #include "matrixhyper/wishart_inv.h"
 
@@ -67,6 +68,28 @@ void BM_cdf_point(benchmark::State &state)
     label(state, request, level);
 }
 
+// A correlated Sigma: the smallest eigenvalue at m = 4, n = 6 (the
+// recessive holonomic route, (n - m - 1)/2 not whole), Sigma of
+// 0.7^|i - j|, lower-tail P of 0.01 and 0.5.
+void BM_quantile_correlated(benchmark::State &state)
+{
+    wishart_cdf_request request;
+    request.m = 4;
+    request.n = 6;
+    request.which = wishart_extreme::smallest;
+    request.tail = wishart_tail::lower;
+    // The eigenvalues of the 4-by-4 matrix 0.7^|i - j| (numpy's eigvalsh).
+    request.sigma = {0.2028875002834602, 0.3181869692386774, 0.7541124997165406, 2.7248130307613234};
+    const double level = state.range(0) == 0 ? 0.01 : 0.5;
+    double x, err;
+    for (auto _ : state) {
+        const wishart_inv_outcome outcome = wishart_eig_inv(request, &level, 1, &x, &err);
+        if (outcome.status != wishart_cdf_status::ok) state.SkipWithError(outcome.message.c_str());
+        benchmark::DoNotOptimize(x);
+    }
+    state.SetLabel("real smallest, Sigma 0.7^|i-j|, P=" + std::to_string(level));
+}
+
 // The matrix Beta model: p = s, m = s + 2 hypothesis and n = 2 s + 10
 // error degrees of freedom, the upper tail of the largest eigenvalue.
 jacobi_eig_request jacobi_bench_request(benchmark::State &state)
@@ -128,5 +151,7 @@ BENCHMARK(BM_quantile)
     ->ArgNames({"m", "complex", "smallest", "level"})
     ->ArgsProduct({{5, 10, 20}, {0, 1}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_quantile_correlated)->ArgName("level")->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

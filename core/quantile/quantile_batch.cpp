@@ -16,14 +16,20 @@ const char *quantile_probabilities_error(const double *P, std::size_t count)
 }
 
 quantile_batch_outcome solve_quantiles(const quantile_problem &problem, const double *P, std::size_t count,
-                                       probability_tail tail, double *x, double *err)
+                                       probability_tail tail, double *x, double *err,
+                                       const std::function<void(bool)> &sharpen)
 {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     std::fill(x, x + count, nan);
     if (err) std::fill(err, err + count, nan);
     quantile_batch_outcome outcome;
     for (std::size_t i = 0; i < count; i++) {
-        const quantile_result result = solve_quantile(problem, P[i], tail);
+        quantile_result result = solve_quantile(problem, P[i], tail);
+        if (result.status == quantile_status::unresolved && sharpen) {
+            sharpen(true);
+            result = solve_quantile(problem, P[i], tail);
+            sharpen(false);
+        }
         switch (result.status) {
         case quantile_status::ok: break;
         case quantile_status::interrupted:

@@ -6,6 +6,7 @@
 #define MATRIXHYPER_QUANTILE_BATCH_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,13 @@ struct quantile_batch_outcome {
 // or null when they can.
 const char *quantile_probabilities_error(const double *P, std::size_t count);
 
-// x[i] (and err[i] when err is not null) for every P[i], in order.
+// x[i] (and err[i] when err is not null) for every P[i], in order. With
+// sharpen set, a point that the CDF's err leaves unresolved is solved
+// again between sharpen(true) and sharpen(false): the caller's CDF asks
+// more of its evaluations there.
 quantile_batch_outcome solve_quantiles(const quantile_problem &problem, const double *P, std::size_t count,
-                                       probability_tail tail, double *x, double *err);
+                                       probability_tail tail, double *x, double *err,
+                                       const std::function<void(bool)> &sharpen = {});
 
 } // namespace matrixhyper
 

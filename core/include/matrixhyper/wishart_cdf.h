@@ -68,8 +68,8 @@ namespace matrixhyper {
 // Relative accuracy asked of a point unless the caller says otherwise.
 constexpr double wishart_default_tol = 1e-10;
 
-// Relative accuracy the quantile solver asks of the series (its brackets
-// need more than the points it reports).
+// Relative accuracy the quantile solver asks of the points where those
+// asked for its own accuracy leave a quantile unresolved.
 constexpr double wishart_series_tol = 1e-12;
 
 struct wishart_cdf_request {
