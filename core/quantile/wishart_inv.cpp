@@ -41,6 +41,10 @@ double typical_eigenvalue(const wishart_cdf_request &request)
     return scale * edge;
 }
 
+// The points recalled: a quantile takes 7 to 14 (docs/quantiles.md), so
+// its own are among them, and a call for many quantiles searches no more.
+constexpr std::size_t most_recalled_points = 16;
+
 // A point the solver has had, for the next time it asks for the same one
 // (its last probes can land on a point it has already evaluated).
 struct evaluated_point {
@@ -55,7 +59,7 @@ struct point_evaluator {
     wishart_cdf_request request;
     wishart_cdf_outcome last_failure;
     wishart_route_memo memo;   // the tables every point of the distribution shares
-    std::vector<evaluated_point> evaluated;
+    std::vector<evaluated_point> evaluated;   // the latest, most_recalled_points at most
 
     cdf_point operator()(double x, probability_tail tail)
     {
@@ -71,6 +75,7 @@ struct point_evaluator {
             point.status = cdf_point_status::failed;  // a missed accuracy stays in err
             last_failure = outcome;
         } else {
+            if (evaluated.size() == most_recalled_points) evaluated.erase(evaluated.begin());
             evaluated.push_back({x, request.tol, request.tail, point});
         }
         return point;
