@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include <boost/math/tools/toms748_solve.hpp>
 
@@ -100,8 +102,7 @@ class tail_search {
     double operator()(double u)
     {
         const double x = std::exp(u);
-        const cdf_point point = problem_.cdf(x, tail_);
-        evaluations++;
+        const cdf_point point = point_at(x);
         if (point.status == cdf_point_status::interrupted)
             throw search_stopped{quantile_status::interrupted, "interrupted"};
         if (point.status == cdf_point_status::failed)
@@ -143,6 +144,18 @@ class tail_search {
     int evaluations = 0;
 
   private:
+    // The distribution at x, evaluated once: the last probes can land on a
+    // point the search has had.
+    cdf_point point_at(double x)
+    {
+        for (const auto &seen : seen_)
+            if (seen.first == x) return seen.second;
+        const cdf_point point = problem_.cdf(x, tail_);
+        evaluations++;
+        if (point.status == cdf_point_status::ok) seen_.emplace_back(x, point);
+        return point;
+    }
+
     // P + err below q (lower tail) puts the quantile above x; P - err above
     // q puts it at or below x. The upper tail reverses both.
     void certify(double u, const cdf_point &point)
@@ -189,6 +202,7 @@ class tail_search {
     double certified_low_ = -infinity, certified_high_;
     search_point raw_low_{-infinity, -infinity}, raw_high_{infinity, infinity};
     search_point best_{0, infinity}, second_best_{0, infinity};
+    std::vector<std::pair<double, cdf_point>> seen_;
     bool blurred_ = false;
     cdf_point blurred_point_;
     double blurred_x_ = 0;

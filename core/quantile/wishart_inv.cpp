@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <vector>
 
 #include "matrixhyper/quantile.h"
 #include "quantile_batch.h"
@@ -41,31 +40,16 @@ double typical_eigenvalue(const wishart_cdf_request &request)
     return scale * edge;
 }
 
-// The points recalled: a quantile takes 7 to 14 (docs/quantiles.md), so
-// its own are among them, and a call for many quantiles searches no more.
-constexpr std::size_t most_recalled_points = 16;
-
-// A point the solver has had, for the next time it asks for the same one
-// (its last probes can land on a point it has already evaluated).
-struct evaluated_point {
-    double x, tol;
-    wishart_tail tail;
-    cdf_point point;
-};
-
 // The distribution at one point for the solver; keeps the outcome of a
 // failed evaluation to report it.
 struct point_evaluator {
     wishart_cdf_request request;
     wishart_cdf_outcome last_failure;
     wishart_route_memo memo;   // the tables every point of the distribution shares
-    std::vector<evaluated_point> evaluated;   // the latest, most_recalled_points at most
 
     cdf_point operator()(double x, probability_tail tail)
     {
         request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
-        for (const evaluated_point &e : evaluated)
-            if (e.x == x && e.tol == request.tol && e.tail == request.tail) return e.point;
         cdf_point point;
         const wishart_cdf_outcome outcome = wishart_eig_cdf(request, memo, &x, 1, &point.P, &point.err);
         if (outcome.status == wishart_cdf_status::interrupted) {
@@ -74,9 +58,6 @@ struct point_evaluator {
                    outcome.status != wishart_cdf_status::not_converged) {
             point.status = cdf_point_status::failed;  // a missed accuracy stays in err
             last_failure = outcome;
-        } else {
-            if (evaluated.size() == most_recalled_points) evaluated.erase(evaluated.begin());
-            evaluated.push_back({x, request.tol, request.tail, point});
         }
         return point;
     }
@@ -108,7 +89,7 @@ wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const do
         wishart_cdf_request solver_request = request;
         solver_request.tol = quantile_rel_tol;
         solver_request.keep_unreached = true;
-        point_evaluator evaluator{solver_request, {}, {}, {}};
+        point_evaluator evaluator{solver_request, {}, {}};
         quantile_problem problem;
         problem.cdf = std::ref(evaluator);
         problem.typical_x = typical_eigenvalue(request);
