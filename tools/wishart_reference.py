@@ -8,7 +8,8 @@ precision. Every value is computed at two precisions (dps and dps+DPS_STEP);
 a point is kept only when the two agree to CHECK_DIGITS significant digits in
 BOTH tails.
 
-Models (m = dimension, n = degrees of freedom, integer n >= m >= 1):
+Models (m = dimension, n = degrees of freedom, a whole n >= m >= 1 or any
+real n > m - 1; the formulas hold for a real exponent a or al above -1):
   real:    W = Z^T Z, Z n-by-m iid N(0,1). Eigenvalues l = 2 t, t has density
            prop. to |Vandermonde(t)| prod t_i^a e^{-t_i}, a = (n-m-1)/2.
   complex: W = Z^H Z, iid circular complex normal, E|z|^2 = 1. Density prop.
@@ -278,6 +279,12 @@ def main_large(out):
                               file=sys.stderr)
 
 
+def number(text):
+    """n from the command line: an int when whole (exact binary otherwise)."""
+    value = float(text)
+    return int(value) if value == int(value) else value
+
+
 def main():
     if len(sys.argv) > 2 and sys.argv[2] == 'large':
         return main_large(sys.argv[1])
@@ -285,7 +292,8 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else 'tests/wishart/reference_values.inc'
     fields = sys.argv[2].split(',') if len(sys.argv) > 2 else ['real', 'complex']
     whiches = sys.argv[3].split(',') if len(sys.argv) > 3 else ['largest', 'smallest']
-    cases = [tuple(int(v) for v in c.split(':')) for c in sys.argv[4].split(',')] if len(sys.argv) > 4 else CASES
+    cases = [(int(c.split(':')[0]), number(c.split(':')[1])) for c in sys.argv[4].split(',')] \
+        if len(sys.argv) > 4 else CASES
     t0 = time.time()
     with open(out, 'w') as fh:
         fh.write(HEADER % (mp.__version__, '330 (m <= 10) or 400+8m (m > 10)', DPS_STEP, CHECK_DIGITS))
@@ -299,10 +307,10 @@ def main():
                             continue
                         if max(lo, up) < mp.mpf('1e-305'):
                             continue
-                        fh.write('{%d, %d, %d, %d, %s, %s, %s},\n' % (field == 'real', which == 'largest', m, n,
+                        fh.write('{%d, %d, %d, %r, %s, %s, %s},\n' % (field == 'real', which == 'largest', m, n,
                                                                       repr(x), fmt(lo), fmt(up)))
                         fh.flush()
-                    print('%7.1fs %s %s m=%d n=%d' % (time.time() - t0, field, which, m, n), file=sys.stderr)
+                    print('%7.1fs %s %s m=%d n=%r' % (time.time() - t0, field, which, m, n), file=sys.stderr)
 
 
 if __name__ == '__main__':

@@ -45,6 +45,19 @@ constexpr extended max_log_variation = 3;
 // ... and at least (4 s + 40) / 12 panels, enough for polynomials of degree
 // 4 s in the chart variable on 24-point panels.
 constexpr int panels_per_eigenvalue_numerator = 4, panels_floor_numerator = 40, panels_denominator = 12;
+// A weight whose chart density is a non-integer power u^gamma at u = 0 (a
+// non-integer n: gamma = 2 power + 1 > -1) gives integrands of the same
+// power there. The panel next to 0 is then cut geometrically towards it,
+// each piece a quarter of the next: a piece [a, 4a] has 0 outside the
+// Bernstein ellipse of parameter 3 about it, where its 24 points reach 3^-48
+// ~ 1e-23 of its integral. The innermost piece [0, h 4^-L] holds (4^-L)^(gamma
+// + 1) of the first panel's integral, below 2^-graded_accuracy_bits for
+// L = graded_accuracy_bits / (2 (gamma + 1)) (22 pieces at n = m + 1/2, 64 at
+// m - 1/2). L is at most most_graded_levels, reached only within 0.08 of
+// n = m - 1, where the second rule's other L shows the rest in err.
+constexpr extended grading_ratio = 0.25L;
+constexpr extended graded_accuracy_bits = 64;
+constexpr int most_graded_levels = 400;
 // The second evaluation behind err uses this many times the panels: other
 // nodes, other rounding (an irrational-looking ratio, so that no node of one
 // rule coincides with a node of the other).
@@ -146,7 +159,7 @@ struct interval {
 struct rule {
     std::vector<extended> t, co_t, jacobian;
     std::vector<double> gauss_weight;
-    extended half_width = 0;      // half panel width in the chart variable
+    std::vector<extended> half_width;   // of each panel, in the chart variable
     int panel_count = 0;
     bool from_one = false;        // chart t = cos^2 v: polynomials in t - 1
 };
@@ -233,6 +246,25 @@ rule_span span_of(const interval &domain, const weight &chart_weight, int degree
     return span;
 }
 
+// The ends in u of the panels that replace the first equal one, [ua,
+// ua + h]: none where the chart density u^(2 power + 1) is smooth at 0 or
+// that panel is as far from 0 as it is wide; else ua < h_L < ... < h_1 <
+// ua + h, pieces shrinking towards 0, h_k = (ua + h) grading_ratio^k.
+std::vector<extended> graded_ends(extended ua, extended h, extended power, extended panel_scale)
+{
+    const extended twice_power = 2 * power;
+    if (twice_power == std::floor(twice_power) || ua >= h) return {};
+    const extended gamma_plus_one = twice_power + 2;
+    const extended bits_per_level = -std::log2(grading_ratio) * gamma_plus_one;
+    const int levels = (int)std::min<extended>(
+        most_graded_levels, std::ceil(graded_accuracy_bits / bits_per_level * panel_scale));
+    std::vector<extended> ends{ua + h};
+    for (int k = 0; k < levels && ends.back() * grading_ratio > ua; k++) ends.push_back(ends.back() * grading_ratio);
+    ends.push_back(ua);
+    std::reverse(ends.begin(), ends.end());
+    return ends;
+}
+
 rule make_rule(const interval &domain, const weight &w, support range, int degree, int count,
                extended panel_scale)
 {
@@ -265,20 +297,31 @@ rule make_rule(const interval &domain, const weight &w, support range, int degre
                                                         panels_floor_numerator) / panels_denominator));
     panels = std::max(panels, 1);
     panels = (int)std::ceil(panels * panel_scale);
+    // The panels' centres and half widths in u: equal panels, the first
+    // replaced by graded ones where graded_ends gives them.
+    const std::vector<extended> graded = graded_ends(ua, width / panels, unit ? 0 : w.power, panel_scale);
+    std::vector<extended> centres;
+    for (std::size_t p = 0; p + 1 < graded.size(); p++) {
+        r.half_width.push_back((graded[p + 1] - graded[p]) / 2);
+        centres.push_back(graded[p] + r.half_width.back());
+    }
+    for (int p = graded.empty() ? 0 : 1; p < panels; p++) {
+        r.half_width.push_back(width / panels / 2);
+        centres.push_back(ua + width * (p + 0.5L) / panels);
+    }
     const legendre_panel &panel = legendre();
-    r.panel_count = panels;
-    r.half_width = width / panels / 2;
-    const std::size_t size = (std::size_t)panels * panel_points;
+    r.panel_count = (int)centres.size();
+    const std::size_t size = (std::size_t)r.panel_count * panel_points;
     r.t.resize(size);
     r.co_t.resize(size);
     r.jacobian.resize(size);
     r.gauss_weight.resize(size);
-    for (int p = 0; p < panels; p++) {
-        extended centre = ua + width * (p + 0.5L) / panels;
+    for (int p = 0; p < r.panel_count; p++) {
+        const extended centre = centres[p];
         for (int k = 0; k < panel_points; k++) {
             const std::size_t at = (std::size_t)p * panel_points + k;
-            const extended u = centre + r.half_width * panel.node[k];
-            r.gauss_weight[at] = (double)(r.half_width * panel.weight[k]);
+            const extended u = centre + r.half_width[p] * panel.node[k];
+            r.gauss_weight[at] = (double)(r.half_width[p] * panel.weight[k]);
             if (!unit) {
                 r.t[at] = u * u;
                 r.co_t[at] = 1 - u * u;
@@ -445,7 +488,7 @@ void wedge(const rule &r, const basis &functions, int count, std::vector<double>
                 double s = 0;
                 for (int l = 0; l < panel_points; l++)
                     s += panel.integration[k][l] * f[(std::size_t)l * count + i];
-                F[i] = border[i] + (double)r.half_width * s;
+                F[i] = border[i] + (double)r.half_width[p] * s;
             }
             const double wk = r.gauss_weight[(std::size_t)p * panel_points + k];
             const double *fk = &f[(std::size_t)k * count];

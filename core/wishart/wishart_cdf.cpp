@@ -1,5 +1,6 @@
 // wishart_cdf.cpp: the extreme-eigenvalue distribution by route: the finite
-// formulas for white Sigma and integer n, the 1F1 series otherwise.
+// formulas for white Sigma, the routes of a general Sigma, the 1F1 series
+// where none serves.
 #include "matrixhyper/wishart_cdf.h"
 
 #include <cmath>
@@ -202,13 +203,13 @@ wishart_cdf_outcome series_route(const wishart_cdf_request &request, const doubl
     return outcome;
 }
 
-// White Sigma = scale I with integer n: the finite formulas at x / scale.
+// White Sigma = scale I: the finite formulas at x / scale.
 wishart_cdf_outcome exact_route(const wishart_cdf_request &request, double scale, const double *x,
                                 std::size_t count, double *P, double *err)
 {
     wishart_eig_request exact;
     exact.m = request.m;
-    exact.n = (int)request.n;
+    exact.n = request.n;
     exact.field = request.field;
     exact.which = request.which;
     exact.tail = request.tail;
@@ -266,8 +267,7 @@ void mark_unreached(const wishart_cdf_request &request, const double *x, std::si
 
 bool exact_serves(const wishart_cdf_request &request)
 {
-    return common_scale(request.sigma) > 0 && request.n == std::floor(request.n) &&
-           request.m <= wishart_eig_max_m;
+    return common_scale(request.sigma) > 0 && request.n > request.m - 1 && request.m <= wishart_eig_max_m;
 }
 
 // Why the smallest eigenvalue has no route for a request none serves.

@@ -4,6 +4,7 @@
 #include "matrixhyper/wishart_eig.h"
 
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ using extreme_eig::extended;
 //            (generalised Laguerre polynomials, parameter n - m);
 //   real:    t = lambda / 2, w(t) = t^((n-m-1)/2) e^-t; the basis is
 //            orthonormal for t w^2 = t^(n-m) e^-2t (Laguerre in 2t).
-extreme_eig::ensemble laguerre_ensemble(int m, int n, bool real)
+extreme_eig::ensemble laguerre_ensemble(int m, extended n, bool real)
 {
     extreme_eig::ensemble model;
     model.count = m;
@@ -51,6 +52,15 @@ extreme_eig::ensemble laguerre_ensemble(int m, int n, bool real)
     return model;
 }
 
+// A whole n at least m, or any n above m - 1: the Laguerre weights then
+// have exponents above -1 (a whole n below m gives a singular W, whose
+// law is that of W_n(m, I)).
+bool degrees_of_freedom_valid(int m, double n)
+{
+    if (!(n > m - 1 && n <= wishart_eig_max_n)) return false;
+    return n != std::floor(n) || n >= m;
+}
+
 wishart_status engine_status_to_wishart(extreme_eig::engine_status status)
 {
     switch (status) {
@@ -76,10 +86,14 @@ wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request, co
     if (request.m < 1 || request.m > wishart_eig_max_m)
         return invalid("wishart_eig_cdf_exact: m (dimension) must be an integer in [1, " +
                        std::to_string(wishart_eig_max_m) + "], got " + std::to_string(request.m));
-    if (request.n < request.m || request.n > wishart_eig_max_n)
-        return invalid("wishart_eig_cdf_exact: n (degrees of freedom) must be an integer in [m, " +
+    if (!degrees_of_freedom_valid(request.m, request.n)) {
+        char n_text[32];
+        std::snprintf(n_text, sizeof n_text, "%.17g", request.n);
+        return invalid("wishart_eig_cdf_exact: n (degrees of freedom) must be a whole number in [m, " +
+                       std::to_string(wishart_eig_max_n) + "] or a real number in (m - 1, " +
                        std::to_string(wishart_eig_max_n) + "] with m = " + std::to_string(request.m) +
-                       ", got " + std::to_string(request.n));
+                       ", got " + n_text);
+    }
     if (!(request.scale > 0 && std::isfinite(request.scale)))
         return invalid("wishart_eig_cdf_exact: scale must be positive and finite");
     if (count > 0 && (x == nullptr || P == nullptr))

@@ -46,11 +46,12 @@ function varargout = wishart_eig_cdf (varargin)
 %          err is asked for: one output is about twice as fast.
 %
 %   Methods (notes in the doc folder of the package, see pkg list):
-%   - Sigma a multiple of the identity, an integer n >= m and m <= 100: exact
-%     finite formulas (Pfaffians for the real field, determinants for the
-%     complex one, of incomplete gamma integrals), in extended precision:
-%     relative error at most 1e-12 for both tails against multiprecision
-%     references at m <= 50, n <= 500 and at m = 100
+%   - Sigma a multiple of the identity, any n > m - 1 (a whole n >= m or
+%     a non-integer n) and m <= 100: exact finite formulas (Pfaffians for
+%     the real field, determinants for the complex one, of incomplete gamma
+%     integrals), in extended precision: relative error at most 1e-12 for
+%     both tails against multiprecision references at m <= 50, n <= 500, at
+%     m = 100, and at non-integer n for m <= 8
 %     (doc/wishart_extreme_eigenvalues.md).
 %   - Complex field, any other Sigma, an integer n >= m, m <= 64: exact
 %     determinants of incomplete gamma functions divided by the Vandermonde
@@ -68,7 +69,7 @@ function varargout = wishart_eig_cdf (varargin)
 %     1e-10 of itself down to about 1e-20 (m <= 6 within the work budget);
 %     beyond that reach it is NaN (doc/wishart_holonomic.md).
 %     Eigenvalues closer than 0.1% or repeated (a spiked Sigma = I + u u',
-%     blocks, c I with a non-integer n) take the same route: each cluster
+%     blocks) take the same route: each cluster
 %     is spread apart by six amounts, integrated at each, and extrapolated
 %     back, err adding the extrapolation's own estimate (six times the cost
 %     of one integration: within 50 ms a point at m <= 6). Measured: 1e-10
@@ -84,8 +85,8 @@ function varargout = wishart_eig_cdf (varargin)
 %     with both tails computed directly as sums of positive terms; its table
 %     has C(m+r, m) partitions (m = 8, r = 10: about a second) within a work
 %     budget of some 20 s (doc/wishart_real_smallest.md).
-%   - Real field, smallest eigenvalue, (n - m - 1)/2 not whole (n = m,
-%     m + 2, ..., or non-integer n, white Sigma included), m <= 10: the
+%   - Real field, smallest eigenvalue, any other Sigma, (n - m - 1)/2 not
+%     whole (n = m, m + 2, ..., or non-integer n), m <= 10: the
 %     holonomic route again, P(lambda_min > x) being the solution of the
 %     same system that decays fastest as x grows, integrated backwards and
 %     scaled to 1 at x = 0 (doc/wishart_holonomic.md). The upper tail keeps
@@ -102,8 +103,8 @@ function varargout = wishart_eig_cdf (varargin)
 %     with the same absolute error). It reaches the lower half of the
 %     distribution at small m; the upper tail is out of reach sooner.
 %   The smallest eigenvalue has no other route: it is refused in the
-%   complex field for a non-integer n, and in the real field where none of
-%   the routes above serves.
+%   complex field for a non-integer n with Sigma not a multiple of I, and
+%   in the real field where none of the routes above serves.
 %   A point whose err exceeds tol (relative to the tail asked for) is out of
 %   reach: P there is NaN, never a best guess, and err says how far the
 %   computation got. One warning wishart_eig_cdf:notConverged per call

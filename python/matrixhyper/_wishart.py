@@ -17,7 +17,7 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     W = Z^H Z with circular complex normal rows, E|z|^2 = 1 per entry for
     Sigma = I (field='complex'). Exact finite formulas give both tails
     directly (tiny p-values keep their relative accuracy) for white Sigma
-    and integer n >= m, and for the complex field with any Sigma and integer
+    and any n > m - 1, and for the complex field with any Sigma and integer
     n >= m. The real largest eigenvalue with another Sigma (m <= 10) comes
     from the holonomic gradient method (close or repeated eigenvalues of
     Sigma spread apart and extrapolated back), and the real smallest from a finite
@@ -26,7 +26,7 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     complement of the upper one, carried in 113 bits where it is small);
     otherwise the largest eigenvalue comes from the series of matrix
     argument, with the upper tail 1 - P. The complex smallest eigenvalue
-    needs an integer n.
+    with Sigma not a multiple of I needs an integer n.
 
     x      points: a number or an array of any shape, finite. x <= 0 gives
            0 (lower) or 1 (upper).

@@ -25,7 +25,7 @@
 %!error <^wishart_eig_cdf: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_cdf (1, 2, 3, "tail", "both")
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 2 3])
 %!error <^wishart_eig_cdf: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_cdf (1, 2, 3, "sigma", [1 -2])
-%!error <^wishart_eig_cdf: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest", "field", "complex")
+%!error <^wishart_eig_cdf: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_cdf (1, 2, 3.5, "which", "smallest", "field", "complex", "sigma", [1 2])
 %!error id=wishart_eig_cdf:invalidInput wishart_eig_cdf (1, -1, 3)
 %!error <^wishart_eig_cdf: Option 'log' must be true or false\.$> wishart_eig_cdf (1, 2, 3, "log", "yes")
 
@@ -36,6 +36,9 @@
 %! assert (wishart_eig_cdf (x, 1, 3, "field", "complex"), gammainc (x, 3), 1e-13);
 %! assert (wishart_eig_cdf (x, 1, 3, "field", "complex", "tail", "upper"),
 %!         gammainc (x, 3, "upper"), -1e-12);
+%! ## a non-integer n, the smallest eigenvalue's upper tail alike
+%! assert (wishart_eig_cdf (x, 1, 2.5, "which", "smallest", "tail", "upper"),
+%!         gammainc (x / 2, 1.25, "upper"), -1e-12);
 %!test  # 'log': m = 1 complex is Gamma(n, 1), log P = n log x - log n! + O(x) far down,
 %! ## and the upper tail's log beyond the double range: log Q(n, x) ~ (n-1) log x - x - log (n-1)!
 %! [L, err] = wishart_eig_cdf (1e-100, 1, 3, "field", "complex", "log", true);

@@ -16,7 +16,7 @@
 %!error <^wishart_eig_inv: Unknown option 'side': the options are 'field', 'which', 'tail' and 'sigma'\.$> wishart_eig_inv (0.5, 2, 3, "side", "upper")
 %!error <^wishart_eig_inv: Option 'tail' must be 'lower' or 'upper'\.$> wishart_eig_inv (0.5, 2, 3, "tail", "both")
 %!error <^wishart_eig_inv: Option 'sigma' must be a positive scalar c \(Sigma = c I\), the m positive eigenvalues of Sigma, or Sigma itself\.$> wishart_eig_inv (0.5, 2, 3, "sigma", [1 -2])
-%!error <^wishart_eig_inv: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_inv (0.5, 2, 3.5, "which", "smallest", "field", "complex")
+%!error <^wishart_eig_inv: The smallest eigenvalue needs an integer n: it has no series route\.$> wishart_eig_inv (0.5, 2, 3.5, "which", "smallest", "field", "complex", "sigma", [1 2])
 %!error id=wishart_eig_inv:invalidInput wishart_eig_inv (2, 2, 3)
 
 ## ---- Values.
@@ -41,8 +41,8 @@
 %!test  # the critical value at level alpha is where the upper tail is alpha
 %! c = wishart_eig_inv (0.05, 5, 10, "tail", "upper", "sigma", [2 2 2 2 2]);
 %! assert (wishart_eig_cdf (c, 5, 10, "tail", "upper", "sigma", [2 2 2 2 2]), 0.05, -1e-9);
-%!test  # a p-value out of the integration's reach (1e-40): NaN and one warning naming it
+%!test  # a p-value out of the integration's reach (1e-40, correlated Sigma): NaN and one warning naming it
 %! warning ("off", "wishart_eig_inv:notConverged", "local");
-%! x = wishart_eig_inv ([0.05 1e-40], 1, 2.5, "tail", "upper");
+%! x = wishart_eig_inv ([0.05 1e-40], 2, 2.5, "tail", "upper", "sigma", [1 2]);
 %! assert (isnan (x(2)) && x(1) > 0);
-%!warning <1 of 2 quantiles could not be resolved and are NaN \(P\(2\)\)> wishart_eig_inv ([0.05 1e-40], 1, 2.5, "tail", "upper");
+%!warning <1 of 2 quantiles could not be resolved and are NaN \(P\(2\)\)> wishart_eig_inv ([0.05 1e-40], 2, 2.5, "tail", "upper", "sigma", [1 2]);

@@ -21,12 +21,15 @@ using namespace matrixhyper;
 namespace {
 
 struct ref_row {
-    int real, largest, m, n;
-    double x, lower, upper;
+    int real, largest, m;
+    double n, x, lower, upper;
 };
 
 const ref_row reference[] = {
 #include "reference_values.inc"
+// Non-integer n, n in (m - 1, m) among them (tools/wishart_reference.py OUT
+// real|complex largest,smallest m:n,...).
+#include "reference_fractional_n.inc"
 };
 
 // m = 100, the largest dimension the exact route accepts (tools/wishart_reference.py OUT large).
@@ -34,7 +37,7 @@ const ref_row reference_large_m[] = {
 #include "reference_large_m.inc"
 };
 
-wishart_eig_request make(int m, int n, bool real, bool largest, bool lower) {
+wishart_eig_request make(int m, double n, bool real, bool largest, bool lower) {
     wishart_eig_request q;
     q.m = m;
     q.n = n;
@@ -104,10 +107,11 @@ TEST(WishartEig, MatchesReferenceAtLargestDimension) {
     EXPECT_GE(compared, 2);
 }
 
-// (b) m = 1: lambda ~ chi2_n (real) or Gamma(n, 1) (complex), both extremes.
+// (b) m = 1: lambda ~ chi2_n (real) or Gamma(n, 1) (complex), both extremes;
+// n = 0.5 puts a singularity u^-0.5 (real) at the end of the integration.
 TEST(WishartEig, OneByOneIsChiSquareOrGamma) {
     for (int real = 0; real < 2; ++real)
-        for (int n : {1, 2, 7, 60, 500}) {
+        for (double n : {0.5, 1.0, 2.0, 3.7, 7.0, 60.0, 500.0}) {
             double shape = real ? n / 2.0 : n, scale = real ? 2.0 : 1.0;
             std::vector<double> x;
             for (double q : {1e-8, 1e-3, 0.1, 0.5, 1.0, 2.0, 4.0, 8.0})
@@ -198,7 +202,7 @@ TEST(WishartEig, MonteCarloAgrees) {
 
 TEST(WishartEig, RejectsInvalidArguments) {
     double x = 1, P = 0, E = 0;
-    for (auto mn : {std::pair<int, int>{0, 3}, {-2, 3}, {4, 3}, {1001, 2000}}) {
+    for (auto mn : {std::pair<int, double>{0, 3}, {-2, 3}, {4, 3}, {4, 2.5}, {1001, 2000}}) {
         wishart_eig_request q = make(mn.first, mn.second, true, true, true);
         wishart_eig_outcome o = wishart_eig_cdf_exact(q, &x, 1, &P, &E);
         EXPECT_EQ(o.status, wishart_status::invalid_argument);

@@ -5,6 +5,7 @@
 // white route in the limit of a spread Sigma, and fixed-seed Monte Carlo with
 // a full Sigma (m = 4, the reported AR(1) case, and m = 8).
 #include "matrixhyper/wishart_cdf.h"
+#include "wishart_holonomic.h"
 #include "wishart_sampling.h"
 
 #include <gtest/gtest.h>
@@ -27,9 +28,13 @@ struct evaluation {
     std::vector<double> P, err;
 };
 
+using route_function = wishart_cdf_outcome (*)(const wishart_cdf_request &, const double *, std::size_t,
+                                                double *, double *);
+
+// Through wishart_eig_cdf, or a route called directly.
 evaluation evaluate(int m, double n, std::vector<double> sigma, const std::vector<double> &x,
                     wishart_tail tail = wishart_tail::lower, bool log_result = false, int threads = 0,
-                    bool keep_unreached = false)
+                    bool keep_unreached = false, route_function route = wishart_eig_cdf)
 {
     wishart_cdf_request q;
     q.m = m;
@@ -42,7 +47,7 @@ evaluation evaluate(int m, double n, std::vector<double> sigma, const std::vecto
     evaluation e;
     e.P.resize(x.size());
     e.err.resize(x.size());
-    e.outcome = wishart_eig_cdf(q, x.data(), x.size(), e.P.data(), e.err.data());
+    e.outcome = route(q, x.data(), x.size(), e.P.data(), e.err.data());
     return e;
 }
 
@@ -95,19 +100,25 @@ TEST(WishartHolonomic, DensityIntegralAtMTwo) {
     }
 }
 
-// Rows {n, s1, s2, s3, x, P} at m = 3: P within 1e-10 and within err; a row
-// with Sigma = c I also given as I (no sigma) at x / c, the same law.
+// Rows {n, s1, s2, s3, x, P} at m = 3: P within 1e-10 and within err. A row
+// with Sigma = c I (the finite formulas, for any n) is also given as I (no
+// sigma) at x / c, the same law, and to the holonomic route as one cluster
+// of three, its last eigenvalue a relative 1e-14 off.
 template <std::size_t rows_count>
 void expect_rows_at_m_three(const double (&rows)[rows_count][6])
 {
     for (const auto &row : rows) {
+        const bool white = row[1] == row[3];
         evaluation e = evaluate(3, row[0], {row[1], row[2], row[3]}, {row[4]});
-        ASSERT_EQ(e.outcome.method, "holonomic");
+        ASSERT_EQ(e.outcome.method, white ? "exact" : "holonomic");
         expect_honest(e.P[0], e.err[0], row[5], 1e-10, "P");
-        if (row[1] != row[3]) continue;
-        evaluation white = evaluate(3, row[0], {}, {row[4] / row[1]});
-        ASSERT_EQ(white.outcome.method, "holonomic");
-        expect_honest(white.P[0], white.err[0], row[5], 1e-10, "P with Sigma = I");
+        if (!white) continue;
+        evaluation unit = evaluate(3, row[0], {}, {row[4] / row[1]});
+        ASSERT_EQ(unit.outcome.method, "exact");
+        expect_honest(unit.P[0], unit.err[0], row[5], 1e-10, "P with Sigma = I");
+        evaluation cluster = evaluate(3, row[0], {row[1], row[2], row[3] * (1 + 1e-14)}, {row[4]});
+        ASSERT_EQ(cluster.outcome.method, "holonomic");
+        expect_honest(cluster.P[0], cluster.err[0], row[5], 1e-10, "P with a cluster of three");
     }
 }
 
@@ -198,14 +209,15 @@ TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
     for (std::size_t i = 0; i < x.size(); i++) expect_honest(lower.P[i], lower.err[i], white.P[i], 1e-10, "P");
 }
 
-// m = 1: sigma chi2_n, P = gamma_p(n/2, x / (2 sigma)), for a non-integer n
-// (which the finite formulas do not serve), both tails.
+// m = 1: sigma chi2_n, P = gamma_p(n/2, x / (2 sigma)), for a non-integer n,
+// both tails, through the route itself (wishart_eig_cdf takes the finite
+// formulas for m = 1).
 TEST(WishartHolonomic, GammaLawAtMOne) {
     const double n = 3.7, sigma = 2.5;
     std::vector<double> x;
     for (double v = 0.01; v < 200; v *= 1.7) x.push_back(v);
-    evaluation lower = evaluate(1, n, {sigma}, x);
-    evaluation upper = evaluate(1, n, {sigma}, x, wishart_tail::upper);
+    evaluation lower = evaluate(1, n, {sigma}, x, wishart_tail::lower, false, 0, false, holonomic_route);
+    evaluation upper = evaluate(1, n, {sigma}, x, wishart_tail::upper, false, 0, false, holonomic_route);
     ASSERT_EQ(lower.outcome.method, "holonomic");
     for (std::size_t i = 0; i < x.size(); i++) {
         expect_honest(lower.P[i], lower.err[i], boost::math::gamma_p(n / 2, x[i] / (2 * sigma)), 1e-11, "P");

@@ -215,7 +215,8 @@ void expect_honest(double P, double err, double truth, bool lower_tail, const st
 // of the largest eigenvalue's holonomic system (docs/wishart_holonomic.md,
 // "The smallest eigenvalue"), the lower tail its complement. Against the
 // gamma law at m = 1 (n below 1 too); against the zonal route where
-// (n - m - 1)/2 is whole (the holonomic route called directly, m = 3 and 6);
+// (n - m - 1)/2 is whole (the holonomic route called directly there, and at
+// m = 1, which the finite formulas take);
 // against the white formulas for c I at m = 4, n = 6, which the holonomic
 // route takes as one cluster of four (the last eigenvalue a relative 1e-14
 // off, moving P by less than 1e-13).
@@ -228,7 +229,7 @@ TEST(WishartRealSmallest, HolonomicRouteAgainstIndependentLaws)
         for (double n : {0.6, 2.5}) {
             const double sigma = 1.7;
             wishart_cdf_request q = smallest(1, n, {sigma}, upper);
-            const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data());
+            const wishart_cdf_outcome outcome = holonomic_route(q, x.data(), x.size(), P.data(), err.data());
             ASSERT_EQ(outcome.method, "holonomic");
             for (std::size_t i = 0; i < x.size(); i++) {
                 const long double y = x[i] / (2.0L * sigma);

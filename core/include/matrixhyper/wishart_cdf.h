@@ -6,8 +6,8 @@
 //            Sigma (E|z|^2 = 1 per entry when Sigma = I).
 //
 // Routes (outcome.method):
-//   "exact"   white Sigma (a multiple of I, folded into x), integer
-//             n >= m and m <= wishart_eig_max_m: the finite formulas of
+//   "exact"   white Sigma (a multiple of I, folded into x), any n > m - 1
+//             and m <= wishart_eig_max_m: the finite formulas of
 //             wishart_eig.h, both tails computed directly;
 //   "exact"   complex field, any other Sigma, integer n >= m, m <= 64
 //             (wishart_complex_sigma.h): with rates a_i = 1 / sigma_i and
@@ -29,8 +29,8 @@
 //             eigenvalues that miss tol run again in long double (m <= 8);
 //   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
 //             eigenvalues closer or more spread than the holonomic route
-//             takes; complex: a non-integer n, or m above 64 with Sigma not
-//             a multiple of I, or above the finite formulas' verified range):
+//             takes; complex with Sigma not a multiple of I: a non-integer
+//             n or m above 64; white: m above the finite formulas' range):
 //               real:    P(lambda_max <= x) = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2)
 //                        det(x Sigma^-1 / 2)^(n/2) 1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)
 //                        with alpha = 2 and Gamma_m(a) = pi^(m(m-1)/4) prod Gamma(a - (i-1)/2);
@@ -47,9 +47,9 @@
 //             tails (and their logs) are sums of positive terms, computed
 //             directly. Its table (C(m + r, m) partitions) has the series'
 //             work budget: points beyond the degrees it reached are NaN.
-// The smallest eigenvalue otherwise has no route and is refused: it needs an
-// integer n, and in the real field with Sigma not a multiple of I a whole
-// (n - m - 1)/2.
+// The smallest eigenvalue otherwise has no route and is refused: with Sigma
+// not a multiple of I it needs an integer n (complex), or a whole
+// (n - m - 1)/2 or the holonomic route's reach (real).
 // A whole n < m with white Sigma: the nonzero eigenvalues of Z^T Z are those
 // of Z Z^T, a W_n(m, Sigma) matrix, so m and n trade places. The series
 // assumes n > m - 1, so a non-white Sigma or a non-integer n is refused there.

@@ -1,7 +1,8 @@
 // wishart_eig.h: exact distribution of the largest or the smallest eigenvalue
 // of a white Wishart matrix, by finite formulas (no series).
 //
-// Models (m = dimension, n = degrees of freedom, integers n >= m >= 1):
+// Models (m = dimension, n = degrees of freedom: a whole n >= m >= 1, or
+// any real n > m - 1, the Laguerre ensemble of that parameter):
 //   real:    W = Z^T Z, Z an n-by-m matrix of iid N(0,1) entries;
 //   complex: W = Z^H Z, iid circular complex normal entries with E|z|^2 = 1.
 // The result is P(lambda <= x) (lower tail) or P(lambda > x) (upper tail),
@@ -26,7 +27,7 @@ enum class wishart_tail { lower, upper };
 
 struct wishart_eig_request {
     int m = 1;                                   // dimension, 1 <= m <= wishart_eig_max_m
-    int n = 1;                                   // degrees of freedom, m <= n <= wishart_eig_max_n
+    double n = 1;                                // degrees of freedom (above), at most wishart_eig_max_n
     wishart_field field = wishart_field::real;
     wishart_extreme which = wishart_extreme::largest;
     wishart_tail tail = wishart_tail::lower;
