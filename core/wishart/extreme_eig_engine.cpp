@@ -53,8 +53,8 @@ constexpr int panels_per_eigenvalue_numerator = 4, panels_floor_numerator = 40, 
 // ~ 1e-23 of its integral. The innermost piece [0, h 4^-L] holds (4^-L)^(gamma
 // + 1) of the first panel's integral, below 2^-graded_accuracy_bits for
 // L = graded_accuracy_bits / (2 (gamma + 1)) (22 pieces at n = m + 1/2, 64 at
-// m - 1/2). L is at most most_graded_levels, reached only within 0.08 of
-// n = m - 1, where the second rule's other L shows the rest in err.
+// m - 1/2, 320 at the least n taken, m - 0.9: wishart_eig_accepts). L is
+// held to most_graded_levels, which only the second rule's 1.37 L reaches.
 constexpr extended grading_ratio = 0.25L;
 constexpr extended graded_accuracy_bits = 64;
 constexpr int most_graded_levels = 400;

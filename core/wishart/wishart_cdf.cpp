@@ -267,7 +267,8 @@ void mark_unreached(const wishart_cdf_request &request, const double *x, std::si
 
 bool exact_serves(const wishart_cdf_request &request)
 {
-    return common_scale(request.sigma) > 0 && request.n > request.m - 1 && request.m <= wishart_eig_max_m;
+    return common_scale(request.sigma) > 0 && request.m <= wishart_eig_max_m &&
+           wishart_eig_accepts(request.m, request.n);
 }
 
 // Why the smallest eigenvalue has no route for a request none serves.

@@ -52,15 +52,6 @@ extreme_eig::ensemble laguerre_ensemble(int m, extended n, bool real)
     return model;
 }
 
-// A whole n at least m, or any n above m - 1: the Laguerre weights then
-// have exponents above -1 (a whole n below m gives a singular W, whose
-// law is that of W_n(m, I)).
-bool degrees_of_freedom_valid(int m, double n)
-{
-    if (!(n > m - 1 && n <= wishart_eig_max_n)) return false;
-    return n != std::floor(n) || n >= m;
-}
-
 wishart_status engine_status_to_wishart(extreme_eig::engine_status status)
 {
     switch (status) {
@@ -74,6 +65,15 @@ wishart_status engine_status_to_wishart(extreme_eig::engine_status status)
 
 } // namespace
 
+// A whole n below m gives a singular W, whose law is that of W_n(m, I); a
+// non-integer n at most m - 1 a weight that is not integrable at 0.
+bool wishart_eig_accepts(int m, double n)
+{
+    if (!(n <= wishart_eig_max_n)) return false;
+    if (n == std::floor(n)) return n >= m;
+    return n >= m - 1 + wishart_eig_least_fractional_excess;
+}
+
 wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request, const double *x,
                                           std::size_t count, double *P, double *err)
 {
@@ -86,11 +86,12 @@ wishart_eig_outcome wishart_eig_cdf_exact(const wishart_eig_request &request, co
     if (request.m < 1 || request.m > wishart_eig_max_m)
         return invalid("wishart_eig_cdf_exact: m (dimension) must be an integer in [1, " +
                        std::to_string(wishart_eig_max_m) + "], got " + std::to_string(request.m));
-    if (!degrees_of_freedom_valid(request.m, request.n)) {
-        char n_text[32];
+    if (!wishart_eig_accepts(request.m, request.n)) {
+        char n_text[32], least_text[32];
         std::snprintf(n_text, sizeof n_text, "%.17g", request.n);
+        std::snprintf(least_text, sizeof least_text, "%g", 1 - wishart_eig_least_fractional_excess);
         return invalid("wishart_eig_cdf_exact: n (degrees of freedom) must be a whole number in [m, " +
-                       std::to_string(wishart_eig_max_n) + "] or a real number in (m - 1, " +
+                       std::to_string(wishart_eig_max_n) + "] or a real number in [m - " + least_text + ", " +
                        std::to_string(wishart_eig_max_n) + "] with m = " + std::to_string(request.m) +
                        ", got " + n_text);
     }

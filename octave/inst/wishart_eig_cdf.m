@@ -46,8 +46,8 @@ function varargout = wishart_eig_cdf (varargin)
 %          err is asked for: one output is about twice as fast.
 %
 %   Methods (notes in the doc folder of the package, see pkg list):
-%   - Sigma a multiple of the identity, any n > m - 1 (a whole n >= m or
-%     a non-integer n) and m <= 100: exact finite formulas (Pfaffians for
+%   - Sigma a multiple of the identity, a whole n >= m or a non-integer
+%     n >= m - 0.9, and m <= 100: exact finite formulas (Pfaffians for
 %     the real field, determinants for the complex one, of incomplete gamma
 %     integrals), in extended precision: relative error at most 1e-12 for
 %     both tails against multiprecision references at m <= 50, n <= 500, at

@@ -17,8 +17,9 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     W = Z^H Z with circular complex normal rows, E|z|^2 = 1 per entry for
     Sigma = I (field='complex'). Exact finite formulas give both tails
     directly (tiny p-values keep their relative accuracy) for white Sigma
-    and any n > m - 1, and for the complex field with any Sigma and integer
-    n >= m. The real largest eigenvalue with another Sigma (m <= 10) comes
+    and a whole n >= m or a non-integer n >= m - 0.9, and for the complex
+    field with any Sigma and integer n >= m. The real largest eigenvalue
+    with another Sigma (m <= 10) comes
     from the holonomic gradient method (close or repeated eigenvalues of
     Sigma spread apart and extrapolated back), and the real smallest from a finite
     zonal series when (n - m - 1)/2 is whole and from the same holonomic

@@ -6,7 +6,8 @@
 //            Sigma (E|z|^2 = 1 per entry when Sigma = I).
 //
 // Routes (outcome.method):
-//   "exact"   white Sigma (a multiple of I, folded into x), any n > m - 1
+//   "exact"   white Sigma (a multiple of I, folded into x), an n that
+//             wishart_eig_accepts (a whole n >= m, a non-integer n >= m - 0.9)
 //             and m <= wishart_eig_max_m: the finite formulas of
 //             wishart_eig.h, both tails computed directly;
 //   "exact"   complex field, any other Sigma, integer n >= m, m <= 64

@@ -2,7 +2,8 @@
 // of a white Wishart matrix, by finite formulas (no series).
 //
 // Models (m = dimension, n = degrees of freedom: a whole n >= m >= 1, or
-// any real n > m - 1, the Laguerre ensemble of that parameter):
+// a real n above m - 1 (wishart_eig_accepts), the Laguerre ensemble of that
+// parameter):
 //   real:    W = Z^T Z, Z an n-by-m matrix of iid N(0,1) entries;
 //   complex: W = Z^H Z, iid circular complex normal entries with E|z|^2 = 1.
 // The result is P(lambda <= x) (lower tail) or P(lambda > x) (upper tail),
@@ -55,6 +56,14 @@ struct wishart_eig_outcome {
 // continuity in n of the formulas.
 constexpr int wishart_eig_max_m = 100;
 constexpr int wishart_eig_max_n = 100000;
+// A non-integer n must exceed m - 1 by at least this: nearer, the weight's
+// singularity at 0 outgrows what the quadrature resolves
+// (docs/wishart_extreme_eigenvalues.md, "Non-integer n").
+constexpr double wishart_eig_least_fractional_excess = 0.1;
+
+// Whether the formulas take n with dimension m: a whole n in [m, max_n], or
+// a non-integer n in [m - 1 + least_fractional_excess, max_n].
+bool wishart_eig_accepts(int m, double n);
 
 // Evaluates the requested tail at x[0..count-1].
 //   Reads  x[0..count-1] (any doubles; x need not be sorted).
