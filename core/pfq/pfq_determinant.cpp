@@ -54,11 +54,12 @@ constexpr long double agreement_share = 0.25L;
 // amplification of the determinant's and the scalar series' cancellation,
 // which does not depend on the precision. The difference of two rungs is
 // the lower one's error, and the higher one's is that times 2^-(its extra
-// bits). This holds while the difference is within this multiple of the
-// value: were the higher rung lost in its roundings too, the lower one's
-// error, and their difference, would exceed its own by that factor 2^64 or
-// more. A rung taken this way saves the next, whose cost doubles (2F1 down
-// to -30 at n = 40 cancels some 190 bits: 256 hold 64, and 384 are not needed).
+// bits). This is taken while the difference is within this multiple of
+// the value: were the higher rung lost in its roundings too (its error
+// above the value), the lower one's error, and so their difference, would
+// exceed the value some 2^(extra bits - margin) >= 2^48 times. A rung taken
+// this way saves the next, whose cost doubles (2F1 down to -30 at n = 40
+// cancels some 190 bits: 256 hold 64, and 384 are not needed).
 constexpr long double extrapolation_reach = 2;
 // The extrapolated error is taken this many bits above: the amplification
 // varies a little between rungs, whose series take different numbers of
