@@ -298,7 +298,8 @@ rule make_rule(const interval &domain, const weight &w, support range, int degre
     panels = std::max(panels, 1);
     panels = (int)std::ceil(panels * panel_scale);
     // The panels' centres and half widths in u: equal panels, the first
-    // replaced by graded ones where graded_ends gives them.
+    // replaced by graded ones where graded_ends gives them (on the half line
+    // only: the matrix Beta weights of the unit interval have whole 2 power).
     const std::vector<extended> graded = graded_ends(ua, width / panels, unit ? 0 : w.power, panel_scale);
     std::vector<extended> centres;
     for (std::size_t p = 0; p + 1 < graded.size(); p++) {
