@@ -7,7 +7,7 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-plugins=(g++ cmake make liblapack-dev libboost-dev)
+plugins=(g++ cmake make liblapack-dev libboost-dev libqd-dev)
 everything=("${plugins[@]}" libgtest-dev libgmock-dev libbenchmark-dev valgrind
             octave octave-dev gnuplot-nox clang libclang-rt-14-dev python3-mpmath
             python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib

@@ -9,7 +9,7 @@
 #
 # Needs cmake, g++, GoogleTest (as the normal build), clang with its
 # runtime libraries (Debian packages clang and libclang-rt-14-dev), and for
-# the targets of matrix_pfq and wishart_eig_cdf liblapack-dev and libboost-dev.
+# the targets of matrix_pfq and wishart_eig_cdf liblapack-dev, libboost-dev and libqd-dev.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

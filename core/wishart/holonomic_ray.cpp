@@ -9,18 +9,25 @@
 // recurrence, through every target in increasing order. Two integrations of
 // different orders and tolerances give the error. The engine runs in double
 // for F, in long double on request (the rounding that close eigenvalues
-// amplify), and in a wide type for the complement of t^(m a) F (the
-// Wishart upper tail), which double cannot carry far below 1.
+// amplify), and in a wide type, pairs of doubles, for the complement of
+// t^(m a) F (the Wishart upper tail), which double cannot carry far below 1.
 #include "holonomic_ray.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <numeric>
 #include <vector>
 
 #include <boost/math/special_functions/gamma.hpp>
+
+// The wide type's pair arithmetic, QD's inline operations (nothing to
+// link). Its additions keep their error bound under cancellation, which the
+// recursion's sums of both signs need: the default, "sloppy" one does not.
+#define QD_IEEE_ADD 1
+#include <qd/dd_real.h>
 
 #include "interrupt_countdown.h"
 #include "precision_ladder.h"
@@ -33,15 +40,12 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double ln2 = 0.693147180559945309417232121458176568;
 
-// The wide type: 113 significant bits where the compiler has them
-// (__float128, in software), else long double's.
-#if defined(__SIZEOF_FLOAT128__)
-__extension__ typedef __float128 wide_real;
-constexpr double wide_unit_roundoff = 9.62964972193617926527988971292463659e-35;   // 2^-113
-#else
-using wide_real = long double;
-constexpr double wide_unit_roundoff = std::numeric_limits<long double>::epsilon() / 2;
-#endif
+// The wide type: a pair of doubles (hi + lo, 106 significant bits) with
+// double's exponent range. Its unit is the largest relative error bound of
+// its operations, the division's (some 15 u^2, u = 2^-53; Joldes, Muller
+// and Popescu, ACM TOMS 44, 2017), rounded up to a power of two.
+using wide_real = dd_real;
+constexpr double wide_unit_roundoff = 1.97215226305252951e-31;   // 2^-102
 
 // How a precision runs the ray.
 //
@@ -75,11 +79,10 @@ constexpr precision_profile double_profile{std::numeric_limits<double>::epsilon(
 constexpr precision_profile extended_profile{std::numeric_limits<long double>::epsilon() / 2, 1e-3, 1e-17, 32,
                                              1e-19, 40, 4};
 // Wide: a start truncation near 1e-39, tolerances near its unit roundoff
-// (1e-34) with orders that keep the steps about as long as double's (80
-// terms gave no fewer steps), and a step some 85 times as costly as
-// double's per term (software arithmetic; measured on whole runs at m = 6
-// and 7, GCC 12 on the 2-core EPYC).
-constexpr precision_profile wide_profile{wide_unit_roundoff, 1e-5, 1e-30, 48, 1e-33, 60, 85};
+// (2e-31) with orders that keep the steps longer than double's, and a
+// multiply-add some 11 times a double one (measured on whole runs at m = 8,
+// GCC 12 on the 2-core EPYC: 8.5 ns against 0.78 ns).
+constexpr precision_profile wide_profile{wide_unit_roundoff, 1e-5, 1e-28, 48, 1e-31, 60, 11};
 
 // A step reaches at most this share of the distance to t = 0, the system's
 // singular point, where the series' radius ends.
@@ -87,11 +90,12 @@ constexpr double step_radius_share = 0.5;
 // Work a run may take, in double multiply-adds of the recursion ((order + 1)
 // m^2 2^m per step, times the precision's cost): some 10 s on one core. A
 // step reaches about step_reach_estimate / max(s) in t far out (the
-// decaying solutions' rate), so points whose estimate exceeds the budget
+// decaying solutions' rate; measured 4.7 to 5.8 for the wide runs at
+// m = 8, 5 for double's), so points whose estimate exceeds the budget
 // are refused before the run (NaN, err Inf: Sigma's eigenvalues spread too
 // far for such x), and a run that still exceeds it stops there.
 constexpr double most_work = 4e9;
-constexpr double step_reach_estimate = 2;
+constexpr double step_reach_estimate = 4;
 // Steps between interrupt polls (a step at m = 10 costs some 10 ms).
 constexpr int steps_per_poll = 1;
 
@@ -105,6 +109,8 @@ constexpr double difference_safety = 4;
 // on the recursion's terms, which the factors w_ij = s_i / (s_i - s_j)
 // amplify; summed as a random walk over the steps.
 constexpr double rounding_units_per_step = 16;
+
+template <class Real> double to_double(const Real &v) { return (double)v; }
 
 template <class Real> Real magnitude(Real v) { return v < 0 ? -v : v; }
 
@@ -157,7 +163,7 @@ pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool rev
             const Real w = system.s[i] / (system.s[i] - system.s[j]);
             system.half_w[i * m + j] = w / 2;
             system.half_w_w1[i * m + j] = w * (w - 1) / 2;
-            system.most_w = std::max(system.most_w, std::fabs((double)w));
+            system.most_w = std::max(system.most_w, std::fabs(to_double(w)));
         }
     for (int i = 0; i < m; i++) {
         Real diagonal = system.b;
@@ -299,7 +305,7 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     for (std::size_t col = 0; col < block; col++) {
         unit[order[col]] = 1;
         apply<Real>(system, unit.data(), nullptr, 0, column.data(), r.data());
-        unit[order[col]] = 0;
+        unit[order[col]] = Real(0);
         for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
     }
     frobenius_series<Real> series;
@@ -340,7 +346,7 @@ template <class Real> start_values<Real> frobenius_start(const frobenius_series<
     for (std::size_t k = series.gamma.size(); k-- > 0;)      // Horner
         for (std::size_t I = 0; I < N; I++) start.g[I] = start.g[I] * Real(t) + series.gamma[k][I];
     double largest = 0;
-    for (Real value : series.gamma.back()) largest = std::max(largest, (double)magnitude(value));
+    for (Real value : series.gamma.back()) largest = std::max(largest, to_double(magnitude(value)));
     start.truncation = std::pow(t, (double)series.gamma.size() - 1) * largest;
     start.ok = std::isfinite(start.truncation) && start.g[0] > 0;
     return start;
@@ -378,7 +384,7 @@ template <class Real> long normalise(std::vector<Real> &v)
         double largest = 0;
         bool nonzero = false;
         for (Real value : v) {
-            largest = std::max(largest, std::fabs((double)value));
+            largest = std::max(largest, std::fabs(to_double(value)));
             nonzero = nonzero || value != 0;
         }
         if (!nonzero || std::isnan(largest)) return total;
@@ -404,11 +410,11 @@ template <class Real> double log2_magnitude(Real v)
     constexpr int range_step = 960;   // within double's exponent range
     v = magnitude(v);
     long e = 0;
-    for (int pass = 0; pass < 8 && std::isinf((double)v); pass++, e += range_step)
+    for (int pass = 0; pass < 8 && std::isinf(to_double(v)); pass++, e += range_step)
         v = times_power_of_two(v, -range_step);
-    for (int pass = 0; pass < 8 && v != 0 && (double)v == 0; pass++, e -= range_step)
+    for (int pass = 0; pass < 8 && v != 0 && to_double(v) == 0; pass++, e -= range_step)
         v = times_power_of_two(v, range_step);
-    return std::log2((double)v) + e;
+    return std::log2(to_double(v)) + e;
 }
 
 // (rtol size / term)^(1/k): in double as it stands; in the wide type
@@ -435,8 +441,8 @@ void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scal
         else
             for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * c[k][I] + (k ? c[k - 1][I] : 0);
         apply<Real>(system, c[k].data(), mixed.data(), 1, c[k + 1].data(), r.data());
-        const Real divisor = scaled ? Real(k + 1) : t1 * Real(k + 1);
-        const Real diagonal = Real(k) - system.shift;
+        const Real divisor = scaled ? Real(double(k + 1)) : t1 * Real(double(k + 1));
+        const Real diagonal = Real(double(k)) - system.shift;
         for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
     }
 }
@@ -486,13 +492,16 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
     std::vector<Real> mixed(N), r(N * system.m);
     std::vector<double> weight(N);
-    const double rho = std::max((double)system.a, 1.0);
+    const double rho = std::max(to_double(system.a), 1.0);
     for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
     c[0] = plan.start->g;
     long log2_scale = normalise(c[0]);
     double t = plan.t0;
     const bool forward = plan.direction > 0;
-    const bool scaled = !forward;   // towards t = 0: coefficients in u / t
+    // Coefficients in u / t towards t = 0, and for t^shift g: near t = 0
+    // the plain ones of a power of t grow like t^-k, past the exponent range
+    // of double, which the wide type shares.
+    const bool scaled = !forward || system.shift != 0;
     // Whether the target lies at or before t along the run.
     const auto passed = [&](double target_t, double at) { return forward ? target_t <= at : target_t >= at; };
     std::size_t target = 0;
@@ -680,7 +689,7 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
 template <class Real> bool log_value(const ray_run<Real> &run, std::size_t k, double *log_F, int *sign)
 {
     if (k >= run.reached.size() || !run.reached[k]) return false;
-    const double value = (double)run.value[k];
+    const double value = to_double(run.value[k]);
     if (value == 0 || std::isnan(value)) return false;
     *log_F = std::log(std::fabs(value)) + run.log2_scale[k] * ln2;
     *sign = value > 0 ? 1 : -1;
@@ -712,7 +721,7 @@ holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const p
     for (std::size_t k = 0; k < pair.first_target; k++) {
         const start_values<Real> near = frobenius_start(pair.series, x[k]);
         if (near.ok) {
-            values.log_F[k] = std::log((double)near.g[0]);
+            values.log_F[k] = std::log(to_double(near.g[0]));
             values.sign[k] = 1;
         }
         values.truncation[k] = near.truncation;
@@ -842,7 +851,7 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
 template <class Real> bool log_ratio(const ray_run<Real> &run, std::size_t k, std::size_t norm, double *log_P)
 {
     if (std::max(k, norm) >= run.reached.size() || !run.reached[k] || !run.reached[norm]) return false;
-    const double ratio = (double)(run.value[k] / run.value[norm]);
+    const double ratio = to_double(run.value[k] / run.value[norm]);
     if (!(ratio > 0) || std::isinf(ratio)) return false;
     *log_P = std::log(ratio) + (run.log2_scale[k] - run.log2_scale[norm]) * ln2;
     return true;
@@ -852,7 +861,7 @@ template <class Real> bool log_ratio(const ray_run<Real> &run, std::size_t k, st
 template <class Real> double one_minus_scaled(const Real &ratio, long apart)
 {
     if (apart < -1000) return 1;   // the product below double's range: 1 to the last bit
-    return (double)(Real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
+    return to_double(Real(1) - times_power_of_two(ratio, (int)std::min(apart, 1000L)));
 }
 
 // 1 - h_k / h_norm in the run's precision, for values log_ratio accepts.

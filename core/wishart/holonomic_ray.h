@@ -64,7 +64,7 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
 // det(S)^-a (NaN where not reached; targets within the start's reach are
 // not). With c - a = (m + 1)/2 this is the solution that decays, the
 // Wishart upper tail (docs/wishart_holonomic.md): the runs carry it in a
-// wide type (113 bits where the compiler has __float128), so that it keeps
+// wide type (a pair of doubles, 106 bits), so that it keeps
 // its digits far below 1. difference is the two integrations' with its
 // safety factor; rounding, absolute, covers the steps, the start and the
 // limit.

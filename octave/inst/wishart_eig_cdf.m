@@ -65,8 +65,9 @@ function varargout = wishart_eig_cdf (varargin)
 %     the 1F1 below integrated along x from its series at 0; err from two
 %     integrations. P has relative error at most 1e-10 over the whole
 %     distribution. Where 1 - P misses tol, the upper tail comes from a
-%     second integration in 113-bit arithmetic against the known limit, to
-%     1e-10 of itself down to about 1e-20 (m <= 6 within the work budget);
+%     second integration in pairs of doubles (106 bits) against the known
+%     limit, to 1e-10 of itself down to about 1e-16 (m <= 8 within the work
+%     budget; at m = 10 down to some 3e-2);
 %     beyond that reach it is NaN (doc/wishart_holonomic.md).
 %     Eigenvalues closer than 0.1% or repeated (a spiked Sigma = I + u u',
 %     blocks) take the same route: each cluster
@@ -91,7 +92,7 @@ function varargout = wishart_eig_cdf (varargin)
 %     same system that decays fastest as x grows, integrated backwards and
 %     scaled to 1 at x = 0 (doc/wishart_holonomic.md). The upper tail keeps
 %     its relative accuracy; the lower tail is its complement, carried in
-%     113 bits where it is small (m <= 4 or so; down to some 1e-6
+%     more bits where it is small (m <= 4 or so; down to some 1e-6
 %     elsewhere). Measured: 1e-10 over the distribution at m <= 8 for a
 %     correlated Sigma (m = 4: some 3 ms a call, m = 6: 30-200 ms, m = 8:
 %     0.3-2 s), clusters of up to 4 equal eigenvalues; m = 10 is NaN.

@@ -24,7 +24,7 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     Sigma spread apart and extrapolated back), and the real smallest from a finite
     zonal series when (n - m - 1)/2 is whole and from the same holonomic
     system otherwise (m <= 10, integrated backwards; its lower tail is the
-    complement of the upper one, carried in 113 bits where it is small);
+    complement of the upper one, carried in more bits where it is small);
     otherwise the largest eigenvalue comes from the series of matrix
     argument, with the upper tail 1 - P. The complex smallest eigenvalue
     with Sigma not a multiple of I needs an integer n.

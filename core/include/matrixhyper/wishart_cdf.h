@@ -24,8 +24,9 @@
 //             start (docs/wishart_holonomic.md), err from two integrations.
 //             The upper tail is 1 - P while that meets tol; beyond, with
 //             distinct eigenvalues, a second integration of the decaying
-//             solution in 113-bit arithmetic gives it to 1e-10 of itself down
-//             to about 1e-20 within the work budget (NaN past its reach; with
+//             solution in pairs of doubles (106 bits) gives it to 1e-10 of
+//             itself down to about 1e-16 at m <= 8 within the work budget
+//             (NaN past its reach; at m = 10 the budget ends it near Q = 3e-2; with
 //             close eigenvalues it stays 1 - P). Points with close
 //             eigenvalues that miss tol run again in long double (m <= 8);
 //   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
