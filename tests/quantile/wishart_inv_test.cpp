@@ -257,7 +257,7 @@ TEST(WishartInv, EndsNaNAndRefusals)
 TEST(WishartInv, UnresolvedPointsAreNaN)
 {
     // The integration's upper tail keeps 1e-10 of itself down to about
-    // 1e-20 (wide precision, absolute err near 1e-31): with a correlated
+    // 1e-18 (pairs of doubles, absolute err near 1e-28): with a correlated
     // Sigma a p-value of 1e-40 is out of reach and must say so.
     wishart_cdf_request request =
         request_for(2, 2.5, wishart_field::real, wishart_extreme::largest, wishart_tail::upper);
