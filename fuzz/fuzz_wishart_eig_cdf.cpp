@@ -62,6 +62,8 @@ const char *const kSmallestBeyondExact =
     "The smallest eigenvalue needs m at most 100, the verified range of the finite formulas.";
 // Most dimensions the finite formulas serve.
 const double kExactMaxM = 100;
+// Least n - (m - 1) of a non-whole n the finite formulas take (white Sigma).
+const double kExactLeastFractionalExcess = 0.1;
 const char *const kNoSeriesRoute =
     "The smallest eigenvalue needs an integer n: it has no series route.";
 const char *const kRealSmallestRefused =
@@ -226,6 +228,13 @@ struct Request {
         double twice_r = n - m - 1;
         return !complex && smallest && twice_r >= 0 && std::fmod(twice_r, 2.0) == 0;
     }
+    // The finite formulas' (m, n), given white Sigma: a whole n from m on,
+    // a non-whole one from m - 1 + kExactLeastFractionalExcess on.
+    bool exact_dimensions() const
+    {
+        const bool whole = n == std::floor(n);
+        return m <= kExactMaxM && (whole ? n >= m : n >= m - 1 + kExactLeastFractionalExcess);
+    }
 };
 
 // Parses and checks a call: false with the outcome when an argument check
@@ -344,7 +353,7 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
     }
     if (r.zonal()) return true;                   // the exact route or the zonal one: both serve
     if (!r.complex && r.smallest) {               // the exact route, the holonomic one, or a refusal
-        const bool exact = whole && r.m <= kExactMaxM;
+        const bool exact = r.exact_dimensions();
         if (s.white && exact) return true;
         const bool refused = r.m > kHolonomicMaxM && !(exact && s.maybe_white);
         if (refused && !s.maybe_refused) {
@@ -363,8 +372,15 @@ bool parse(const CallPlan &call, Request &r, Expectation &outcome) {
         return false;
     }
     // A whole n serves the complex field's smallest eigenvalue for any Sigma
-    // (its determinant formulas) and the real field's for white Sigma.
+    // (its determinant formulas); a non-whole one only white Sigma, through
+    // the finite formulas.
     if (r.smallest && !whole) {
+        const bool exact = r.exact_dimensions();
+        if (exact && s.white) return true;
+        if (exact && s.maybe_white) {
+            outcome.or_errors.push_back(kNoSeriesRoute);
+            return true;
+        }
         std::vector<std::string> sigma_refusal = outcome.or_errors;
         outcome = error(kNoSeriesRoute, true);
         outcome.or_errors = sigma_refusal;
