@@ -9,8 +9,10 @@
 // recurrence, through every target in increasing order. Two integrations of
 // different orders and tolerances give the error. The engine runs in double
 // for F, in long double on request (the rounding that close eigenvalues
-// amplify), and in a wide type, pairs of doubles, for the complement of
-// t^(m a) F (the Wishart upper tail), which double cannot carry far below 1.
+// amplify), and in a wide type, pairs of doubles, for the smallest
+// eigenvalue's lower tail, which the backward runs carry absolutely. The
+// Wishart upper tail comes from the system with its one solution that does
+// not decay projected out (integrate_tail), in double.
 #include "holonomic_ray.h"
 
 #include <algorithm>
@@ -134,6 +136,9 @@ template <class Real> struct pfaffian_system {
     std::vector<Real> half_w_w1;    // w_ij (w_ij - 1) / 2
     std::vector<Real> diagonal;     // b - sum_j w_ij / 2: the coefficient of p_Ji
     double most_w = 0;              // max |w_ij|: the rounding's amplifier
+    // The projected system (projected_system()): phi_I = (-a)^|I|, the
+    // direction of the algebraic solution; empty for the plain one.
+    std::vector<Real> phi;
 };
 
 // reversed: the eigenvalues in the opposite order, so that the second
@@ -150,9 +155,7 @@ pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool rev
     system.shift = shift;
     for (int i = 0; i < m; i++) {
         const int k = reversed ? m - 1 - i : i;
-        Real s = request.s[k];
-        if (sizeof(Real) > sizeof(double) && !request.s_low.empty()) s += Real(request.s_low[k]);
-        system.s.push_back(s);
+        system.s.push_back(Real(request.s[k]));
     }
     system.half_w.assign(m * m, 0);
     system.half_w_w1.assign(m * m, 0);
@@ -170,6 +173,32 @@ pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool rev
         system.diagonal.push_back(diagonal);
     }
     return system;
+}
+
+// With c - a = (m + 1)/2, det(-y)^-a solves the system exactly (the
+// Muirhead equations' terms in y_i^-1 cancel then), and theta^I of it is
+// (-a)^|I| times itself: the solution that does not decay, whose multiple
+// t^(m a) F tends to. The system of w = g - g_{} phi, which lies in
+// w_{} = 0, drops it: t w' = (A0 - phi e^T + t A1) w, e^T w = sum_i w_{i},
+// whose solutions are those of the others that decay, projected
+// (docs/wishart_holonomic.md, "The upper tail").
+template <class Real> pfaffian_system<Real> projected_system(pfaffian_system<Real> system)
+{
+    system.phi.assign(system.size, 0);
+    for (std::size_t I = 0; I < system.size; I++) {
+        Real power = 1;
+        for (std::size_t bits = I; bits; bits &= bits - 1) power *= -system.a;
+        system.phi[I] = power;
+    }
+    return system;
+}
+
+// sum_i v_{i}: t times the derivative of v_{} in the projected system.
+template <class Real> Real singleton_sum(const pfaffian_system<Real> &system, const Real *v)
+{
+    Real sum = 0;
+    for (int i = 0; i < system.m; i++) sum += v[std::size_t(1) << i];
+    return sum;
 }
 
 // out = A0 p + t A1 q (a null p or q drops its part; A0 without the shift).
@@ -226,6 +255,10 @@ void apply(const pfaffian_system<Real> &system, const Real *p, const Real *q, Re
             for (std::size_t out_i = all & ~I; out_i; out_i &= out_i - 1)
                 v += p[I | (std::size_t(1) << __builtin_ctzll(out_i))];
         out[I] = v;
+    }
+    if (p && !system.phi.empty()) {
+        const Real sum = singleton_sum(system, p);
+        for (std::size_t I = 0; I < system.size; I++) out[I] -= system.phi[I] * sum;
     }
 }
 
@@ -356,6 +389,9 @@ template <class Real> struct ray_run {
     std::vector<Real> value;
     std::vector<long> log2_scale;
     std::vector<char> reached;
+    // integrate_tail only: the part of each value estimated beyond the
+    // run's end, relative to it.
+    std::vector<double> tail_share;
     long steps = 0;
     bool interrupted = false;
 };
@@ -534,6 +570,124 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     return run;
 }
 
+// A positive sum kept as value 2^log2_scale, value in [1/2, 1): the tail's
+// integrals lie far below double's range.
+struct scaled_sum {
+    double value = 0;
+    long log2_scale = 0;
+
+    void add(double v, long e)
+    {
+        if (!(v != 0)) return;
+        if (value == 0) {
+            value = v;
+            log2_scale = e;
+        } else if (e > log2_scale) {
+            value = std::ldexp(value, (int)std::max(log2_scale - e, -2100L)) + v;
+            log2_scale = e;
+        } else {
+            value += std::ldexp(v, (int)std::max(e - log2_scale, -2100L));
+        }
+        int k = 0;
+        value = std::frexp(value, &k);
+        log2_scale += k;
+    }
+    double ratio_to(const scaled_sum &other) const
+    {
+        return value / other.value * std::exp2((double)std::max(log2_scale - other.log2_scale, -2100L));
+    }
+};
+
+// Past the last target the tail run goes on until a step adds less than
+// this share of the integral beyond that target: below double's rounding.
+constexpr double tail_negligible = 0x1p-60;
+
+// The projected system's run: at each target, the integral of
+// sum_i h_{i}(t) / t from it to infinity, h the vector carried. Each step
+// integrates its own polynomial, t q' = sum_i h_{i} with q = 0 at its start:
+// (k + 1) q_{k+1} + k q_k = sigma_k in the scaled coefficients. The integral
+// from each target to the next, all of one sign, is kept apart, and the sums
+// are taken from the far end, so the tail keeps its digits however far
+// below the start it lies. Past the last target the run goes on until the
+// integral is complete to tail_negligible, or the budget ends it; what is
+// left is taken as geometric (the last two steps' ratio), and tail_share
+// holds it.
+template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
+{
+    const pfaffian_system<Real> &system = *plan.system;
+    const std::vector<double> &targets = *plan.targets;
+    const std::size_t N = system.size, count = targets.size();
+    ray_run<Real> run;
+    run.value.assign(count, 0);
+    run.log2_scale.assign(count, 0);
+    run.reached.assign(count, 0);
+    run.tail_share.assign(count, 0);
+    std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
+    std::vector<Real> mixed(N), r(N * system.m), q(plan.order + 1);
+    std::vector<double> weight(N);
+    const double rho = std::max(to_double(system.a), 1.0);
+    for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
+    const auto integral = [&](Real v) {   // q at v (Horner)
+        Real sum = q[plan.order];
+        for (int k = plan.order - 1; k >= 0; k--) sum = sum * v + q[k];
+        return sum;
+    };
+    c[0] = plan.start->g;
+    long log2_scale = normalise(c[0]);
+    double t = plan.t0;
+    std::vector<scaled_sum> segment(count);   // from each target to the next, the last's to the run's end
+    std::size_t passed = 0;                   // targets passed
+    scaled_sum last_step, step_before;
+    bool complete = false;
+    interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
+    while (!complete && run.steps < plan.most_steps) {
+        if (countdown.step()) {
+            run.interrupted = true;
+            return run;
+        }
+        taylor_coefficients<Real>(system, t, true, c, mixed, r);
+        const double step = taylor_step(c, weight, t, true, plan.rtol);
+        if (!(step > 0)) break;                        // no finite coefficients: abandoned
+        const double h = (t + step) - t;
+        q[0] = Real(0);
+        for (int k = 0; k < plan.order; k++)
+            q[k + 1] = (singleton_sum(system, c[k].data()) - Real(double(k)) * q[k]) / Real(double(k + 1));
+        // The open segment runs from `from` (the step's start, or the target
+        // passed within it) to each target the step passes, then to its end.
+        Real from = Real(0);
+        bool within = false;                           // a target passed in this step
+        for (; passed < count && targets[passed] <= t + h; passed++, within = true) {
+            const Real at = integral(Real(targets[passed] - t) / Real(t));
+            if (passed > 0) segment[passed - 1].add(to_double(at - from), log2_scale);
+            from = at;
+        }
+        const Real whole = integral(Real(h) / Real(t));
+        if (passed > 0) segment[passed - 1].add(to_double(whole - from), log2_scale);
+        step_before = last_step;
+        last_step = scaled_sum{};
+        last_step.add(to_double(whole), log2_scale);
+        if (passed == count && !within)   // a whole step beyond the last target
+            complete = !(last_step.ratio_to(segment[count - 1]) > tail_negligible);
+        for (std::size_t I = 0; I < N; I++) c[0][I] = taylor_sum(c, I, Real(h) / Real(t));
+        t += h;
+        log2_scale += normalise(c[0]);
+        run.steps++;
+    }
+    if (passed == 0) return run;
+    // The rest beyond the run's end, geometric; unbounded (tail_share Inf)
+    // where the steps did not yet decrease.
+    const double ratio = step_before.value > 0 ? last_step.ratio_to(step_before) : 1;
+    scaled_sum rest = last_step;
+    rest.value *= ratio < 1 ? ratio / (1 - ratio) : 0;
+    scaled_sum beyond = rest;
+    for (std::size_t k = passed; k-- > 0;) {
+        beyond.add(segment[k].value, segment[k].log2_scale);
+        record(run, k, Real(beyond.value), beyond.log2_scale);
+        run.tail_share[k] = !(ratio < 1) ? HUGE_VAL : rest.value == 0 ? 0 : rest.ratio_to(beyond);
+    }
+    return run;
+}
+
 // Bytes the route holds at once: both runs' Taylor coefficients and
 // recursion values, and the start's block of A0 with its elimination copy.
 template <class Real> std::size_t workspace_bytes(const pfaffian_system<Real> &system, const precision_profile &profile)
@@ -576,12 +730,16 @@ template <class Real> start_values<Real> mirrored_values(const start_values<Real
 // The fine run, and the coarse one when err is wanted, from the same start
 // (mirrored for the coarse run): side by side when threads allow, with the
 // same bits either way. Fills the pair's runs, state, budget and rounding.
+// The projected system's runs integrate the tail (integrate_tail).
 template <class Real>
 void run_both(const holonomic_ray_request &request, const precision_profile &profile,
               const pfaffian_system<Real> &system, const pfaffian_system<Real> &mirrored,
               const start_values<Real> &start, int direction, long most_steps, double per_step,
               ray_pair<Real> &pair)
 {
+    const auto run_one = [&system](const ray_plan<Real> &plan) {
+        return system.phi.empty() ? integrate(plan) : integrate_tail(plan);
+    };
     const start_values<Real> mirrored_start = mirrored_values(start, system.m);
     std::atomic<bool> stop{false};
     ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
@@ -603,19 +761,19 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
     // refuses leaves both runs to this one.
     thread_team worker([&stop] { stop = true; });
     const bool two_threads = err && request.threads != 1 && !pair.carried.empty() &&
-                             worker.start(2, [&](int) { pair.coarse = integrate(coarse); }) == 2;
+                             worker.start(2, [&](int) { pair.coarse = run_one(coarse); }) == 2;
     if (two_threads) {
         try {
-            pair.fine = integrate(fine);
+            pair.fine = run_one(fine);
         } catch (...) {
             stop = true;                         // the worker stops; the team waits for it
             throw;
         }
         worker.join();
     } else {
-        pair.fine = integrate(fine);
+        pair.fine = run_one(fine);
         coarse.interrupt = request.interrupt;    // on this thread: the caller's own poll
-        if (err && !pair.fine.interrupted && !pair.carried.empty()) pair.coarse = integrate(coarse);
+        if (err && !pair.fine.interrupted && !pair.carried.empty()) pair.coarse = run_one(coarse);
     }
     if (pair.fine.interrupted || pair.coarse.interrupted) {
         pair.state = holonomic_ray_state::interrupted;
@@ -645,8 +803,11 @@ bool within_memory(const holonomic_ray_request &request, const pfaffian_system<R
     return false;
 }
 
+// The forward runs from the start near t = 0; projected: of the projected
+// system, from the start's projection.
 template <class Real>
-ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_profile &profile, double shift)
+ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_profile &profile, double shift,
+                        bool projected = false)
 {
     ray_pair<Real> pair;
     const std::vector<double> &x = request.targets;
@@ -662,7 +823,7 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
         return pair;
     }
     pair.series = frobenius_terms(system);
-    const start_values<Real> start = pair.series.ok ? frobenius_start(pair.series, pair.t0) : start_values<Real>{};
+    start_values<Real> start = pair.series.ok ? frobenius_start(pair.series, pair.t0) : start_values<Real>{};
     if (!pair.series.ok || !start.ok) {
         pair.state = holonomic_ray_state::singular_start;
         pair.message = "The holonomic route's starting series failed (a singular system at t = 0).";
@@ -679,7 +840,14 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
         pair.carried.push_back(x[k]);
     }
     pair.abandoned = pair.first_target + pair.carried.size() < x.size();
-    run_both(request, profile, system, mirrored, start, 1, most_steps, per_step, pair);
+    if (!projected) {
+        run_both(request, profile, system, mirrored, start, 1, most_steps, per_step, pair);
+        return pair;
+    }
+    const pfaffian_system<Real> projection = projected_system(system);
+    const Real F = start.g[0];
+    for (std::size_t I = 0; I < start.g.size(); I++) start.g[I] -= projection.phi[I] * F;
+    run_both(request, profile, projection, projected_system(mirrored), start, 1, most_steps, per_step, pair);
     return pair;
 }
 
@@ -922,67 +1090,84 @@ holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const p
     return values;
 }
 
-// A wide value v 2^log2_scale.
-struct scaled_wide {
-    wide_real value = 0;
-    long log2_scale = 0;
-};
-
 // The limit of h = t^(m a) F as t grows, over the start's t0^(m a) (the
 // runs carry h / t0^(m a)): with F ~ Gamma_m(c) / Gamma_m(c - a) det(t S)^-a,
 //   h(inf) / t0^(m a) = prod_i Gamma(c - i/2) / Gamma(c - a - i/2) s_i^-a t0^-a,
-// formed in 128 bits (its pi factors cancel) and carried to the wide type
-// as the sum of two doubles (106 bits).
-scaled_wide limit_over_start(const holonomic_ray_request &request, double t0)
+// formed in 128 bits (its pi factors cancel) and rounded to double, its
+// exponent apart.
+scaled_sum limit_over_start(const holonomic_ray_request &request, double t0)
 {
     using quad = precision_ladder::binary_float<128>;
     const quad a = request.a, c = request.c;
     quad log_limit = 0;
     for (std::size_t i = 0; i < request.s.size(); i++) {
         const quad half_i = quad(i) / 2;
-        const quad s = request.s_low.empty() ? quad(request.s[i]) : quad(request.s[i]) + request.s_low[i];
+        const quad s = request.s[i];
         log_limit += boost::math::lgamma(c - half_i) - boost::math::lgamma(c - a - half_i) -
                      a * (log(s) + log(quad(t0)));
     }
     const quad log2_scale = floor(log_limit / log(quad(2)));
-    const quad mantissa = exp(log_limit - log2_scale * log(quad(2)));
-    const double high = mantissa.convert_to<double>();
-    const double low = quad(mantissa - high).convert_to<double>();
-    return {wide_real(high) + wide_real(low), log2_scale.convert_to<long>()};
+    scaled_sum limit;
+    limit.add(exp(log_limit - log2_scale * log(quad(2))).convert_to<double>(), log2_scale.convert_to<long>());
+    return limit;
 }
 
-// 1 - h(t) / h(inf) from one run, h = value 2^scale; NaN where the target
-// was not reached.
-double complement_of(const ray_run<wide_real> &run, std::size_t k, const scaled_wide &limit)
+// Q at target k of a tail run, over the limit: log Q, and Q itself (0
+// below double's range); false where the run did not reach it.
+bool tail_value(const ray_run<double> &run, std::size_t k, const scaled_sum &limit, double *log_Q, double *Q)
 {
-    if (!run.reached[k]) return nan;
-    return one_minus_scaled<wide_real>(run.value[k] / limit.value, run.log2_scale[k] - limit.log2_scale);
+    if (!run.reached[k] || !(run.value[k] > 0)) return false;
+    const double ratio = run.value[k] / limit.value;
+    const long apart = run.log2_scale[k] - limit.log2_scale;
+    *log_Q = std::log(ratio) + apart * ln2;
+    *Q = std::ldexp(ratio, (int)std::max(std::min(apart, 2100L), -2100L));
+    return true;
 }
 
+// The upper tail by the projected system (docs/wishart_holonomic.md, "The
+// upper tail"): Q(t) = 1 - h(t) / h(inf) is the integral of h's derivative,
+// sum_i w_{i} / t over h(inf) with w the projected vector times t^(m a),
+// from t to infinity. Its solutions all decay, so double carries it to its
+// own relative accuracy however small Q is.
 holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
 {
     holonomic_ray_complements values;
     const std::size_t count = request.targets.size();
     values.complement.assign(count, nan);
-    values.difference.assign(count, nan);
+    values.log_complement.assign(count, nan);
+    values.relative_err.assign(count, nan);
     if (count == 0) return values;
     const double shift = request.s.size() * request.a;
-    const ray_pair<wide_real> pair = run_pair<wide_real>(request, wide_profile, shift);
+    const ray_pair<double> pair = run_pair<double>(request, double_profile, shift, true);
     values.state = pair.state;
     values.message = pair.message;
     values.abandoned = pair.abandoned;
     values.budget_used = pair.budget_used;
-    // The ratio carries the fine run's rounding and the limit's 106 bits.
-    values.rounding = pair.rounding + pair.start_truncation + std::ldexp(1.0, -104);
     if (pair.state != holonomic_ray_state::done) return values;
-    const scaled_wide limit = limit_over_start(request, pair.t0);
+    // The fine run's rounding, the start's truncation (relative to F, and to
+    // the projection, of its size near t = 0) and the limit's rounding; and
+    // s_i = 1 / (2 sigma_i) rounded to double, which moves log Q by up to
+    // t sum(s) units (its derivative in s_i is some -t).
+    const double rounding = pair.rounding + pair.start_truncation + 2 * double_profile.unit_roundoff;
+    double sum_s = 0;
+    for (double value : request.s) sum_s += value;
+    const scaled_sum limit = limit_over_start(request, pair.t0);
     for (std::size_t k = 0; k < pair.carried.size(); k++) {
         const std::size_t i = pair.first_target + k;
-        const double fine = complement_of(pair.fine, k, limit);
+        double log_fine, fine, log_coarse, coarse;
+        if (!tail_value(pair.fine, k, limit, &log_fine, &fine)) {
+            values.abandoned = true;
+            continue;
+        }
+        values.log_complement[i] = log_fine;
         values.complement[i] = fine;
+        double difference = 0;
         if (request.want_err)
-            values.difference[i] = difference_safety * std::fabs(fine - complement_of(pair.coarse, k, limit));
-        if (std::isnan(fine)) values.abandoned = true;
+            difference = tail_value(pair.coarse, k, limit, &log_coarse, &coarse)
+                             ? difference_safety * std::fabs(std::expm1(log_coarse - log_fine))
+                             : nan;
+        values.relative_err[i] = difference + rounding + pair.fine.tail_share[k] +
+                                 double_profile.unit_roundoff * pair.carried[k] * sum_s;
     }
     return values;
 }
@@ -1000,7 +1185,6 @@ holonomic_ray_request unit_scaled(const holonomic_ray_request &request)
     const int e = std::ilogb(s_max);
     holonomic_ray_request scaled = request;
     for (double &value : scaled.s) value = std::ldexp(value, -e);
-    for (double &value : scaled.s_low) value = std::ldexp(value, -e);
     for (double &t : scaled.targets) t = std::ldexp(t, e);
     return scaled;
 }

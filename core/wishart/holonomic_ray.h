@@ -17,7 +17,6 @@ namespace matrixhyper {
 struct holonomic_ray_request {
     double a = 0, c = 0;                  // 1F1's parameters
     std::vector<double> s;                // eigenvalues of S: nonzero, pairwise distinct
-    std::vector<double> s_low;            // s_i = s[i] + s_low[i] exactly, for the wide runs (empty: 0)
     std::vector<double> targets;          // t, increasing, positive and finite
     bool want_err = true;                 // run the second integration
     int threads = 1;                      // 1: both integrations on this thread
@@ -59,20 +58,20 @@ bool holonomic_ray_start_sound(int m, double c);
 
 holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &request);
 
-// 1 - h(t) / h(inf) at every target, for h = t^(m a) F of a positive S
-// and c - a above (m - 1)/2, where h(inf) = Gamma_m(c) / Gamma_m(c - a)
-// det(S)^-a (NaN where not reached; targets within the start's reach are
-// not). With c - a = (m + 1)/2 this is the solution that decays, the
-// Wishart upper tail (docs/wishart_holonomic.md): the runs carry it in a
-// wide type (a pair of doubles, 106 bits), so that it keeps
-// its digits far below 1. difference is the two integrations' with its
-// safety factor; rounding, absolute, covers the steps, the start and the
-// limit.
+// Q = 1 - h(t) / h(inf) at every target, for h = t^(m a) F of a positive S
+// and c - a = (m + 1)/2 (the Wishart upper tail), where h(inf) =
+// Gamma_m(c) / Gamma_m(c - a) det(S)^-a: the integral of its density from t
+// on, carried by the system with the solution that does not decay projected
+// out (docs/wishart_holonomic.md, "The upper tail"), so that double keeps
+// its relative accuracy however far below 1 it lies. NaN where not reached;
+// targets within the start's reach are not. complement underflows to 0
+// where log_complement does not; relative_err holds the two integrations'
+// difference with its safety factor, the rounding, the start's truncation
+// and the estimate of the integral beyond the run's end.
 struct holonomic_ray_complements {
     holonomic_ray_state state = holonomic_ray_state::done;
     std::string message;
-    std::vector<double> complement, difference;
-    double rounding = 0;
+    std::vector<double> complement, log_complement, relative_err;
     bool abandoned = false;
     double budget_used = 0;
 };

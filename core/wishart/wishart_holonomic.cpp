@@ -2,10 +2,12 @@
 // curve of x, by the holonomic gradient method (docs/wishart_holonomic.md):
 // P = K det(x S)^a F(x), F(t) = 1F1(a; c; -t S), S = Sigma^-1 / 2, a = n/2,
 // c = (n + m + 1)/2, with F integrated along the ray (holonomic_ray.h). The
-// upper tail far below 1 comes from the wide integration of t^(m a) F.
+// upper tail far below 1 comes from the integral of the density, carried by
+// the system with its one solution that does not decay projected out.
 #include "wishart_holonomic.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -54,12 +56,11 @@ double negligible_from(const wishart_cdf_request &request, double from)
     return x;
 }
 
-// The least absolute err of the wide runs (some 500 units of its roundoff
-// where the gaps of Sigma are wide): points whose Q is below this over tol
-// are beyond their reach and stay NaN. Q is taken as m times its lower
-// bound (m directions like the top one): a guess, which only decides the
-// points tried.
-constexpr double wide_least_err = 1e-28;
+// The absolute err of 1 - P in the bulk (up to 2e-12 measured at m = 10):
+// the upper tail takes it where Q is at least this over tol. Q is taken as
+// its lower bound below, so that this only decides the points that go to
+// the integral of the density first.
+constexpr double one_minus_p_err = 1e-12;
 // Q(x) >= P(sigma_max chi2_n > x): lambda_max is at least u' W u for the top
 // eigenvector u of Sigma.
 double upper_tail_floor(const wishart_cdf_request &request, double x)
@@ -68,40 +69,32 @@ double upper_tail_floor(const wishart_cdf_request &request, double x)
     return boost::math::gamma_q(request.n / 2, x / (2 * top), quiet_overflow());
 }
 
-// The upper-tail points where 1 - P missed tol, from the wide integration of
-// the decaying solution (docs/wishart_holonomic.md, "The upper tail"): each
-// keeps the better of the two values. `ray` carries the request's system,
-// `order` the points by increasing x.
+// The upper-tail points where 1 - P missed tol, from the integral of the
+// density by the projected system (docs/wishart_holonomic.md, "The upper
+// tail"): each keeps the better of the two values. `ray` carries the
+// request's system, `order` the points by increasing x.
 holonomic_ray_state deep_upper_tail(const wishart_cdf_request &request, holonomic_ray_request ray, const double *x,
                                     const std::vector<std::size_t> &order, double *P, double *err, bool *abandoned,
                                     double *budget_used)
 {
-    std::vector<std::size_t> missed;   // and within the wide runs' reach
-    for (std::size_t i : order) {
-        const bool reachable = request.tol * request.m * upper_tail_floor(request, x[i]) > wide_least_err;
-        if (!wishart_meets_tol(request, P[i], err[i]) && reachable) missed.push_back(i);
-    }
+    std::vector<std::size_t> missed;
+    for (std::size_t i : order)
+        if (!wishart_meets_tol(request, P[i], err[i])) missed.push_back(i);
     if (missed.empty()) return holonomic_ray_state::done;
     ray.targets.clear();
     for (std::size_t i : missed) ray.targets.push_back(x[i]);
     ray.want_err = true;
-    // s = 1/(2 sigma) beyond double: its rounding alone would move Q by x s
-    // units of double, relative (1e-15 at Q = 1e-11, m = 1).
-    ray.s_low.clear();
-    for (int i = 0; i < request.m; i++) {
-        const double sigma = request.sigma.empty() ? 1.0 : request.sigma[i];
-        ray.s_low.push_back(-std::fma(ray.s[i], sigma, -0.5) / sigma);
-    }
     const holonomic_ray_complements Q = holonomic_ray_complement(ray);
     if (Q.state != holonomic_ray_state::done) return Q.state;   // the double values stand
     *abandoned = *abandoned || Q.abandoned;
     *budget_used += Q.budget_used;
     for (std::size_t k = 0; k < missed.size(); k++) {
-        const double q = Q.complement[k];
-        double e = Q.difference[k] + Q.rounding + unit_roundoff * q;
-        if (!(q > 0) || std::isnan(e)) continue;
-        const double value = request.log_result ? std::log(q) : q;
-        if (request.log_result) e /= q;
+        const double relative = Q.relative_err[k] + unit_roundoff;
+        if (!(relative < 1)) continue;                // NaN included
+        const double value = request.log_result ? Q.log_complement[k] : Q.complement[k];
+        // A Q below double's normal range carries the subnormals' spacing.
+        const double spacing = Q.complement[k] < DBL_MIN ? std::numeric_limits<double>::denorm_min() : 0;
+        const double e = request.log_result ? relative : relative * Q.complement[k] + spacing;
         const std::size_t i = missed[k];
         if (e < err[i] || std::isnan(err[i])) {
             P[i] = value;
@@ -376,9 +369,15 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used);
     const double cutoff = negligible_from(request, 1.0);
 
-    // F(t) = 1F1(n/2; (n + m + 1)/2; -t S) at t = x below the cutoff.
+    // F(t) = 1F1(n/2; (n + m + 1)/2; -t S) at t = x below the cutoff; of
+    // the upper tail, where 1 - P serves (the points past them are left to
+    // the integral of the density).
+    const bool deep = request.tail == wishart_tail::upper && err;
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
-    for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) ray.targets.push_back(x[order[k]]);
+    for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) {
+        if (deep && request.tol * upper_tail_floor(request, x[order[k]]) < one_minus_p_err) break;
+        ray.targets.push_back(x[order[k]]);
+    }
     const holonomic_ray_values F = holonomic_ray_integrate(ray);
     if (ray_failed(F, &outcome)) return outcome;
 
@@ -393,7 +392,11 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     for (std::size_t k = 0; k < order.size(); k++) {
         const std::size_t i = order[k];
         point_result value;
-        if (k >= ray.targets.size()) {
+        if (k >= ray.targets.size() && deep) {
+            P[i] = nan;
+            err[i] = HUGE_VAL;
+            continue;
+        } else if (k >= ray.targets.size()) {
             // Beyond the cutoff P = 1 within the union bound.
             value.log_lower = 0;
             value.log_err = union_tail_bound(request, x[i]);
@@ -416,7 +419,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
         holonomic_write_point(request, true, value.log_lower, value.log_err, &P[i], err ? &err[i] : nullptr);
     }
     double used = F.budget_used;
-    if (request.tail == wishart_tail::upper && err) {
+    if (deep) {
         ray.work_share = std::max(0.0, work_share - F.budget_used);
         if (deep_upper_tail(request, ray, x, order, P, err, &abandoned, &used) == holonomic_ray_state::interrupted)
             return failure(wishart_cdf_status::interrupted, "interrupted");

@@ -64,11 +64,12 @@ function varargout = wishart_eig_cdf (varargin)
 %     the holonomic gradient method, the system of differential equations of
 %     the 1F1 below integrated along x from its series at 0; err from two
 %     integrations. P has relative error at most 1e-10 over the whole
-%     distribution. Where 1 - P misses tol, the upper tail comes from a
-%     second integration in pairs of doubles (106 bits) against the known
-%     limit, to 1e-10 of itself down to about 1e-16 (m <= 8 within the work
-%     budget; at m = 10 down to some 3e-2);
-%     beyond that reach it is NaN (doc/wishart_holonomic.md).
+%     distribution. Where 1 - P misses tol, the upper tail is the integral
+%     of the density, carried by the same system with its one solution that
+%     does not decay projected out: 1e-10 of itself however small (below
+%     1e-308 with 'log'), as far as the work budget reaches (at m = 10 the
+%     1 - 1e-12 quantile and beyond); past that reach it is NaN
+%     (doc/wishart_holonomic.md).
 %     Eigenvalues closer than 0.1% or repeated (a spiked Sigma = I + u u',
 %     blocks) take the same route: each cluster
 %     is spread apart by six amounts, integrated at each, and extrapolated

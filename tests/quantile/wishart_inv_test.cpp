@@ -256,12 +256,12 @@ TEST(WishartInv, EndsNaNAndRefusals)
 
 TEST(WishartInv, UnresolvedPointsAreNaN)
 {
-    // The integration's upper tail keeps 1e-10 of itself down to about
-    // 1e-18 (pairs of doubles, absolute err near 1e-28): with a correlated
-    // Sigma a p-value of 1e-40 is out of reach and must say so.
+    // Sigma with a close pair of eigenvalues (spread apart and extrapolated
+    // back) has its upper tail as 1 - P, with P's absolute error near 1e-16:
+    // a p-value of 1e-40 is out of reach and must say so.
     wishart_cdf_request request =
         request_for(2, 2.5, wishart_field::real, wishart_extreme::largest, wishart_tail::upper);
-    request.sigma = {1, 2};
+    request.sigma = {1, 1.0001};
     const quantiles got = solve(request, {0.05, 1e-40, 0.5});
     EXPECT_EQ(got.outcome.status, wishart_cdf_status::not_converged);
     ASSERT_EQ(got.outcome.unresolved, std::vector<std::size_t>{1});

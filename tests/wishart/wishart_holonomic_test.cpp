@@ -77,6 +77,7 @@ TEST(WishartHolonomic, DensityIntegralAtMTwo) {
         {3, 1.0, 0.25, 15.0, 0.99791175032169021, 0.0020882496783097929},
         {3, 1.0, 0.25, 40.0, 0.9999999877202244, 1.2279775602117998e-8},
         {3, 1.0, 0.25, 65.0, 0.99999999999994215, 5.784940283238489e-14},
+        {3, 1.0, 0.25, 120.0, 1.0, 8.904558374286908194e-26},
         {5.5, 2.0, 0.3, 0.3, 2.008577645020181e-6, 0.99999799142235498},
         {5.5, 2.0, 0.3, 3.0, 0.039503422263405055, 0.96049657773659495},
         {5.5, 2.0, 0.3, 10.0, 0.49622083701171659, 0.50377916298828341},
@@ -91,8 +92,8 @@ TEST(WishartHolonomic, DensityIntegralAtMTwo) {
         EXPECT_LE(lower.err[0], 1e-10 * row[4]);
         evaluation log_lower = evaluate(2, row[0], {row[1], row[2]}, x, wishart_tail::lower, true);
         EXPECT_NEAR(log_lower.P[0], std::log(row[4]), 1e-10);
-        // The upper tail to 1e-10 of itself down to 6e-14, where 1 - P
-        // holds only three digits: the decaying solution in wide precision.
+        // The upper tail to 1e-10 of itself down to 9e-26, where 1 - P
+        // holds no digit: the integral of the density.
         evaluation upper = evaluate(2, row[0], {row[1], row[2]}, x, wishart_tail::upper);
         expect_honest(upper.P[0], upper.err[0], row[5], 1e-10, "1 - P");
         evaluation log_upper = evaluate(2, row[0], {row[1], row[2]}, x, wishart_tail::upper, true);
@@ -225,6 +226,15 @@ TEST(WishartHolonomic, GammaLawAtMOne) {
         // x = 82.7 (mpmath), more than the route's err there.
         const double q = (double)boost::math::gamma_q(n / 2.0L, x[i] / (2.0L * sigma));
         expect_honest(upper.P[i], upper.err[i], q, 1e-10, "1 - P");   // down to 1e-16
+    }
+    // Far below double's range, as its log: {x, log Q} (mpmath's gammainc,
+    // tools/wishart_holonomic_reference.py).
+    const double deep[][2] = {{1000, -195.43626858711530}, {4000, -794.26109448123824}};
+    for (const auto &row : deep) {
+        evaluation log_upper = evaluate(1, n, {sigma}, {row[0]}, wishart_tail::upper, true, 0, false, holonomic_route);
+        const double miss = std::fabs(log_upper.P[0] - row[1]);
+        EXPECT_LE(miss, 1e-10) << "x = " << row[0];             // 1e-10 of Q
+        EXPECT_LE(miss, 2 * log_upper.err[0]) << "x = " << row[0];
     }
 }
 

@@ -23,11 +23,12 @@
 //             system of the 1F1 below integrated along x from a Frobenius
 //             start (docs/wishart_holonomic.md), err from two integrations.
 //             The upper tail is 1 - P while that meets tol; beyond, with
-//             distinct eigenvalues, a second integration of the decaying
-//             solution in pairs of doubles (106 bits) gives it to 1e-10 of
-//             itself down to about 1e-16 at m <= 8 within the work budget
-//             (NaN past its reach; at m = 10 the budget ends it near Q = 3e-2; with
-//             close eigenvalues it stays 1 - P). Points with close
+//             distinct eigenvalues, it is the integral of the density,
+//             carried in double by the system with its one solution that
+//             does not decay projected out: 1e-10 of itself however small
+//             (below 1e-308 with log_result) as far as the work budget
+//             reaches (at m = 10 the 1 - 1e-12 quantile and beyond; NaN past
+//             it; with close eigenvalues it stays 1 - P). Points with close
 //             eigenvalues that miss tol run again in long double (m <= 8);
 //   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
 //             eigenvalues closer or more spread than the holonomic route
