@@ -598,9 +598,21 @@ struct scaled_sum {
     }
 };
 
-// Past the last target the tail run goes on until a step adds less than
-// this share of the integral beyond that target: below double's rounding.
-constexpr double tail_negligible = 0x1p-60;
+// Past the last target the tail run goes on until the rest, estimated as
+// geometric, is less than this share of the integral beyond that target:
+// below the runs' rounding (16 units of double a step at least), which err
+// counts with it.
+constexpr double tail_negligible = 1e-15;
+
+// The integral beyond a step, `last`, were the steps' integrals to fall on
+// in the ratio of `last` to the one before: Inf where they did not fall.
+scaled_sum geometric_rest(const scaled_sum &last, const scaled_sum &before)
+{
+    scaled_sum rest = last;
+    const double ratio = before.value > 0 && last.value > 0 ? last.ratio_to(before) : 1;
+    rest.value = ratio < 1 ? rest.value * (ratio / (1 - ratio)) : HUGE_VAL;
+    return rest;
+}
 
 // The projected system's run: at each target, the integral of
 // sum_i h_{i}(t) / t from it to infinity, h the vector carried. Each step
@@ -609,9 +621,9 @@ constexpr double tail_negligible = 0x1p-60;
 // from each target to the next, all of one sign, is kept apart, and the sums
 // are taken from the far end, so the tail keeps its digits however far
 // below the start it lies. Past the last target the run goes on until the
-// integral is complete to tail_negligible, or the budget ends it; what is
-// left is taken as geometric (the last two steps' ratio), and tail_share
-// holds it.
+// rest, taken as geometric (the last two steps' ratio), is below
+// tail_negligible of the integral, or the budget ends it; tail_share holds
+// that rest.
 template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
 {
     const pfaffian_system<Real> &system = *plan.system;
@@ -667,23 +679,20 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
         last_step = scaled_sum{};
         last_step.add(to_double(whole), log2_scale);
         if (passed == count && !within)   // a whole step beyond the last target
-            complete = !(last_step.ratio_to(segment[count - 1]) > tail_negligible);
+            complete = !(geometric_rest(last_step, step_before).ratio_to(segment[count - 1]) > tail_negligible);
         for (std::size_t I = 0; I < N; I++) c[0][I] = taylor_sum(c, I, Real(h) / Real(t));
         t += h;
         log2_scale += normalise(c[0]);
         run.steps++;
     }
     if (passed == 0) return run;
-    // The rest beyond the run's end, geometric; unbounded (tail_share Inf)
-    // where the steps did not yet decrease.
-    const double ratio = step_before.value > 0 ? last_step.ratio_to(step_before) : 1;
-    scaled_sum rest = last_step;
-    rest.value *= ratio < 1 ? ratio / (1 - ratio) : 0;
+    const scaled_sum rest = geometric_rest(last_step, step_before);
     scaled_sum beyond = rest;
+    if (std::isinf(beyond.value)) beyond.value = 0;
     for (std::size_t k = passed; k-- > 0;) {
         beyond.add(segment[k].value, segment[k].log2_scale);
         record(run, k, Real(beyond.value), beyond.log2_scale);
-        run.tail_share[k] = !(ratio < 1) ? HUGE_VAL : rest.value == 0 ? 0 : rest.ratio_to(beyond);
+        run.tail_share[k] = std::isinf(rest.value) ? HUGE_VAL : rest.value == 0 ? 0 : rest.ratio_to(beyond);
     }
     return run;
 }
@@ -833,10 +842,16 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
     while (pair.first_target < x.size() && x[pair.first_target] <= pair.t0) pair.first_target++;
     const double per_step = step_work(system, profile);
     const long most_steps = (long)(budget / per_step);
-    double s_max = 0;
-    for (double value : request.s) s_max = std::max(s_max, std::fabs(value));
+    double s_max = 0, s_min = HUGE_VAL;
+    for (double value : request.s) {
+        s_max = std::max(s_max, std::fabs(value));
+        s_min = std::min(s_min, std::fabs(value));
+    }
+    // The tail runs go on past the last target until the slowest solution,
+    // exp(-min(s) t), has fallen by tail_negligible.
+    const double beyond_last = projected ? std::log(1 / tail_negligible) / s_min : 0;
     for (std::size_t k = pair.first_target; k < x.size(); k++) {
-        if (x[k] * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
+        if ((x[k] + beyond_last) * s_max / step_reach_estimate > most_steps) break;   // beyond the budget
         pair.carried.push_back(x[k]);
     }
     pair.abandoned = pair.first_target + pair.carried.size() < x.size();

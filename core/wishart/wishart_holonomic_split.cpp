@@ -289,6 +289,43 @@ wishart_cdf_outcome extrapolate_levels(const std::vector<wishart_cdf_request> &l
     return outcome;
 }
 
+// Extrapolates `levels` again at the points that missed tol, with what the
+// budget has left; each point keeps the better value by err. lower: the
+// levels give the lower tail.
+wishart_cdf_outcome retry_levels(const wishart_cdf_request &request, const std::vector<wishart_cdf_request> &levels,
+                                 bool lower, bool extended, const std::vector<std::size_t> &missed,
+                                 const std::vector<double> &missed_points, double *P, double *err, double *used)
+{
+    std::vector<double> value(missed.size()), value_err(missed.size());
+    const double share = std::max(0.0, 1 - *used) / delta_count;
+    wishart_cdf_outcome run = extrapolate_levels(levels, missed_points, share, extended, value, value_err, used);
+    if (run.status != wishart_cdf_status::ok) return run;
+    for (std::size_t k = 0; k < missed.size(); k++) {
+        double retried_P = 0, retried_err = 0;
+        holonomic_write_point(request, lower, value[k], value_err[k], &retried_P, &retried_err);
+        const std::size_t i = missed[k];
+        if (retried_err < err[i] || std::isnan(err[i])) {
+            P[i] = retried_P;
+            err[i] = retried_err;
+        }
+    }
+    return run;
+}
+
+// Drops the points that now meet tol.
+void keep_missed(const wishart_cdf_request &request, const double *P, const double *err,
+                 std::vector<std::size_t> &missed, std::vector<double> &missed_points)
+{
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < missed.size(); k++)
+        if (!wishart_meets_tol(request, P[missed[k]], err[missed[k]])) {
+            missed[kept] = missed[k];
+            missed_points[kept++] = missed_points[k];
+        }
+    missed.resize(kept);
+    missed_points.resize(kept);
+}
+
 } // namespace
 
 bool holonomic_split_serves(const wishart_cdf_request &request)
@@ -337,22 +374,23 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     }
     // Points that missed tol, again in long double (the gaps' rounding may
     // be what they missed it by), with what the budget has left.
-    if (missed.empty() || request.m > extended_max_m) return outcome;
-    value.assign(missed.size(), 0);
-    value_err.assign(missed.size(), 0);
-    const double share = std::max(0.0, 1 - used) / delta_count;
-    run = extrapolate_levels(levels, missed_points, share, true, value, value_err, &used);
-    if (run.status != wishart_cdf_status::ok) return run;
-    for (std::size_t k = 0; k < missed.size(); k++) {
-        double extended_P = 0, extended_err = 0;
-        holonomic_write_point(request, lower, value[k], value_err[k], &extended_P, &extended_err);
-        const std::size_t i = missed[k];
-        if (extended_err < err[i] || std::isnan(err[i])) {
-            P[i] = extended_P;
-            err[i] = extended_err;
-        }
+    if (!missed.empty() && request.m <= extended_max_m) {
+        run = retry_levels(request, levels, lower, true, missed, missed_points, P, err, &used);
+        if (run.status != wishart_cdf_status::ok) return run;
     }
-    return outcome;
+    // The largest eigenvalue's upper tail where 1 - P missed tol: each
+    // level's own, relative however small (the integral of the density),
+    // extrapolated as log Q.
+    if (!lower || request.tail != wishart_tail::upper || !err) return outcome;
+    keep_missed(request, P, err, missed, missed_points);
+    if (missed.empty()) return outcome;
+    std::vector<wishart_cdf_request> upper_levels = levels;
+    for (wishart_cdf_request &level : upper_levels) {
+        level.tail = wishart_tail::upper;
+        level.tol = request.tol * level_tol_share;
+    }
+    run = retry_levels(request, upper_levels, false, false, missed, missed_points, P, err, &used);
+    return run.status != wishart_cdf_status::ok ? run : outcome;
 }
 
 } // namespace matrixhyper

@@ -267,6 +267,23 @@ TEST(WishartHolonomic, WhiteLimitOfASpreadSigma) {
     }
 }
 
+// A spike over a repeated pair, Sigma = diag(4, 1, 1), in the deep upper
+// tail (Q from 1e-5 to 7e-20, where 1 - P holds no digit): the split's
+// extrapolation of the spread levels' log Q against the limit of the pair
+// split symmetrically, (4, 1 -+ e): Q is symmetric in the eigenvalues, so
+// (4 Q(e) - Q(2 e)) / 3 meets Q(0) to O(e^4), some 1e-13 of Q at e = 0.2%.
+TEST(WishartHolonomic, SpikeUpperTailAgainstTheSymmetricLimit) {
+    const std::vector<double> x = {120, 250, 400};
+    evaluation spike = evaluate(3, 5, {4, 1, 1}, x, wishart_tail::upper);
+    evaluation once = evaluate(3, 5, {4, 0.998, 1.002}, x, wishart_tail::upper);
+    evaluation twice = evaluate(3, 5, {4, 0.996, 1.004}, x, wishart_tail::upper);
+    ASSERT_EQ(spike.outcome.method, "holonomic");
+    for (std::size_t i = 0; i < x.size(); i++) {
+        const double limit = (4 * once.P[i] - twice.P[i]) / 3;
+        expect_honest(spike.P[i], spike.err[i], limit, 5e-11, "Q");
+    }
+}
+
 // The reported case: Sigma_ij = 0.7^|i-j|, m = 4 (n = 4 and 6) and m = 8;
 // and the spiked model Sigma = I + 3 u u^T, u = (1, ..., 1) / sqrt(6), whose
 // five unit eigenvalues (equal to rounding, from LAPACK) the route spreads
