@@ -634,6 +634,7 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
     run.log2_scale.assign(count, 0);
     run.reached.assign(count, 0);
     run.tail_share.assign(count, 0);
+    if (count == 0) return run;                // every target beyond the budget: nothing to carry
     std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
     std::vector<Real> mixed(N), r(N * system.m), q(plan.order + 1);
     std::vector<double> weight(N);

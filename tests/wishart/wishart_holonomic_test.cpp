@@ -352,6 +352,13 @@ TEST(WishartHolonomic, EdgesThreadsAndDispatch) {
     // route's gap of a third eigenvalue is left to the series.
     EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 2.0}, {1.0}).outcome.method, "holonomic");
     EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.002}, {1.0}).outcome.method, "series");
+    // Past the work budget the upper tail says so: with Sigma spread over
+    // 5e5 the tail run's way beyond x = 100 (35 / min(s) in t, at steps of
+    // 4 / max(s)) exceeds it, while 1 - P serves the bulk point.
+    evaluation far = evaluate(2, 3, {1.0, 2e-6}, {5.0, 100.0}, wishart_tail::upper);
+    EXPECT_EQ(far.outcome.status, wishart_cdf_status::not_converged);
+    EXPECT_TRUE(far.P[0] > 0 && far.P[0] < 1 && far.err[0] < 1e-10 * far.P[0]);
+    EXPECT_TRUE(std::isnan(far.P[1]) && std::isinf(far.err[1]));
 }
 
 // An interrupt asked for during the integration stops the call (m = 8, a
