@@ -515,32 +515,72 @@ template <class Real> void record(ray_run<Real> &run, std::size_t target, Real v
     run.reached[target] = 1;
 }
 
+// What a run carries from step to step: the vector at t as c[0] 2^log2_scale
+// and, once step() has taken them, its Taylor coefficients there.
+template <class Real> struct ray_stepper {
+    const pfaffian_system<Real> &system;
+    const double rtol;
+    const bool forward;
+    // Coefficients in u / t towards t = 0, and for t^shift g: near t = 0
+    // the plain ones of a power of t grow like t^-k, past the exponent range
+    // of double, which the wide type shares.
+    const bool scaled;
+    std::vector<std::vector<Real>> c;
+    std::vector<Real> mixed, r;
+    std::vector<double> weight;   // the entries' natural sizes
+    double t;
+    long log2_scale;
+
+    explicit ray_stepper(const ray_plan<Real> &plan)
+        : system(*plan.system), rtol(plan.rtol), forward(plan.direction > 0),
+          scaled(!forward || system.shift != 0), c(plan.order + 1, std::vector<Real>(system.size)),
+          mixed(system.size), r(system.size * system.m), weight(system.size), t(plan.t0)
+    {
+        const double rho = std::max(to_double(system.a), 1.0);
+        for (std::size_t I = 0; I < system.size; I++) weight[I] = std::pow(rho, grade(I));
+        c[0] = plan.start->g;
+        log2_scale = normalise(c[0]);
+    }
+
+    // The Taylor coefficients at t and the step they allow; 0 where they
+    // are not finite (the run is abandoned). The step lands on a double
+    // exactly (step <= t: no rounding in the difference), so that the
+    // system's coefficients are taken where the vector is; the runs' drift
+    // otherwise moves h by a unit of double per step, more than the wide
+    // runs' rounding.
+    double step()
+    {
+        taylor_coefficients<Real>(system, t, scaled, c, mixed, r);
+        const double size = taylor_step(c, weight, t, scaled, rtol);
+        if (!(size > 0)) return 0;
+        return forward ? (t + size) - t : (t - size) - t;
+    }
+
+    // u = target - t in the coefficients' variable.
+    Real variable(double u) const { return scaled ? Real(u) / Real(t) : Real(u); }
+
+    void advance(double h)
+    {
+        const Real v = variable(h);
+        for (std::size_t I = 0; I < system.size; I++) c[0][I] = taylor_sum(c, I, v);
+        t += h;
+        log2_scale += normalise(c[0]);
+    }
+};
+
 template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
 {
-    const pfaffian_system<Real> &system = *plan.system;
     const std::vector<double> &targets = *plan.targets;
-    const std::size_t N = system.size;
     ray_run<Real> run;
     run.value.assign(targets.size(), 0);
     run.log2_scale.assign(targets.size(), 0);
     run.reached.assign(targets.size(), 0);
-    std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
-    std::vector<Real> mixed(N), r(N * system.m);
-    std::vector<double> weight(N);
-    const double rho = std::max(to_double(system.a), 1.0);
-    for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
-    c[0] = plan.start->g;
-    long log2_scale = normalise(c[0]);
-    double t = plan.t0;
-    const bool forward = plan.direction > 0;
-    // Coefficients in u / t towards t = 0, and for t^shift g: near t = 0
-    // the plain ones of a power of t grow like t^-k, past the exponent range
-    // of double, which the wide type shares.
-    const bool scaled = !forward || system.shift != 0;
+    ray_stepper<Real> at(plan);
     // Whether the target lies at or before t along the run.
-    const auto passed = [&](double target_t, double at) { return forward ? target_t <= at : target_t >= at; };
+    const auto passed = [&](double target_t, double t) { return at.forward ? target_t <= t : target_t >= t; };
     std::size_t target = 0;
-    for (; target < targets.size() && passed(targets[target], t); target++) record(run, target, c[0][0], log2_scale);
+    for (; target < targets.size() && passed(targets[target], at.t); target++)
+        record(run, target, at.c[0][0], at.log2_scale);
     interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
     while (target < targets.size()) {
         if (countdown.step()) {
@@ -548,23 +588,12 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
             return run;
         }
         if (run.steps >= plan.most_steps) break;
-        taylor_coefficients<Real>(system, t, scaled, c, mixed, r);
-        const double step = taylor_step(c, weight, t, scaled, plan.rtol);
-        if (!(step > 0)) break;                        // no finite coefficients: abandoned
-        // The step that lands on a double exactly (step <= t: no rounding
-        // in the difference), so that the system's coefficients are taken
-        // where the vector is; the runs' drift otherwise moves h by a unit
-        // of double per step, more than the wide runs' rounding.
-        const double h = forward ? (t + step) - t : (t - step) - t;
+        const double h = at.step();
+        if (h == 0) break;
         // The targets this step covers come from its polynomial (Horner).
-        for (; target < targets.size() && passed(targets[target], t + h); target++) {
-            const Real u = Real(targets[target] - t);
-            record(run, target, taylor_sum(c, 0, scaled ? u / Real(t) : u), log2_scale);
-        }
-        const Real v = scaled ? Real(h) / Real(t) : Real(h);
-        for (std::size_t I = 0; I < N; I++) c[0][I] = taylor_sum(c, I, v);
-        t += h;
-        log2_scale += normalise(c[0]);
+        for (; target < targets.size() && passed(targets[target], at.t + h); target++)
+            record(run, target, taylor_sum(at.c, 0, at.variable(targets[target] - at.t)), at.log2_scale);
+        at.advance(h);
         run.steps++;
     }
     return run;
@@ -626,28 +655,22 @@ scaled_sum geometric_rest(const scaled_sum &last, const scaled_sum &before)
 // that rest.
 template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
 {
-    const pfaffian_system<Real> &system = *plan.system;
     const std::vector<double> &targets = *plan.targets;
-    const std::size_t N = system.size, count = targets.size();
+    const std::size_t count = targets.size();
     ray_run<Real> run;
     run.value.assign(count, 0);
     run.log2_scale.assign(count, 0);
     run.reached.assign(count, 0);
     run.tail_share.assign(count, 0);
     if (count == 0) return run;                // every target beyond the budget: nothing to carry
-    std::vector<std::vector<Real>> c(plan.order + 1, std::vector<Real>(N));
-    std::vector<Real> mixed(N), r(N * system.m), q(plan.order + 1);
-    std::vector<double> weight(N);
-    const double rho = std::max(to_double(system.a), 1.0);
-    for (std::size_t I = 0; I < N; I++) weight[I] = std::pow(rho, grade(I));
-    const auto integral = [&](Real v) {   // q at v (Horner)
+    ray_stepper<Real> at(plan);                // forward, its coefficients scaled (the shift)
+    std::vector<Real> q(plan.order + 1);
+    const auto integral = [&](double u) {      // q at t + u (Horner)
+        const Real v = at.variable(u);
         Real sum = q[plan.order];
         for (int k = plan.order - 1; k >= 0; k--) sum = sum * v + q[k];
         return sum;
     };
-    c[0] = plan.start->g;
-    long log2_scale = normalise(c[0]);
-    double t = plan.t0;
     std::vector<scaled_sum> segment(count);   // from each target to the next, the last's to the run's end
     std::size_t passed = 0;                   // targets passed
     scaled_sum last_step, step_before;
@@ -658,32 +681,28 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
             run.interrupted = true;
             return run;
         }
-        taylor_coefficients<Real>(system, t, true, c, mixed, r);
-        const double step = taylor_step(c, weight, t, true, plan.rtol);
-        if (!(step > 0)) break;                        // no finite coefficients: abandoned
-        const double h = (t + step) - t;
+        const double h = at.step();
+        if (h == 0) break;
         q[0] = Real(0);
         for (int k = 0; k < plan.order; k++)
-            q[k + 1] = (singleton_sum(system, c[k].data()) - Real(double(k)) * q[k]) / Real(double(k + 1));
+            q[k + 1] = (singleton_sum(at.system, at.c[k].data()) - Real(double(k)) * q[k]) / Real(double(k + 1));
         // The open segment runs from `from` (the step's start, or the target
         // passed within it) to each target the step passes, then to its end.
         Real from = Real(0);
         bool within = false;                           // a target passed in this step
-        for (; passed < count && targets[passed] <= t + h; passed++, within = true) {
-            const Real at = integral(Real(targets[passed] - t) / Real(t));
-            if (passed > 0) segment[passed - 1].add(to_double(at - from), log2_scale);
-            from = at;
+        for (; passed < count && targets[passed] <= at.t + h; passed++, within = true) {
+            const Real to = integral(targets[passed] - at.t);
+            if (passed > 0) segment[passed - 1].add(to_double(to - from), at.log2_scale);
+            from = to;
         }
-        const Real whole = integral(Real(h) / Real(t));
-        if (passed > 0) segment[passed - 1].add(to_double(whole - from), log2_scale);
+        const Real whole = integral(h);
+        if (passed > 0) segment[passed - 1].add(to_double(whole - from), at.log2_scale);
         step_before = last_step;
         last_step = scaled_sum{};
-        last_step.add(to_double(whole), log2_scale);
+        last_step.add(to_double(whole), at.log2_scale);
         if (passed == count && !within)   // a whole step beyond the last target
             complete = !(geometric_rest(last_step, step_before).ratio_to(segment[count - 1]) > tail_negligible);
-        for (std::size_t I = 0; I < N; I++) c[0][I] = taylor_sum(c, I, Real(h) / Real(t));
-        t += h;
-        log2_scale += normalise(c[0]);
+        at.advance(h);
         run.steps++;
     }
     if (passed == 0) return run;
