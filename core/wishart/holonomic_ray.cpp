@@ -1149,10 +1149,11 @@ scaled_sum limit_over_start(const holonomic_ray_request &request, double t0)
 
 // Q at target k of a tail run, over the limit: log Q, and Q itself (0
 // below double's range); false where the run did not reach it.
-bool tail_value(const ray_run<double> &run, std::size_t k, const scaled_sum &limit, double *log_Q, double *Q)
+template <class Real>
+bool tail_value(const ray_run<Real> &run, std::size_t k, const scaled_sum &limit, double *log_Q, double *Q)
 {
     if (!run.reached[k] || !(run.value[k] > 0)) return false;
-    const double ratio = run.value[k] / limit.value;
+    const double ratio = to_double(run.value[k]) / limit.value;
     const long apart = run.log2_scale[k] - limit.log2_scale;
     *log_Q = std::log(ratio) + apart * ln2;
     *Q = std::ldexp(ratio, (int)std::max(std::min(apart, 2100L), -2100L));
@@ -1163,8 +1164,10 @@ bool tail_value(const ray_run<double> &run, std::size_t k, const scaled_sum &lim
 // upper tail"): Q(t) = 1 - h(t) / h(inf) is the integral of h's derivative,
 // sum_i w_{i} / t over h(inf) with w the projected vector times t^(m a),
 // from t to infinity. Its solutions all decay, so double carries it to its
-// own relative accuracy however small Q is.
-holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
+// own relative accuracy however small Q is (long double where the request
+// is extended: the spread clusters' gaps amplify its rounding).
+template <class Real>
+holonomic_ray_complements complement_ray(const holonomic_ray_request &request, const precision_profile &profile)
 {
     holonomic_ray_complements values;
     const std::size_t count = request.targets.size();
@@ -1173,7 +1176,7 @@ holonomic_ray_complements complement_ray(const holonomic_ray_request &request)
     values.relative_err.assign(count, nan);
     if (count == 0) return values;
     const double shift = request.s.size() * request.a;
-    const ray_pair<double> pair = run_pair<double>(request, double_profile, shift, true);
+    const ray_pair<Real> pair = run_pair<Real>(request, profile, shift, true);
     values.state = pair.state;
     values.message = pair.message;
     values.abandoned = pair.abandoned;
@@ -1236,7 +1239,8 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
 
 holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request)
 {
-    return complement_ray(unit_scaled(request));
+    if (request.extended) return complement_ray<long double>(unit_scaled(request), extended_profile);
+    return complement_ray<double>(unit_scaled(request), double_profile);
 }
 
 holonomic_ray_values holonomic_ray_recessive(const holonomic_ray_request &request)

@@ -37,15 +37,15 @@ namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// The deltas, as shares of the widest spread the Sigma allows: log P is
-// extrapolated through them in delta^2 (Neville at 0), the difference of
-// the extrapolations through all of them and through all but the widest
-// being its own error estimate. Six evenly in delta (measured against the
-// white formulas, docs/wishart_holonomic.md): three or four at the same
-// widest leave the extrapolation's error near 1e-7 in the bulk, closer
-// deltas the integration's, whose gaps shrink with the narrowest.
-constexpr double delta_shares[] = {1.0 / 6, 2.0 / 6, 3.0 / 6, 4.0 / 6, 5.0 / 6, 1.0};
-constexpr int delta_count = sizeof delta_shares / sizeof delta_shares[0];
+// The deltas, as shares of the widest spread the Sigma allows: j / levels
+// for j = 1 .. levels. log P is extrapolated through them in delta^2
+// (Neville at 0), the difference of the extrapolations through all of
+// them and through all but the widest being its own error estimate. Six
+// (measured against the white formulas, docs/wishart_holonomic.md): three
+// or four at the same widest leave the extrapolation's error near 1e-7 in
+// the bulk, closer deltas the integration's, whose gaps shrink with the
+// narrowest.
+constexpr int delta_count = 6;
 
 // The narrowest spread leaves gaps near 1% in a cluster of five or more
 // (and in blocks of four at m = 8), whose rounding, amplified, can miss
@@ -60,6 +60,37 @@ constexpr double level_tol_share = 1e-2;
 // grows like delta^12 times the path's coefficients (which grow with x /
 // sigma), the integration's as the narrowest delta's gaps shrink.
 constexpr double widest_delta = 0.3;
+
+// The largest eigenvalue's upper tail Q where a cluster holds sigma_max:
+// spreading it moves Q's slowest rate, s = 1 / (2 sigma_max), so Q along
+// the path varies like sinh(x s delta) / (x s delta) (measured at
+// diag(2, 2, 1, 1): log Q spans 0.5 over the levels at x s = 7.5 and
+// delta = 0.28). Q itself, entire in delta^2, is extrapolated (log Q has
+// Q's complex zeros within reach: there its extrapolation missed by 1e-6),
+// through upper_delta_count levels whose widest delta keeps x s delta
+// within upper_spread_reach. Measured at diag(2, 2, 1, 1) and (2, 2, 2, 1),
+// x s from 15 to 100: six levels met 1e-10 only to x s = 30 whatever the
+// reach, the narrowest gaps' rounding taking over as the reach shrank;
+// eight at reach 3 met it at every point (2e-11 at worst), ten at reach 3
+// to 5 lost the narrowest gaps again.
+constexpr double upper_spread_reach = 3;
+constexpr int upper_delta_count = 8;
+// Points are banded by the widest delta they need, one band per factor of
+// this in x s (the levels of a band serve its largest x; its smallest then
+// has 2^8 times less extrapolation error than that).
+constexpr double upper_band_ratio = 1.4142135623730951;   // sqrt(2)
+
+// The upper tail's levels carry the rounding their gaps amplify once per
+// close neighbour: a spread pair's runs in double hold their err, but a
+// spread cluster of three (gaps near 1%) missed by twice the err its runs
+// claimed (near-white m = 3 against the finite formulas: 4.2e-11 against
+// 2.3e-11, where long double met them to 6e-14). Clusters of this many or
+// more run the upper tail's levels in long double only.
+constexpr std::size_t pairs_beyond_double = 3;
+// The upper tail's long-double levels run up to this m: at m = 8 (blocks
+// diag(2 I, I) of four) they still missed 1e-10 by a factor 100 at
+// Q = 1e-6, after some 5 s a call, and a quantile's calls took 170 s.
+constexpr int upper_extended_max_m = 6;
 
 // A spread cluster keeps at most this share of its relative distance to the
 // nearest other eigenvalue, so that clusters never meet one another.
@@ -206,13 +237,15 @@ std::vector<double> spread_sigma(const split_plan &plan, const std::vector<doubl
 // smallest the tail asked for (the ray carries its lower tail in absolute
 // terms, in more bits where it misses tol). Empty when a spread Sigma is
 // not one the one integration serves.
-std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan)
+std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &request, const split_plan &plan,
+                                                 int count = delta_count)
 {
     std::vector<wishart_cdf_request> spread;
     if (plan.clusters.empty()) return spread;
     for (const cluster &group : plan.clusters)
-        if (!(delta_shares[0] * plan.widest > width_margin * group.width)) return spread;
-    for (double share : delta_shares) {
+        if (!(plan.widest / count > width_margin * group.width)) return spread;
+    for (int j = 1; j <= count; j++) {
+        const double share = double(j) / count;
         wishart_cdf_request level = request;
         level.sigma = spread_sigma(plan, request.sigma, share * plan.widest);
         level.tail = holonomic_integrates_lower(request) ? wishart_tail::lower : request.tail;
@@ -227,14 +260,15 @@ std::vector<wishart_cdf_request> spread_requests(const wishart_cdf_request &requ
     return spread;
 }
 
-// Neville's weights at 0 for the nodes delta_shares^2 (the scale cancels).
+// Neville's weights at 0 for the nodes (j delta)^2, j = 1 .. count (delta
+// cancels).
 std::vector<double> extrapolation_weights(int count)
 {
     std::vector<double> weights(count, 1.0);
     for (int l = 0; l < count; l++)
         for (int i = 0; i < count; i++) {
             if (i == l) continue;
-            const double hi = delta_shares[i] * delta_shares[i], hl = delta_shares[l] * delta_shares[l];
+            const double hi = double(i + 1) * (i + 1), hl = double(l + 1) * (l + 1);
             weights[l] *= hi / (hi - hl);
         }
     return weights;
@@ -249,6 +283,35 @@ wishart_cdf_request explicit_sigma(const wishart_cdf_request &request)
     return full;
 }
 
+// The extrapolation of one point's levels: in log P, or (linear) in P
+// scaled by the narrowest level's, with the absolute error of its log.
+void extrapolate_point(const std::vector<double> &level_log, const std::vector<double> &level_err, bool linear,
+                       double *log_value, double *log_err)
+{
+    const int count = (int)level_log.size();
+    const std::vector<double> all = extrapolation_weights(count);
+    const std::vector<double> fewer = extrapolation_weights(count - 1);
+    const double base = linear ? level_log[0] : 0;
+    double value = 0, fewer_value = 0, weighed_err = 0;
+    for (int l = 0; l < count; l++) {
+        const double term = linear ? std::exp(level_log[l] - base) : level_log[l];
+        value += all[l] * term;
+        if (l + 1 < count) fewer_value += fewer[l] * term;
+        weighed_err += std::fabs(all[l]) * level_err[l] * (linear ? term : 1);
+    }
+    double total_err = std::fabs(value - fewer_value) + weighed_err;
+    if (linear) {
+        total_err = value > 0 ? total_err / value : HUGE_VAL;
+        value = base + std::log(value);
+    }
+    if (std::isnan(total_err) || std::isnan(value)) {
+        value = nan;
+        total_err = HUGE_VAL;
+    }
+    *log_value = value;
+    *log_err = total_err;
+}
+
 // log P at each point, extrapolated to delta = 0 from the levels'
 // integrations, and its absolute error: the difference of the
 // extrapolations through all deltas and through all but the widest, plus
@@ -256,12 +319,13 @@ wishart_cdf_request explicit_sigma(const wishart_cdf_request &request)
 // integration takes `share` of the call's budget; used adds what they took.
 wishart_cdf_outcome extrapolate_levels(const std::vector<wishart_cdf_request> &levels,
                                        const std::vector<double> &points, double share, bool extended,
-                                       std::vector<double> &log_p, std::vector<double> &log_err, double *used)
+                                       std::vector<double> &log_p, std::vector<double> &log_err, double *used,
+                                       bool linear = false)
 {
-    std::vector<std::vector<double>> level_p(delta_count, std::vector<double>(points.size()));
+    std::vector<std::vector<double>> level_p(levels.size(), std::vector<double>(points.size()));
     std::vector<std::vector<double>> level_err = level_p;
     wishart_cdf_outcome outcome;
-    for (int l = 0; l < delta_count; l++) {
+    for (std::size_t l = 0; l < levels.size(); l++) {
         double level_used = 0;
         wishart_cdf_outcome run = holonomic_ray_route(levels[l], points.data(), points.size(), level_p[l].data(),
                                                       level_err[l].data(), share, extended, &level_used);
@@ -269,36 +333,30 @@ wishart_cdf_outcome extrapolate_levels(const std::vector<wishart_cdf_request> &l
         if (outcome.message.empty()) outcome.message = run.message;
         *used += level_used;
     }
-    const std::vector<double> all = extrapolation_weights(delta_count);
-    const std::vector<double> fewer = extrapolation_weights(delta_count - 1);
+    std::vector<double> point_log(levels.size()), point_err(levels.size());
     for (std::size_t k = 0; k < points.size(); k++) {
-        double value = 0, fewer_value = 0, weighed_err = 0;
-        for (int l = 0; l < delta_count; l++) {
-            value += all[l] * level_p[l][k];
-            if (l + 1 < delta_count) fewer_value += fewer[l] * level_p[l][k];
-            weighed_err += std::fabs(all[l]) * level_err[l][k];
+        for (std::size_t l = 0; l < levels.size(); l++) {
+            point_log[l] = level_p[l][k];
+            point_err[l] = level_err[l][k];
         }
-        double total_err = std::fabs(value - fewer_value) + weighed_err;
-        if (std::isnan(total_err)) {
-            value = nan;
-            total_err = HUGE_VAL;
-        }
-        log_p[k] = value;
-        log_err[k] = total_err;
+        extrapolate_point(point_log, point_err, linear, &log_p[k], &log_err[k]);
     }
     return outcome;
 }
 
-// Extrapolates `levels` again at the points that missed tol, with what the
-// budget has left; each point keeps the better value by err. lower: the
-// levels give the lower tail.
+// Extrapolates `levels` again at the points that missed tol, with the
+// share 1 / runs_left of what the budget has left; each point keeps the
+// better value by err. lower: the levels give the lower tail; linear: as
+// in extrapolate_point.
 wishart_cdf_outcome retry_levels(const wishart_cdf_request &request, const std::vector<wishart_cdf_request> &levels,
                                  bool lower, bool extended, const std::vector<std::size_t> &missed,
-                                 const std::vector<double> &missed_points, double *P, double *err, double *used)
+                                 const std::vector<double> &missed_points, double *P, double *err, double *used,
+                                 bool linear = false, int runs_left = 1)
 {
     std::vector<double> value(missed.size()), value_err(missed.size());
-    const double share = std::max(0.0, 1 - *used) / delta_count;
-    wishart_cdf_outcome run = extrapolate_levels(levels, missed_points, share, extended, value, value_err, used);
+    const double share = std::max(0.0, 1 - *used) / (levels.size() * runs_left);
+    wishart_cdf_outcome run =
+        extrapolate_levels(levels, missed_points, share, extended, value, value_err, used, linear);
     if (run.status != wishart_cdf_status::ok) return run;
     for (std::size_t k = 0; k < missed.size(); k++) {
         double retried_P = 0, retried_err = 0;
@@ -324,6 +382,77 @@ void keep_missed(const wishart_cdf_request &request, const double *P, const doub
         }
     missed.resize(kept);
     missed_points.resize(kept);
+}
+
+// The band of a point of the largest eigenvalue's upper tail: how many
+// factors of upper_band_ratio its widest delta lies below the plan's.
+int upper_band(const split_plan &plan, double top_rate, double x)
+{
+    const double excess = plan.widest * x * top_rate / upper_spread_reach;
+    return excess <= 1 ? 0 : (int)std::ceil(std::log(excess) / std::log(upper_band_ratio));
+}
+
+// The slowest rate of the upper tail, 1 / (2 sigma_max), where a cluster
+// holds sigma_max; 0 where sigma_max stands alone, whose rate the spread
+// leaves fixed (the clusters below it move Q's terms that decay faster).
+double clustered_top_rate(const split_plan &plan, const std::vector<double> &sigma)
+{
+    const int top = (int)(std::max_element(sigma.begin(), sigma.end()) - sigma.begin());
+    for (const cluster &group : plan.clusters)
+        if (std::find(group.members.begin(), group.members.end(), top) != group.members.end())
+            return 1 / (2 * sigma[top]);
+    return 0;
+}
+
+// The largest eigenvalue's upper tail at the points where 1 - P missed
+// tol: each band's levels run for their own upper tails (relative however
+// small, each held to a share of tol), and Q is extrapolated in the band's
+// deltas. Bands the spread cannot serve keep their points as they are.
+wishart_cdf_outcome retry_upper_bands(const wishart_cdf_request &request, const wishart_cdf_request &full,
+                                      const split_plan &plan, const std::vector<std::size_t> &missed,
+                                      const std::vector<double> &missed_points, double *P, double *err,
+                                      double *used)
+{
+    const double top_rate = clustered_top_rate(plan, full.sigma);
+    std::size_t most_members = 0;
+    for (const cluster &group : plan.clusters) most_members = std::max(most_members, group.members.size());
+    const bool in_double = most_members < pairs_beyond_double;
+    const int passes = in_double ? 2 : 1;
+    std::vector<int> band(missed.size());
+    for (std::size_t k = 0; k < missed.size(); k++) band[k] = upper_band(plan, top_rate, missed_points[k]);
+    std::vector<int> bands = band;
+    std::sort(bands.begin(), bands.end());
+    bands.erase(std::unique(bands.begin(), bands.end()), bands.end());
+    wishart_cdf_outcome outcome;
+    for (std::size_t b = 0; b < bands.size(); b++) {
+        split_plan narrowed = plan;
+        narrowed.widest = plan.widest / std::pow(upper_band_ratio, bands[b]);
+        std::vector<wishart_cdf_request> levels = spread_requests(full, narrowed, upper_delta_count);
+        if (levels.empty()) continue;
+        for (wishart_cdf_request &level : levels) {
+            level.tail = wishart_tail::upper;
+            level.tol = request.tol * level_tol_share;
+        }
+        std::vector<std::size_t> in_band;
+        std::vector<double> band_points;
+        for (std::size_t k = 0; k < missed.size(); k++)
+            if (band[k] == bands[b]) {
+                in_band.push_back(missed[k]);
+                band_points.push_back(missed_points[k]);
+            }
+        // In double, then in long double where that missed; a cluster of
+        // three or more in long double only (pairs_beyond_double).
+        for (bool extended : {false, true}) {
+            if (!extended && !in_double) continue;
+            if (extended && (request.m > upper_extended_max_m || in_band.empty())) break;
+            const int runs_left = passes * (int)(bands.size() - b) - (extended && in_double);
+            outcome = retry_levels(request, levels, false, extended, in_band, band_points, P, err, used, true,
+                                   runs_left);
+            if (outcome.status != wishart_cdf_status::ok) return outcome;
+            keep_missed(request, P, err, in_band, band_points);
+        }
+    }
+    return outcome;
 }
 
 } // namespace
@@ -384,12 +513,7 @@ wishart_cdf_outcome holonomic_split_route(const wishart_cdf_request &request, co
     if (!lower || request.tail != wishart_tail::upper || !err) return outcome;
     keep_missed(request, P, err, missed, missed_points);
     if (missed.empty()) return outcome;
-    std::vector<wishart_cdf_request> upper_levels = levels;
-    for (wishart_cdf_request &level : upper_levels) {
-        level.tail = wishart_tail::upper;
-        level.tol = request.tol * level_tol_share;
-    }
-    run = retry_levels(request, upper_levels, false, false, missed, missed_points, P, err, &used);
+    run = retry_upper_bands(request, full, plan, missed, missed_points, P, err, &used);
     return run.status != wishart_cdf_status::ok ? run : outcome;
 }
 

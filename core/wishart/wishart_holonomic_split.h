@@ -1,7 +1,9 @@
 // wishart_holonomic_split.h: the holonomic route for a Sigma with close or
 // repeated eigenvalues. Each cluster of them is spread apart by a parameter
 // delta along a path on which P is even in delta, the one-integration route
-// runs at a few deltas, and log P is extrapolated to delta = 0 in delta^2
+// runs at a few deltas, and log P is extrapolated to delta = 0 in delta^2;
+// the largest eigenvalue's upper tail past 1 - P extrapolates Q itself, in
+// deltas that narrow as x grows where a cluster holds sigma_max
 // (docs/wishart_holonomic.md).
 #ifndef MATRIXHYPER_WISHART_HOLONOMIC_SPLIT_H
 #define MATRIXHYPER_WISHART_HOLONOMIC_SPLIT_H

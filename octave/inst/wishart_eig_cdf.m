@@ -79,8 +79,12 @@ function varargout = wishart_eig_cdf (varargin)
 %     spike at m = 4, two blocks at m = 6); a cluster of 5 (spike at m = 6)
 %     at most points; larger clusters (spikes at m = 8, 10) claim 6e-9 and
 %     3e-6, so their points are NaN at the default tol. The upper tail past
-%     1 - P is extrapolated too, except where the cluster holds the largest
-%     eigenvalue (NaN past the bulk there). A close cluster
+%     1 - P is extrapolated too; where the cluster holds the largest
+%     eigenvalue its spreads narrow as x grows (eight of them, Q itself
+%     extrapolated), which reaches the 1 - 1e-12 quantile and beyond at
+%     m <= 6 (blocks diag(2 I, I) at m = 6: 0.3 s a point) and is NaN
+%     past the bulk at m = 7 to 10 where a cluster has three or more
+%     members. A close cluster
 %     within about 1% of another eigenvalue still goes to the series.
 %   - Real field, smallest eigenvalue, any other Sigma, r = (n - m - 1)/2 a
 %     whole number (n = m + 1, m + 3, ...): the finite zonal series

@@ -256,13 +256,15 @@ TEST(WishartInv, EndsNaNAndRefusals)
 
 TEST(WishartInv, UnresolvedPointsAreNaN)
 {
-    // Sigma with a close pair of eigenvalues (spread apart and extrapolated
-    // back) has its upper tail as 1 - P, with P's absolute error near 1e-16:
-    // a p-value of 1e-40 is out of reach and must say so.
+    // Sigma with a close pair of eigenvalues holding the largest (spread
+    // apart and extrapolated back): the deeper the upper tail, the narrower
+    // the spread it needs, and at a p-value of 1e-300 that is below ten
+    // times the pair's own gap, which the spread cannot serve. Out of
+    // reach, and it must say so.
     wishart_cdf_request request =
         request_for(2, 2.5, wishart_field::real, wishart_extreme::largest, wishart_tail::upper);
     request.sigma = {1, 1.0001};
-    const quantiles got = solve(request, {0.05, 1e-40, 0.5});
+    const quantiles got = solve(request, {0.05, 1e-300, 0.5});
     EXPECT_EQ(got.outcome.status, wishart_cdf_status::not_converged);
     ASSERT_EQ(got.outcome.unresolved, std::vector<std::size_t>{1});
     EXPECT_TRUE(std::isnan(got.x[1]) && std::isnan(got.err[1]));

@@ -28,8 +28,9 @@
 //             does not decay projected out: 1e-10 of itself however small
 //             (below 1e-308 with log_result) as far as the work budget
 //             reaches (at m = 10 the 1 - 1e-12 quantile and beyond; NaN past
-//             it; close eigenvalues extrapolate it, except where the largest
-//             is close to another: 1 - P). Points with close
+//             it; close eigenvalues extrapolate it, where the largest is
+//             close to another through spreads that narrow as x grows, to
+//             the 1 - 1e-12 quantile at m <= 6). Points with close
 //             eigenvalues that miss tol run again in long double (m <= 8);
 //   "series"  the largest eigenvalue otherwise (real: m above 10 or Sigma's
 //             eigenvalues closer or more spread than the holonomic route
