@@ -62,6 +62,12 @@ constexpr double max_extrapolation_steps = 4;
 // the aim, then, for a CDF whose err blurs the quantile over more than
 // the aim, just inside the accuracy promised.
 constexpr double wide_probe_distance = 0.9 * quantile_rel_tol;
+// A search ends unresolved when an evaluation within this much of q in
+// log P claims an err hopeless_margin times what certifying the quantile
+// there takes (tail_search::hopeless).
+constexpr double near_root_log = 0.1;
+constexpr double hopeless_margin = 100;
+constexpr double slope_least_rise = 1e-6;
 // Evaluations TOMS 748 may spend: far more than the convergence needs.
 constexpr std::uintmax_t max_solver_evaluations = 100;
 
@@ -114,6 +120,7 @@ class tail_search {
         const double log_p = point.P > 0 ? std::log(point.P) : log_least_probability;
         const double h = tail_ == probability_tail::lower ? log_p - log_q_ : log_q_ - log_p;
         remember({u, h});
+        if (hopeless(point, h)) throw search_stopped{quantile_status::unresolved, hopeless_message(x, point)};
         return h;
     }
 
@@ -176,11 +183,33 @@ class tail_search {
                                                 std::exp(u))};
     }
 
-    std::string blur_message() const
+    // Whether the root, once bracketed, lies beyond what evaluations like
+    // this one can certify, so that the search ends instead of narrowing
+    // on values that certify nothing (each may cost a whole work budget):
+    // a point below q whose err reaches q cannot put the quantile on its
+    // side (that takes P + err < q), nor can the points between it and the
+    // root; and near the root (|h| < near_root_log) certifying x to
+    // quantile_rel_tol takes err below q |dh/du| quantile_rel_tol, which an
+    // err hopeless_margin times that would have to shrink to within a
+    // tenth of q (a relative err does not: only a change of route could).
+    bool hopeless(const cdf_point &point, double h) const
+    {
+        if (!(raw_low_.u > -infinity && raw_high_.u < infinity)) return false;
+        if (point.P <= q_ && point.err >= q_) return true;
+        // The slope from the two points nearest the root, where their h
+        // differ by more than rounding (the last probes' need not).
+        if (!(std::fabs(h) < near_root_log) || !(std::fabs(best_.h - second_best_.h) > slope_least_rise))
+            return false;
+        const double slope = std::fabs((best_.h - second_best_.h) / (best_.u - second_best_.u));
+        return point.err > hopeless_margin * q_ * slope * quantile_rel_tol;
+    }
+
+    std::string blur_message() const { return hopeless_message(blurred_x_, blurred_point_); }
+    static std::string hopeless_message(double x, const cdf_point &point)
     {
         return format_message("the distribution function's err (%.3g at x = %.17g, where P = %.3g) is too large "
                               "to locate the quantile",
-                              blurred_point_.err, blurred_x_, blurred_point_.P);
+                              point.err, x, point.P);
     }
 
     void remember(const search_point &point)
