@@ -79,6 +79,10 @@ constexpr int upper_delta_count = 8;
 // this in x s (the levels of a band serve its largest x; its smallest then
 // has 2^8 times less extrapolation error than that).
 constexpr double upper_band_ratio = 1.4142135623730951;   // sqrt(2)
+// Beyond this many bands the widest delta is below 1e-30 of the plan's,
+// whose gaps no integration takes (the band is skipped): the cap keeps
+// the band's index an int for any x.
+constexpr double most_upper_bands = 200;
 
 // The upper tail's levels carry the rounding their gaps amplify once per
 // close neighbour: a spread pair's runs in double hold their err, but a
@@ -89,7 +93,7 @@ constexpr double upper_band_ratio = 1.4142135623730951;   // sqrt(2)
 constexpr std::size_t pairs_beyond_double = 3;
 // The upper tail's long-double levels run up to this m: at m = 8 (blocks
 // diag(2 I, I) of four) they still missed 1e-10 by a factor 100 at
-// Q = 1e-6, after some 5 s a call, and a quantile's calls took 170 s.
+// Q = 1e-6, after some 5 s a call.
 constexpr int upper_extended_max_m = 6;
 
 // A spread cluster keeps at most this share of its relative distance to the
@@ -389,7 +393,8 @@ void keep_missed(const wishart_cdf_request &request, const double *P, const doub
 int upper_band(const split_plan &plan, double top_rate, double x)
 {
     const double excess = plan.widest * x * top_rate / upper_spread_reach;
-    return excess <= 1 ? 0 : (int)std::ceil(std::log(excess) / std::log(upper_band_ratio));
+    if (excess <= 1) return 0;
+    return (int)std::fmin(std::ceil(std::log(excess) / std::log(upper_band_ratio)), most_upper_bands);
 }
 
 // The slowest rate of the upper tail, 1 / (2 sigma_max), where a cluster
