@@ -82,9 +82,9 @@ function varargout = wishart_eig_cdf (varargin)
 %     1 - P is extrapolated too; where the cluster holds the largest
 %     eigenvalue its spreads narrow as x grows (eight of them, Q itself
 %     extrapolated), which reaches the 1 - 1e-12 quantile and beyond at
-%     m <= 6 (blocks diag(2 I, I) at m = 6: 0.3 s a point) and is NaN
-%     past the bulk at m = 7 to 10 where a cluster has three or more
-%     members. A close cluster
+%     m <= 6 (blocks diag(2 I, I) at m = 6: 0.3 s a point); at m = 7 to
+%     10 it is NaN past the bulk where a cluster has three or more members,
+%     and a top pair at m = 8 meets 1e-10 at some points only. A close cluster
 %     within about 1% of another eigenvalue still goes to the series.
 %   - Real field, smallest eigenvalue, any other Sigma, r = (n - m - 1)/2 a
 %     whole number (n = m + 1, m + 3, ...): the finite zonal series
