@@ -95,10 +95,30 @@ BENCHMARK(BM_wishart_holonomic)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// One call of the holonomic route's upper tail at the points x, timed;
+// the label counts the points that met tol and the least Q among them.
+static void time_upper_tail(benchmark::State &state, const wishart_cdf_request &q, const std::vector<double> &x) {
+    std::vector<double> P(x.size()), E(x.size());
+    for (auto _ : state) {
+        wishart_cdf_outcome o = wishart_eig_cdf(q, x.data(), x.size(), P.data(), E.data());
+        if (o.method != "holonomic") state.SkipWithError("not the holonomic route");
+        benchmark::DoNotOptimize(P.data());
+    }
+    int met = 0;
+    double least = 1;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (!std::isnan(P[i])) {
+            met++;
+            least = std::min(least, P[i]);
+        }
+    char reach[48];
+    std::snprintf(reach, sizeof reach, " points met 1e-10, to Q = %.1e", least);
+    state.SetLabel(std::to_string(met) + " of " + std::to_string(x.size()) + reach);
+}
+
 // The holonomic route's upper tail: the same Sigma, n = m, one call of 32
 // points x = 5 (1.15)^k, from the bulk to Q below 1e-13, where 1 - P misses
-// tol and the integral of the density takes over. Time per call; the label
-// counts the points that met tol.
+// tol and the integral of the density takes over.
 static void BM_wishart_holonomic_upper_tail(benchmark::State &state) {
     const int m = (int)state.range(0);
     wishart_cdf_request q;
@@ -109,15 +129,7 @@ static void BM_wishart_holonomic_upper_tail(benchmark::State &state) {
     q.sigma = ar1_eigenvalues(m, 0.7);
     std::vector<double> x;
     for (double v = 5; v < 400; v *= 1.15) x.push_back(v);
-    std::vector<double> P(x.size()), E(x.size());
-    for (auto _ : state) {
-        wishart_cdf_outcome o = wishart_eig_cdf(q, x.data(), x.size(), P.data(), E.data());
-        if (o.method != "holonomic") state.SkipWithError("not the holonomic route");
-        benchmark::DoNotOptimize(P.data());
-    }
-    int met = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) met += !std::isnan(P[i]);
-    state.SetLabel(std::to_string(met) + " of " + std::to_string(x.size()) + " points met 1e-10");
+    time_upper_tail(state, q, x);
 }
 
 BENCHMARK(BM_wishart_holonomic_upper_tail)
@@ -173,22 +185,7 @@ static void BM_wishart_holonomic_cluster_upper_tail(benchmark::State &state) {
     for (int i = 0; i < m / 2; ++i) q.sigma[i] = 2.0;
     std::vector<double> x;
     for (int k = 0; k < 15; ++k) x.push_back(3.0 * m * std::pow(1.19, k));
-    std::vector<double> P(x.size()), E(x.size());
-    for (auto _ : state) {
-        wishart_cdf_outcome o = wishart_eig_cdf(q, x.data(), x.size(), P.data(), E.data());
-        if (o.method != "holonomic") state.SkipWithError("not the holonomic route");
-        benchmark::DoNotOptimize(P.data());
-    }
-    int met = 0;
-    double least = 1;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (!std::isnan(P[i])) {
-            met++;
-            least = std::min(least, P[i]);
-        }
-    char reach[48];
-    std::snprintf(reach, sizeof reach, " points met 1e-10, to Q = %.1e", least);
-    state.SetLabel(std::to_string(met) + " of " + std::to_string(x.size()) + reach);
+    time_upper_tail(state, q, x);
 }
 
 BENCHMARK(BM_wishart_holonomic_cluster_upper_tail)
