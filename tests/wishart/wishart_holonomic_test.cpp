@@ -292,8 +292,8 @@ TEST(WishartHolonomic, SpikeUpperTailAgainstTheSymmetricLimit) {
 // Sigma = I taken by the split as one cluster (the last eigenvalue a
 // relative 1e-14 off, which moves Q by some x 1e-14 of itself) against the
 // finite formulas, from Q = 1e-6 to 7e-83. A pair runs its levels in double,
-// three in long double. Before the levels narrowed with x these points were
-// NaN past Q = 1e-2.
+// three in long double. Before the levels narrowed with x such points were
+// NaN past the bulk.
 TEST(WishartHolonomic, TopClusterUpperTailAgainstTheFiniteFormulas) {
     const std::pair<int, std::vector<double>> cases[] = {{2, {40, 100, 200, 400}}, {3, {45, 100, 200}}};
     for (const auto &[m, x] : cases) {
