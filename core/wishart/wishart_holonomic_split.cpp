@@ -68,11 +68,11 @@ constexpr double widest_delta = 0.3;
 // delta = 0.28). Q itself, entire in delta^2, is extrapolated (log Q has
 // Q's complex zeros within reach: there its extrapolation missed by 1e-6),
 // through upper_delta_count levels whose widest delta keeps x s delta
-// within upper_spread_reach. Measured at diag(2, 2, 1, 1) and (2, 2, 2, 1),
-// x s from 15 to 100: six levels met 1e-10 only to x s = 30 whatever the
+// within upper_spread_reach. Measured in double at diag(2, 2, 1, 1), x s
+// from 15 to 150: six levels met 1e-10 only to x s = 30 whatever the
 // reach, the narrowest gaps' rounding taking over as the reach shrank;
-// eight at reach 3 met it at every point (2e-11 at worst), ten at reach 3
-// to 5 lost the narrowest gaps again.
+// eight at reach 3 met it at all points but one (x s = 100, which long
+// double then met), ten at reach 3 to 5 lost the narrowest gaps again.
 constexpr double upper_spread_reach = 3;
 constexpr int upper_delta_count = 8;
 // Points are banded by the widest delta they need, one band per factor of
