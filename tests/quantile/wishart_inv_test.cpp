@@ -258,9 +258,9 @@ TEST(WishartInv, UnresolvedPointsAreNaN)
 {
     // Sigma with a close pair of eigenvalues holding the largest (spread
     // apart and extrapolated back): the deeper the upper tail, the narrower
-    // the spread it needs, and at a p-value of 1e-300 that is below ten
-    // times the pair's own gap, which the spread cannot serve. Out of
-    // reach, and it must say so.
+    // the spread it needs, and at a p-value of 1e-300 that is too narrow
+    // for the pair's own gap (a spread must exceed it several times over).
+    // Out of reach, and it must say so.
     wishart_cdf_request request =
         request_for(2, 2.5, wishart_field::real, wishart_extreme::largest, wishart_tail::upper);
     request.sigma = {1, 1.0001};
