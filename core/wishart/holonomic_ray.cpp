@@ -392,6 +392,10 @@ template <class Real> struct ray_run {
     // integrate_tail only: the part of each value estimated beyond the
     // run's end, relative to it.
     std::vector<double> tail_share;
+    // The whole vector at the last target (up to a power of two), where the
+    // plan asks for it and the run reached that target: another run goes on
+    // from there.
+    std::vector<Real> end;
     long steps = 0;
     bool interrupted = false;
 };
@@ -407,6 +411,7 @@ template <class Real> struct ray_plan {
     const interrupt_check *interrupt;     // null on a worker thread
     std::atomic<bool> *team_stop;         // raised when either run must stop
     int direction = 1;                    // -1: towards t = 0, the targets decreasing, <= t0
+    bool keep_end = false;                // keep the vector at the last target (ray_run::end)
 };
 
 // Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
@@ -579,8 +584,15 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     // Whether the target lies at or before t along the run.
     const auto passed = [&](double target_t, double t) { return at.forward ? target_t <= t : target_t >= t; };
     std::size_t target = 0;
-    for (; target < targets.size() && passed(targets[target], at.t); target++)
+    const auto keep_end = [&](double u) {
+        if (!plan.keep_end || target + 1 != targets.size()) return;
+        run.end.resize(at.system.size);
+        for (std::size_t I = 0; I < at.system.size; I++) run.end[I] = taylor_sum(at.c, I, at.variable(u));
+    };
+    for (; target < targets.size() && passed(targets[target], at.t); target++) {
+        if (plan.keep_end && target + 1 == targets.size()) run.end = at.c[0];
         record(run, target, at.c[0][0], at.log2_scale);
+    }
     interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
     while (target < targets.size()) {
         if (countdown.step()) {
@@ -591,8 +603,10 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
         const double h = at.step();
         if (h == 0) break;
         // The targets this step covers come from its polynomial (Horner).
-        for (; target < targets.size() && passed(targets[target], at.t + h); target++)
+        for (; target < targets.size() && passed(targets[target], at.t + h); target++) {
+            keep_end(targets[target] - at.t);
             record(run, target, taylor_sum(at.c, 0, at.variable(targets[target] - at.t)), at.log2_scale);
+        }
         at.advance(h);
         run.steps++;
     }
@@ -756,6 +770,14 @@ template <class Real> start_values<Real> mirrored_values(const start_values<Real
     return mirrored;
 }
 
+// How a pair of runs goes on from another: the runs keep their vectors at
+// the last target, and the coarse run starts from its own (in the mirrored
+// order) rather than from the fine start mirrored.
+template <class Real> struct run_options {
+    bool keep_end = false;
+    const start_values<Real> *coarse_start = nullptr;
+};
+
 // The fine run, and the coarse one when err is wanted, from the same start
 // (mirrored for the coarse run): side by side when threads allow, with the
 // same bits either way. Fills the pair's runs, state, budget and rounding.
@@ -764,15 +786,16 @@ template <class Real>
 void run_both(const holonomic_ray_request &request, const precision_profile &profile,
               const pfaffian_system<Real> &system, const pfaffian_system<Real> &mirrored,
               const start_values<Real> &start, int direction, long most_steps, double per_step,
-              ray_pair<Real> &pair)
+              ray_pair<Real> &pair, const run_options<Real> &options = {})
 {
     const auto run_one = [&system](const ray_plan<Real> &plan) {
         return system.phi.empty() ? integrate(plan) : integrate_tail(plan);
     };
-    const start_values<Real> mirrored_start = mirrored_values(start, system.m);
+    const start_values<Real> mirrored_start =
+        options.coarse_start ? *options.coarse_start : mirrored_values(start, system.m);
     std::atomic<bool> stop{false};
     ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
-                        most_steps, request.interrupt, &stop, direction};
+                        most_steps, request.interrupt, &stop, direction, options.keep_end};
     ray_plan<Real> coarse = fine;
     coarse.system = &mirrored;
     coarse.start = &mirrored_start;
@@ -992,11 +1015,23 @@ struct recessive_plan {
     double t_norm = 0;
     std::size_t below = 0;   // targets up to norm_ratio t_norm: P = 1 within the limit's reading
     std::size_t kept = 0;    // the targets the runs carry after them (the budget's)
+    double handoff = 0;      // where continue_to_norm takes over, or 0
+    std::size_t above = 0;   // the targets kept above the handoff
 };
 
+// Where the backward runs hand over to long double (continue_to_norm):
+// t sum(s) = 16, twice where the steps become limited by the distance to
+// t = 0 (a step reaches some 4 / sum(s) far out, half of t near it).
+// Measured at m = 10, n = 11 against etr(-x Sigma^-1 / 2): handing over at
+// the lowest target, t sum(s) = 0.08, left 1.1e-11 of P from the double
+// run's stretch down to it; at t sum(s) = 15.7, 5e-14.
+constexpr double handoff_reach = 16;
+
+// With hand_off the runs carry the targets above plan.handoff and stop
+// there, their vectors kept (continue_to_norm takes them on).
 template <class Real>
 ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precision_profile &profile,
-                              recessive_plan &plan)
+                              recessive_plan &plan, bool hand_off = false)
 {
     ray_pair<Real> pair;
     const std::vector<double> &x = request.targets;
@@ -1031,9 +1066,18 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
     const double top = plan.kept ? x[plan.below + plan.kept - 1] : norm_ratio * plan.t_norm;
     pair.abandoned = plan.below + plan.kept < x.size();
     if (steps_to(top) > most_steps) return pair;
-    for (std::size_t k = plan.kept; k-- > 0;) pair.carried.push_back(x[plan.below + k]);
-    pair.carried.push_back(norm_ratio * plan.t_norm);
-    pair.carried.push_back(plan.t_norm);
+    hand_off = hand_off && plan.kept > 0;
+    plan.handoff = hand_off ? handoff_reach / sum_s : 0;
+    for (std::size_t k = plan.kept; k-- > 0 && x[plan.below + k] > plan.handoff;) {
+        pair.carried.push_back(x[plan.below + k]);
+        plan.above++;
+    }
+    if (hand_off) {
+        pair.carried.push_back(plan.handoff);
+    } else {
+        pair.carried.push_back(norm_ratio * plan.t_norm);
+        pair.carried.push_back(plan.t_norm);
+    }
     pair.t0 = start_at(top);
     start_values<Real> start;
     start.g.assign(system.size, 1);
@@ -1042,7 +1086,9 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
             if (I >> i & 1) start.g[I] *= -Real(pair.t0) * system.s[i] - (Real(request.c) - Real(request.a));
     start.ok = true;
     pair.start_truncation = std::exp(-margin);
-    run_both(request, profile, system, mirrored, start, -1, most_steps, per_step, pair);
+    run_options<Real> options;
+    options.keep_end = hand_off;
+    run_both(request, profile, system, mirrored, start, -1, most_steps, per_step, pair, options);
     return pair;
 }
 
@@ -1075,14 +1121,13 @@ template <class Real> double complement_at(const ray_run<Real> &run, std::size_t
 // log P and its parts of error at every target, from the backward runs:
 // P = h(t) / h(t_norm) times 1 - L(t_norm); and the complement 1 - P.
 template <class Real>
-holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const precision_profile &profile)
+holonomic_ray_values recessive_values(const holonomic_ray_request &request, const recessive_plan &plan,
+                                      const ray_pair<Real> &pair)
 {
     const std::vector<double> &x = request.targets;
     holonomic_ray_values values = unreached_values(x.size());
     values.complement.assign(x.size(), nan);
     values.complement_difference.assign(x.size(), 0);
-    recessive_plan plan;
-    const ray_pair<Real> pair = recessive_pair<Real>(request, profile, plan);
     values.state = pair.state;
     values.message = pair.message;
     values.abandoned = pair.abandoned;
@@ -1123,6 +1168,103 @@ holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const p
         }
     }
     return values;
+}
+
+template <class Real>
+holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const precision_profile &profile)
+{
+    recessive_plan plan;
+    return recessive_values(request, plan, recessive_pair<Real>(request, profile, plan));
+}
+
+// The backward runs from the handoff (t sum(s) = 16) towards t_norm. There
+// double loses some 3e4 units a step (m = 10, n = 11, against P = etr(-x
+// Sigma^-1 / 2): 1.1e-10 of P over the some 80 steps from the lowest
+// target down to t_norm, twice that with steps half as long; the 830 steps
+// above lose 7e-12), and that error sits in every target's normalisation.
+// So this stretch runs in long double, each run from the vector its double
+// run kept at the handoff: some 100 steps at 4 times the cost. The pair
+// carries the handoff, the targets below it, 4 t_norm and t_norm.
+// It has a budget of its own, as a retry has: at m = 10 the double runs
+// leave some 0.14 of theirs, and the stretch takes 0.3 to 0.5 of one (74 to
+// 125 steps of each run at 4 times a double one's cost, n = 11 and n = 10).
+// A whole run in long double, the alternative, would take four budgets.
+
+ray_pair<long double> continue_to_norm(const holonomic_ray_request &request, const recessive_plan &plan,
+                                       const ray_pair<double> &upper)
+{
+    using ld = long double;
+    ray_pair<ld> pair;
+    const int m = (int)request.s.size();
+    const pfaffian_system<ld> system = make_system<ld>(request, false, m * request.a);
+    const pfaffian_system<ld> mirrored = make_system<ld>(request, true, m * request.a);
+    if (!within_memory(request, system, extended_profile, pair)) return pair;
+    const auto start_from = [](const ray_run<double> &run) {
+        start_values<ld> start;
+        start.g.assign(run.end.begin(), run.end.end());
+        start.ok = !run.end.empty();
+        return start;
+    };
+    const start_values<ld> start = start_from(upper.fine), coarse_start = start_from(upper.coarse);
+    pair.t0 = plan.handoff;
+    pair.carried = {plan.handoff};
+    for (std::size_t k = plan.kept - plan.above; k-- > 0;) pair.carried.push_back(request.targets[plan.below + k]);
+    pair.carried.push_back(norm_ratio * plan.t_norm);
+    pair.carried.push_back(plan.t_norm);
+    const double per_step = step_work(system, extended_profile);
+    const long most_steps = (long)(request.work_share * most_work / per_step);
+    run_options<ld> options;
+    options.coarse_start = coarse_start.ok ? &coarse_start : nullptr;
+    run_both(request, extended_profile, system, mirrored, start, -1, most_steps, per_step, pair, options);
+    return pair;
+}
+
+// One run of the stitched pair: each target above the handoff from the
+// double run, over its value at the handoff, times the long double run's
+// value there; the rest from the long double run.
+ray_run<long double> stitched_run(const ray_run<double> &upper, const ray_run<long double> &lower)
+{
+    ray_run<long double> run;
+    if (upper.value.empty() || lower.value.empty()) return run;   // a run not made (no err asked)
+    const std::size_t handoff = upper.value.size() - 1;
+    const bool joined = !upper.end.empty() && lower.reached[0];
+    const auto add = [&run](bool reached, long double value, long log2_scale) {
+        run.value.push_back(reached ? value : 0);
+        run.log2_scale.push_back(reached ? log2_scale : 0);
+        run.reached.push_back(reached);
+    };
+    for (std::size_t k = 0; k < handoff; k++)
+        add(joined && upper.reached[k], (long double)upper.value[k] / upper.value[handoff] * lower.value[0],
+            upper.log2_scale[k] - upper.log2_scale[handoff] + lower.log2_scale[0]);
+    for (std::size_t k = 1; k < lower.value.size(); k++)
+        add(joined && lower.reached[k], lower.value[k], lower.log2_scale[k]);
+    run.steps = upper.steps + lower.steps;
+    return run;
+}
+
+// The recessive route in double with its stretch near t = 0 in long double
+// (continue_to_norm), as one pair for recessive_values.
+holonomic_ray_values recessive_ray_mixed(const holonomic_ray_request &request)
+{
+    recessive_plan plan;
+    const ray_pair<double> upper = recessive_pair<double>(request, double_profile, plan, true);
+    if (upper.state != holonomic_ray_state::done || upper.carried.empty() || plan.handoff == 0)
+        return recessive_values(request, plan, upper);   // nothing carried, or nothing to continue
+    const ray_pair<long double> lower = continue_to_norm(request, plan, upper);
+    ray_pair<long double> pair;
+    pair.state = lower.state;
+    pair.message = lower.message;
+    pair.abandoned = upper.abandoned;
+    pair.budget_used = upper.budget_used + lower.budget_used;
+    pair.rounding = upper.rounding + lower.rounding;
+    pair.start_truncation = upper.start_truncation;
+    pair.t0 = upper.t0;
+    if (lower.state != holonomic_ray_state::done) return recessive_values(request, plan, pair);
+    pair.carried.assign(upper.carried.begin(), upper.carried.end() - 1);
+    pair.carried.insert(pair.carried.end(), lower.carried.begin() + 1, lower.carried.end());
+    pair.fine = stitched_run(upper.fine, lower.fine);
+    pair.coarse = stitched_run(upper.coarse, lower.coarse);
+    return recessive_values(request, plan, pair);
 }
 
 // The limit of h = t^(m a) F as t grows, over the start's t0^(m a) (the
@@ -1247,7 +1389,7 @@ holonomic_ray_values holonomic_ray_recessive(const holonomic_ray_request &reques
 {
     if (request.wide) return recessive_ray<wide_real>(unit_scaled(request), wide_profile);
     if (request.extended) return recessive_ray<long double>(unit_scaled(request), extended_profile);
-    return recessive_ray<double>(unit_scaled(request), double_profile);
+    return recessive_ray_mixed(unit_scaled(request));
 }
 
 } // namespace matrixhyper

@@ -101,8 +101,10 @@ function varargout = wishart_eig_cdf (varargin)
 %     its relative accuracy; the lower tail is its complement, carried in
 %     more bits where it is small (m <= 4 or so; down to some 1e-6
 %     elsewhere). Measured: 1e-10 over the distribution at m <= 8 for a
-%     correlated Sigma (m = 4: some 3 ms a call, m = 6: 30-200 ms, m = 8:
-%     0.3-2 s), clusters of up to 4 equal eigenvalues; m = 10 is NaN.
+%     correlated Sigma (m = 4: some 3-14 ms a call, m = 6: 30-200 ms,
+%     m = 8: 0.3-2 s), clusters of up to 4 equal eigenvalues; at m = 10
+%     (3-4 s) the upper tail, and the lower tail down to about 0.05 (NaN
+%     below).
 %   - Otherwise, for the largest eigenvalue, the series
 %       real:    P = Gamma_m((m+1)/2) / Gamma_m((n+m+1)/2) det(x Sigma^-1 / 2)^(n/2)
 %                    1F1(n/2; (n+m+1)/2; -x Sigma^-1 / 2)

@@ -258,6 +258,20 @@ TEST(WishartRealSmallest, HolonomicRouteAgainstIndependentLaws)
                     expect_honest(P[i], err[i], truth[i], !upper,
                                   "m = " + std::to_string(c.m) + ", x = " + std::to_string(x[i]));
         }
+        // m = 10, n = 11: r = 0, whose zonal series holds the empty partition
+        // alone, so P(lambda_min > x) = etr(-x Sigma^-1 / 2). Ten rates over
+        // a factor of 28, as in an AR(1) Sigma of 0.7.
+        std::vector<double> spread;
+        for (int k = 0; k < 10; k++) spread.push_back(0.2 * std::pow(1.45, k));
+        const wishart_cdf_request q10 = smallest(10, 11, spread, upper);
+        ASSERT_EQ(holonomic_route(q10, x.data(), x.size(), P.data(), err.data()).method, "holonomic");
+        for (std::size_t i = 0; i < x.size(); i++) {
+            long double rate = 0;
+            for (double sigma : spread) rate += 0.5L / sigma;
+            const long double above = std::exp(-(long double)x[i] * rate);
+            const double expected = (double)(upper ? above : 1 - above);
+            if (expected > 1e-300) expect_honest(P[i], err[i], expected, !upper, "m = 10, x = " + std::to_string(x[i]));
+        }
         const int m = 4;
         std::vector<double> near_white(m, 1.5);
         near_white[m - 1] *= 1 + 1e-14;
