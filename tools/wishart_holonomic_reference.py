@@ -36,7 +36,8 @@ system the route integrates:
    most 2 (the tail beyond degree 26 is below 2^27/27! < 1.2e-20 of the sum).
 
 3. m = 3 with repeated or nearly repeated eigenvalues of Sigma (a spike over
-   a repeated pair, a pair 1e-9 apart, Sigma = c I with a non-integer n):
+   a repeated pair, a pair 1e-9 apart, Sigma = c I with a non-integer n, a
+   repeated pair with a third eigenvalue 0.3% away):
    the same zonal series, which needs no distinct eigenvalues; the
    eigenvalues are taken as the decimal numbers printed (1 + 1e-9 exactly).
    Points in the bulk (trace(Y) up to 7) take the series to degree 60
@@ -199,8 +200,9 @@ def main():
     repeated_cases = [(4, ("3", "1", "1"), x) for x in ("0.5", "1", "1.7")] + \
                      [(5.5, ("2", "1", "1.000000001"), x) for x in ("0.6", "1.5")] + \
                      [(3.3, ("1.2", "1.2", "1.2"), x) for x in ("0.4", "1.5")] + \
-                     [(4, ("2", "2", "0.5"), "1.3")]
-    bulk_cases = [(4, ("3", "1", "1"), x) for x in ("4", "6")] + [(3.3, ("1.2", "1.2", "1.2"), "5")]
+                     [(4, ("2", "2", "0.5"), "1.3"), (4, ("1", "1", "1.003"), "1")]
+    bulk_cases = [(4, ("3", "1", "1"), x) for x in ("4", "6")] + [(3.3, ("1.2", "1.2", "1.2"), "5"),
+                                                                  (4, ("1", "1", "1.003"), "4")]
     print("// m = 3, repeated or close eigenvalues: {n, s1, s2, s3, x, P} by the zonal series")
     for (n, sigma, x), degree in [(case, 26) for case in repeated_cases] + [(case, 60) for case in bulk_cases]:
         mp.mp.dps = 30 if degree == 26 else 40

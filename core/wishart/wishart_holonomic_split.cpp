@@ -132,33 +132,63 @@ struct split_plan {
     bool by_rate = false;            // z = c / sigma - 1, else log(sigma / c)
 };
 
+// The cluster of the members (indices into sigma, in increasing order of
+// sigma): their centre, width and elementary symmetric functions.
+cluster make_cluster(const std::vector<int> &members, const std::vector<double> &sigma, bool by_rate)
+{
+    cluster group;
+    group.members = members;
+    for (int i : group.members) group.centre += std::log(sigma[i]);
+    group.centre = std::exp(group.centre / group.members.size());
+    group.elementary.assign(1, 1.0);       // e_0; then the usual recurrence
+    for (int i : group.members) {
+        const double r = to_coordinate(sigma[i], group.centre, by_rate);
+        group.width = std::max(group.width, std::fabs(r));
+        group.elementary.push_back(0);
+        for (std::size_t j = group.elementary.size() - 1; j > 0; j--)
+            group.elementary[j] += r * group.elementary[j - 1];
+    }
+    return group;
+}
+
+// A neighbour within a few tenths of a percent of a cluster would hold
+// every spread to room_share of its gap, and the narrowest spread's gaps
+// would amplify the rounding past tol (diag(3, 1, 1, 1.003): NaN from the
+// median up). It joins the cluster instead, while the cluster stays this
+// narrow: the narrowest of the upper tail's levels of widest_delta keeps
+// width_margin times its width (a wider one served the lower tail, but
+// its upper tail fell back on 1 - P).
+constexpr double most_joined_width = widest_delta / (upper_delta_count * width_margin);
+
 // Eigenvalues whose relative gap is below holonomic_min_gap, chained in
-// sorted order, form the clusters.
+// sorted order, form the clusters; each then takes in its neighbours
+// while it stays within most_joined_width.
 std::vector<cluster> find_clusters(const std::vector<double> &sigma, bool by_rate)
 {
     std::vector<int> order(sigma.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int p, int q) { return sigma[p] < sigma[q]; });
     std::vector<cluster> clusters;
+    std::size_t taken = 0;   // order[0 .. taken) belong to earlier clusters
     for (std::size_t k = 0; k < order.size();) {
         std::size_t end = k + 1;
         while (end < order.size() &&
                sigma[order[end]] - sigma[order[end - 1]] < holonomic_min_gap * sigma[order[end]])
             end++;
         if (end - k > 1) {
-            cluster group;
-            group.members.assign(order.begin() + k, order.begin() + end);
-            for (int i : group.members) group.centre += std::log(sigma[i]);
-            group.centre = std::exp(group.centre / group.members.size());
-            group.elementary.assign(1, 1.0);       // e_0; then the usual recurrence
-            for (int i : group.members) {
-                const double r = to_coordinate(sigma[i], group.centre, by_rate);
-                group.width = std::max(group.width, std::fabs(r));
-                group.elementary.push_back(0);
-                for (std::size_t j = group.elementary.size() - 1; j > 0; j--)
-                    group.elementary[j] += r * group.elementary[j - 1];
+            std::size_t first = k;
+            for (bool grew = true; grew;) {
+                grew = false;
+                const auto joins = [&](std::size_t from, std::size_t to) {
+                    const std::vector<int> members(order.begin() + from, order.begin() + to);
+                    return make_cluster(members, sigma, by_rate).width <= most_joined_width;
+                };
+                if (end < order.size() && joins(first, end + 1)) end++, grew = true;
+                if (first > taken && joins(first - 1, end)) first--, grew = true;
             }
-            clusters.push_back(std::move(group));
+            clusters.push_back(make_cluster(std::vector<int>(order.begin() + first, order.begin() + end), sigma,
+                                            by_rate));
+            taken = end;
         }
         k = end;
     }

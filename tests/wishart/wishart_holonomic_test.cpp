@@ -141,7 +141,9 @@ TEST(WishartHolonomic, ZonalSeriesAtMThree) {
 // and extrapolates back: m = 3 by the zonal series, which needs no distinct
 // eigenvalues (tools/wishart_holonomic_reference.py, part 3; 30 digits):
 // {n, s1, s2, s3, x, P}. A spike over a repeated pair, a pair 1e-9 apart,
-// Sigma = c I with a non-integer n (no finite formulas), a repeated top pair.
+// Sigma = c I with a non-integer n (no finite formulas), a repeated top pair,
+// a repeated pair with a third eigenvalue 0.3% away (one cluster of three
+// with a width of its own).
 TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
     const double rows[][6] = {
         {4, 3, 1, 1, 0.5, 4.5146610532434075e-7},
@@ -152,12 +154,29 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
         {3.3, 1.2, 1.2, 1.2, 0.4, 7.3848708686010149e-6},
         {3.3, 1.2, 1.2, 1.2, 1.5, 0.0028082015552820793},
         {4, 2, 2, 0.5, 1.3, 0.0001645832117232403},
+        {4, 1, 1, 1.003, 1, 0.00016535366514718644},
         // the bulk: degree 60, 40 digits
         {4, 3, 1, 1, 4, 0.018030772728803043},
         {4, 3, 1, 1, 6, 0.078192036354671625},
         {3.3, 1.2, 1.2, 1.2, 5, 0.18645495545009708},
+        {4, 1, 1, 1.003, 4, 0.087399175169063625},
     };
     expect_rows_at_m_three(rows);
+    // The same cluster at m = 4 under a spike, far into the upper tail,
+    // where a cluster that left the third eigenvalue out gave NaN: Q is
+    // smooth in that eigenvalue, so halfway to it Q lies within its
+    // curvature (from second differences at x = 60: 2e-7 of Q) of the mean
+    // of the ends, the exactly repeated pair being one of them.
+    const std::vector<double> x = {40, 60, 100};
+    evaluation ends[2], half;
+    ends[0] = evaluate(4, 6, {3, 1, 1, 1}, x, wishart_tail::upper);
+    ends[1] = evaluate(4, 6, {3, 1, 1, 1.003}, x, wishart_tail::upper);
+    half = evaluate(4, 6, {3, 1, 1, 1.0015}, x, wishart_tail::upper);
+    for (std::size_t i = 0; i < x.size(); i++) {
+        const double mean = (ends[0].P[i] + ends[1].P[i]) / 2;
+        EXPECT_LE(ends[1].err[i], 1e-10 * ends[1].P[i]) << "x = " << x[i];
+        EXPECT_NEAR(half.P[i], mean, 1e-6 * mean) << "x = " << x[i];
+    }
 }
 
 // Sigma = c I taken by the split as one cluster of all m eigenvalues (the
@@ -372,10 +391,13 @@ TEST(WishartHolonomic, EdgesThreadsAndDispatch) {
     // Sorted or not, a point's value is the same.
     evaluation alone = evaluate(3, 4.5, sigma, {7.0});
     EXPECT_NEAR(alone.P[0], two.P[0], 1e-13);
-    // A close pair is spread apart; one whose spread would come within the
-    // route's gap of a third eigenvalue is left to the series.
+    // A close pair is spread apart, and a third eigenvalue 0.2% away joins
+    // its cluster; one whose spread would come within the route's gap of a
+    // third eigenvalue it cannot take in (0.6% away: too wide a cluster) is
+    // left to the series.
     EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 2.0}, {1.0}).outcome.method, "holonomic");
-    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.002}, {1.0}).outcome.method, "series");
+    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.002}, {1.0}).outcome.method, "holonomic");
+    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.006}, {1.0}).outcome.method, "series");
     // Past the work budget the upper tail says so: with Sigma spread over
     // 5e5 the tail run's way beyond x = 100 (35 / min(s) in t, at steps of
     // 4 / max(s)) exceeds it, while 1 - P serves the bulk point.
