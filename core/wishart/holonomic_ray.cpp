@@ -1189,7 +1189,6 @@ holonomic_ray_values recessive_ray(const holonomic_ray_request &request, const p
 // leave some 0.14 of theirs, and the stretch takes 0.3 to 0.5 of one (74 to
 // 125 steps of each run at 4 times a double one's cost, n = 11 and n = 10).
 // A whole run in long double, the alternative, would take four budgets.
-
 ray_pair<long double> continue_to_norm(const holonomic_ray_request &request, const recessive_plan &plan,
                                        const ray_pair<double> &upper)
 {
