@@ -258,7 +258,7 @@ static void BM_wishart_smallest_holonomic(benchmark::State &state) {
 
 BENCHMARK(BM_wishart_smallest_holonomic)
     ->ArgNames({"m", "upper"})
-    ->ArgsProduct({{4, 6, 8}, {0, 1}})
+    ->ArgsProduct({{4, 6, 8, 10}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
