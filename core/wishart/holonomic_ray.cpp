@@ -584,13 +584,15 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     // Whether the target lies at or before t along the run.
     const auto passed = [&](double target_t, double t) { return at.forward ? target_t <= t : target_t >= t; };
     std::size_t target = 0;
+    // The vector u past t (0 before the first step: the coefficients beyond
+    // c[0] are still 0, and the sum is c[0] itself).
     const auto keep_end = [&](double u) {
         if (!plan.keep_end || target + 1 != targets.size()) return;
         run.end.resize(at.system.size);
         for (std::size_t I = 0; I < at.system.size; I++) run.end[I] = taylor_sum(at.c, I, at.variable(u));
     };
     for (; target < targets.size() && passed(targets[target], at.t); target++) {
-        if (plan.keep_end && target + 1 == targets.size()) run.end = at.c[0];
+        keep_end(0);
         record(run, target, at.c[0][0], at.log2_scale);
     }
     interrupt_countdown countdown(plan.interrupt, steps_per_poll, plan.team_stop);
@@ -1016,7 +1018,6 @@ struct recessive_plan {
     std::size_t below = 0;   // targets up to norm_ratio t_norm: P = 1 within the limit's reading
     std::size_t kept = 0;    // the targets the runs carry after them (the budget's)
     double handoff = 0;      // where continue_to_norm takes over, or 0
-    std::size_t above = 0;   // the targets kept above the handoff
 };
 
 // Where the backward runs hand over to long double (continue_to_norm):
@@ -1068,10 +1069,8 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
     if (steps_to(top) > most_steps) return pair;
     hand_off = hand_off && plan.kept > 0;
     plan.handoff = hand_off ? handoff_reach / sum_s : 0;
-    for (std::size_t k = plan.kept; k-- > 0 && x[plan.below + k] > plan.handoff;) {
+    for (std::size_t k = plan.kept; k-- > 0 && x[plan.below + k] > plan.handoff;)
         pair.carried.push_back(x[plan.below + k]);
-        plan.above++;
-    }
     if (hand_off) {
         pair.carried.push_back(plan.handoff);
     } else {
@@ -1207,7 +1206,8 @@ ray_pair<long double> continue_to_norm(const holonomic_ray_request &request, con
     const start_values<ld> start = start_from(upper.fine), coarse_start = start_from(upper.coarse);
     pair.t0 = plan.handoff;
     pair.carried = {plan.handoff};
-    for (std::size_t k = plan.kept - plan.above; k-- > 0;) pair.carried.push_back(request.targets[plan.below + k]);
+    const std::size_t above = upper.carried.size() - 1;   // the targets the double runs carried
+    for (std::size_t k = plan.kept - above; k-- > 0;) pair.carried.push_back(request.targets[plan.below + k]);
     pair.carried.push_back(norm_ratio * plan.t_norm);
     pair.carried.push_back(plan.t_norm);
     const double per_step = step_work(system, extended_profile);
