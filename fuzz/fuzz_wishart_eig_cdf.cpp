@@ -27,7 +27,9 @@
 // 1e-12 with no degree cap, for up to about 20 s. A call that would take it
 // with m > 6, or with t = max x / (2 min eig(Sigma)) (complex: x / min eig)
 // beyond a bound that falls with m (see kSeriesReach), or real with n beyond
-// kHolonomicReachN, is not made.
+// kHolonomicReachN, is not made; nor is one for the real smallest eigenvalue
+// whose holonomic route's work, which grows with Sigma's spread, exceeds
+// kRecessiveWork.
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
@@ -92,6 +94,21 @@ const double kHolonomicReachN = 2000;
 // m = 1..6: about a second for 8 points under the sanitizers at the largest m.
 const double kSeriesReach[] = {0, 500, 12, 5, 2.5, 1.6, 1};
 
+// The real smallest eigenvalue on the holonomic route carries its solution
+// back from T = max x + 30 / min(s), s = eig(Sigma^-1) / 2, so its work grows
+// with Sigma's spread, not with x: about T sum(s) / 4 steps of some
+// m^2 2^m + 64 units each (measured unsanitized: 3e8 units took 4.3 s at
+// m = 2, Sigma = diag(1e6, 2); 2.4e7 took 0.55 s at m = 6, a spread of 1e3).
+// Eigenvalues closer than kClusterGap are spread apart and integrated
+// several times over, some 50 times the work (m = 3, diag(1000, 1, 1)).
+// kRecessiveWork keeps a call near a second under the sanitizers.
+const double kRecessiveStartMargin = 30;
+const double kRecessiveStepsPerUnit = 0.25;
+const double kRecessiveStepOverhead = 64;
+const double kClusterGap = 1e-3;
+const double kClusterWorkFactor = 50;
+const double kRecessiveWork = 1e7;
+
 Expectation error(const std::string &message, bool allocates_first = false) {
     Expectation e(Expectation::Error, message);
     e.allocates_first = allocates_first;
@@ -136,6 +153,8 @@ struct Sigma {
     bool white = false, maybe_white = false;      // a multiple of I (surely, or perhaps)
     double scale = 1;                             // its eigenvalue when white
     long double smallest = 1;                     // lower bound of the eigenvalues
+    long double largest = 1;                      // upper bound of the eigenvalues
+    bool clustered = false;                       // two eigenvalues within kClusterGap of each other
     long double half_inverse_trace = 0;           // tr(Sigma^-1) / 2 when the eigenvalues are given, else 0
 };
 
@@ -153,7 +172,7 @@ Sigma read_sigma(const InputPlan &in, double m, bool complex) {
         s.refused = in.cls != Class::Double || in.sparse || in.complex || !(in.real[0] > 0) ||
                     std::isinf(in.real[0]);
         s.white = !s.refused;
-        s.scale = s.smallest = s.refused ? 1 : in.real[0];
+        s.scale = s.smallest = s.largest = s.refused ? 1 : in.real[0];
         return s;
     }
     size_t count = is_square(in) ? in.m : in.count();
@@ -165,13 +184,19 @@ Sigma read_sigma(const InputPlan &in, double m, bool complex) {
         if (in.complex || (in.m != 1 && in.n != 1)) s.refused = true;
         for (double v : in.real) s.refused = s.refused || !(v > 0) || std::isinf(v);
         if (s.refused) return s;
-        s.smallest = in.real[0];
+        s.smallest = s.largest = in.real[0];
         s.white = true;
         for (double v : in.real) {
             s.smallest = std::min<long double>(s.smallest, v);
+            s.largest = std::max<long double>(s.largest, v);
             s.white = s.white && v == in.real[0];
             s.half_inverse_trace += 1 / (2 * static_cast<long double>(v));
         }
+        for (size_t i = 0; i < count; i++)
+            for (size_t j = 0; j < i; j++) {
+                const double p = in.real[i], q = in.real[j];
+                s.clustered = s.clustered || std::fabs(p - q) < kClusterGap * std::fmax(p, q);
+            }
         s.scale = in.real[0];
         return s;
     }
@@ -201,6 +226,8 @@ Sigma read_sigma(const InputPlan &in, double m, bool complex) {
     long double slack = 64 * DBL_EPSILON * static_cast<long double>(largest);
     bool overflow = high > DBL_MAX / 2;
     s.smallest = low - slack;
+    s.largest = high + slack;
+    s.clustered = high - low < kClusterGap * high + 2 * slack;
     if (low < -slack && !overflow) {
         s.refused = true;
         return s;
@@ -397,6 +424,16 @@ Expectation expect(const CallPlan &planned) {
     return outcome;
 }
 
+// The work of the real smallest eigenvalue's holonomic route up to x = top.
+long double recessive_work(const Request &r, double top) {
+    const Sigma &s = r.sigma_model;
+    const long double sum_s = s.half_inverse_trace > 0 ? s.half_inverse_trace : r.m / (2 * s.smallest);
+    const long double start = top + kRecessiveStartMargin * 2 * s.largest;
+    const long double steps = start * sum_s * kRecessiveStepsPerUnit;
+    const long double per_step = r.m * r.m * std::ldexp(1.0, static_cast<int>(r.m)) + kRecessiveStepOverhead;
+    return steps * per_step * (s.clustered ? kClusterWorkFactor : 1);
+}
+
 bool affordable(const CallPlan &planned) {
     CallPlan call = fuzzcall::as_built(planned);
     Request r;
@@ -418,9 +455,12 @@ bool affordable(const CallPlan &planned) {
     if (!r.complex && r.m > 1 && r.n > kHolonomicReachN) return false;
     double reach = kSeriesReach[static_cast<int>(r.m)];
     long double divisor = r.complex ? 1 : 2;
-    for (double x : call.inputs[POINTS].real)
+    double top = 0;
+    for (double x : call.inputs[POINTS].real) {
         if (x > 0 && x / (divisor * s.smallest) > reach) return false;
-    return true;
+        top = std::fmax(top, x);
+    }
+    return r.complex || !r.smallest || recessive_work(r, top) <= kRecessiveWork;
 }
 
 // ---- Known laws.
