@@ -3,7 +3,9 @@
 // largest (n = m + 5) and smallest (n = m) eigenvalue, upper-tail P of
 // 0.05 and 1e-6 (critical values). The quantile should cost at most 20
 // points. The same for jacobi_eig_inv (Roy's largest root) at
-// s = min(p, m) in {5, 10}. And one correlated Sigma (BM_quantile_correlated).
+// s = min(p, m) in {5, 10}. And one correlated Sigma (BM_quantile_correlated),
+// and five quantiles in one call against one call each
+// (BM_quantiles_side_by_side).
 // Run: build/bin/quantile_bench
 #include "matrixhyper/jacobi_inv.h"
 #include "matrixhyper/wishart_inv.h"
@@ -90,6 +92,41 @@ void BM_quantile_correlated(benchmark::State &state)
     state.SetLabel("real smallest, Sigma 0.7^|i-j|, P=" + std::to_string(level));
 }
 
+// Five quantiles of one distribution (lower-tail P of 0.05, 0.25, 0.5, 0.75,
+// 0.95), one call each (one_by_one 1) or all in one call, whose solvers go
+// side by side and share each round's CDF call of a tail: the smallest
+// eigenvalue with Sigma of 0.7^|i - j| at m = 6, n = 8 (the recessive
+// holonomic route, whose call costs about the same for one point or many),
+// and the white largest eigenvalue at m = 6, n = 8 (the finite formulas,
+// a cost per point).
+void BM_quantiles_side_by_side(benchmark::State &state)
+{
+    wishart_cdf_request request;
+    request.m = 6;
+    request.n = 8;
+    request.tail = wishart_tail::lower;
+    const bool correlated = state.range(0) == 1;
+    if (correlated) {
+        request.which = wishart_extreme::smallest;
+        // The eigenvalues of the 6-by-6 matrix 0.7^|i - j| (numpy's eigvalsh).
+        request.sigma = {0.1879849445405478, 0.2287881888512533, 0.3254253352182598,
+                         0.5656651432691889, 1.275519720241193,  3.4166166678795578};
+    }
+    const bool one_by_one = state.range(1) == 1;
+    const double P[] = {0.05, 0.25, 0.5, 0.75, 0.95};
+    double x[5], err[5];
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < (one_by_one ? 5 : 1); k++) {
+            const std::size_t count = one_by_one ? 1 : 5;
+            const wishart_inv_outcome outcome = wishart_eig_inv(request, P + k, count, x + k, err + k);
+            if (outcome.status != wishart_cdf_status::ok) state.SkipWithError(outcome.message.c_str());
+        }
+        benchmark::DoNotOptimize(x);
+    }
+    state.SetLabel(std::string(correlated ? "real smallest, Sigma 0.7^|i-j|" : "real largest, white") +
+                   (one_by_one ? ", one call a quantile" : ", one call"));
+}
+
 // The matrix Beta model: p = s, m = s + 2 hypothesis and n = 2 s + 10
 // error degrees of freedom, the upper tail of the largest eigenvalue.
 jacobi_eig_request jacobi_bench_request(benchmark::State &state)
@@ -153,5 +190,10 @@ BENCHMARK(BM_quantile)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_quantile_correlated)->ArgName("level")->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_quantiles_side_by_side)
+    ->ArgNames({"correlated", "one_by_one"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,11 +1,13 @@
 // wishart_inv.cpp: quantiles of the extreme eigenvalues of Wishart
-// matrices, solving wishart_eig_cdf one point at a time.
+// matrices, solving wishart_eig_cdf one point at a time, or for many
+// quantiles one round of points at a time.
 #include "matrixhyper/wishart_inv.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "matrixhyper/quantile.h"
 #include "quantile_batch.h"
@@ -61,6 +63,24 @@ struct point_evaluator {
         }
         return point;
     }
+
+    // Many points of one tail in one call: the holonomic routes carry
+    // every point along the same integration.
+    void operator()(const double *x, std::size_t count, probability_tail tail, cdf_point *points)
+    {
+        request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
+        std::vector<double> P(count), err(count);
+        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, memo, x, count, P.data(), err.data());
+        cdf_point_status status = cdf_point_status::ok;
+        if (outcome.status == wishart_cdf_status::interrupted) {
+            status = cdf_point_status::interrupted;
+        } else if (outcome.status != wishart_cdf_status::ok &&
+                   outcome.status != wishart_cdf_status::not_converged) {
+            status = cdf_point_status::failed;
+            last_failure = outcome;
+        }
+        for (std::size_t k = 0; k < count; k++) points[k] = cdf_point{P[k], err[k], status};
+    }
 };
 
 // The distribution's route for this request, from an empty call that
@@ -98,7 +118,9 @@ wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const do
         const auto sharpen = [&evaluator](bool sharp) {
             evaluator.request.tol = sharp ? wishart_series_tol : quantile_rel_tol;
         };
-        const quantile_batch_outcome solved = solve_quantiles(problem, P, count, tail, x, err, sharpen);
+        const cdf_batch_evaluator batch = [&evaluator](const double *at, std::size_t points, probability_tail side,
+                                                       cdf_point *values) { evaluator(at, points, side, values); };
+        const quantile_batch_outcome solved = solve_quantiles(problem, P, count, tail, x, err, sharpen, batch);
         switch (solved.status) {
         case quantile_status::ok: break;
         case quantile_status::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");

@@ -46,7 +46,11 @@ function varargout = wishart_eig_inv (varargin)
 %   and x is returned only when these enclose it within the accuracy.
 %   Otherwise, for instance when the absolute error of 1 - P (the
 %   holonomic and series routes) swamps a small upper-tail P, x is NaN, and the one warning
-%   wishart_eig_inv:notConverged says how many points and which.
+%   wishart_eig_inv:notConverged says how many points and which. Several
+%   P in one call are solved side by side, each round of their points in
+%   one wishart_eig_cdf call a tail: on the holonomic routes (Sigma not a
+%   multiple of I) a call of several quantiles costs about as much as its
+%   slowest one.
 %
 %   Errors (identifier wishart_eig_inv:invalidInput):
 %     wishart_eig_inv takes P, m and n, then name/value options.

@@ -1,13 +1,19 @@
 // The generic solver on distributions with closed-form quantiles: a power
 // law on [0, 1] (the shape of the matrix Beta laws), the exponential law;
 // and its refusals: a CDF whose err swamps the target, a CDF that fails or
-// is interrupted, P outside [0, 1], the ends of the support.
+// is interrupted, P outside [0, 1], the ends of the support. Many quantiles
+// solved side by side against the same solved one at a time.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "matrixhyper/quantile.h"
+#include "quantile_batch.h"
 
 using namespace matrixhyper;
 
@@ -173,4 +179,95 @@ TEST(QuantileSolver, QuantileBeyondTheDoublesIsRefused)
     const quantile_result result = solve_quantile(problem, 1e-12, probability_tail::lower);
     EXPECT_EQ(result.status, quantile_status::not_bracketed) << result.message;
     EXPECT_TRUE(std::isnan(result.x));
+}
+
+namespace {
+
+// The exponential law of rate 1 as a batch evaluator that logs its calls:
+// each call's tail and points.
+struct logged_batch {
+    std::vector<std::pair<probability_tail, std::vector<double>>> calls;
+    cdf_evaluator point = exponential(1, 1e-15, 0);
+
+    void operator()(const double *x, std::size_t count, probability_tail tail, cdf_point *points)
+    {
+        calls.emplace_back(tail, std::vector<double>(x, x + count));
+        for (std::size_t k = 0; k < count; k++) points[k] = point(x[k], tail);
+    }
+};
+
+} // namespace
+
+TEST(QuantileBatch, QuantilesSideBySideShareEachRoundsCall)
+{
+    // 40 quantiles of the exponential law, -log(1 - P) (lower tail): more
+    // than run at once, both working tails (P above 1/2 is solved on the
+    // upper one), NaN and the ends of the support among them.
+    std::vector<double> P = {not_a_number, 0, 1};
+    for (int k = 0; k < 18; k++) P.push_back(std::pow(10.0, -12 + 0.6 * k));
+    for (int k = 0; k < 19; k++) P.push_back(1 - std::pow(10.0, -1 - 0.6 * k));
+    const std::size_t count = P.size();
+    quantile_problem problem;
+    int one_by_one = 0;   // the evaluations of the quantiles solved one at a time
+    problem.cdf = [&one_by_one](double x, probability_tail tail) {
+        one_by_one++;
+        return exponential(1, 1e-15, 0)(x, tail);
+    };
+    std::vector<double> alone(count), alone_err(count);
+    ASSERT_EQ(solve_quantiles(problem, P.data(), count, probability_tail::lower, alone.data(), alone_err.data())
+                  .status,
+              quantile_status::ok);
+
+    std::vector<double> runs[2];
+    std::vector<std::pair<probability_tail, std::vector<double>>> logs[2];
+    for (int run = 0; run < 2; run++) {
+        logged_batch batch;
+        std::vector<double> x(count), err(count);
+        const quantile_batch_outcome outcome =
+            solve_quantiles(problem, P.data(), count, probability_tail::lower, x.data(), err.data(), {},
+                            std::ref(batch));
+        ASSERT_EQ(outcome.status, quantile_status::ok) << outcome.message;
+        EXPECT_TRUE(std::isnan(x[0]));
+        EXPECT_EQ(x[1], 0);
+        EXPECT_EQ(x[2], infinity);
+        for (std::size_t i = 3; i < count; i++) {
+            const double exact = -std::log1p(-P[i]);
+            EXPECT_LE(std::fabs(x[i] - exact), quantile_rel_tol * exact) << "P = " << P[i];
+            EXPECT_LE(std::fabs(x[i] - exact), err[i] * (1 + 1e-6)) << "P = " << P[i];
+        }
+        runs[run] = x;
+        logs[run] = batch.calls;
+    }
+    // The same rounds and answers whatever the threads' timing.
+    EXPECT_EQ(logs[0], logs[1]);
+    for (std::size_t i = 0; i < count; i++)
+        EXPECT_TRUE(runs[0][i] == runs[1][i] || (std::isnan(runs[0][i]) && std::isnan(runs[1][i])));
+    // Rounds shared: at most a call a tail a round, against a call a point
+    // one by one.
+    EXPECT_LT(logs[0].size(), (std::size_t)one_by_one / 5)
+        << logs[0].size() << " calls against " << one_by_one << " evaluations one by one";
+}
+
+TEST(QuantileBatch, AStoppedOrThrowingEvaluatorEndsEverySolver)
+{
+    const std::vector<double> P(30, 0.3);
+    std::vector<double> x(P.size()), err(P.size());
+    quantile_problem problem;
+    int calls = 0;
+    const auto interrupted_third = [&calls](const double *at, std::size_t count, probability_tail tail,
+                                            cdf_point *points) {
+        for (std::size_t k = 0; k < count; k++) points[k] = exponential(1, 1e-15, 0)(at[k], tail);
+        if (++calls >= 3)
+            for (std::size_t k = 0; k < count; k++) points[k].status = cdf_point_status::interrupted;
+    };
+    const quantile_batch_outcome outcome = solve_quantiles(problem, P.data(), P.size(), probability_tail::lower,
+                                                           x.data(), err.data(), {}, interrupted_third);
+    EXPECT_EQ(outcome.status, quantile_status::interrupted);
+    EXPECT_EQ(calls, 3);   // the solvers the call stopped asked nothing more
+    const auto throwing = [](const double *, std::size_t, probability_tail, cdf_point *) {
+        throw std::bad_alloc();
+    };
+    EXPECT_THROW(solve_quantiles(problem, P.data(), P.size(), probability_tail::lower, x.data(), err.data(), {},
+                                 throwing),
+                 std::bad_alloc);
 }
