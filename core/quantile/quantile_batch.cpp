@@ -7,7 +7,6 @@
 #include <exception>
 #include <limits>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 namespace matrixhyper {
@@ -45,6 +44,8 @@ class lockstep_solver {
         next_ = 0;
         const std::size_t width = std::min(lockstep_threads, indices.size());
         requests_.assign(width, request{});
+        waiting_.clear();
+        waiting_.reserve(width);   // the rounds then allocate nothing while solvers wait
         std::vector<std::thread> threads;
         threads.reserve(width);
         for (std::size_t t = 0; t < width; t++) {
@@ -54,7 +55,7 @@ class lockstep_solver {
             }
             try {
                 threads.emplace_back(&lockstep_solver::run_thread, this, t);
-            } catch (const std::system_error &) {   // fewer threads take all the quantiles
+            } catch (...) {   // no thread (system_error, bad_alloc): fewer take all the quantiles
                 std::lock_guard<std::mutex> lock(mutex_);
                 busy_--;
                 break;
@@ -155,11 +156,12 @@ class lockstep_solver {
     // solver runs: each waits for its answer or has ended.
     void serve_rounds()
     {
+        std::vector<std::size_t> &waiting = waiting_;
         for (;;) {
-            std::vector<std::size_t> waiting;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 posted_.wait(lock, [this] { return busy_ == 0; });
+                waiting.clear();
                 for (std::size_t t = 0; t < requests_.size(); t++)
                     if (requests_[t].waiting) waiting.push_back(t);
                 if (waiting.empty()) return;
@@ -178,30 +180,30 @@ class lockstep_solver {
         }
     }
 
-    // The waiting points of one tail, in one batch call.
+    // The waiting points of one tail, in one batch call. Whatever it
+    // throws (the call, or its arrays) is kept for the caller, and the
+    // points are answered with the stop.
     void answer(const std::vector<std::size_t> &waiting, probability_tail tail)
     {
-        std::vector<std::size_t> asking;
-        std::vector<double> x;
-        for (std::size_t t : waiting)
-            if (requests_[t].tail == tail) {
-                asking.push_back(t);
-                x.push_back(requests_[t].x);
-            }
-        if (asking.empty()) return;
-        std::vector<cdf_point> points(asking.size());
         if (!stopped_) {
             try {
+                std::vector<double> x;
+                for (std::size_t t : waiting)
+                    if (requests_[t].tail == tail) x.push_back(requests_[t].x);
+                if (x.empty()) return;
+                std::vector<cdf_point> points(x.size());
                 batch_(x.data(), x.size(), tail, points.data());
+                std::size_t k = 0;
+                for (std::size_t t : waiting)
+                    if (requests_[t].tail == tail) requests_[t].point = points[k++];
             } catch (...) {
-                error_ = std::current_exception();
+                if (!error_) error_ = std::current_exception();
                 stop(cdf_point_status::failed);
             }
         }
-        for (std::size_t k = 0; k < asking.size(); k++) {
-            requests_[asking[k]].point = points[k];
-            if (stopped_) requests_[asking[k]].point.status = stop_status_;
-        }
+        if (stopped_)
+            for (std::size_t t : waiting)
+                if (requests_[t].tail == tail) requests_[t].point.status = stop_status_;
     }
 
     const cdf_batch_evaluator &batch_;
@@ -211,6 +213,7 @@ class lockstep_solver {
     const std::vector<std::size_t> *indices_ = nullptr;
     std::vector<quantile_result> results_;
     std::vector<request> requests_;   // one per thread
+    std::vector<std::size_t> waiting_;   // the threads waiting in a round
     std::size_t next_ = 0;            // the next of indices_ to start
     std::size_t busy_ = 0;            // threads neither waiting for an answer nor ended
     bool stopped_ = false;
