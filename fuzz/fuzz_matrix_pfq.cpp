@@ -395,10 +395,11 @@ bool holonomic_affordable(const CallPlan &call, const Options &options, size_t n
 
 // The determinant route (alpha = 1, two or more eigenvalues) does not sum
 // the series either: its scalar series lengthen with the parameters, and
-// where its determinants cancel beyond a rung's digits it climbs its whole
-// ladder of precisions (2F1(1.5, 1.5; b; X) at n = 6, X down to -30: 0.02 s
-// unsanitized at b = 300, 0.35 s at 3000, 1.4 s at 5888, which fails). Calls
-// with a parameter beyond kDeterminantParameterReach are not made.
+// where its values cancel beyond a rung's digits it climbs its whole ladder
+// of precisions (2F1(1.5, 1.5; b; X) at n = 6, X down to -30, unsanitized:
+// 0.02 s at b = 300, 0.35 s at 3000; at 1e5 the route climbs the ladder and
+// gives way to the tables, 0.5 s). Calls with a parameter beyond
+// kDeterminantParameterReach are not made.
 const double kDeterminantParameterReach = 300;
 
 bool determinant_affordable(const CallPlan &call, const Options &options, size_t n) {

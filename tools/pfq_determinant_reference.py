@@ -98,6 +98,11 @@ def main():
           mp.nstr(one_argument(mp.mpf('1.5'), mp.mpf('1.5'), mp.mpf('2.25'), x16), 25))
     print("2F1(0.75, 2.75; 3.25; X), x = -28.75 + 1.5 i, i < 20:",
           mp.nstr(one_argument(mp.mpf('0.75'), mp.mpf('2.75'), mp.mpf('3.25'), x20), 25))
+    # A large c: through the Pfaff relation the connection's series in
+    # 1 - z would grow to e^1471 before cancelling; the series in z serves.
+    x6 = [-29.5 + 5.5 * i for i in range(6)]
+    print("2F1(1.5, 1.5; 5888; X), x = -29.5 + 5.5 i, i < 6:",
+          mp.nstr(one_argument(mp.mpf('1.5'), mp.mpf('1.5'), mp.mpf('5888'), x6), 25))
     # n = 40 up to 0.47: the determinant cancels some 57 digits, so these
     # take 120 (160 agree in all 30 digits shown).
     with mp.workdps(120):

@@ -108,6 +108,13 @@ constexpr long double connection_least_distance = 1e-6L;
 // The logarithmic case sums |s - m| terms before its series: for |s| above
 // this the series in z (bounded by most_scalar_terms) runs instead.
 constexpr int most_log_order = 10000;
+// The connection is taken while the largest term of its series in 1 - z
+// exceeds the largest of the series in z by at most this many bits, half
+// the lowest rung's 128: beyond, its cancellation costs more digits than
+// the series in z's length costs time. (At 32 bits the 2F1 rows of the
+// n = 40 benchmark took the series in z at some points, 10% more terms
+// for nothing.)
+constexpr double connection_excess_bits = 64;
 // Clusters a rung needs before threads share its rows: starting and joining
 // a thread costs some 50 microseconds, a row of eight or more scalar series
 // in multiprecision as much or more.
@@ -383,8 +390,9 @@ public:
             poll.tick(1);
             return true;
         }
-        if (connection_ && pt.z > connection_least_z) return connected_value(m, pt, sum, poll, log_rounding);
-        if (log_connection_ && pt.z > connection_least_z) return log_connected_value(m, pt, sum, poll, log_rounding);
+        if ((connection_ || log_connection_) && pt.z > connection_least_z && connection_keeps_digits(m, pt.z))
+            return connection_ ? connected_value(m, pt, sum, poll, log_rounding)
+                               : log_connected_value(m, pt, sum, poll, log_rounding);
         return summed(m, pt.log_z, [&](int k) {
             while ((int)pt.powers.size() <= k)
                 pt.powers.push_back(pt.powers.empty() ? pt.z : pt.powers.back() * pt.z);
@@ -522,6 +530,40 @@ private:
         for (long double v : {a, b, c - a, c - b, c - a - b})
             if (std::fabs(v - std::nearbyint(v)) < connection_least_distance) return false;
         return true;
+    }
+    // Whether g_m(z), z > connection_least_z, goes through the connection
+    // rather than its series in z. With large parameters the series in
+    // 1 - z can grow far above the value before they fall and cancel (2F1(0.5,
+    // 5885.5; 5887; 0.75): terms near e^1471 against a value near 1, beyond
+    // every rung), where the series in z falls from its first term: the
+    // connection is taken while its largest term stays within
+    // connection_excess_bits of the series in z's.
+    bool connection_keeps_digits(int m, const Real &z) const
+    {
+        const double a = (double)(plan_.a[0] + m), b = (double)(plan_.a[1] + m), c = (double)(plan_.b[0] + m);
+        const double w = 1 - z.template convert_to<double>();
+        const double s = (double)(plan_.b[0] - plan_.a[0] - plan_.a[1]);
+        const double through_z = log_largest_term(a, b, c, 1 - w);
+        const double through_one_minus_z = std::max(log_largest_term(a, b, m + 1 - s, w),
+                                                    log_largest_term(c - a - m, c - b - m, s + 1 - m, w));
+        return through_one_minus_z <= through_z + connection_excess_bits * std::log(2.0);
+    }
+    // log of the largest |term| of the series F(a, b; c; w) (its first, 1,
+    // included), in double: the terms change by the ratio
+    // (a + k)(b + k) w / ((c + k)(k + 1)), which past the parameters falls
+    // towards |w| < 1 for good.
+    static double log_largest_term(double a, double b, double c, double w)
+    {
+        const double reach = std::max({std::fabs(a), std::fabs(b), std::fabs(c)}) + 1;
+        double log_term = 0, largest = 0;
+        for (long long k = 0; k < most_scalar_terms; k++) {
+            const double ratio = std::fabs((a + k) * (b + k) * w / ((c + k) * (k + 1)));
+            if (ratio == 0 || !std::isfinite(ratio)) break;   // the series ends (or a pole, refused elsewhere)
+            if (k > reach && ratio < 1) break;
+            log_term += std::log(ratio);
+            largest = std::max(largest, log_term);
+        }
+        return largest;
     }
     // The coefficients of F(a, b; c; w), c(k) for the term w^(k+1), with
     // their double logarithms for the stopping rule.

@@ -219,6 +219,10 @@ TEST(PfqDeterminant, Hypergeometric2F1DownToMinusThirty)
         // connection takes its logarithmic form (both signs of s - m).
         {"2F1(1.5, 1.5; 2.25) n=16", 1.5, 1.5, 2.25, -29.75, 2, 16, -5.301850634170710292943915L},
         {"2F1(0.75, 2.75; 3.25) n=20", 0.75, 2.75, 3.25, -28.75, 1.5, 20, -234193960.0915343671849795L},
+        // A large c: the connection's series in 1 - z would grow to e^1471
+        // and cancel beyond every rung (the route failed, and the call spent
+        // 15 s in the tables); the series in z serves.
+        {"2F1(1.5, 1.5; 5888) n=6", 1.5, 1.5, 5888, -29.5, 5.5, 6, 0.9649907448014425216244054L},
         // n = 40 up to 0.47: the determinant cancels some 190 bits, and the
         // value at 256 bits is taken with the error extrapolated from 192.
         // mpmath at 120 and 160 digits agree in all 30 digits shown.
