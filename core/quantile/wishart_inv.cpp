@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 #include <vector>
@@ -42,8 +43,9 @@ double typical_eigenvalue(const wishart_cdf_request &request)
     return scale * edge;
 }
 
-// The distribution at one point for the solver; keeps the outcome of a
-// failed evaluation to report it.
+// The distribution for the solver, at many points of one tail in one call
+// (the holonomic routes carry every point along the same integration) or
+// at one; keeps the outcome of a failed evaluation to report it.
 struct point_evaluator {
     wishart_cdf_request request;
     wishart_cdf_outcome last_failure;
@@ -51,21 +53,11 @@ struct point_evaluator {
 
     cdf_point operator()(double x, probability_tail tail)
     {
-        request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
         cdf_point point;
-        const wishart_cdf_outcome outcome = wishart_eig_cdf(request, memo, &x, 1, &point.P, &point.err);
-        if (outcome.status == wishart_cdf_status::interrupted) {
-            point.status = cdf_point_status::interrupted;
-        } else if (outcome.status != wishart_cdf_status::ok &&
-                   outcome.status != wishart_cdf_status::not_converged) {
-            point.status = cdf_point_status::failed;  // a missed accuracy stays in err
-            last_failure = outcome;
-        }
+        (*this)(&x, 1, tail, &point);
         return point;
     }
 
-    // Many points of one tail in one call: the holonomic routes carry
-    // every point along the same integration.
     void operator()(const double *x, std::size_t count, probability_tail tail, cdf_point *points)
     {
         request.tail = tail == probability_tail::lower ? wishart_tail::lower : wishart_tail::upper;
@@ -76,7 +68,7 @@ struct point_evaluator {
             status = cdf_point_status::interrupted;
         } else if (outcome.status != wishart_cdf_status::ok &&
                    outcome.status != wishart_cdf_status::not_converged) {
-            status = cdf_point_status::failed;
+            status = cdf_point_status::failed;  // a missed accuracy stays in err
             last_failure = outcome;
         }
         for (std::size_t k = 0; k < count; k++) points[k] = cdf_point{P[k], err[k], status};
@@ -118,9 +110,8 @@ wishart_inv_outcome wishart_eig_inv(const wishart_cdf_request &request, const do
         const auto sharpen = [&evaluator](bool sharp) {
             evaluator.request.tol = sharp ? wishart_series_tol : quantile_rel_tol;
         };
-        const cdf_batch_evaluator batch = [&evaluator](const double *at, std::size_t points, probability_tail side,
-                                                       cdf_point *values) { evaluator(at, points, side, values); };
-        const quantile_batch_outcome solved = solve_quantiles(problem, P, count, tail, x, err, sharpen, batch);
+        const quantile_batch_outcome solved =
+            solve_quantiles(problem, P, count, tail, x, err, sharpen, std::ref(evaluator));
         switch (solved.status) {
         case quantile_status::ok: break;
         case quantile_status::interrupted: return failure(wishart_cdf_status::interrupted, "interrupted");
