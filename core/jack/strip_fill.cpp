@@ -415,10 +415,12 @@ static SORN_ALWAYS_INLINE void turn_row(const basic_jack_tables<Real> *tables, c
         prefix = child_position(index_table, prefix, f->kappa[s]);
         position[s] = prefix;
     }
-    if (level->length > level->lower) {
+    if (two_args && level->length > level->lower) {
         // Row r loses its next box after the coming round: the value rows
         // of that strip and of its round are asked for now, as in large
-        // tables they come from main memory.
+        // tables they come from main memory. Only with two arguments, whose
+        // two tables make twice the traffic: with one, finding the rows
+        // ahead cost more than the wait it saved (sorn_bench vs_plain_c).
         int ahead = position[r] != 0 ? position[r] - 1 : 0;
         for (int s = r + 1; s < j; ++s)
             ahead = child_position(index_table, ahead, f->kappa[s]);
