@@ -432,10 +432,8 @@ static SORN_ALWAYS_INLINE void turn_row(const basic_jack_tables<Real> *tables, c
             f->kappa[j] > 1 ? (next_strip > 0 ? next_strip - 1 : 0) : next_parent;
         SORN_PREFETCH(f->source_x + (ptrdiff_t)next_round * n);
         SORN_PREFETCH(f->source_x + (ptrdiff_t)next_strip * n);
-        if (two_args) {
-            SORN_PREFETCH(f->source_y + (ptrdiff_t)next_round * n);
-            SORN_PREFETCH(f->source_y + (ptrdiff_t)next_strip * n);
-        }
+        SORN_PREFETCH(f->source_y + (ptrdiff_t)next_round * n);
+        SORN_PREFETCH(f->source_y + (ptrdiff_t)next_strip * n);
     }
     for (basic_strip_level<Real> *later = level + 1; later <= last; ++later) {
         later->coef = coef;
