@@ -138,10 +138,10 @@ BENCHMARK(BM_wishart_holonomic_upper_tail)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-// The holonomic route for repeated eigenvalues of Sigma (spread apart and
-// extrapolated back: six integrations): a spike, Sigma = diag(4, 1, ..., 1),
-// or two repeated blocks, diag(2 I, I); n = m + 1, one thread, one point in
-// the bulk (x = 3.5 m: P about 0.1 to 0.4).
+// The holonomic route for repeated eigenvalues of Sigma (one integration of
+// the confluent system, its matrices built first): a spike, Sigma =
+// diag(4, 1, ..., 1), or two repeated blocks, diag(2 I, I); n = m + 1, one
+// thread, one point in the bulk (x = 3.5 m: P about 0.1 to 0.4).
 static void BM_wishart_holonomic_repeated(benchmark::State &state) {
     const int m = (int)state.range(0);
     const bool blocks = state.range(1) == 1;
@@ -149,7 +149,7 @@ static void BM_wishart_holonomic_repeated(benchmark::State &state) {
     q.m = m;
     q.n = m + 1;
     q.threads = 1;
-    q.keep_unreached = true;      // large clusters miss 1e-10: time them all the same
+    q.keep_unreached = true;      // a point that misses 1e-10 is timed all the same
     q.sigma.assign(m, 1.0);
     for (int i = 0; i < (blocks ? m / 2 : 1); ++i) q.sigma[i] = blocks ? 2.0 : 4.0;
     const double x = 3.5 * m;
@@ -172,8 +172,8 @@ BENCHMARK(BM_wishart_holonomic_repeated)
 
 // The upper tail where a cluster holds the largest eigenvalue: blocks
 // diag(2 I, I), n = m, one thread, 15 points from the bulk (x = 3 m) past
-// the 1 - 1e-12 quantile (x = 3 m 1.19^14, some 34 m), each band of them
-// extrapolated from its own eight spreads.
+// the 1 - 1e-12 quantile (x = 3 m 1.19^14, some 34 m), by the confluent
+// system's integral of the density.
 static void BM_wishart_holonomic_cluster_upper_tail(benchmark::State &state) {
     const int m = (int)state.range(0);
     wishart_cdf_request q;
@@ -192,6 +192,8 @@ BENCHMARK(BM_wishart_holonomic_cluster_upper_tail)
     ->ArgNames({"m"})
     ->Arg(4)
     ->Arg(6)
+    ->Arg(8)
+    ->Arg(10)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -22,6 +22,7 @@
 #include <numeric>
 #include <vector>
 
+#include <boost/math/special_functions/binomial.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 
 // The wide type's pair arithmetic, QD's inline operations (nothing to
@@ -30,6 +31,7 @@
 #define QD_IEEE_ADD 1
 #include <qd/dd_real.h>
 
+#include "holonomic_confluent.h"
 #include "interrupt_countdown.h"
 #include "precision_ladder.h"
 #include "thread_team.h"
@@ -125,13 +127,25 @@ template <class Real> Real times_power_of_two(Real v, int e)
 
 // The Pfaffian system of 1F1(a; c; y) at y = -t s; shift adds to A0's
 // diagonal, the system of t^shift g.
+//
+// The vector's entries count, for each cluster of equal eigenvalues of S,
+// how many of its theta_i they take: with distinct eigenvalues (clusters of
+// one) an entry is a subset I and the entry theta^I F; with equal ones it is
+// prod_j e_{p_j}(theta_i, i in cluster j) F, the confluent system
+// (holonomic_confluent.h), t G' = sum_d t^d B_d G, whose matrices B_d
+// replace the recursion.
 template <class Real> struct pfaffian_system {
     int m = 0;
-    std::size_t size = 0;           // 2^m
+    std::size_t size = 0;           // 2^m, or prod_j (m_j + 1)
     Real a = 0;                     // 1F1's numerator parameter
     Real b = 0;                     // 1 - (c - (m - 1)/2)
     Real shift = 0;
-    std::vector<Real> s;            // eigenvalues of S
+    std::vector<Real> s;            // eigenvalues of S, one per cluster
+    std::vector<int> multiplicity;  // the clusters' sizes
+    std::vector<int> counts;        // entry I takes counts[I * clusters + j] of cluster j
+    std::vector<int> grades;        // sum_j of those: the entry is O(t^grade) at t = 0
+    std::vector<std::size_t> mirror;  // the entry's place in the mirrored system
+    std::vector<std::vector<Real>> B;  // the confluent system's B_d, row-major; empty otherwise
     std::vector<Real> half_w;       // w_ij / 2, w_ij = s_i / (s_i - s_j), row-major
     std::vector<Real> half_w_w1;    // w_ij (w_ij - 1) / 2
     std::vector<Real> diagonal;     // b - sum_j w_ij / 2: the coefficient of p_Ji
@@ -141,22 +155,126 @@ template <class Real> struct pfaffian_system {
     std::vector<Real> phi;
 };
 
-// reversed: the eigenvalues in the opposite order, so that the second
-// integration's rounding in the recursion takes other paths.
-template <class Real>
-pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool reversed, double shift)
+// The wide type's value in another precision, rounded once; `other`: to
+// the neighbour on the other side of it (the value's next one towards its
+// low part).
+template <class Real> Real from_wide(const wide_real &v, bool other)
 {
-    pfaffian_system<Real> system;
+    const Real value = Real(v.x[0]) + Real(v.x[1]);
+    return other && v.x[1] != 0 ? std::nextafter(value, v.x[1] > 0 ? Real(HUGE_VAL) : Real(-HUGE_VAL)) : value;
+}
+template <> wide_real from_wide<wide_real>(const wide_real &v, bool) { return v; }
+
+// The confluent system's B_d, built in the wide type whatever the run's
+// precision, so that the reductions' rounding stays below the run's own.
+// Each entry is then rounded once, the mirrored system's the other way: the
+// two runs, whose difference is err, would otherwise share that rounding
+// (c I, where the mirror is the system itself: err fell 3 to 10 times short
+// of the upper tail's error at m = 3).
+template <class Real> bool wide_confluent_matrices(pfaffian_system<Real> &system, double c, bool other_rounding)
+{
+    std::vector<wide_real> s;
+    for (const Real &value : system.s) s.push_back(wide_real(to_double(value)));
+    std::vector<std::vector<wide_real>> B;
+    if (!confluent_matrices<wide_real>(s, system.multiplicity, wide_real(to_double(system.a)), wide_real(c),
+                                       system.counts, B))
+        return false;
+    system.B.assign(B.size(), std::vector<Real>(B.empty() ? 0 : B[0].size()));
+    for (std::size_t d = 0; d < B.size(); d++)
+        for (std::size_t e = 0; e < B[d].size(); e++) system.B[d][e] = from_wide<Real>(B[d][e], other_rounding);
+    return true;
+}
+
+int grade(std::size_t subset)
+{
+    int count = 0;
+    for (; subset; subset &= subset - 1) count++;
+    return count;
+}
+
+// The square-free system's entries: subsets as bits, and their images with
+// the bits reversed (the mirrored system's order).
+template <class Real> void square_free_basis(pfaffian_system<Real> &system)
+{
+    const int m = system.m;
+    system.multiplicity.assign(m, 1);
+    system.counts.assign(system.size * m, 0);
+    system.grades.assign(system.size, 0);
+    system.mirror.assign(system.size, 0);
+    for (std::size_t I = 0; I < system.size; I++) {
+        system.grades[I] = grade(I);
+        for (int i = 0; i < m; i++)
+            if (I >> i & 1) {
+                system.counts[I * m + i] = 1;
+                system.mirror[I] |= std::size_t(1) << (m - 1 - i);
+            }
+    }
+}
+
+// The confluent system's entries: count tuples p (p_j = 0..m_j), cluster
+// 0 the fastest digit; the mirror takes p with the clusters reversed.
+template <class Real> void confluent_basis(pfaffian_system<Real> &system)
+{
+    const std::size_t clusters = system.multiplicity.size();
+    system.size = 1;
+    for (int size : system.multiplicity) system.size *= std::size_t(size + 1);
+    system.counts.assign(system.size * clusters, 0);
+    system.grades.assign(system.size, 0);
+    system.mirror.assign(system.size, 0);
+    for (std::size_t I = 0; I < system.size; I++) {
+        std::size_t rest = I;
+        for (std::size_t j = 0; j < clusters; j++) {
+            const int p = int(rest % std::size_t(system.multiplicity[j] + 1));
+            rest /= std::size_t(system.multiplicity[j] + 1);
+            system.counts[I * clusters + j] = p;
+            system.grades[I] += p;
+        }
+        std::size_t image = 0;   // cluster clusters - 1 - j is the mirrored one's jth
+        for (std::size_t j = 0; j < clusters; j++)
+            image = image * std::size_t(system.multiplicity[j] + 1) + std::size_t(system.counts[I * clusters + j]);
+        system.mirror[I] = image;
+    }
+}
+
+// reversed: the eigenvalues in the opposite order, so that the second
+// integration's rounding in the recursion takes other paths. Equal
+// eigenvalues make the confluent system; false where its matrices could not
+// be built.
+template <class Real>
+bool make_system(const holonomic_ray_request &request, bool reversed, double shift, pfaffian_system<Real> &system)
+{
     const int m = (int)request.s.size();
     system.m = m;
     system.size = std::size_t(1) << m;
     system.a = request.a;
     system.b = Real(1) - (Real(request.c) - Real(m - 1) / 2);
     system.shift = shift;
+    std::vector<double> distinct;
+    std::vector<int> multiplicity;
+    for (int i = 0; i < m; i++) {
+        const double value = request.s[reversed ? m - 1 - i : i];
+        const auto seen = std::find(distinct.begin(), distinct.end(), value);
+        if (seen != distinct.end()) {
+            multiplicity[seen - distinct.begin()]++;
+            continue;
+        }
+        distinct.push_back(value);
+        multiplicity.push_back(1);
+    }
+    if ((int)distinct.size() < m) {
+        for (double value : distinct) system.s.push_back(Real(value));
+        system.multiplicity = multiplicity;
+        confluent_basis(system);
+        for (double p : distinct)   // the largest w between clusters: the rounding's amplifier
+            for (double q : distinct)
+                if (p != q) system.most_w = std::max(system.most_w, std::fabs(p / (p - q)));
+        return wide_confluent_matrices(system, request.c, reversed);
+    }
     for (int i = 0; i < m; i++) {
         const int k = reversed ? m - 1 - i : i;
         system.s.push_back(Real(request.s[k]));
     }
+    square_free_basis(system);
     system.half_w.assign(m * m, 0);
     system.half_w_w1.assign(m * m, 0);
     for (int i = 0; i < m; i++)
@@ -172,7 +290,7 @@ pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool rev
         for (int j = 0; j < m; j++) diagonal -= system.half_w[i * m + j];
         system.diagonal.push_back(diagonal);
     }
-    return system;
+    return true;
 }
 
 // With c - a = (m + 1)/2, det(-y)^-a solves the system exactly (the
@@ -182,22 +300,35 @@ pfaffian_system<Real> make_system(const holonomic_ray_request &request, bool rev
 // w_{} = 0, drops it: t w' = (A0 - phi e^T + t A1) w, e^T w = sum_i w_{i},
 // whose solutions are those of the others that decay, projected
 // (docs/wishart_holonomic.md, "The upper tail").
+// In the confluent system phi_p = prod_j binom(m_j, p_j) (-a)^p_j, and
+// A0's change is made in B_0.
 template <class Real> pfaffian_system<Real> projected_system(pfaffian_system<Real> system)
 {
+    const std::size_t clusters = system.multiplicity.size();
     system.phi.assign(system.size, 0);
     for (std::size_t I = 0; I < system.size; I++) {
         Real power = 1;
-        for (std::size_t bits = I; bits; bits &= bits - 1) power *= -system.a;
+        for (std::size_t j = 0; j < clusters; j++) {
+            const int p = system.counts[I * clusters + j];
+            for (int q = 0; q < p; q++) power *= -system.a;
+            if (system.multiplicity[j] > 1) power *= Real(boost::math::binomial_coefficient<double>(system.multiplicity[j], p));
+        }
         system.phi[I] = power;
     }
+    if (!system.B.empty())
+        for (std::size_t I = 0; I < system.size; I++)
+            for (std::size_t J = 0; J < system.size; J++)
+                if (system.grades[J] == 1) system.B[0][I * system.size + J] -= system.phi[I];
     return system;
 }
 
-// sum_i v_{i}: t times the derivative of v_{} in the projected system.
+// sum_i v_{i}, the entries of grade 1 (sum_j e_1(theta_{C_j}) v in the
+// confluent system): t times the derivative of v_{} in the projected system.
 template <class Real> Real singleton_sum(const pfaffian_system<Real> &system, const Real *v)
 {
     Real sum = 0;
-    for (int i = 0; i < system.m; i++) sum += v[std::size_t(1) << i];
+    for (std::size_t I = 0; I < system.size; I++)
+        if (system.grades[I] == 1) sum += v[I];
     return sum;
 }
 
@@ -262,11 +393,15 @@ void apply(const pfaffian_system<Real> &system, const Real *p, const Real *q, Re
     }
 }
 
-int grade(std::size_t subset)
+// How many theta^I F an entry sums: prod_j binom(m_j, p_j), 1 for the
+// square-free system.
+template <class Real> double entry_terms(const pfaffian_system<Real> &system, std::size_t I)
 {
-    int count = 0;
-    for (; subset; subset &= subset - 1) count++;
-    return count;
+    const std::size_t clusters = system.multiplicity.size();
+    double terms = 1;
+    for (std::size_t j = 0; j < clusters; j++)
+        terms *= boost::math::binomial_coefficient<double>(system.multiplicity[j], system.counts[I * clusters + j]);
+    return terms;
 }
 
 // Solves M z = rhs in place (M n-by-n, row-major) by elimination with
@@ -297,25 +432,47 @@ template <class Real> bool solve_dense(std::vector<Real> &M, std::vector<Real> &
     return true;
 }
 
-// Subsets of at most `top` elements: the unknowns of the start's solves.
-std::size_t subsets_up_to(int m, int top)
+// Entries of grade at most `top`: the unknowns of the start's solves.
+template <class Real> std::size_t entries_up_to(const pfaffian_system<Real> &system, int top)
 {
     std::size_t count = 0;
-    for (std::size_t I = 0; I < (std::size_t(1) << m); I++) count += grade(I) <= top;
+    for (int value : system.grades) count += value <= top;
     return count;
 }
 
 // Multiply-adds of the start's eliminations, in the precision's units.
-double start_work(int m)
+template <class Real> double start_work(const pfaffian_system<Real> &system)
 {
     double work = 0;
-    for (int k = 1; k <= start_terms; k++) work += std::pow((double)subsets_up_to(m, k), 3) / 3;
+    for (int k = 1; k <= start_terms; k++) work += std::pow((double)entries_up_to(system, k), 3) / 3;
     return work;
 }
 
+// The confluent system's matrices' terms of degree at least `from` in t
+// applied to the vectors of lower order: out = sum_{d >= from} B_d v[k - d]
+// (v[k - d] for d <= k only).
+template <class Real>
+void apply_polynomial(const pfaffian_system<Real> &system, const std::vector<std::vector<Real>> &B,
+                      const std::vector<std::vector<Real>> &v, std::size_t k, std::size_t from, Real *out)
+{
+    const std::size_t N = system.size;
+    std::fill(out, out + N, Real(0));
+    for (std::size_t d = from; d < B.size() && d <= k; d++) {
+        const Real *matrix = B[d].data();
+        const Real *vector = v[k - d].data();
+        for (std::size_t I = 0; I < N; I++) {
+            Real sum = 0;
+            for (std::size_t J = 0; J < N; J++) sum += matrix[I * N + J] * vector[J];
+            out[I] += sum;
+        }
+    }
+}
+
 // The series g = sum_k t^k gamma_k of the solution analytic at t = 0:
-// (k - A0) gamma_k = A1 gamma_{k-1}, gamma_0 = e_{}. theta^I F is O(t^|I|),
-// so gamma_k lives on subsets of at most k elements and the system restricted
+// (k - A0) gamma_k = A1 gamma_{k-1} (the confluent system: sum_{d >= 1} B_d
+// gamma_{k-d}), gamma_0 = e_{}. theta^I F is O(t^|I|) (an entry of the
+// confluent system, O(t^grade)), so gamma_k lives on entries of grade at
+// most k and the system restricted
 // to them is exact.
 template <class Real> struct frobenius_series {
     std::vector<std::vector<Real>> gamma;   // gamma_0 .. gamma_start_terms
@@ -327,17 +484,22 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     const std::size_t N = system.size;
     std::vector<std::size_t> order(N);
     std::iota(order.begin(), order.end(), 0);
+    const std::vector<int> &grades = system.grades;
     std::stable_sort(order.begin(), order.end(),
-                     [](std::size_t p, std::size_t q) { return grade(p) < grade(q); });
+                     [&grades](std::size_t p, std::size_t q) { return grades[p] < grades[q]; });
     const int top = std::min(start_terms, system.m);
-    std::size_t block = 0;              // subsets of at most `top` elements
-    while (block < N && grade(order[block]) <= top) block++;
-    // A0 on those subsets, column by column.
+    std::size_t block = 0;              // entries of grade at most `top`
+    while (block < N && grades[order[block]] <= top) block++;
+    // A0 on those entries, column by column.
     std::vector<Real> A0(block * block), unit(N, 0), column(N), r(N * system.m);
     for (std::size_t col = 0; col < block; col++) {
-        unit[order[col]] = 1;
-        apply<Real>(system, unit.data(), nullptr, 0, column.data(), r.data());
-        unit[order[col]] = Real(0);
+        if (system.B.empty()) {
+            unit[order[col]] = 1;
+            apply<Real>(system, unit.data(), nullptr, 0, column.data(), r.data());
+            unit[order[col]] = Real(0);
+        } else {
+            for (std::size_t row = 0; row < N; row++) column[row] = system.B[0][row * N + order[col]];
+        }
         for (std::size_t row = 0; row < block; row++) A0[row * block + col] = column[order[row]];
     }
     frobenius_series<Real> series;
@@ -346,8 +508,11 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     std::vector<Real> image(N);
     for (int k = 1; k <= start_terms; k++) {
         std::size_t used = 0;
-        while (used < block && grade(order[used]) <= k) used++;
-        apply<Real>(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
+        while (used < block && grades[order[used]] <= k) used++;
+        if (system.B.empty())
+            apply<Real>(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
+        else   // sum_{d >= 1} B_d gamma_{k - d}
+            apply_polynomial(system, system.B, series.gamma, k, 1, image.data());
         std::vector<Real> M(used * used), rhs(used);
         for (std::size_t row = 0; row < used; row++) {
             for (std::size_t col = 0; col < used; col++)
@@ -470,11 +635,42 @@ template <class Real> double step_root(double rtol, Real size, Real term, int k)
 //   t1 (k + 1) c_{k+1} = A0 c_k + A1 (t1 c_k + c_{k-1}) - k c_k.
 // Scaled, they are c_k t1^k, the series in u / t1: near t = 0 the plain
 // ones of a power of t grow like t1^-k, past double's range.
+//
+// The confluent system's B(t1 + u) = sum_l u^l M_l gives
+//   t1 (k + 1) c_{k+1} = sum_l M_l c_{k-l} - k c_k,
+// and scaled (k + 1) d_{k+1} = sum_l t1^l M_l d_{k-l} - k d_k: `expansion`
+// holds M_l, or t1^l M_l.
+template <class Real>
+void expand_polynomial(const pfaffian_system<Real> &system, Real t1, bool scaled,
+                       std::vector<std::vector<Real>> &expansion)
+{
+    const std::size_t degree = system.B.size() - 1, entries = system.size * system.size;
+    expansion.assign(degree + 1, std::vector<Real>(entries, Real(0)));
+    std::vector<Real> power(degree + 1, Real(1));   // t1^0 .. t1^degree
+    for (std::size_t d = 1; d <= degree; d++) power[d] = power[d - 1] * t1;
+    for (std::size_t l = 0; l <= degree; l++)
+        for (std::size_t d = l; d <= degree; d++) {
+            const Real factor = Real(boost::math::binomial_coefficient<double>((unsigned)d, (unsigned)l)) *
+                                power[scaled ? d : d - l];
+            for (std::size_t e = 0; e < entries; e++) expansion[l][e] += factor * system.B[d][e];
+        }
+}
+
 template <class Real>
 void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scaled, std::vector<std::vector<Real>> &c,
-                         std::vector<Real> &mixed, std::vector<Real> &r)
+                         std::vector<Real> &mixed, std::vector<Real> &r, std::vector<std::vector<Real>> &expansion)
 {
     const std::size_t N = system.size;
+    if (!system.B.empty()) {
+        expand_polynomial(system, t1, scaled, expansion);
+        for (std::size_t k = 0; k + 1 < c.size(); k++) {
+            apply_polynomial(system, expansion, c, k, 0, c[k + 1].data());
+            const Real divisor = scaled ? Real(double(k + 1)) : t1 * Real(double(k + 1));
+            const Real diagonal = Real(double(k)) - system.shift;
+            for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
+        }
+        return;
+    }
     for (std::size_t k = 0; k + 1 < c.size(); k++) {
         if (scaled)
             for (std::size_t I = 0; I < N; I++) mixed[I] = t1 * (c[k][I] + (k ? c[k - 1][I] : 0));
@@ -532,6 +728,7 @@ template <class Real> struct ray_stepper {
     const bool scaled;
     std::vector<std::vector<Real>> c;
     std::vector<Real> mixed, r;
+    std::vector<std::vector<Real>> expansion;   // the confluent system's B at t
     std::vector<double> weight;   // the entries' natural sizes
     double t;
     long log2_scale;
@@ -542,7 +739,7 @@ template <class Real> struct ray_stepper {
           mixed(system.size), r(system.size * system.m), weight(system.size), t(plan.t0)
     {
         const double rho = std::max(to_double(system.a), 1.0);
-        for (std::size_t I = 0; I < system.size; I++) weight[I] = std::pow(rho, grade(I));
+        for (std::size_t I = 0; I < system.size; I++) weight[I] = std::pow(rho, system.grades[I]) * entry_terms(system, I);
         c[0] = plan.start->g;
         log2_scale = normalise(c[0]);
     }
@@ -555,7 +752,7 @@ template <class Real> struct ray_stepper {
     // runs' rounding.
     double step()
     {
-        taylor_coefficients<Real>(system, t, scaled, c, mixed, r);
+        taylor_coefficients<Real>(system, t, scaled, c, mixed, r, expansion);
         const double size = taylor_step(c, weight, t, scaled, rtol);
         if (!(size > 0)) return 0;
         return forward ? (t + size) - t : (t - size) - t;
@@ -738,9 +935,10 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
 template <class Real> std::size_t workspace_bytes(const pfaffian_system<Real> &system, const precision_profile &profile)
 {
     const std::size_t N = system.size, m = system.m;
-    const std::size_t block = subsets_up_to(system.m, start_terms);
+    const std::size_t block = entries_up_to(system, start_terms);
     const std::size_t per_run = (std::size_t(profile.fine_order + profile.coarse_order) / 2 + 2 + m) * N;
-    return sizeof(Real) * (2 * per_run + 2 * block * block + (start_terms + 2) * N);
+    const std::size_t matrices = system.B.size() * N * N;   // the confluent B_d and, per run, their expansion
+    return sizeof(Real) * (2 * per_run + 2 * block * block + (start_terms + 2) * N + 3 * matrices);
 }
 
 // The two integrations of one request, and what their caller needs of the
@@ -759,16 +957,12 @@ template <class Real> struct ray_pair {
     bool abandoned = false;           // some target beyond the work budget
 };
 
-// The start's values with the subsets' bits reversed: the mirrored run's.
-template <class Real> start_values<Real> mirrored_values(const start_values<Real> &start, int m)
+// The start's values in the mirrored run's order.
+template <class Real>
+start_values<Real> mirrored_values(const start_values<Real> &start, const pfaffian_system<Real> &system)
 {
     start_values<Real> mirrored = start;
-    for (std::size_t I = 0; I < start.g.size(); I++) {
-        std::size_t image = 0;
-        for (int i = 0; i < m; i++)
-            if (I >> i & 1) image |= std::size_t(1) << (m - 1 - i);
-        mirrored.g[image] = start.g[I];
-    }
+    for (std::size_t I = 0; I < start.g.size(); I++) mirrored.g[system.mirror[I]] = start.g[I];
     return mirrored;
 }
 
@@ -794,7 +988,7 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
         return system.phi.empty() ? integrate(plan) : integrate_tail(plan);
     };
     const start_values<Real> mirrored_start =
-        options.coarse_start ? *options.coarse_start : mirrored_values(start, system.m);
+        options.coarse_start ? *options.coarse_start : mirrored_values(start, system);
     std::atomic<bool> stop{false};
     ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
                         most_steps, request.interrupt, &stop, direction, options.keep_end};
@@ -843,7 +1037,9 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
 // Multiply-adds of one step of a precision's fine run.
 template <class Real> double step_work(const pfaffian_system<Real> &system, const precision_profile &profile)
 {
-    return (profile.fine_order + 1.0) * system.m * system.m * system.size * profile.operation_cost;
+    const double per_term = system.B.empty() ? double(system.m) * system.m * system.size
+                                             : double(system.B.size()) * system.size * system.size;
+    return (profile.fine_order + 1.0) * per_term * profile.operation_cost;
 }
 
 template <class Real>
@@ -857,6 +1053,18 @@ bool within_memory(const holonomic_ray_request &request, const pfaffian_system<R
     return false;
 }
 
+// The system and its mirror for the pair's runs; false, with the pair's
+// state, where the confluent system's matrices could not be built.
+template <class Real>
+bool make_systems(const holonomic_ray_request &request, double shift, pfaffian_system<Real> &system,
+                  pfaffian_system<Real> &mirrored, ray_pair<Real> &pair)
+{
+    if (make_system(request, false, shift, system) && make_system(request, true, shift, mirrored)) return true;
+    pair.state = holonomic_ray_state::singular_start;
+    pair.message = "The holonomic route's system for the repeated eigenvalues could not be built.";
+    return false;
+}
+
 // The forward runs from the start near t = 0; projected: of the projected
 // system, from the start's projection.
 template <class Real>
@@ -865,14 +1073,14 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
 {
     ray_pair<Real> pair;
     const std::vector<double> &x = request.targets;
-    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
-    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
+    pfaffian_system<Real> system, mirrored;
+    if (!make_systems(request, shift, system, mirrored, pair)) return pair;
     double sum_s = 0;
     for (double value : request.s) sum_s += std::fabs(value);
     pair.t0 = profile.start_reach / sum_s;
     if (!within_memory(request, system, profile, pair)) return pair;
     const double budget = request.work_share * most_work;
-    if (start_work(system.m) * profile.operation_cost > budget) {   // no start within the budget
+    if (start_work(system) * profile.operation_cost > budget) {   // no start within the budget
         pair.abandoned = true;
         return pair;
     }
@@ -1038,8 +1246,8 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
     const std::vector<double> &x = request.targets;
     const int m = (int)request.s.size();
     const double shift = m * request.a;
-    const pfaffian_system<Real> system = make_system<Real>(request, false, shift);
-    const pfaffian_system<Real> mirrored = make_system<Real>(request, true, shift);
+    pfaffian_system<Real> system, mirrored;
+    if (!make_systems(request, shift, system, mirrored, pair)) return pair;
     if (!within_memory(request, system, profile, pair)) return pair;
     double sum_s = 0, s_min = HUGE_VAL;
     for (double value : request.s) {
@@ -1080,9 +1288,13 @@ ray_pair<Real> recessive_pair(const holonomic_ray_request &request, const precis
     pair.t0 = start_at(top);
     start_values<Real> start;
     start.g.assign(system.size, 1);
-    for (std::size_t I = 0; I < system.size; I++)
-        for (int i = 0; i < m; i++)
-            if (I >> i & 1) start.g[I] *= -Real(pair.t0) * system.s[i] - (Real(request.c) - Real(request.a));
+    const std::size_t clusters = system.multiplicity.size();
+    for (std::size_t I = 0; I < system.size; I++) {
+        for (std::size_t j = 0; j < clusters; j++)
+            for (int q = 0; q < system.counts[I * clusters + j]; q++)
+                start.g[I] *= -Real(pair.t0) * system.s[j] - (Real(request.c) - Real(request.a));
+        start.g[I] *= Real(entry_terms(system, I));   // e_p of equal values: binom(m_j, p) of each product
+    }
     start.ok = true;
     pair.start_truncation = std::exp(-margin);
     run_options<Real> options;
@@ -1194,8 +1406,8 @@ ray_pair<long double> continue_to_norm(const holonomic_ray_request &request, con
     using ld = long double;
     ray_pair<ld> pair;
     const int m = (int)request.s.size();
-    const pfaffian_system<ld> system = make_system<ld>(request, false, m * request.a);
-    const pfaffian_system<ld> mirrored = make_system<ld>(request, true, m * request.a);
+    pfaffian_system<ld> system, mirrored;
+    if (!make_systems(request, m * request.a, system, mirrored, pair)) return pair;
     if (!within_memory(request, system, extended_profile, pair)) return pair;
     const auto start_from = [](const ray_run<double> &run) {
         start_values<ld> start;

@@ -16,7 +16,8 @@ namespace matrixhyper {
 
 struct holonomic_ray_request {
     double a = 0, c = 0;                  // 1F1's parameters
-    std::vector<double> s;                // eigenvalues of S: nonzero, pairwise distinct
+    std::vector<double> s;                // eigenvalues of S, nonzero: equal ones take the confluent
+                                          // system (holonomic_confluent.h), others pairwise distinct
     std::vector<double> targets;          // t, increasing, positive and finite
     bool want_err = true;                 // run the second integration
     int threads = 1;                      // 1: both integrations on this thread

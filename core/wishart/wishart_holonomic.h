@@ -21,6 +21,29 @@ constexpr int holonomic_max_m = 10;
 // spread apart first (wishart_holonomic_split.h).
 constexpr double holonomic_min_gap = 1e-3;
 
+// Eigenvalues of Sigma whose relative gaps chain within this width are
+// taken as one repeated eigenvalue, the confluent system's
+// (docs/wishart_holonomic_confluent.md): their common rate 1 / (2 sigma) is
+// the mean of theirs, so that log P, symmetric in them, moves at second
+// order only, by at most m w^2 ((x s)^2 + a) for a width w and rates s (err
+// takes it in). Eigenvalues of I + u u' computed in double lie some 1e-15
+// to 1e-12 apart.
+constexpr double repeated_width = 1e-10;
+
+// The size of the confluent system, prod_j (m_j + 1) over the clusters of
+// equal eigenvalues, the one integration takes: its matrices are built once
+// per system in the wide type, at some 1.5e-4 R^2 s at m = 10 (R = 36:
+// 0.15 s; R = 80: 0.9 s), and a call builds a few. Larger ones (a pair among
+// distinct eigenvalues: R = 3 2^(m-2)) are spread apart and extrapolated.
+constexpr std::size_t confluent_most_entries = 100;
+
+// The smallest eigenvalue's backward runs on the confluent system hold
+// 1e-10 up to this m (c I at m = 8: 4e-12 of P(lambda_min > x), err 7e-11).
+// At m = 9 and 10 the double and long double runs both missed the truth by
+// some 5e-10 (the wide type's run met it to 1e-15), an error their
+// difference does not always see: such Sigma keep the split.
+constexpr int confluent_smallest_max_m = 8;
+
 // Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
 // grow with x max(s), and x of interest with max(sigma), so beyond this the
 // work budget would refuse nearly every point, and the start's terms
@@ -30,8 +53,8 @@ constexpr double holonomic_max_condition = 1e6;
 // Whether the route serves a checked request with n > m - 1: real field,
 // either extreme eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma within
 // holonomic_max_condition, and either pairwise at least holonomic_min_gap
-// apart (one integration) or with their close ones split apart and
-// extrapolated back (wishart_holonomic_split.h).
+// apart or equal (within repeated_width: one integration) or with their
+// close ones split apart and extrapolated back (wishart_holonomic_split.h).
 bool holonomic_serves(const wishart_cdf_request &request);
 
 // P[i] (and err[i] when err is not null) at every x[i], for a request that
@@ -40,12 +63,21 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
                                     std::size_t count, double *P, double *err);
 
 // The one-integration route, for eigenvalues pairwise at least
-// holonomic_min_gap apart. Points are integrated in increasing order along
+// holonomic_min_gap apart or equal (the confluent system, up to
+// confluent_most_entries). Points are integrated in increasing order along
 // one ray; err is the difference of two integrations of different orders and
 // tolerances, plus the start's truncation and the rounding. A caller that
 // runs several integrations for one call gives each a share of the work
 // budget (work_share of it), so that the call keeps the budget of one.
 bool holonomic_ray_serves(const wishart_cdf_request &request);
+
+// The request with Sigma's eigenvalues within repeated_width of one another
+// made equal, and the widest such group's relative width (0: none merged).
+struct merged_sigma {
+    wishart_cdf_request request;
+    double width;
+};
+merged_sigma merge_repeated(const wishart_cdf_request &request);
 // `extended` runs it in long double (holonomic_ray_request::extended);
 // budget_used (when not null) receives the share of a whole budget the
 // call's runs took.

@@ -179,9 +179,10 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
     }
 }
 
-// Sigma = c I taken by the split as one cluster of all m eigenvalues (the
-// last a relative 1e-14 off, which moves P by less than 1e-13 of itself and
-// keeps the finite formulas away) against those formulas, which give P and
+// c I with its last two eigenvalues c (1 -+ 1e-9): a cluster of all m
+// eigenvalues, too wide to be taken as one repeated eigenvalue, that the
+// split spreads apart (their mean kept, P moves at second order, by some
+// 1e-17 of itself). Against the finite formulas for c I, which give P and
 // 1 - P to ~1e-15 (docs/wishart_extreme_eigenvalues.md), from the deep lower
 // tail to 1 - P ~ 1e-9. m = 4 meets 1e-10 everywhere; m = 6, whose narrowest
 // spread leaves gaps of 1%, must at least be honest where it keeps values.
@@ -191,7 +192,8 @@ TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
         std::vector<double> x;
         for (double v = 0.3 * m; v < 25.0 * m; v *= 1.3) x.push_back(v);
         std::vector<double> near_white(m, c);
-        near_white[m - 1] = c * (1 + 1e-14);
+        near_white[m - 2] = c * (1 - 1e-9);
+        near_white[m - 1] = c * (1 + 1e-9);
         const bool keep = m > 4;
         evaluation lower = evaluate(m, n, near_white, x, wishart_tail::lower, false, 0, keep);
         evaluation upper = evaluate(m, n, near_white, x, wishart_tail::upper, false, 0, keep);
@@ -215,7 +217,7 @@ TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
     }
 }
 
-// A cluster of seven, c I at m = 7 as above: in double the narrowest
+// A cluster of seven, near c I at m = 7 as above: in double the narrowest
 // spread's amplified rounding leaves err near 1e-9; the points run again in
 // long double and meet 1e-10 against the finite formulas.
 TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
@@ -223,12 +225,50 @@ TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
     const double n = m + 1, c = 1.5;
     const std::vector<double> x = {2.1, 5.376, 13.763, 35.232};   // P from 7e-22 to 0.6
     std::vector<double> near_white(m, c);
-    near_white[m - 1] = c * (1 + 1e-14);
+    near_white[m - 2] = c * (1 - 1e-9);
+    near_white[m - 1] = c * (1 + 1e-9);
     evaluation lower = evaluate(m, n, near_white, x);
     evaluation white = evaluate(m, n, std::vector<double>(m, c), x);
     ASSERT_EQ(lower.outcome.method, "holonomic");
     ASSERT_EQ(white.outcome.method, "exact");
     for (std::size_t i = 0; i < x.size(); i++) expect_honest(lower.P[i], lower.err[i], white.P[i], 1e-10, "P");
+}
+
+// Repeated eigenvalues take one integration of the confluent system
+// (docs/wishart_holonomic_confluent.md), both tails of the largest:
+// - c I at m = 10 (its last eigenvalue a relative 1e-14 off, taken as equal)
+//   against the finite formulas for c I, 1e-10 from P = 1e-25 to Q = 1e-75;
+// - a spike diag(4, 1, 1, 1, 1, 1) against the same Sigma with its five unit
+//   eigenvalues 1e-8 apart about 1 (P moves by some 1e-15 of itself), which
+//   the split spreads and extrapolates: two methods, one P within their errs.
+TEST(WishartHolonomic, RepeatedEigenvaluesTakeTheConfluentSystem) {
+    const int m = 10;
+    const double n = 12, c = 1.7;
+    std::vector<double> x;
+    for (double v = 8.5; v < 800; v *= 1.5) x.push_back(v);
+    std::vector<double> repeated(m, c);
+    repeated[m - 1] = c * (1 + 1e-14);
+    for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
+        const evaluation confluent = evaluate(m, n, repeated, x, tail);
+        const evaluation white = evaluate(m, n, std::vector<double>(m, c), x, tail);
+        ASSERT_EQ(confluent.outcome.method, "holonomic");
+        ASSERT_EQ(white.outcome.method, "exact");
+        for (std::size_t i = 0; i < x.size(); i++)
+            expect_honest(confluent.P[i], confluent.err[i], white.P[i], 1e-10, "c I at m = 10", 1e-13 * white.P[i]);
+    }
+    const std::vector<double> spike = {4, 1, 1, 1, 1, 1};
+    std::vector<double> near_spike = spike;
+    for (int k = 1; k < 6; k++) near_spike[k] = 1 + 1e-8 * (k - 3);
+    const std::vector<double> y = {2.7, 6.6, 16.3, 40.2, 98.9, 240};
+    for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
+        const evaluation exact = evaluate(6, 7, spike, y, tail);
+        const evaluation near = evaluate(6, 7, near_spike, y, tail);
+        for (std::size_t i = 0; i < y.size(); i++) {
+            const double miss = std::fabs(exact.P[i] - near.P[i]);
+            EXPECT_LE(miss, 2 * (exact.err[i] + near.err[i]) + 1e-14 * exact.P[i]) << "spike at x = " << y[i];
+            EXPECT_LE(miss, 1e-10 * exact.P[i]) << "spike at x = " << y[i];
+        }
+    }
 }
 
 // m = 1: sigma chi2_n, P = gamma_p(n/2, x / (2 sigma)), for a non-integer n,
