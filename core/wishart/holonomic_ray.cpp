@@ -165,13 +165,15 @@ template <class Real> Real from_wide(const wide_real &v, bool other)
 }
 template <> wide_real from_wide<wide_real>(const wide_real &v, bool) { return v; }
 
-// The confluent system's B_d, built in the wide type whatever the run's
-// precision, so that the reductions' rounding stays below the run's own.
-// Each entry is then rounded once, the mirrored system's the other way: the
-// two runs, whose difference is err, would otherwise share that rounding
-// (c I, where the mirror is the system itself: err fell 3 to 10 times short
-// of the upper tail's error at m = 3).
-template <class Real> bool wide_confluent_matrices(pfaffian_system<Real> &system, double c, bool other_rounding)
+// The confluent system's B_d for the system and its mirror, built once in
+// the wide type whatever the run's precision, so that the reductions'
+// rounding stays below the run's own. Each entry is then rounded once, the
+// mirrored system's (the same matrices in its order) the other way: the two
+// runs, whose difference is err, would otherwise share that rounding (c I,
+// where the mirror is the system itself: err fell 3 to 10 times short of the
+// upper tail's error at m = 3).
+template <class Real>
+bool confluent_pair(pfaffian_system<Real> &system, pfaffian_system<Real> &mirrored, double c)
 {
     std::vector<wide_real> s;
     for (const Real &value : system.s) s.push_back(wide_real(to_double(value)));
@@ -179,9 +181,15 @@ template <class Real> bool wide_confluent_matrices(pfaffian_system<Real> &system
     if (!confluent_matrices<wide_real>(s, system.multiplicity, wide_real(to_double(system.a)), wide_real(c),
                                        system.counts, B))
         return false;
-    system.B.assign(B.size(), std::vector<Real>(B.empty() ? 0 : B[0].size()));
+    const std::size_t N = system.size;
+    system.B.assign(B.size(), std::vector<Real>(N * N));
+    mirrored.B = system.B;
     for (std::size_t d = 0; d < B.size(); d++)
-        for (std::size_t e = 0; e < B[d].size(); e++) system.B[d][e] = from_wide<Real>(B[d][e], other_rounding);
+        for (std::size_t I = 0; I < N; I++)
+            for (std::size_t J = 0; J < N; J++) {
+                system.B[d][I * N + J] = from_wide<Real>(B[d][I * N + J], false);
+                mirrored.B[d][system.mirror[I] * N + system.mirror[J]] = from_wide<Real>(B[d][I * N + J], true);
+            }
     return true;
 }
 
@@ -238,10 +246,10 @@ template <class Real> void confluent_basis(pfaffian_system<Real> &system)
 
 // reversed: the eigenvalues in the opposite order, so that the second
 // integration's rounding in the recursion takes other paths. Equal
-// eigenvalues make the confluent system; false where its matrices could not
-// be built.
+// eigenvalues make the confluent system, whose matrices confluent_pair
+// builds.
 template <class Real>
-bool make_system(const holonomic_ray_request &request, bool reversed, double shift, pfaffian_system<Real> &system)
+void make_system(const holonomic_ray_request &request, bool reversed, double shift, pfaffian_system<Real> &system)
 {
     const int m = (int)request.s.size();
     system.m = m;
@@ -268,7 +276,7 @@ bool make_system(const holonomic_ray_request &request, bool reversed, double shi
         for (double p : distinct)   // the largest w between clusters: the rounding's amplifier
             for (double q : distinct)
                 if (p != q) system.most_w = std::max(system.most_w, std::fabs(p / (p - q)));
-        return wide_confluent_matrices(system, request.c, reversed);
+        return;
     }
     for (int i = 0; i < m; i++) {
         const int k = reversed ? m - 1 - i : i;
@@ -290,7 +298,6 @@ bool make_system(const holonomic_ray_request &request, bool reversed, double shi
         for (int j = 0; j < m; j++) diagonal -= system.half_w[i * m + j];
         system.diagonal.push_back(diagonal);
     }
-    return true;
 }
 
 // With c - a = (m + 1)/2, det(-y)^-a solves the system exactly (the
@@ -1059,7 +1066,10 @@ template <class Real>
 bool make_systems(const holonomic_ray_request &request, double shift, pfaffian_system<Real> &system,
                   pfaffian_system<Real> &mirrored, ray_pair<Real> &pair)
 {
-    if (make_system(request, false, shift, system) && make_system(request, true, shift, mirrored)) return true;
+    make_system(request, false, shift, system);
+    make_system(request, true, shift, mirrored);
+    if (system.multiplicity.size() == (std::size_t)system.m || confluent_pair(system, mirrored, request.c))
+        return true;
     pair.state = holonomic_ray_state::singular_start;
     pair.message = "The holonomic route's system for the repeated eigenvalues could not be built.";
     return false;
