@@ -32,6 +32,12 @@ namespace matrixhyper {
 
 namespace confluent_detail {
 
+// A pivot of a top matrix below this share of its largest entry is a zero:
+// the entries are small rationals (Bernoulli numbers times binomials and
+// factorials of the parts), so a true pivot is nowhere near it, and the
+// wide type's rounding of a true zero is far below it.
+constexpr double top_rank_tolerance = 1e-9;
+
 inline double binomial(int n, int k)
 {
     return boost::math::binomial_coefficient<double>((unsigned)n, (unsigned)k);
@@ -382,7 +388,7 @@ template <class Real> class confluent_builder {
         Real scale = 0;
         for (const auto &row : M)
             for (std::size_t q = 0; q < cols; q++) scale = std::max(scale, magnitude(row[q]));
-        const Real negligible = scale * Real(1e-9);   // the entries are small rationals
+        const Real negligible = scale * Real(top_rank_tolerance);
         std::size_t rank = 0;
         for (std::size_t q = 0; q < cols && rank < rows; q++) {
             std::size_t best = rank;
