@@ -199,7 +199,6 @@ bool holonomic_ray_serves(const wishart_cdf_request &request)
         multiplicity.push_back(1);
     }
     if ((int)distinct.size() == request.m) return true;
-    if (request.which == wishart_extreme::smallest && request.m > confluent_smallest_max_m) return false;
     std::size_t entries = 1;
     for (int size : multiplicity) entries *= std::size_t(size + 1);
     return entries <= confluent_most_entries;
@@ -228,6 +227,14 @@ merged_sigma merge_repeated(const wishart_cdf_request &request)
 }
 
 namespace {
+
+// Whether two of Sigma's eigenvalues are equal: the confluent system.
+bool has_repeated(const wishart_cdf_request &request)
+{
+    std::vector<double> sorted = request.sigma;
+    std::sort(sorted.begin(), sorted.end());
+    return std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
+}
 
 // The ray's request for the system of 1F1(n/2; (n + m + 1)/2; -t S),
 // S = Sigma^-1 / 2, without its targets.
@@ -346,7 +353,12 @@ wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const
     double used = 0;
     if (budget_used) *budget_used = 0;
     if (points.empty()) return outcome;
+    // Repeated eigenvalues beyond confluent_smallest_max_m: the wide type
+    // from the first, and no other pass.
+    const bool wide_only = request.m > confluent_smallest_max_m && has_repeated(request);
+    ray.wide = wide_only;
     for (smallest_pass pass : {smallest_pass::first, smallest_pass::wide, smallest_pass::extended}) {
+        if (wide_only && pass != smallest_pass::first) break;
         if (pass != smallest_pass::first) {
             if (points.empty() || !err || !(work_share > used)) break;
             if (pass == smallest_pass::extended && extended) break;   // the first run was
@@ -470,14 +482,6 @@ bool holonomic_serves(const wishart_cdf_request &request)
 }
 
 namespace {
-
-// Whether two of Sigma's eigenvalues are equal: the confluent system.
-bool has_repeated(const wishart_cdf_request &request)
-{
-    std::vector<double> sorted = request.sigma;
-    std::sort(sorted.begin(), sorted.end());
-    return std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end();
-}
 
 // The ray with repeated eigenvalues: points that miss tol run again in long
 // double (the rounding its matrices' entries amplify: c I at m = 10 met

@@ -38,10 +38,12 @@ constexpr double repeated_width = 1e-10;
 constexpr std::size_t confluent_most_entries = 100;
 
 // The smallest eigenvalue's backward runs on the confluent system hold
-// 1e-10 up to this m (c I at m = 8: 4e-12 of P(lambda_min > x), err 7e-11).
-// At m = 9 and 10 the double and long double runs both missed the truth by
-// some 5e-10 (the wide type's run met it to 1e-15), an error their
-// difference does not always see: such Sigma keep the split.
+// 1e-10 in double and long double up to this m (c I at m = 8: 4e-12 of
+// P(lambda_min > x), err 7e-11). At m = 9 and 10 both missed the truth by
+// some 5e-10, an error their difference did not always see, while the wide
+// type's runs met it to 1e-15: beyond, the runs are in the wide type (a
+// step of the confluent system costs less there than a double step of the
+// square-free one).
 constexpr int confluent_smallest_max_m = 8;
 
 // Largest ratio of Sigma's extreme eigenvalues the route takes: its steps
