@@ -450,6 +450,7 @@ template <class Real> std::size_t entries_up_to(const pfaffian_system<Real> &sys
 // Multiply-adds of the start's eliminations, in the precision's units.
 template <class Real> double start_work(const pfaffian_system<Real> &system)
 {
+    if (!system.B.empty()) return start_terms * std::pow((double)system.size, 3) / 3;   // whole solves
     double work = 0;
     for (int k = 1; k <= start_terms; k++) work += std::pow((double)entries_up_to(system, k), 3) / 3;
     return work;
@@ -494,9 +495,12 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     const std::vector<int> &grades = system.grades;
     std::stable_sort(order.begin(), order.end(),
                      [&grades](std::size_t p, std::size_t q) { return grades[p] < grades[q]; });
+    // The confluent system's solves take every entry (R <= 100: cheap),
+    // which needs no argument on B_0's structure across grades.
+    const bool whole = !system.B.empty();
     const int top = std::min(start_terms, system.m);
     std::size_t block = 0;              // entries of grade at most `top`
-    while (block < N && grades[order[block]] <= top) block++;
+    while (block < N && (whole || grades[order[block]] <= top)) block++;
     // A0 on those entries, column by column.
     std::vector<Real> A0(block * block), unit(N, 0), column(N), r(N * system.m);
     for (std::size_t col = 0; col < block; col++) {
@@ -515,7 +519,7 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     std::vector<Real> image(N);
     for (int k = 1; k <= start_terms; k++) {
         std::size_t used = 0;
-        while (used < block && grades[order[used]] <= k) used++;
+        while (used < block && (whole || grades[order[used]] <= k)) used++;
         if (system.B.empty())
             apply<Real>(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
         else   // sum_{d >= 1} B_d gamma_{k - d}
