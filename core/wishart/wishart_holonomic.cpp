@@ -487,7 +487,10 @@ namespace {
 // double (the rounding its matrices' entries amplify: c I at m = 10 met
 // 2e-10 in double, 1e-13 in long double, at 2.3 times the time), with what
 // the budget has left, each keeping the better value; and err takes the
-// merge's width in (merged_sigma).
+// merge's width in (merged_sigma). For the smallest eigenvalue that run
+// goes on to the wide type for the lower tail that long double misses (a
+// spike at m = 8 at P = 2.7e-4, which its first route's own retry, in long
+// double, left 3 times over tol).
 wishart_cdf_outcome confluent_ray_route(const wishart_cdf_request &request, const merged_sigma &merged,
                                         const double *x, std::size_t count, double *P, double *err)
 {
