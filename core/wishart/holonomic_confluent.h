@@ -258,48 +258,73 @@ template <class Real> class confluent_builder {
             }
     }
 
-    // [x^beta] of Muirhead's equation for position i of cluster A.
-    std::map<std::vector<int>, equation_term<Real>> equation(const jet_index &beta, int A, int i) const
+    using equation_terms = std::map<std::vector<int>, equation_term<Real>>;
+
+    static void put(equation_terms &out, const jet_index &parts, const Real &c0, const Real &c1)
     {
-        std::map<std::vector<int>, equation_term<Real>> out;
-        const auto put = [&out](const jet_index &parts, const Real &c0, const Real &c1) {
-            equation_term<Real> &term = out[orbit_key(parts)];
-            term.constant += c0;
-            term.linear += c1;
-        };
-        // beta with changes (cluster, position, change); false where a part turns negative.
-        const auto shifted = [](const jet_index &from, std::initializer_list<std::array<int, 3>> changes,
-                                jet_index &to) {
-            to = from;
-            for (const std::array<int, 3> &change : changes) {
-                to[change[0]][change[1]] += change[2];
-                if (to[change[0]][change[1]] < 0) return false;
-            }
-            return true;
-        };
+        equation_term<Real> &term = out[orbit_key(parts)];
+        term.constant += c0;
+        term.linear += c1;
+    }
+
+    // `from` with changes (cluster, position, change); false where a part
+    // turns negative.
+    static bool shifted(const jet_index &from, std::initializer_list<std::array<int, 3>> changes, jet_index &to)
+    {
+        to = from;
+        for (const std::array<int, 3> &change : changes) {
+            to[change[0]][change[1]] += change[2];
+            if (to[change[0]][change[1]] < 0) return false;
+        }
+        return true;
+    }
+
+    // Positions of a cluster other than `skip`, grouped by their part: part
+    // -> (how many, one of them).
+    static std::map<int, std::pair<int, int>> grouped(const std::vector<int> &part, int skip)
+    {
+        std::map<int, std::pair<int, int>> groups;
+        for (int j = 0; j < (int)part.size(); j++)
+            if (j != skip) groups.emplace(part[j], std::make_pair(0, j)).first->second.first++;
+        return groups;
+    }
+
+    // [x^beta] of Muirhead's equation for position i of cluster A.
+    equation_terms equation(const jet_index &beta, int A, int i) const
+    {
+        equation_terms out;
+        add_own_terms(out, beta, A, i);
+        add_cluster_terms(out, beta, A, i);
+        for (int B = 0; B < clusters_; B++)
+            if (B != A) add_other_cluster_terms(out, beta, A, i, B);
+        return out;
+    }
+
+    // d_i^2 F - a y_i F - (b + y_i) d_i F, y_i = -t s_A e^(x_i).
+    void add_own_terms(equation_terms &out, const jet_index &beta, int A, int i) const
+    {
         const Real sA = s_[A];
         const int bi = beta[A][i];
         jet_index g;
-        shifted(beta, {{A, i, 2}}, g);                                   // d_i^2 F
-        put(g, Real((bi + 2) * (bi + 1)), Real(0));
-        for (int k = 0; k <= bi; k++) {                                  // -a y_i F, y_i = -t s_A e^(x_i)
+        shifted(beta, {{A, i, 2}}, g);
+        put(out, g, Real((bi + 2) * (bi + 1)), Real(0));
+        for (int k = 0; k <= bi; k++) {
             shifted(beta, {{A, i, -k}}, g);
-            put(g, Real(0), a_ * sA * inverse_factorial_[k]);
+            put(out, g, Real(0), a_ * sA * inverse_factorial_[k]);
         }
-        shifted(beta, {{A, i, 1}}, g);                                   // -b d_i F
-        put(g, -b_ * Real(bi + 1), Real(0));
-        for (int k = 0; k <= bi; k++) {                                  // -y_i d_i F
+        shifted(beta, {{A, i, 1}}, g);
+        put(out, g, -b_ * Real(bi + 1), Real(0));
+        for (int k = 0; k <= bi; k++) {
             shifted(beta, {{A, i, 1 - k}}, g);
-            put(g, Real(0), sA * Real(bi - k + 1) * inverse_factorial_[k]);
+            put(out, g, Real(0), sA * Real(bi - k + 1) * inverse_factorial_[k]);
         }
-        // The cluster's own terms, the other positions grouped by their part.
-        std::map<int, std::pair<int, int>> within;   // part -> (count, a position)
-        for (int j = 0; j < sizes_[A]; j++)
-            if (j != i) {
-                auto &entry = within.emplace(beta[A][j], std::make_pair(0, j)).first->second;
-                entry.first++;
-            }
-        for (const auto &group : within) {
+    }
+
+    // 1/2 sum_{j in A, j != i} Bn(x_i - x_j) Delta_ij d_i F.
+    void add_cluster_terms(equation_terms &out, const jet_index &beta, int A, int i) const
+    {
+        jet_index g;
+        for (const auto &group : grouped(beta[A], i)) {
             const int j = group.second.second;
             for (int n = 0; n <= top_degree_; n++) {
                 if (bernoulli_[n] == 0) continue;
@@ -312,67 +337,73 @@ template <class Real> class confluent_builder {
                         jet_index d = g;
                         d[A][i] = u + v + 1 - q + 1;
                         d[A][j] = q;
-                        put(d, co * Real(u + v + 1 - q + 1), Real(0));
+                        put(out, d, co * Real(u + v + 1 - q + 1), Real(0));
                     }
                     for (int q = 0; q <= low; q++) {
                         jet_index d = g;
                         d[A][i] = q + 1;
                         d[A][j] = u + v + 1 - q;
-                        put(d, -co * Real(q + 1), Real(0));
+                        put(out, d, -co * Real(q + 1), Real(0));
                     }
                 }
             }
         }
-        // The other clusters' terms.
-        for (int B = 0; B < clusters_; B++) {
-            if (B == A) continue;
-            std::map<int, std::pair<int, int>> parts;   // part -> (count, a position)
-            for (int l = 0; l < sizes_[B]; l++) {
-                auto &entry = parts.emplace(beta[B][l], std::make_pair(0, l)).first->second;
-                entry.first++;
-            }
-            const std::vector<Real> &w = w_[A * clusters_ + B];
-            for (const auto &group : parts) {
-                const int l = group.second.second;
-                for (int n = 0; n <= top_degree_; n++)
-                    for (int p = 0; p <= n; p++) {
-                        if (!shifted(beta, {{A, i, -(n - p)}, {B, l, -p}}, g)) continue;
-                        const Real co = Real(group.second.first) / 2 * w[n] * Real(n % 2 ? -1 : 1) *
-                                        Real(binomial(n, p)) * Real(p % 2 ? -1 : 1);
-                        jet_index d = g;
-                        d[A][i] += 1;
-                        put(d, co * Real(g[A][i] + 1), Real(0));
-                        d = g;
-                        d[B][l] += 1;
-                        put(d, -co * Real(g[B][l] + 1), Real(0));
-                    }
-            }
-        }
-        return out;
     }
 
+    // 1/2 sum_{l in B} W(x_l - x_i) (d_i - d_l) F.
+    void add_other_cluster_terms(equation_terms &out, const jet_index &beta, int A, int i, int B) const
+    {
+        const std::vector<Real> &w = w_[A * clusters_ + B];
+        jet_index g;
+        for (const auto &group : grouped(beta[B], -1)) {
+            const int l = group.second.second;
+            for (int n = 0; n <= top_degree_; n++)
+                for (int p = 0; p <= n; p++) {
+                    if (!shifted(beta, {{A, i, -(n - p)}, {B, l, -p}}, g)) continue;
+                    const Real co = Real(group.second.first) / 2 * w[n] * Real(n % 2 ? -1 : 1) *
+                                    Real(binomial(n, p)) * Real(p % 2 ? -1 : 1);
+                    jet_index d = g;
+                    d[A][i] += 1;
+                    put(out, d, co * Real(g[A][i] + 1), Real(0));
+                    d = g;
+                    d[B][l] += 1;
+                    put(out, d, -co * Real(g[B][l] + 1), Real(0));
+                }
+        }
+    }
+
+    // The top matrix of cluster A at degree e, its equations and columns,
+    // reduced (top_solver).
     const top_solver<Real> &solver(int A, int e)
     {
         const auto found = solvers_.find({A, e});
         if (found != solvers_.end()) return found->second;
         top_solver<Real> &solver = solvers_[{A, e}];
         const int k = sizes_[A];
-        std::vector<std::vector<int>> columns = partitions(e, k);
+        solver.columns = partitions(e, k);
         solver.square_free = e <= k;
-        if (solver.square_free) {
+        if (solver.square_free) {   // the free column last
             const std::vector<int> last = square_free(A, e);
-            columns.erase(std::remove(columns.begin(), columns.end(), last), columns.end());
-            columns.push_back(last);
+            solver.columns.erase(std::remove(solver.columns.begin(), solver.columns.end(), last),
+                                 solver.columns.end());
+            solver.columns.push_back(last);
         }
-        solver.columns = columns;
-        std::map<std::vector<int>, int> column_of;
-        for (std::size_t q = 0; q < columns.size(); q++) column_of[columns[q]] = (int)q;
         if (e >= 2)
             for (const std::vector<int> &bA : partitions(e - 2, k))
                 for (int i = 0; i < k; i++)
                     if (i == 0 || bA[i] != bA[i - 1]) solver.equations.push_back({bA, i});
-        // Rows with the other clusters at zero: the top part does not see them.
-        const std::size_t rows = solver.equations.size(), cols = columns.size();
+        std::vector<std::vector<Real>> M = top_matrix(solver, A, e);
+        reduce(solver, M);
+        return solver;
+    }
+
+    // The equations' top parts (the other clusters at zero: the top part
+    // does not see them), each row followed by its row of the identity.
+    std::vector<std::vector<Real>> top_matrix(const top_solver<Real> &solver, int A, int e) const
+    {
+        std::map<std::vector<int>, int> column_of;
+        for (std::size_t q = 0; q < solver.columns.size(); q++) column_of[solver.columns[q]] = (int)q;
+        const std::size_t rows = solver.equations.size(), cols = solver.columns.size();
         std::vector<std::vector<Real>> M(rows, std::vector<Real>(cols + rows, Real(0)));
         for (std::size_t r = 0; r < rows; r++) {
             jet_index beta(clusters_);
@@ -380,11 +411,19 @@ template <class Real> class confluent_builder {
             beta[A] = solver.equations[r].first;
             for (const auto &term : equation(beta, A, solver.equations[r].second)) {
                 if (total_degree(term.first) != e) continue;
-                std::vector<int> part(term.first.begin() + offset(A), term.first.begin() + offset(A) + k);
-                M[r][column_of.at(part)] += term.second.constant;
+                const auto first = term.first.begin() + offset(A);
+                M[r][column_of.at(std::vector<int>(first, first + sizes_[A]))] += term.second.constant;
             }
             M[r][cols + r] = 1;
         }
+        return M;
+    }
+
+    // Gauss-Jordan on [M | I] with partial pivoting; ok where exactly the
+    // square-free column is left free (none beyond the cluster's size).
+    static void reduce(top_solver<Real> &solver, std::vector<std::vector<Real>> &M)
+    {
+        const std::size_t rows = M.size(), cols = solver.columns.size();
         Real scale = 0;
         for (const auto &row : M)
             for (std::size_t q = 0; q < cols; q++) scale = std::max(scale, magnitude(row[q]));
@@ -406,15 +445,12 @@ template <class Real> class confluent_builder {
             solver.pivots.push_back((int)q);
             rank++;
         }
-        // Exactly the square-free column free (none beyond the cluster's size).
-        const std::size_t expected = solver.square_free ? cols - 1 : cols;
-        solver.ok = rank == expected;
+        solver.ok = rank == (solver.square_free ? cols - 1 : cols);
         for (std::size_t q = 0; q < rank && solver.ok; q++) solver.ok = solver.pivots[q] == (int)q;
         for (std::size_t r = 0; r < rank; r++) {
             solver.row_operations.emplace_back(M[r].begin() + cols, M[r].end());
             solver.free_coefficient.push_back(solver.square_free ? M[r][cols - 1] : Real(0));
         }
-        return solver;
     }
 
     int offset(int A) const
@@ -474,6 +510,47 @@ template <class Real> class confluent_builder {
         }
     }
 
+    // An orbit to solve: how many clusters have a part beyond square-free,
+    // its parts, and the first such cluster.
+    struct pending_orbit {
+        int beyond;
+        jet_index parts;
+        int first;
+    };
+
+    // The orbits of total degree d with a part beyond square-free, fewest
+    // such clusters first.
+    std::vector<pending_orbit> orbits_of_degree(int d) const
+    {
+        std::vector<std::vector<int>> degree_splits;
+        std::vector<int> degrees;
+        splits(0, d, degrees, degree_splits);
+        std::vector<pending_orbit> orbits;
+        for (const std::vector<int> &split : degree_splits) {
+            std::vector<std::vector<std::vector<int>>> choices(clusters_);
+            bool empty = false;
+            for (int A = 0; A < clusters_; A++) {
+                choices[A] = partitions(split[A], sizes_[A]);
+                empty = empty || choices[A].empty();
+            }
+            std::vector<std::size_t> at(clusters_, 0);
+            while (!empty) {
+                pending_orbit orbit{0, jet_index(clusters_), -1};
+                for (int A = 0; A < clusters_; A++) {
+                    orbit.parts[A] = choices[A][at[A]];
+                    if (orbit.parts[A][0] > 1 && orbit.beyond++ == 0) orbit.first = A;
+                }
+                if (orbit.beyond) orbits.push_back(orbit);
+                int A = clusters_ - 1;   // the last cluster fastest
+                while (A >= 0 && ++at[A] == choices[A].size()) at[A--] = 0;
+                if (A < 0) break;
+            }
+        }
+        std::stable_sort(orbits.begin(), orbits.end(),
+                         [](const pending_orbit &p, const pending_orbit &q) { return p.beyond < q.beyond; });
+        return orbits;
+    }
+
     bool build()
     {
         // The square-free orbits are G_p over its number of terms.
@@ -482,41 +559,11 @@ template <class Real> class confluent_builder {
             v[p] = Real(1) / Real(entry_terms(p));
             value_[orbit_key(square_free_parts(p))] = v;
         }
-        for (int d = 0; d <= top_degree_; d++) {
-            std::vector<std::vector<int>> degree_splits;
-            std::vector<int> degrees;
-            splits(0, d, degrees, degree_splits);
-            // Orbits with a part beyond square-free, fewest such clusters first.
-            std::vector<std::pair<int, std::pair<jet_index, int>>> orbits;
-            for (const std::vector<int> &split : degree_splits) {
-                std::vector<std::vector<std::vector<int>>> choices(clusters_);
-                for (int A = 0; A < clusters_; A++) choices[A] = partitions(split[A], sizes_[A]);
-                std::vector<std::size_t> at(clusters_, 0);
-                bool empty = false;
-                for (const auto &choice : choices) empty = empty || choice.empty();
-                while (!empty) {
-                    jet_index parts(clusters_);
-                    int beyond = 0, first = -1;
-                    for (int A = 0; A < clusters_; A++) {
-                        parts[A] = choices[A][at[A]];
-                        if (parts[A][0] > 1) {
-                            beyond++;
-                            if (first < 0) first = A;
-                        }
-                    }
-                    if (beyond) orbits.push_back({beyond, {parts, first}});
-                    int A = clusters_ - 1;   // the last cluster fastest
-                    while (A >= 0 && ++at[A] == choices[A].size()) at[A--] = 0;
-                    if (A < 0) break;
-                }
+        for (int d = 0; d <= top_degree_; d++)
+            for (const pending_orbit &orbit : orbits_of_degree(d)) {
+                if (value_.count(orbit_key(orbit.parts))) continue;
+                if (!solve_block(orbit.parts, orbit.first)) return false;
             }
-            std::stable_sort(orbits.begin(), orbits.end(),
-                             [](const auto &p, const auto &q) { return p.first < q.first; });
-            for (const auto &orbit : orbits) {
-                if (value_.count(orbit_key(orbit.second.first))) continue;
-                if (!solve_block(orbit.second.first, orbit.second.second)) return false;
-            }
-        }
         return !missing_;
     }
 };
