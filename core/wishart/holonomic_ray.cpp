@@ -318,7 +318,8 @@ template <class Real> pfaffian_system<Real> projected_system(pfaffian_system<Rea
         for (std::size_t j = 0; j < clusters; j++) {
             const int p = system.counts[I * clusters + j];
             for (int q = 0; q < p; q++) power *= -system.a;
-            if (system.multiplicity[j] > 1) power *= Real(boost::math::binomial_coefficient<double>(system.multiplicity[j], p));
+            if (system.multiplicity[j] > 1)
+                power *= Real(boost::math::binomial_coefficient<double>(system.multiplicity[j], p));
         }
         system.phi[I] = power;
     }
@@ -750,7 +751,8 @@ template <class Real> struct ray_stepper {
           mixed(system.size), r(system.size * system.m), weight(system.size), t(plan.t0)
     {
         const double rho = std::max(to_double(system.a), 1.0);
-        for (std::size_t I = 0; I < system.size; I++) weight[I] = std::pow(rho, system.grades[I]) * entry_terms(system, I);
+        for (std::size_t I = 0; I < system.size; I++)
+            weight[I] = std::pow(rho, system.grades[I]) * entry_terms(system, I);
         c[0] = plan.start->g;
         log2_scale = normalise(c[0]);
     }

@@ -181,8 +181,8 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
 
 // c I with its last two eigenvalues c (1 -+ 1e-9): a cluster of all m
 // eigenvalues, too wide to be taken as one repeated eigenvalue, that the
-// split spreads apart (their mean kept, P moves at second order, by some
-// 1e-17 of itself). Against the finite formulas for c I, which give P and
+// split spreads apart (their mean kept, P moves at second order, by less
+// than 1e-15 of itself). Against the finite formulas for c I, which give P and
 // 1 - P to ~1e-15 (docs/wishart_extreme_eigenvalues.md), from the deep lower
 // tail to 1 - P ~ 1e-9. m = 4 meets 1e-10 everywhere; m = 6, whose narrowest
 // spread leaves gaps of 1%, must at least be honest where it keeps values.
@@ -239,8 +239,9 @@ TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
 // - c I at m = 10 (its last eigenvalue a relative 1e-14 off, taken as equal)
 //   against the finite formulas for c I, 1e-10 from P = 1e-25 to Q = 1e-75;
 // - a spike diag(4, 1, 1, 1, 1, 1) against the same Sigma with its five unit
-//   eigenvalues 1e-8 apart about 1 (P moves by some 1e-15 of itself), which
-//   the split spreads and extrapolates: two methods, one P within their errs.
+//   eigenvalues 1e-8 apart about 1 (their mean kept: P moves at second
+//   order in the spread, far below 1e-10 of itself), which the split
+//   spreads and extrapolates: two methods, one P within their errs.
 TEST(WishartHolonomic, RepeatedEigenvaluesTakeTheConfluentSystem) {
     const int m = 10;
     const double n = 12, c = 1.7;
