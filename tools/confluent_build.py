@@ -371,6 +371,18 @@ class Builder:
         return [[[rows[r][d][q] for q in range(self.R)] for r in range(self.R)] for d in range(Dmax + 1)]
 
 
+
+def phi_vector(labels, sizes, a):
+    """The upper tail's solution det(Y)^-a in the entries: prod binom(m_j, p_j) (-a)^p_j."""
+    phi = []
+    for p in labels:
+        v = Fr(1)
+        for pj, k in zip(p, sizes):
+            v *= comb(k, pj) * (-a) ** pj
+        phi.append(v)
+    return phi
+
+
 if __name__ == "__main__":
     import sys
     import time

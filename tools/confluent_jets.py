@@ -184,14 +184,19 @@ class Jet:
     def basis_labels(self):
         return list(product(*[range(len(C) + 1) for C in self.clusters]))
 
-    def G_form(self, p):
-        """G_p = prod_j e_{p_j}(theta_{C_j}) F at x = 0, as a linear form."""
-        form = {}
+    def _square_free(self, p):
+        """The square-free multi-indices taking p_j indices of cluster j."""
         for choice in product(*[combinations(C, pj) for C, pj in zip(self.clusters, p)]):
             al = [0] * self.m
             for part in choice:
                 for i in part:
                     al[i] = 1
+            yield al
+
+    def G_form(self, p):
+        """G_p = prod_j e_{p_j}(theta_{C_j}) F at x = 0, as a linear form."""
+        form = {}
+        for al in self._square_free(p):
             key = self.rep(tuple(al))
             form[key] = form.get(key, 0) + 1
         return form
@@ -199,11 +204,7 @@ class Jet:
     def EG_form(self, p):
         """(sum_i theta_i) G_p at x = 0."""
         form = {}
-        for choice in product(*[combinations(C, pj) for C, pj in zip(self.clusters, p)]):
-            al = [0] * self.m
-            for part in choice:
-                for i in part:
-                    al[i] = 1
+        for al in self._square_free(p):
             for i in range(self.m):
                 be = list(al); be[i] += 1
                 # theta^be F(0) = be! f_be

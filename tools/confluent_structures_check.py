@@ -11,11 +11,10 @@ Run: /usr/bin/python3 tools/confluent_structures_check.py [MAX]   (default 6)
 import sys
 import time
 from fractions import Fraction as Fr
-from math import comb
 
 import mpmath as mp
 
-from confluent_build import Builder
+from confluent_build import Builder, phi_vector
 
 
 def partitions_of(m, most=None):
@@ -36,12 +35,7 @@ def main(top):
             b = Builder(sizes, rates, a, c)
             Bd = b.matrices()
             R = b.R
-            phi = []
-            for p in b.labels:
-                v = Fr(1)
-                for pj, k in zip(p, sizes):
-                    v *= comb(k, pj) * (-a) ** pj
-                phi.append(v)
+            phi = phi_vector(b.labels, sizes, a)
             eig_ok = all(sum(Bd[0][i][j] * phi[j] for j in range(R)) == -m * a * phi[i] for i in range(R)) and \
                 all(sum(Bd[d][i][j] * phi[j] for j in range(R)) == 0 for d in range(1, len(Bd)) for i in range(R))
             M = mp.matrix(R, R)

@@ -578,7 +578,7 @@ def main():
         print(line)
         results.append(line)
     print("== 5. m = 10, built cluster by cluster (tools/confluent_build.py) ==")
-    from confluent_build import Builder
+    from confluent_build import Builder, phi_vector
     mp.mp.dps = 40
     n = Fr(11)
     a, c = n / 2, (n + 11) / 2
@@ -591,12 +591,7 @@ def main():
         big = max(abs(x) for B in Bd for row in B for x in row)
         dev = max((abs(float(Bf[d][i][j]) - float(Bd[d][i][j])) / abs(float(Bd[d][i][j])))
                   for d in range(len(Bd)) for i in range(builder.R) for j in range(builder.R) if Bd[d][i][j] != 0)
-        phi = []
-        for p in builder.labels:
-            v = Fr(1)
-            for pj, k in zip(p, sizes):
-                v *= comb(k, pj) * (-a) ** pj
-            phi.append(v)
+        phi = phi_vector(builder.labels, sizes, a)
         R = builder.R
         ok = all(sum(Bd[0][i][j] * phi[j] for j in range(R)) == -10 * a * phi[i] for i in range(R)) and \
             all(sum(Bd[d][i][j] * phi[j] for j in range(R)) == 0 for d in range(1, len(Bd)) for i in range(R))
