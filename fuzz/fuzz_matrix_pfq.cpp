@@ -372,22 +372,39 @@ const double kEqualCap[] = {1e6, 1e6, 100, 100, 100, 40, 40, 40, 40};
 // parameters grow (counted as a factor |a| + |c| + 1: 1F1(-2^53; 8; X) at
 // |x| <= 20 took 1.4 s unsanitized), each of some kHolonomicStepWork n^2 2^n
 // operations (its two runs). Calls beyond kHolonomicReach operations, about
-// a second under the sanitizers, are not made.
+// a second under the sanitizers, are not made. Two arguments take it too
+// where one of them is c I (equal values, or a square matrix, whose
+// eigenvalues may be): the call is then of one argument, x_i y_i.
 const double kHolonomicStepWork = 66;
 const double kHolonomicReach = 1e8;
 
-bool holonomic_affordable(const CallPlan &call, const Options &options, size_t n) {
-    const auto &in = call.inputs;
-    if (options.alpha != 2 || first_option(call) != 3 || in[NUM_PARAMS].count() != 1 ||
-        in[DEN_PARAMS].count() != 1 || n < 2)
-        return true;
-    const InputPlan &x = in[X];
-    double largest = 0;  // bounds the eigenvalues' size (a square matrix: n times its largest entry)
+// Bounds the size of an input's eigenvalues (a square matrix: n times its
+// largest entry).
+double largest_eigenvalue_bound(const InputPlan &x, size_t n) {
+    double largest = 0;
     for (size_t k = 0; k < x.count(); k++) {
         double im = x.complex ? x.imag[k] : 0.0;
         largest = std::fmax(largest, std::hypot(x.real[k], im));
     }
-    if (is_square(x)) largest *= n;
+    return is_square(x) ? largest * n : largest;
+}
+
+// Whether a second argument may make the call one of one argument.
+bool may_fold(const InputPlan &x) {
+    if (is_square(x)) return true;
+    for (double v : x.real)
+        if (v != x.real[0]) return false;
+    return true;
+}
+
+bool holonomic_affordable(const CallPlan &call, const Options &options, size_t n) {
+    const auto &in = call.inputs;
+    const bool two = first_option(call) == 4;
+    if (options.alpha != 2 || (two && !may_fold(in[X]) && !may_fold(in[Y])) || in[NUM_PARAMS].count() != 1 ||
+        in[DEN_PARAMS].count() != 1 || n < 2)
+        return true;
+    double largest = largest_eigenvalue_bound(in[X], n);
+    if (two) largest *= largest_eigenvalue_bound(in[Y], n);
     const double parameters = std::fabs(in[NUM_PARAMS].real[0]) + std::fabs(in[DEN_PARAMS].real[0]) + 1;
     const double steps = (largest / 2 + 10) * parameters;
     return steps * kHolonomicStepWork * n * n * std::ldexp(1.0, (int)n) <= kHolonomicReach;

@@ -90,14 +90,20 @@ constexpr precision_profile wide_profile{wide_unit_roundoff, 1e-5, 1e-28, 48, 1e
 // A step reaches at most this share of the distance to t = 0, the system's
 // singular point, where the series' radius ends.
 constexpr double step_radius_share = 0.5;
-// Work a run may take, in double multiply-adds of the recursion ((order + 1)
-// m^2 2^m per step, times the precision's cost): some 10 s on one core. A
+// Work a run may take, in double multiply-adds (step_work, times the
+// precision's cost): some 3 s on one core, the pair 5 to 7 s. A
 // step reaches about step_reach_estimate / max(s) in t far out (the
 // decaying solutions' rate; measured 4.7 to 5.8 for the wide runs at
 // m = 8, 5 for double's), so points whose estimate exceeds the budget
 // are refused before the run (NaN, err Inf: Sigma's eigenvalues spread too
 // far for such x), and a run that still exceeds it stops there.
 constexpr double most_work = 4e9;
+// A step's work besides the recursion (the Horner sums, the scaling, the
+// norms), in multiply-adds per entry and Taylor term: without it a whole
+// budget (a pair of runs) took 17.6 s on one core at m = 2 and 10 s at
+// m = 3, against 6.1 to 6.9 s at m = 5 to 8 (the 2-core Xeon); with it, 5
+// to 7 s at every m.
+constexpr double step_entry_overhead = 8;
 constexpr double step_reach_estimate = 4;
 // Steps between interrupt polls (a step at m = 10 costs some 10 ms).
 constexpr int steps_per_poll = 1;
@@ -1047,12 +1053,13 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
                     std::sqrt((double)pair.fine.steps + 1);
 }
 
-// Multiply-adds of one step of a precision's fine run.
+// Multiply-adds of one step of a precision's fine run: the recursion's,
+// and step_entry_overhead per entry and term for the rest of the step.
 template <class Real> double step_work(const pfaffian_system<Real> &system, const precision_profile &profile)
 {
-    const double per_term = system.B.empty() ? double(system.m) * system.m * system.size
-                                             : double(system.B.size()) * system.size * system.size;
-    return (profile.fine_order + 1.0) * per_term * profile.operation_cost;
+    const double per_entry = system.B.empty() ? double(system.m) * system.m
+                                              : double(system.B.size()) * system.size;
+    return (profile.fine_order + 1.0) * system.size * (per_entry + step_entry_overhead) * profile.operation_cost;
 }
 
 template <class Real>
