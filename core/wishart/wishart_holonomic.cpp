@@ -483,16 +483,20 @@ bool holonomic_serves(const wishart_cdf_request &request)
 
 namespace {
 
-// The ray with repeated eigenvalues: points that miss tol run again in long
-// double (the rounding its matrices' entries amplify: c I at m = 10 met
-// 2e-10 in double, 1e-13 in long double, at 2.3 times the time), with what
-// the budget has left, each keeping the better value; and err takes the
-// merge's width in (merged_sigma). For the smallest eigenvalue that run
-// goes on to the wide type for the lower tail that long double misses (a
-// spike at m = 8 at P = 2.7e-4, which its first route's own retry, in long
-// double, left 3 times over tol).
-wishart_cdf_outcome confluent_ray_route(const wishart_cdf_request &request, const merged_sigma &merged,
-                                        const double *x, std::size_t count, double *P, double *err)
+// The ray for repeated eigenvalues, or for the largest eigenvalue: points
+// that miss tol run again in long double, with what the budget has left,
+// each keeping the better value; and err takes the merge's width in
+// (merged_sigma). Long double takes the rounding that the confluent
+// matrices' entries amplify (c I at m = 10 met 2e-10 in double, 1e-13 in
+// long double, at 2.3 times the time), and the rounding that gaps just
+// above holonomic_min_gap amplify (a cluster of three 0.2% apart at m = 4
+// and 6: NaN from the lower tail's bulk in double, every point met in
+// long double). For the smallest eigenvalue that run goes on to the wide
+// type for the lower tail that long double misses (a spike at m = 8 at
+// P = 2.7e-4, which its first route's own retry, in long double, left 3
+// times over tol).
+wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const merged_sigma &merged,
+                                      const double *x, std::size_t count, double *P, double *err)
 {
     double used = 0;
     wishart_cdf_outcome outcome = holonomic_ray_route(merged.request, x, count, P, err, 1, false, &used);
@@ -534,7 +538,8 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
 {
     const merged_sigma merged = merge_repeated(request);
     if (holonomic_ray_serves(merged.request)) {
-        if (has_repeated(merged.request)) return confluent_ray_route(request, merged, x, count, P, err);
+        if (has_repeated(merged.request) || holonomic_integrates_lower(request))
+            return retried_ray_route(request, merged, x, count, P, err);
         return holonomic_ray_route(request, x, count, P, err);
     }
     return holonomic_split_route(request, x, count, P, err);

@@ -329,6 +329,26 @@ TEST(WishartHolonomic, WhiteLimitOfASpreadSigma) {
     }
 }
 
+// A cluster of three just past holonomic_min_gap, diag(1 - w, 1, 1 + w, 2.5)
+// at w = 0.15% to 0.6%: the distinct system's runs amplify the rounding
+// by the gaps (in double every lower-tail point missed tol at w = 0.2%),
+// so its points run again in long double. P is even in w (w and -w give
+// the same Sigma), so (64 P(w) - 20 P(2w) + P(4w)) / 45 meets P at w = 0,
+// the confluent system's value, to O(w^6), below 1e-13 of P here.
+TEST(WishartHolonomic, CloseClusterAgainstTheRepeatedLimit) {
+    const std::vector<double> x = {2, 4, 8, 15, 25, 40, 60};
+    const double w = 1.5e-3;
+    auto cluster = [&](double width) {
+        return evaluate(4, 6, {1 - width, 1, 1 + width, 2.5}, x, wishart_tail::lower);
+    };
+    const evaluation once = cluster(w), twice = cluster(2 * w), four = cluster(4 * w), limit = cluster(0);
+    for (std::size_t i = 0; i < x.size(); i++) {
+        const double extrapolated = (64 * once.P[i] - 20 * twice.P[i] + four.P[i]) / 45;
+        expect_honest(extrapolated, 2 * (once.err[i] + twice.err[i] + four.err[i]), limit.P[i], 1e-10,
+                      "close cluster", limit.err[i]);
+    }
+}
+
 // A spike over a repeated pair, Sigma = diag(4, 1, 1), in the deep upper
 // tail (Q from 1e-5 to 7e-20, where 1 - P holds no digit): the split's
 // extrapolation of the spread levels' Q against the limit of the pair
