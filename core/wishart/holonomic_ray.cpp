@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <numeric>
 #include <vector>
 
@@ -171,6 +172,57 @@ template <class Real> Real from_wide(const wide_real &v, bool other)
 }
 template <> wide_real from_wide<wide_real>(const wide_real &v, bool) { return v; }
 
+// A confluent system's matrices in the wide type, and what they depend on.
+struct confluent_build {
+    std::vector<double> s;
+    std::vector<int> multiplicity, counts;
+    double a = 0, c = 0;
+    std::vector<std::vector<wide_real>> B;
+
+    bool same_system(const confluent_build &other) const
+    {
+        return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
+               c == other.c;
+    }
+};
+
+// The last build, which the next runs of the same system take: a call runs
+// it in double, again in long double for the points that missed, and
+// projected for the upper tail, and each would build the same matrices
+// again (1 s of the builder at R = 112). The matrices are the same however
+// they were come by.
+struct confluent_build_cache {
+    std::mutex lock;
+    confluent_build last;
+};
+
+confluent_build_cache &build_cache()
+{
+    static confluent_build_cache cache;
+    return cache;
+}
+
+// build.B for the system that build describes; false where a reduction
+// failed.
+bool built_matrices(confluent_build &build)
+{
+    confluent_build_cache &cache = build_cache();
+    {
+        const std::lock_guard<std::mutex> held(cache.lock);
+        if (!cache.last.B.empty() && cache.last.same_system(build)) {
+            build.B = cache.last.B;
+            return true;
+        }
+    }
+    std::vector<wide_real> s(build.s.begin(), build.s.end());
+    if (!confluent_matrices<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c), build.counts,
+                                       build.B))
+        return false;
+    const std::lock_guard<std::mutex> held(cache.lock);
+    cache.last = build;
+    return true;
+}
+
 // The confluent system's B_d for the system and its mirror, built once in
 // the wide type whatever the run's precision, so that the reductions'
 // rounding stays below the run's own. Each entry is then rounded once, the
@@ -181,12 +233,14 @@ template <> wide_real from_wide<wide_real>(const wide_real &v, bool) { return v;
 template <class Real>
 bool confluent_pair(pfaffian_system<Real> &system, pfaffian_system<Real> &mirrored, double c)
 {
-    std::vector<wide_real> s;
-    for (const Real &value : system.s) s.push_back(wide_real(to_double(value)));
-    std::vector<std::vector<wide_real>> B;
-    if (!confluent_matrices<wide_real>(s, system.multiplicity, wide_real(to_double(system.a)), wide_real(c),
-                                       system.counts, B))
-        return false;
+    confluent_build build;
+    for (const Real &value : system.s) build.s.push_back(to_double(value));
+    build.multiplicity = system.multiplicity;
+    build.counts = system.counts;
+    build.a = to_double(system.a);
+    build.c = c;
+    if (!built_matrices(build)) return false;
+    const std::vector<std::vector<wide_real>> &B = build.B;
     const std::size_t N = system.size;
     system.B.assign(B.size(), std::vector<Real>(N * N));
     mirrored.B = system.B;
@@ -502,7 +556,7 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     const std::vector<int> &grades = system.grades;
     std::stable_sort(order.begin(), order.end(),
                      [&grades](std::size_t p, std::size_t q) { return grades[p] < grades[q]; });
-    // The confluent system's solves take every entry (R <= 100: cheap),
+    // The confluent system's solves take every entry (R <= 128: cheap),
     // which needs no argument on B_0's structure across grades.
     const bool whole = !system.B.empty();
     const int top = std::min(start_terms, system.m);

@@ -327,7 +327,7 @@ void write_smallest_point(const wishart_cdf_request &request, const holonomic_ra
     double e = run.complement_difference[k] + run.truncation[k] + run.rounding + unit_roundoff * lower;
     if (std::isnan(e) || std::isnan(lower)) e = HUGE_VAL;
     *P = request.log_result ? std::log(lower) : lower;
-    if (err) *err = request.log_result ? e / lower : e;
+    if (err) *err = request.log_result && !std::isnan(lower) ? e / lower : e;   // no value: Inf either way
 }
 
 // The smallest eigenvalue: P(lambda_min > x), the recessive solution of the

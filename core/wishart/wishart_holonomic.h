@@ -33,9 +33,12 @@ constexpr double repeated_width = 1e-10;
 // The size of the confluent system, prod_j (m_j + 1) over the clusters of
 // equal eigenvalues, the one integration takes: its matrices are built once
 // per system in the wide type, at some 1.5e-4 R^2 s at m = 10 (R = 36:
-// 0.15 s; R = 80: 0.9 s), and a call builds a few. Larger ones (a pair among
-// distinct eigenvalues: R = 3 2^(m-2)) are spread apart and extrapolated.
-constexpr std::size_t confluent_most_entries = 100;
+// 0.15 s; R = 80: 0.9 s; four spikes over six equal, R = 112: 1 s and
+// 290 MB at the peak), and the runs of a call share them (the last build
+// is kept). Larger ones (a pair among distinct eigenvalues: R = 3 2^(m-2))
+// are spread apart and extrapolated; four spikes at m = 10 were NaN from
+// the bulk there.
+constexpr std::size_t confluent_most_entries = 128;
 
 // The smallest eigenvalue's backward runs on the confluent system hold
 // 1e-10 in double and long double up to this m (c I at m = 8: 4e-12 of

@@ -194,6 +194,15 @@ TEST(WishartRealSmallest, ReachIsHonest)
     EXPECT_EQ(missed.status, wishart_cdf_status::not_converged);
     EXPECT_TRUE(std::isnan(P));
     EXPECT_GT(err_beyond, 1e-17 * 0.43);   // P = 0.43 at x = 1 (default tol)
+    // Beyond the work budget (the runs start far out, past Sigma's largest
+    // eigenvalue) and asked for log P: no value, and an err that says so.
+    wishart_cdf_request spikes = smallest(10, 12, {5, 4, 3, 1, 1, 1, 1, 1, 1, 1}, false);
+    spikes.log_result = true;
+    x = 0.5;
+    const wishart_cdf_outcome unreached = wishart_eig_cdf(spikes, &x, 1, &P, &err_beyond);
+    EXPECT_EQ(unreached.status, wishart_cdf_status::not_converged);
+    EXPECT_TRUE(std::isnan(P));
+    EXPECT_EQ(err_beyond, HUGE_VAL);
 }
 
 // P (or NaN) against a truth: within 1e-10 and within what err claims
