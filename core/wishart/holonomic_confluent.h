@@ -28,6 +28,8 @@
 
 #include <boost/math/special_functions/binomial.hpp>
 
+#include "interrupt_countdown.h"
+
 namespace matrixhyper {
 
 namespace confluent_detail {
@@ -125,11 +127,15 @@ template <class Real> struct top_solver {
     bool ok = false;
 };
 
+// Orbits solved between interrupt polls: a block's solve takes some 0.1 ms
+// (four spikes at m = 10: 1 s for some 12,000 orbits).
+constexpr int orbits_per_poll = 16;
+
 template <class Real> class confluent_builder {
   public:
     confluent_builder(const std::vector<Real> &s, const std::vector<int> &sizes, Real a, Real c,
-                      const std::vector<int> &counts)
-        : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts)
+                      const std::vector<int> &counts, const interrupt_check *interrupt)
+        : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts), interrupt_(interrupt)
     {
         for (int size : sizes) m_ += size;
         b_ = Real(1) - (c - Real(m_ - 1) / 2);
@@ -157,7 +163,19 @@ template <class Real> class confluent_builder {
             }
     }
 
-    // B_d, row-major, d = 0 .. the degree; false where a reduction failed.
+    bool interrupted() const { return interrupted_; }
+
+    // Bytes the build's values take at its end: a polynomial in t of the
+    // entries per orbit up to the top degree.
+    double value_bytes() const
+    {
+        double orbits = double(entries_);
+        for (int d = 0; d <= top_degree_; d++) orbits += double(orbits_of_degree(d).size());
+        return orbits * (room_ + 1) * double(entries_) * sizeof(Real);
+    }
+
+    // B_d, row-major, d = 0 .. the degree; false where a reduction failed
+    // or the caller asked to stop (interrupted()).
     bool matrices(std::vector<std::vector<Real>> &B)
     {
         if (!build()) return false;
@@ -205,6 +223,8 @@ template <class Real> class confluent_builder {
     std::map<std::vector<int>, std::vector<Real>> value_;   // orbit -> polynomial in t of forms in G
     std::map<std::pair<int, int>, top_solver<Real>> solvers_;
     mutable bool missing_ = false;   // a value needed before it was solved, or t's degree beyond the room
+    const interrupt_check *interrupt_;
+    bool interrupted_ = false;
     const std::vector<Real> empty_;
 
     std::vector<Real> zero() const { return std::vector<Real>((room_ + 1) * entries_, Real(0)); }
@@ -559,8 +579,13 @@ template <class Real> class confluent_builder {
             v[p] = Real(1) / Real(entry_terms(p));
             value_[orbit_key(square_free_parts(p))] = v;
         }
+        interrupt_countdown countdown(interrupt_, orbits_per_poll);
         for (int d = 0; d <= top_degree_; d++)
             for (const pending_orbit &orbit : orbits_of_degree(d)) {
+                if (countdown.step()) {
+                    interrupted_ = true;
+                    return false;
+                }
                 if (value_.count(orbit_key(orbit.parts))) continue;
                 if (!solve_block(orbit.parts, orbit.first)) return false;
             }
@@ -570,15 +595,27 @@ template <class Real> class confluent_builder {
 
 }  // namespace confluent_detail
 
+// Bytes the build of confluent_matrices holds at its end, its values.
+template <class Real>
+double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
+                             const std::vector<int> &counts)
+{
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr).value_bytes();
+}
+
 // B_d of t G' = sum_d t^d B_d G for S's distinct eigenvalues s (clusters of
 // `multiplicity` each) and the entries' counts (counts[p * clusters + A]).
-// False where a reduction failed.
+// False where a reduction failed, or where `interrupt` asked to stop
+// (*interrupted then set).
 template <class Real>
 bool confluent_matrices(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
-                        const std::vector<int> &counts, std::vector<std::vector<Real>> &B)
+                        const std::vector<int> &counts, std::vector<std::vector<Real>> &B,
+                        const interrupt_check *interrupt, bool *interrupted)
 {
-    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts);
-    return builder.matrices(B);
+    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt);
+    const bool built = builder.matrices(B);
+    *interrupted = builder.interrupted();
+    return built;
 }
 
 }  // namespace matrixhyper

@@ -117,8 +117,8 @@ TEST(WishartRoutes, RoutesKeepTheirDigitsAtSubnormalPoints)
 // 'log' on the routes: the series' (real m = 11) and the holonomic split's
 // (m = 3) log P (lower tail) and log(1 - P) (upper) against the exact
 // route's directly computed logs, each within the two error bounds; and a
-// series whose tables cannot fit the memory limit is out_of_memory, not bad
-// input.
+// series whose tables, or the holonomic route whose system, cannot fit the
+// memory limit is out_of_memory, not bad input.
 TEST(WishartRoutes, LogResultsAgreeAndMemoryRefusalsSaySo)
 {
     const route_case cases[] = {{3, 6, wishart_field::real, {0.5, 4, 12}},
@@ -151,4 +151,13 @@ TEST(WishartRoutes, LogResultsAgreeAndMemoryRefusalsSaySo)
     const double x = 40;
     double P = 0, err = 0;
     EXPECT_EQ(wishart_eig_cdf(request, &x, 1, &P, &err).status, wishart_cdf_status::out_of_memory);
+    // The confluent system's build (four spikes at m = 10: 280 MB) counts
+    // against it too, before it starts.
+    request.m = 10;
+    request.n = 12;
+    request.sigma = {5, 4, 3, 2, 1, 1, 1, 1, 1, 1};
+    request.memory_limit = 100000000;
+    const wishart_cdf_outcome spikes = wishart_eig_cdf(request, &x, 1, &P, &err);
+    EXPECT_EQ(spikes.status, wishart_cdf_status::out_of_memory);
+    EXPECT_NE(spikes.message.find("to build"), std::string::npos) << spikes.message;
 }

@@ -487,4 +487,13 @@ TEST(WishartHolonomic, InterruptStopsTheIntegration) {
     const wishart_cdf_outcome outcome = wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data());
     EXPECT_EQ(outcome.status, wishart_cdf_status::interrupted) << outcome.message;
     EXPECT_EQ(polls, 6);
+    // And while the confluent system's matrices are built (four spikes at
+    // m = 10: a second of the builder before the first step).
+    polls = 0;
+    q.m = 10;
+    q.n = 11;
+    q.sigma = {5, 4, 3, 2, 1, 1, 1, 1, 1, 1};
+    const wishart_cdf_outcome building = wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data());
+    EXPECT_EQ(building.status, wishart_cdf_status::interrupted) << building.message;
+    EXPECT_EQ(polls, 6);
 }
