@@ -140,11 +140,13 @@ BENCHMARK(BM_wishart_holonomic_upper_tail)
 
 // The holonomic route for repeated eigenvalues of Sigma (one integration of
 // the confluent system, its matrices built first): a spike, Sigma =
-// diag(4, 1, ..., 1), or two repeated blocks, diag(2 I, I); n = m + 1, one
-// thread, one point in the bulk (x = 3.5 m: P about 0.1 to 0.4).
+// diag(4, 1, ..., 1), two repeated blocks, diag(2 I, I), or four spikes,
+// diag(5, 4, 3, 2, 1, ..., 1); n = m + 1, one thread, one point in the bulk
+// (x = 3.5 m: P about 0.1 to 0.4).
 static void BM_wishart_holonomic_repeated(benchmark::State &state) {
     const int m = (int)state.range(0);
-    const bool blocks = state.range(1) == 1;
+    const int kind = (int)state.range(1);   // 0: a spike, 1: two blocks, 2: four spikes
+    const bool blocks = kind == 1;
     wishart_cdf_request q;
     q.m = m;
     q.n = m + 1;
@@ -152,6 +154,8 @@ static void BM_wishart_holonomic_repeated(benchmark::State &state) {
     q.keep_unreached = true;      // a point that misses 1e-10 is timed all the same
     q.sigma.assign(m, 1.0);
     for (int i = 0; i < (blocks ? m / 2 : 1); ++i) q.sigma[i] = blocks ? 2.0 : 4.0;
+    if (kind == 2)
+        for (int i = 0; i < 4; ++i) q.sigma[i] = 5.0 - i;
     const double x = 3.5 * m;
     double P = 0, E = 0;
     for (auto _ : state) {
@@ -161,12 +165,14 @@ static void BM_wishart_holonomic_repeated(benchmark::State &state) {
     }
     char claim[32];
     std::snprintf(claim, sizeof claim, ", err/P %.1e", E / P);
-    state.SetLabel(std::string(blocks ? "two blocks" : "one spike") + claim);
+    const char *const kinds[] = {"one spike", "two blocks", "four spikes"};
+    state.SetLabel(std::string(kinds[kind]) + claim);
 }
 
 BENCHMARK(BM_wishart_holonomic_repeated)
-    ->ArgNames({"m", "blocks"})
+    ->ArgNames({"m", "kind"})
     ->ArgsProduct({{4, 6, 8, 10}, {0, 1}})
+    ->Args({10, 2})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
