@@ -747,15 +747,59 @@ void expand_polynomial(const pfaffian_system<Real> &system, Real t1, bool scaled
         }
 }
 
+// A matrix's nonzero entries by rows (row I's from start[I] to
+// start[I + 1]) in column order. The confluent system's B(t1 + u) is some
+// 15 to 30% nonzero, and its products over these alone sum the same terms
+// in the same order as over the whole matrix: the zeros add nothing.
+template <class Real> struct sparse_rows {
+    std::vector<std::size_t> start, column;
+    std::vector<Real> value;
+};
+
+template <class Real> void compress(const std::vector<Real> &dense, std::size_t N, sparse_rows<Real> &rows)
+{
+    rows.start.assign(1, 0);
+    rows.column.clear();
+    rows.value.clear();
+    for (std::size_t I = 0; I < N; I++) {
+        for (std::size_t J = 0; J < N; J++)
+            if (dense[I * N + J] != 0) {
+                rows.column.push_back(J);
+                rows.value.push_back(dense[I * N + J]);
+            }
+        rows.start.push_back(rows.column.size());
+    }
+}
+
+// out = sum_{l <= k} M_l v[k - l], M_l held by their nonzero entries.
+template <class Real>
+void apply_sparse(const std::vector<sparse_rows<Real>> &M, const std::vector<std::vector<Real>> &v, std::size_t k,
+                  std::size_t N, Real *out)
+{
+    std::fill(out, out + N, Real(0));
+    for (std::size_t l = 0; l < M.size() && l <= k; l++) {
+        const sparse_rows<Real> &rows = M[l];
+        const Real *vector = v[k - l].data();
+        for (std::size_t I = 0; I < N; I++) {
+            Real sum = 0;
+            for (std::size_t p = rows.start[I]; p < rows.start[I + 1]; p++) sum += rows.value[p] * vector[rows.column[p]];
+            out[I] += sum;
+        }
+    }
+}
+
 template <class Real>
 void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scaled, std::vector<std::vector<Real>> &c,
-                         std::vector<Real> &mixed, std::vector<Real> &r, std::vector<std::vector<Real>> &expansion)
+                         std::vector<Real> &mixed, std::vector<Real> &r, std::vector<std::vector<Real>> &expansion,
+                         std::vector<sparse_rows<Real>> &compressed)
 {
     const std::size_t N = system.size;
     if (!system.B.empty()) {
         expand_polynomial(system, t1, scaled, expansion);
+        compressed.resize(expansion.size());
+        for (std::size_t l = 0; l < expansion.size(); l++) compress(expansion[l], N, compressed[l]);
         for (std::size_t k = 0; k + 1 < c.size(); k++) {
-            apply_polynomial(system, expansion, c, k, 0, c[k + 1].data());
+            apply_sparse(compressed, c, k, N, c[k + 1].data());
             const Real divisor = scaled ? Real(double(k + 1)) : t1 * Real(double(k + 1));
             const Real diagonal = Real(double(k)) - system.shift;
             for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
@@ -820,6 +864,7 @@ template <class Real> struct ray_stepper {
     std::vector<std::vector<Real>> c;
     std::vector<Real> mixed, r;
     std::vector<std::vector<Real>> expansion;   // the confluent system's B at t
+    std::vector<sparse_rows<Real>> compressed;  // and its nonzero entries
     std::vector<double> weight;   // the entries' natural sizes
     double t;
     long log2_scale;
@@ -844,7 +889,7 @@ template <class Real> struct ray_stepper {
     // runs' rounding.
     double step()
     {
-        taylor_coefficients<Real>(system, t, scaled, c, mixed, r, expansion);
+        taylor_coefficients<Real>(system, t, scaled, c, mixed, r, expansion, compressed);
         const double size = taylor_step(c, weight, t, scaled, rtol);
         if (!(size > 0)) return 0;
         return forward ? (t + size) - t : (t - size) - t;
@@ -1126,12 +1171,27 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
                     std::sqrt((double)pair.fine.steps + 1);
 }
 
-// Multiply-adds of one step of a precision's fine run: the recursion's,
-// and step_entry_overhead per entry and term for the rest of the step.
+// Nonzero entries of the confluent system's B(t1 + u) = sum_l u^l M_l, over
+// l: M_l holds B_d for d >= l, so its pattern is theirs.
+template <class Real> double expansion_nonzeros(const pfaffian_system<Real> &system)
+{
+    const std::size_t entries = system.size * system.size;
+    std::vector<char> taken(entries, 0);
+    double nonzeros = 0;
+    for (std::size_t l = system.B.size(); l-- > 0;) {
+        for (std::size_t e = 0; e < entries; e++) taken[e] |= system.B[l][e] != 0;
+        nonzeros += (double)std::count(taken.begin(), taken.end(), 1);
+    }
+    return nonzeros;
+}
+
+// Multiply-adds of one step of a precision's fine run: the recursion's (the
+// confluent system's over the nonzero entries), and step_entry_overhead per
+// entry and term for the rest of the step.
 template <class Real> double step_work(const pfaffian_system<Real> &system, const precision_profile &profile)
 {
     const double per_entry = system.B.empty() ? double(system.m) * system.m
-                                              : double(system.B.size()) * system.size;
+                                              : expansion_nonzeros(system) / double(system.size);
     return (profile.fine_order + 1.0) * system.size * (per_entry + step_entry_overhead) * profile.operation_cost;
 }
 
