@@ -1074,8 +1074,11 @@ template <class Real> std::size_t workspace_bytes(const pfaffian_system<Real> &s
     const std::size_t N = system.size, m = system.m;
     const std::size_t block = entries_up_to(system, start_terms);
     const std::size_t per_run = (std::size_t(profile.fine_order + profile.coarse_order) / 2 + 2 + m) * N;
-    const std::size_t matrices = system.B.size() * N * N;   // the confluent B_d and, per run, their expansion
-    return sizeof(Real) * (2 * per_run + 2 * block * block + (start_terms + 2) * N + 3 * matrices);
+    // The confluent B_d and, per run, their expansion and its nonzero
+    // entries with their columns (at most every entry).
+    const std::size_t matrices = system.B.size() * N * N;
+    return sizeof(Real) * (2 * per_run + 2 * block * block + (start_terms + 2) * N + 5 * matrices) +
+           2 * matrices * sizeof(std::size_t);
 }
 
 // The two integrations of one request, and what their caller needs of the
