@@ -536,21 +536,44 @@ template <class Real> double start_work(const pfaffian_system<Real> &system)
     return work;
 }
 
-// The confluent system's matrices' terms of degree at least `from` in t
-// applied to the vectors of lower order: out = sum_{d >= from} B_d v[k - d]
-// (v[k - d] for d <= k only).
-template <class Real>
-void apply_polynomial(const pfaffian_system<Real> &system, const std::vector<std::vector<Real>> &B,
-                      const std::vector<std::vector<Real>> &v, std::size_t k, std::size_t from, Real *out)
+// A matrix's nonzero entries by rows (row I's from start[I] to
+// start[I + 1]) in column order. The confluent system's B_d and B(t1 + u)
+// are some 15 to 30% nonzero, and its products over these alone sum the same terms
+// in the same order as over the whole matrix: the zeros add nothing.
+template <class Real> struct sparse_rows {
+    std::vector<std::size_t> start, column;
+    std::vector<Real> value;
+};
+
+template <class Real> void compress(const std::vector<Real> &dense, std::size_t N, sparse_rows<Real> &rows)
 {
-    const std::size_t N = system.size;
+    rows.start.assign(1, 0);
+    rows.column.clear();
+    rows.value.clear();
+    for (std::size_t I = 0; I < N; I++) {
+        for (std::size_t J = 0; J < N; J++)
+            if (dense[I * N + J] != 0) {
+                rows.column.push_back(J);
+                rows.value.push_back(dense[I * N + J]);
+            }
+        rows.start.push_back(rows.column.size());
+    }
+}
+
+// out = sum_{l = from .. k} M_l v[k - l], M_l held by their nonzero entries:
+// the confluent system's matrices' terms of degree at least `from` applied
+// to the vectors of lower order.
+template <class Real>
+void apply_sparse(const std::vector<sparse_rows<Real>> &M, const std::vector<std::vector<Real>> &v, std::size_t k,
+                  std::size_t from, std::size_t N, Real *out)
+{
     std::fill(out, out + N, Real(0));
-    for (std::size_t d = from; d < B.size() && d <= k; d++) {
-        const Real *matrix = B[d].data();
-        const Real *vector = v[k - d].data();
+    for (std::size_t l = from; l < M.size() && l <= k; l++) {
+        const sparse_rows<Real> &rows = M[l];
+        const Real *vector = v[k - l].data();
         for (std::size_t I = 0; I < N; I++) {
             Real sum = 0;
-            for (std::size_t J = 0; J < N; J++) sum += matrix[I * N + J] * vector[J];
+            for (std::size_t p = rows.start[I]; p < rows.start[I + 1]; p++) sum += rows.value[p] * vector[rows.column[p]];
             out[I] += sum;
         }
     }
@@ -597,13 +620,15 @@ template <class Real> frobenius_series<Real> frobenius_terms(const pfaffian_syst
     series.gamma.assign(1, std::vector<Real>(N, 0));
     series.gamma[0][0] = 1;
     std::vector<Real> image(N);
+    std::vector<sparse_rows<Real>> B(system.B.size());
+    for (std::size_t d = 0; d < B.size(); d++) compress(system.B[d], N, B[d]);
     for (int k = 1; k <= start_terms; k++) {
         std::size_t used = 0;
         while (used < block && (whole || grades[order[used]] <= k)) used++;
         if (system.B.empty())
             apply<Real>(system, nullptr, series.gamma.back().data(), 1, image.data(), r.data());
         else   // sum_{d >= 1} B_d gamma_{k - d}
-            apply_polynomial(system, system.B, series.gamma, k, 1, image.data());
+            apply_sparse(B, series.gamma, k, 1, N, image.data());
         std::vector<Real> M(used * used), rhs(used);
         for (std::size_t row = 0; row < used; row++) {
             for (std::size_t col = 0; col < used; col++)
@@ -747,47 +772,6 @@ void expand_polynomial(const pfaffian_system<Real> &system, Real t1, bool scaled
         }
 }
 
-// A matrix's nonzero entries by rows (row I's from start[I] to
-// start[I + 1]) in column order. The confluent system's B(t1 + u) is some
-// 15 to 30% nonzero, and its products over these alone sum the same terms
-// in the same order as over the whole matrix: the zeros add nothing.
-template <class Real> struct sparse_rows {
-    std::vector<std::size_t> start, column;
-    std::vector<Real> value;
-};
-
-template <class Real> void compress(const std::vector<Real> &dense, std::size_t N, sparse_rows<Real> &rows)
-{
-    rows.start.assign(1, 0);
-    rows.column.clear();
-    rows.value.clear();
-    for (std::size_t I = 0; I < N; I++) {
-        for (std::size_t J = 0; J < N; J++)
-            if (dense[I * N + J] != 0) {
-                rows.column.push_back(J);
-                rows.value.push_back(dense[I * N + J]);
-            }
-        rows.start.push_back(rows.column.size());
-    }
-}
-
-// out = sum_{l <= k} M_l v[k - l], M_l held by their nonzero entries.
-template <class Real>
-void apply_sparse(const std::vector<sparse_rows<Real>> &M, const std::vector<std::vector<Real>> &v, std::size_t k,
-                  std::size_t N, Real *out)
-{
-    std::fill(out, out + N, Real(0));
-    for (std::size_t l = 0; l < M.size() && l <= k; l++) {
-        const sparse_rows<Real> &rows = M[l];
-        const Real *vector = v[k - l].data();
-        for (std::size_t I = 0; I < N; I++) {
-            Real sum = 0;
-            for (std::size_t p = rows.start[I]; p < rows.start[I + 1]; p++) sum += rows.value[p] * vector[rows.column[p]];
-            out[I] += sum;
-        }
-    }
-}
-
 template <class Real>
 void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scaled, std::vector<std::vector<Real>> &c,
                          std::vector<Real> &mixed, std::vector<Real> &r, std::vector<std::vector<Real>> &expansion,
@@ -799,7 +783,7 @@ void taylor_coefficients(const pfaffian_system<Real> &system, Real t1, bool scal
         compressed.resize(expansion.size());
         for (std::size_t l = 0; l < expansion.size(); l++) compress(expansion[l], N, compressed[l]);
         for (std::size_t k = 0; k + 1 < c.size(); k++) {
-            apply_sparse(compressed, c, k, N, c[k + 1].data());
+            apply_sparse(compressed, c, k, 0, N, c[k + 1].data());
             const Real divisor = scaled ? Real(double(k + 1)) : t1 * Real(double(k + 1));
             const Real diagonal = Real(double(k)) - system.shift;
             for (std::size_t I = 0; I < N; I++) c[k + 1][I] = (c[k + 1][I] - diagonal * c[k][I]) / divisor;
