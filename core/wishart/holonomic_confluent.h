@@ -23,6 +23,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -131,16 +132,26 @@ template <class Real> struct top_solver {
 // (four spikes at m = 10: 1 s for some 12,000 orbits).
 constexpr int orbits_per_poll = 16;
 
+// The system needs F's coefficients up to degree m + 1; a readout takes
+// them to this degree at least. Its truncation is of the order of the
+// first degree left out, (x t s)^(D + 1): at m = 2, a pair 0.09% apart in
+// the far upper tail (Q = 1e-13, x t s some 0.03) left 3e-9 at degree 3
+// and leaves far below 1e-15 at 8, while the orbits up to 8 at m <= 6
+// number a few thousand at most.
+constexpr int readout_least_degree = 8;
+
 template <class Real> class confluent_builder {
   public:
+    // reading: take the coefficients to the readout's degree
+    // (readout_least_degree).
     confluent_builder(const std::vector<Real> &s, const std::vector<int> &sizes, Real a, Real c,
-                      const std::vector<int> &counts, const interrupt_check *interrupt)
+                      const std::vector<int> &counts, const interrupt_check *interrupt, bool reading)
         : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts), interrupt_(interrupt)
     {
         for (int size : sizes) m_ += size;
         b_ = Real(1) - (c - Real(m_ - 1) / 2);
-        top_degree_ = m_ + 1;
-        room_ = m_ + 2;
+        top_degree_ = reading ? std::max(m_ + 1, readout_least_degree) : m_ + 1;
+        room_ = top_degree_ + 1;   // each degree's solve may raise t's by one
         entries_ = counts.size() / sizes.size();
         std::vector<Real> shape(top_degree_ + 1);
         Real factorial = 1;
@@ -211,7 +222,58 @@ template <class Real> class confluent_builder {
         return !missing_;
     }
 
+    // The readout of F at the eigenvalues s_A e^(x_i), offsets[A] holding
+    // cluster A's x_i: F = sum over multi-indices alpha of f_alpha x^alpha,
+    // and f_alpha is its orbit's value, so F = J . G with J = sum over orbits
+    // of m_orbit(x) times the orbit's value, m_orbit the product of each
+    // cluster's monomial symmetric polynomial. J[e] holds the orbits of
+    // total degree e (e = 0 .. m + 1, its last ones the truncation's
+    // measure), each (room + 1) rows of R, the polynomial in t. Call after
+    // matrices().
+    std::vector<std::vector<Real>> readout(const std::vector<std::vector<Real>> &offsets) const
+    {
+        std::vector<std::map<std::vector<int>, Real>> monomials;
+        for (int A = 0; A < clusters_; A++) monomials.push_back(monomial_symmetric(offsets[A]));
+        std::vector<std::vector<Real>> J(top_degree_ + 1, zero());
+        for (const auto &orbit : value_) {
+            Real weight = 1;
+            std::size_t first = 0;
+            for (int A = 0; A < clusters_ && weight != 0; A++) {
+                std::vector<int> part(orbit.first.begin() + first, orbit.first.begin() + first + sizes_[A]);
+                first += sizes_[A];
+                part.erase(std::remove(part.begin(), part.end(), 0), part.end());
+                const auto found = monomials[A].find(part);
+                weight *= found == monomials[A].end() ? Real(0) : found->second;
+            }
+            if (weight != 0) add(J[total_degree(orbit.first)], weight, Real(0), orbit.second);
+        }
+        return J;
+    }
+
   private:
+    // m_lambda(x) for every partition lambda (its nonzero parts, descending)
+    // of degree up to the top one with at most x's size parts: each variable
+    // in turn takes no part or one part k, x^k its factor, so each monomial
+    // x^alpha is met once.
+    std::map<std::vector<int>, Real> monomial_symmetric(const std::vector<Real> &x) const
+    {
+        std::map<std::vector<int>, Real> table{{std::vector<int>{}, Real(1)}};
+        for (const Real &value : x) {
+            std::map<std::vector<int>, Real> next = table;
+            for (const auto &entry : table) {
+                Real power = 1;
+                for (int k = 1; total_degree(entry.first) + k <= top_degree_; k++) {
+                    power *= value;
+                    std::vector<int> parts = entry.first;
+                    parts.insert(std::upper_bound(parts.begin(), parts.end(), k, std::greater<int>()), k);
+                    next[parts] += entry.second * power;
+                }
+            }
+            table = std::move(next);
+        }
+        return table;
+    }
+
     std::vector<int> sizes_;
     std::vector<Real> s_;
     Real a_, b_ = 0;
@@ -595,26 +657,32 @@ template <class Real> class confluent_builder {
 
 }  // namespace confluent_detail
 
-// Bytes the build of confluent_matrices holds at its end, its values.
+// Bytes the build of confluent_matrices holds at its end, its values
+// (reading: with a readout).
 template <class Real>
 double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
-                             const std::vector<int> &counts)
+                             const std::vector<int> &counts, bool reading)
 {
-    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr).value_bytes();
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reading).value_bytes();
 }
 
 // B_d of t G' = sum_d t^d B_d G for S's distinct eigenvalues s (clusters of
 // `multiplicity` each) and the entries' counts (counts[p * clusters + A]).
 // False where a reduction failed, or where `interrupt` asked to stop
 // (*interrupted then set).
+// With offsets (offsets[A]: cluster A's log(s_i / s_A)), *readout receives
+// the readout of F there (confluent_builder::readout).
 template <class Real>
 bool confluent_matrices(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
                         const std::vector<int> &counts, std::vector<std::vector<Real>> &B,
-                        const interrupt_check *interrupt, bool *interrupted)
+                        const interrupt_check *interrupt, bool *interrupted,
+                        const std::vector<std::vector<Real>> *offsets = nullptr,
+                        std::vector<std::vector<Real>> *readout = nullptr)
 {
-    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt);
+    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt, offsets != nullptr);
     const bool built = builder.matrices(B);
     *interrupted = builder.interrupted();
+    if (built && offsets) *readout = builder.readout(*offsets);
     return built;
 }
 

@@ -132,6 +132,16 @@ template <class Real> Real times_power_of_two(Real v, int e)
     return v * Real(std::ldexp(1.0, e / 2)) * Real(std::ldexp(1.0, e - e / 2));
 }
 
+// The readout of F at a close cluster's eigenvalues s_A e^(x_i) from the
+// confluent system's vector at s_A (confluent_builder::readout): per orbit
+// degree e, J[e] holds (room + 1) rows of `size` entries, the polynomial in
+// t, and F there is sum_e J[e](t) . G.
+template <class Real> struct readout_map {
+    std::vector<std::vector<Real>> J;
+    double exponent = 0;   // a sum_i x_i: det(S_x)^-a = det(S)^-a e^-exponent
+    bool empty() const { return J.empty(); }
+};
+
 // The Pfaffian system of 1F1(a; c; y) at y = -t s; shift adds to A0's
 // diagonal, the system of t^shift g.
 //
@@ -160,6 +170,8 @@ template <class Real> struct pfaffian_system {
     // The projected system (projected_system()): phi_I = (-a)^|I|, the
     // direction of the algebraic solution; empty for the plain one.
     std::vector<Real> phi;
+    std::vector<std::vector<double>> offsets;   // per cluster, its x_i (log_offsets); empty: none
+    readout_map<Real> readout;
 };
 
 // The wide type's value in another precision, rounded once; `other`: to
@@ -177,12 +189,13 @@ struct confluent_build {
     std::vector<double> s;
     std::vector<int> multiplicity, counts;
     double a = 0, c = 0;
-    std::vector<std::vector<wide_real>> B;
+    std::vector<std::vector<double>> offsets;   // per cluster; empty: no readout
+    std::vector<std::vector<wide_real>> B, readout;
 
     bool same_system(const confluent_build &other) const
     {
         return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
-               c == other.c;
+               c == other.c && offsets == other.offsets;
     }
 };
 
@@ -212,12 +225,16 @@ bool built_matrices(confluent_build &build, const interrupt_check *interrupt, bo
         const std::lock_guard<std::mutex> held(cache.lock);
         if (!cache.last.B.empty() && cache.last.same_system(build)) {
             build.B = cache.last.B;
+            build.readout = cache.last.readout;
             return true;
         }
     }
     std::vector<wide_real> s(build.s.begin(), build.s.end());
+    std::vector<std::vector<wide_real>> offsets;
+    for (const std::vector<double> &cluster : build.offsets) offsets.emplace_back(cluster.begin(), cluster.end());
     if (!confluent_matrices<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c), build.counts,
-                                       build.B, interrupt, interrupted))
+                                       build.B, interrupt, interrupted, offsets.empty() ? nullptr : &offsets,
+                                       &build.readout))
         return false;
     const std::lock_guard<std::mutex> held(cache.lock);
     cache.last = build;
@@ -233,6 +250,7 @@ template <class Real> confluent_build build_of(const pfaffian_system<Real> &syst
     build.counts = system.counts;
     build.a = to_double(system.a);
     build.c = c;
+    build.offsets = system.offsets;
     return build;
 }
 
@@ -243,7 +261,7 @@ double build_bytes(const confluent_build &build)
 {
     const std::vector<wide_real> s(build.s.begin(), build.s.end());
     return confluent_build_bytes<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c),
-                                            build.counts);
+                                            build.counts, !build.offsets.empty());
 }
 
 // The confluent system's B_d for the system and its mirror, built once in
@@ -269,6 +287,14 @@ bool confluent_pair(pfaffian_system<Real> &system, pfaffian_system<Real> &mirror
                 system.B[d][I * N + J] = from_wide<Real>(B[d][I * N + J], false);
                 mirrored.B[d][system.mirror[I] * N + system.mirror[J]] = from_wide<Real>(B[d][I * N + J], true);
             }
+    for (const std::vector<wide_real> &J : build.readout) {   // the mirror's entries in its order
+        system.readout.J.emplace_back(J.size());
+        mirrored.readout.J.emplace_back(J.size());
+        for (std::size_t k = 0; k < J.size(); k++) {
+            system.readout.J.back()[k] = from_wide<Real>(J[k], false);
+            mirrored.readout.J.back()[k - k % N + system.mirror[k % N]] = from_wide<Real>(J[k], true);
+        }
+    }
     return true;
 }
 
@@ -338,19 +364,28 @@ void make_system(const holonomic_ray_request &request, bool reversed, double shi
     system.shift = shift;
     std::vector<double> distinct;
     std::vector<int> multiplicity;
+    std::vector<std::vector<double>> offsets;
     for (int i = 0; i < m; i++) {
-        const double value = request.s[reversed ? m - 1 - i : i];
+        const int k = reversed ? m - 1 - i : i;
+        const double value = request.s[k];
+        const double offset = request.log_offsets.empty() ? 0 : request.log_offsets[k];
         const auto seen = std::find(distinct.begin(), distinct.end(), value);
         if (seen != distinct.end()) {
             multiplicity[seen - distinct.begin()]++;
+            offsets[seen - distinct.begin()].push_back(offset);
             continue;
         }
         distinct.push_back(value);
         multiplicity.push_back(1);
+        offsets.push_back({offset});
     }
     if ((int)distinct.size() < m) {
         for (double value : distinct) system.s.push_back(Real(value));
         system.multiplicity = multiplicity;
+        if (!request.log_offsets.empty()) {
+            system.offsets = offsets;
+            for (double x : request.log_offsets) system.readout.exponent += request.a * x;
+        }
         confluent_basis(system);
         for (double p : distinct)   // the largest w between clusters: the rounding's amplifier
             for (double q : distinct)
@@ -677,6 +712,12 @@ template <class Real> struct ray_run {
     // plan asks for it and the run reached that target: another run goes on
     // from there.
     std::vector<Real> end;
+    // Where the plan keeps them (ray_plan::keep_vectors): the whole vector
+    // at each target, as vector 2^vector_scale, which the readout takes.
+    std::vector<std::vector<Real>> vectors;
+    std::vector<long> vector_scale;
+    // The readout's truncation at each target, relative to the value.
+    std::vector<double> readout_truncation;
     long steps = 0;
     bool interrupted = false;
 };
@@ -693,6 +734,7 @@ template <class Real> struct ray_plan {
     std::atomic<bool> *team_stop;         // raised when either run must stop
     int direction = 1;                    // -1: towards t = 0, the targets decreasing, <= t0
     bool keep_end = false;                // keep the vector at the last target (ray_run::end)
+    bool keep_vectors = false;            // keep the vector at every target (ray_run::vectors)
 };
 
 // Scales v by 2^-e (exactly) so that its largest entry lies in [1/2, 1);
@@ -891,6 +933,16 @@ template <class Real> struct ray_stepper {
     }
 };
 
+// The vector u past the stepper's t into the run's vectors at `target`.
+template <class Real> void keep_vector(ray_run<Real> &run, const ray_stepper<Real> &at, std::size_t target, double u)
+{
+    run.vectors.resize(run.value.size());
+    run.vector_scale.resize(run.value.size());
+    run.vectors[target].resize(at.system.size);
+    for (std::size_t I = 0; I < at.system.size; I++) run.vectors[target][I] = taylor_sum(at.c, I, at.variable(u));
+    run.vector_scale[target] = at.log2_scale;
+}
+
 template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
 {
     const std::vector<double> &targets = *plan.targets;
@@ -905,6 +957,7 @@ template <class Real> ray_run<Real> integrate(const ray_plan<Real> &plan)
     // The vector u past t (0 before the first step: the coefficients beyond
     // c[0] are still 0, and the sum is c[0] itself).
     const auto keep_end = [&](double u) {
+        if (plan.keep_vectors) keep_vector(run, at, target, u);
         if (!plan.keep_end || target + 1 != targets.size()) return;
         run.end.resize(at.system.size);
         for (std::size_t I = 0; I < at.system.size; I++) run.end[I] = taylor_sum(at.c, I, at.variable(u));
@@ -1025,6 +1078,7 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
         Real from = Real(0);
         bool within = false;                           // a target passed in this step
         for (; passed < count && targets[passed] <= at.t + h; passed++, within = true) {
+            if (plan.keep_vectors) keep_vector(run, at, passed, targets[passed] - at.t);
             const Real to = integral(targets[passed] - at.t);
             if (passed > 0) segment[passed - 1].add(to_double(to - from), at.log2_scale);
             from = to;
@@ -1049,6 +1103,70 @@ template <class Real> ray_run<Real> integrate_tail(const ray_plan<Real> &plan)
         run.tail_share[k] = std::isinf(rest.value) ? HUGE_VAL : rest.value == 0 ? 0 : rest.ratio_to(beyond);
     }
     return run;
+}
+
+// J(t) . v at t, in v's units, and its parts of each orbit degree.
+template <class Real>
+Real read_out(const readout_map<Real> &map, double t, const std::vector<Real> &v, std::vector<Real> &parts)
+{
+    const std::size_t N = v.size(), rows = map.J[0].size() / N;
+    Real total = 0;
+    parts.assign(map.J.size(), Real(0));
+    for (std::size_t e = 0; e < map.J.size(); e++) {
+        for (std::size_t d = rows; d-- > 0;) {   // Horner in t
+            Real row = 0;
+            for (std::size_t I = 0; I < N; I++) row += map.J[e][d * N + I] * v[I];
+            parts[e] = parts[e] * Real(t) + row;
+        }
+        total += parts[e];
+    }
+    return total;
+}
+
+// The readout's truncation relative to the value, the parts taken to the
+// value's scale (times `scale` 2^apart): the parts fall like (x t s)^e / e!,
+// and the first left out, of degree D + 1, is estimated as if they fell
+// geometrically from each of the last three kept, the largest estimate
+// taken. (Geometric from degree 0 would not do: a cluster split evenly
+// about its centre has no odd parts.)
+template <class Real> double readout_truncation(const std::vector<Real> &parts, const Real &scale, int apart)
+{
+    const int top = (int)parts.size() - 1;
+    double worst = 0;
+    for (int e = std::max(1, top - 2); e <= top; e++) {
+        const double share = to_double(magnitude(times_power_of_two(parts[e] * scale, apart)));
+        worst = std::max(worst, std::pow(share, double(top + 1) / e));
+    }
+    return worst;
+}
+
+// A run's values at the readout's eigenvalues. A run of F takes F = J . g.
+// A tail run's value is I(t) = h(inf) Q(t) at the centre and its vector the
+// projected w = t^(m a) (g - g_{} phi), whose readout is t^(m a) (F_x -
+// F e^-exponent) (phi's is e^-exponent): with h_x(inf) = h(inf) e^-exponent,
+// Q_x / Q = 1 - e^exponent (J . w) / I, its degree 0 and 1 parts nil (w_{}
+// = 0; sum x = 0 about the centre), docs/wishart_holonomic_confluent.md.
+template <class Real>
+void read_out_run(const pfaffian_system<Real> &system, const std::vector<double> &targets, ray_run<Real> &run)
+{
+    run.readout_truncation.assign(run.value.size(), 0);
+    std::vector<Real> parts;
+    for (std::size_t k = 0; k < run.value.size(); k++) {
+        if (!run.reached[k] || k >= run.vectors.size() || run.vectors[k].empty()) continue;
+        const Real value = read_out(system.readout, targets[k], run.vectors[k], parts);
+        if (system.phi.empty()) {
+            run.value[k] = value;
+            run.log2_scale[k] = run.vector_scale[k];
+            run.readout_truncation[k] = readout_truncation(parts, Real(1) / magnitude(value), 0);
+            continue;
+        }
+        if (!(run.value[k] != 0)) continue;
+        const Real share = Real(std::exp(system.readout.exponent)) / run.value[k];
+        const int apart = (int)(run.vector_scale[k] - run.log2_scale[k]);
+        const Real factor = Real(1) - times_power_of_two(share * value, apart);
+        run.value[k] *= factor;
+        run.readout_truncation[k] = readout_truncation(parts, share / magnitude(factor), apart);
+    }
 }
 
 // Bytes the route holds at once: both runs' Taylor coefficients and
@@ -1076,6 +1194,7 @@ template <class Real> struct ray_pair {
     std::size_t first_target = 0;     // targets before it lie within t0: the series serves them
     std::vector<double> carried;      // the targets the runs carry
     ray_run<Real> fine, coarse;
+    readout_map<Real> readout;        // the system's, for the targets the start serves
     double rounding = 0;              // of the fine run, relative to the vector
     double budget_used = 0;
     bool abandoned = false;           // some target beyond the work budget
@@ -1115,7 +1234,8 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
         options.coarse_start ? *options.coarse_start : mirrored_values(start, system);
     std::atomic<bool> stop{false};
     ray_plan<Real> fine{&system, &start, pair.t0, &pair.carried, profile.fine_rtol, profile.fine_order,
-                        most_steps, request.interrupt, &stop, direction, options.keep_end};
+                        most_steps, request.interrupt, &stop, direction, options.keep_end,
+                        !system.readout.empty()};
     ray_plan<Real> coarse = fine;
     coarse.system = &mirrored;
     coarse.start = &mirrored_start;
@@ -1151,6 +1271,10 @@ void run_both(const holonomic_ray_request &request, const precision_profile &pro
         pair.state = holonomic_ray_state::interrupted;
         pair.message = "interrupted";
         return;
+    }
+    if (!system.readout.empty()) {
+        read_out_run(system, pair.carried, pair.fine);
+        read_out_run(mirrored, pair.carried, pair.coarse);
     }
     // Two runs of most_work each make the whole budget.
     pair.budget_used = (pair.fine.steps + pair.coarse.steps * coarse_share) * per_step / (2 * most_work);
@@ -1232,6 +1356,7 @@ ray_pair<Real> run_pair(const holonomic_ray_request &request, const precision_pr
     const std::vector<double> &x = request.targets;
     pfaffian_system<Real> system, mirrored;
     if (!make_systems(request, shift, system, mirrored, pair)) return pair;
+    pair.readout = system.readout;
     double sum_s = 0;
     for (double value : request.s) sum_s += std::fabs(value);
     pair.t0 = profile.start_reach / sum_s;
@@ -1299,6 +1424,18 @@ holonomic_ray_values unreached_values(std::size_t count)
     return values;
 }
 
+// The runs' error accumulates along the ray, while their difference may
+// pass near 0 at a target by chance (c I at m = 8 to 10: at 1 to 10 of 51
+// targets along a curve the double runs' error exceeded err, up to 20
+// times): each target of a forward run takes the largest difference of the
+// targets before it, `largest` (NaN, no difference, stays NaN).
+double accumulated(double difference, double &largest)
+{
+    if (std::isnan(difference)) return difference;
+    largest = std::max(largest, difference);
+    return largest;
+}
+
 template <class Real>
 holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const precision_profile &profile)
 {
@@ -1312,14 +1449,22 @@ holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const p
     // Points up to t0 come from the series itself.
     for (std::size_t k = 0; k < pair.first_target; k++) {
         const start_values<Real> near = frobenius_start(pair.series, x[k]);
-        if (near.ok) {
-            values.log_F[k] = std::log(to_double(near.g[0]));
+        Real F = near.g[0];
+        double read_truncation = 0;
+        if (!pair.readout.empty()) {
+            std::vector<Real> parts;
+            F = read_out(pair.readout, x[k], near.g, parts);
+            read_truncation = readout_truncation(parts, Real(1) / magnitude(F), 0);
+        }
+        if (near.ok && F > 0) {
+            values.log_F[k] = std::log(to_double(F));
             values.sign[k] = 1;
         }
-        values.truncation[k] = near.truncation;
+        values.truncation[k] = near.truncation + read_truncation;
     }
     values.budget_used = pair.budget_used;
     values.rounding = pair.rounding;
+    double largest_difference = 0;
     for (std::size_t k = 0; k < pair.carried.size(); k++) {
         const std::size_t i = pair.first_target + k;
         double log_fine = nan, log_coarse = nan;
@@ -1329,12 +1474,14 @@ holonomic_ray_values integrate_ray(const holonomic_ray_request &request, const p
             values.sign[i] = sign_fine;
         }
         values.truncation[i] = pair.start_truncation;
+        if (!pair.fine.readout_truncation.empty()) values.truncation[i] += pair.fine.readout_truncation[k];
         // NaN when the coarse run stopped short or its sign differs: err is
         // then infinite.
         if (request.want_err) {
             log_value(pair.coarse, k, &log_coarse, &sign_coarse);
             values.difference[i] = sign_coarse == sign_fine ? difference_safety * std::fabs(log_fine - log_coarse)
                                                             : nan;
+            values.difference[i] = accumulated(values.difference[i], largest_difference);
         }
         if (std::isnan(values.log_F[i])) values.abandoned = true;
     }
@@ -1528,6 +1675,8 @@ holonomic_ray_values recessive_values(const holonomic_ray_request &request, cons
         values.complement[i] = complement_at(pair.fine, k, last);
         values.sign[i] = 1;
         values.truncation[i] = left + pair.start_truncation;
+        if (!pair.fine.readout_truncation.empty())   // the readout at the target and at t_norm
+            values.truncation[i] += pair.fine.readout_truncation[k] + pair.fine.readout_truncation[last];
         if (request.want_err) {
             const bool same = log_ratio(pair.coarse, k, last, &log_coarse);
             values.difference[i] = same ? difference_safety * std::fabs(log_fine - log_coarse) : nan;
@@ -1606,6 +1755,11 @@ ray_run<long double> stitched_run(const ray_run<double> &upper, const ray_run<lo
             upper.log2_scale[k] - upper.log2_scale[handoff] + lower.log2_scale[0]);
     for (std::size_t k = 1; k < lower.value.size(); k++)
         add(joined && lower.reached[k], lower.value[k], lower.log2_scale[k]);
+    if (!upper.readout_truncation.empty() && !lower.readout_truncation.empty()) {
+        run.readout_truncation.assign(upper.readout_truncation.begin(), upper.readout_truncation.end() - 1);
+        run.readout_truncation.insert(run.readout_truncation.end(), lower.readout_truncation.begin() + 1,
+                                      lower.readout_truncation.end());
+    }
     run.steps = upper.steps + lower.steps;
     return run;
 }
@@ -1700,6 +1854,7 @@ holonomic_ray_complements complement_ray(const holonomic_ray_request &request, c
     double sum_s = 0;
     for (double value : request.s) sum_s += value;
     const scaled_sum limit = limit_over_start(request, pair.t0);
+    double largest_difference = 0;
     for (std::size_t k = 0; k < pair.carried.size(); k++) {
         const std::size_t i = pair.first_target + k;
         double log_fine, fine, log_coarse, coarse;
@@ -1710,12 +1865,15 @@ holonomic_ray_complements complement_ray(const holonomic_ray_request &request, c
         values.log_complement[i] = log_fine;
         values.complement[i] = fine;
         double difference = 0;
-        if (request.want_err)
+        if (request.want_err) {
             difference = tail_value(pair.coarse, k, limit, &log_coarse, &coarse)
                              ? difference_safety * std::fabs(std::expm1(log_coarse - log_fine))
                              : nan;
+            difference = accumulated(difference, largest_difference);
+        }
         values.relative_err[i] = difference + rounding + pair.fine.tail_share[k] +
                                  double_profile.unit_roundoff * pair.carried[k] * sum_s;
+        if (!pair.fine.readout_truncation.empty()) values.relative_err[i] += pair.fine.readout_truncation[k];
     }
     return values;
 }

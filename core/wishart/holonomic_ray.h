@@ -19,6 +19,11 @@ struct holonomic_ray_request {
     std::vector<double> s;                // eigenvalues of S, nonzero: equal ones take the confluent
                                           // system (holonomic_confluent.h), others pairwise distinct
     std::vector<double> targets;          // t, increasing, positive and finite
+    // Empty, or x_i per entry of s: F is then read at the eigenvalues
+    // s_i e^(x_i), equal s_i the centre of a close cluster, from the
+    // confluent system's solution (docs/wishart_holonomic_confluent.md,
+    // "Close eigenvalues").
+    std::vector<double> log_offsets;
     bool want_err = true;                 // run the second integration
     int threads = 1;                      // 1: both integrations on this thread
     std::size_t memory_limit = 0;         // bytes; 0: none
