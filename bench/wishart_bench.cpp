@@ -138,6 +138,29 @@ BENCHMARK(BM_wishart_holonomic_upper_tail)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The upper tail of a nearly white Sigma, AR(1) 0.001 (its eigenvalues
+// some 5e-4 apart, one cluster read off the confluent system at its
+// centre), n = m + 2, one thread, 16 points x = 2 m (1.2)^k from the bulk
+// to the far tail.
+static void BM_wishart_holonomic_close_upper_tail(benchmark::State &state) {
+    const int m = (int)state.range(0);
+    wishart_cdf_request q;
+    q.m = m;
+    q.n = m + 2;
+    q.threads = 1;
+    q.tail = wishart_tail::upper;
+    q.sigma = ar1_eigenvalues(m, 0.001);
+    std::vector<double> x;
+    for (int k = 0; k < 16; ++k) x.push_back(2.0 * m * std::pow(1.2, k));
+    time_upper_tail(state, q, x);
+}
+
+BENCHMARK(BM_wishart_holonomic_close_upper_tail)
+    ->ArgNames({"m"})
+    ->DenseRange(4, 10, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // The holonomic route for repeated eigenvalues of Sigma (one integration of
 // the confluent system, its matrices built first): a spike, Sigma =
 // diag(4, 1, ..., 1), two repeated blocks, diag(2 I, I), or four spikes,

@@ -99,9 +99,13 @@ const double kSeriesReach[] = {0, 500, 12, 5, 2.5, 1.6, 1};
 // with Sigma's spread, not with x: about T sum(s) / 4 steps of some
 // m^2 2^m + 64 units each (measured unsanitized: 3e8 units took 4.3 s at
 // m = 2, Sigma = diag(1e6, 2); 2.4e7 took 0.55 s at m = 6, a spread of 1e3).
-// Eigenvalues closer than kClusterGap are spread apart and integrated
-// several times over, some 50 times the work (m = 3, diag(1000, 1, 1)).
-// kRecessiveWork keeps a call near a second under the sanitizers.
+// Eigenvalues closer than kClusterGap were spread apart and integrated
+// several times over, some 50 times the work (m = 3, diag(1000, 1, 1));
+// at m <= 6 they now take the confluent system at about the distinct
+// system's cost (diag(1000, 1, 1.0005): 0.28 s against 0.30 s for
+// diag(1000, 1, 2)), and the factor stays as the margin for its build
+// under the sanitizers. kRecessiveWork keeps a call near a second under
+// the sanitizers.
 const double kRecessiveStartMargin = 30;
 const double kRecessiveStepsPerUnit = 0.25;
 const double kRecessiveStepOverhead = 64;

@@ -185,6 +185,12 @@ def main():
     mp.mp.dps = 60
     p = m2_lower(3, 1.0, 0.25, 120)
     print("    {3, 1.0, 0.25, 120.0, %s, %s}," % (mp.nstr(p, 17), mp.nstr(1 - p, 17)))
+    # A pair 0.09% apart (read off the confluent system at its centre), to
+    # the upper tail's 1e-13, at 50 digits and 60 for the last point.
+    for x in (2.0, 10.0, 30.0, 70.0):
+        mp.mp.dps = 60 if x > 60 else 50
+        p = m2_lower(3.5, 1.0, 1.0009, x)
+        print("    {3.5, 1.0, 1.0009, %s, %s, %s}," % (x, mp.nstr(p, 17), mp.nstr(1 - p, 17)))
     mp.mp.dps = 40
     print("// m = 1, n = 3.7, sigma = 2.5: {x, log Q} by the incomplete gamma function")
     for x in (1000, 4000):

@@ -204,22 +204,25 @@ bool holonomic_ray_serves(const wishart_cdf_request &request)
     return entries <= confluent_most_entries;
 }
 
-merged_sigma merge_repeated(const wishart_cdf_request &request)
+merged_sigma merge_close(const wishart_cdf_request &request, double gap)
 {
-    merged_sigma merged{request, 0};
+    merged_sigma merged{request, 0, std::vector<double>(request.sigma.size(), 0.0)};
     std::vector<double> &sigma = merged.request.sigma;
     std::vector<std::size_t> order(sigma.size());
     for (std::size_t i = 0; i < order.size(); i++) order[i] = i;
     std::sort(order.begin(), order.end(), [&sigma](std::size_t p, std::size_t q) { return sigma[p] < sigma[q]; });
     for (std::size_t k = 0; k < order.size();) {
         std::size_t end = k + 1;
-        while (end < order.size() && sigma[order[end]] - sigma[order[k]] <= repeated_width * sigma[order[end]]) end++;
+        while (end < order.size() && sigma[order[end]] - sigma[order[end - 1]] < gap * sigma[order[end]]) end++;
         if (end - k > 1) {
             double rates = 0;   // their common rate: the mean of theirs
             for (std::size_t q = k; q < end; q++) rates += 0.5 / sigma[order[q]];
             const double common = 0.5 / (rates / double(end - k));
             merged.width = std::max(merged.width, (sigma[order[end - 1]] - sigma[order[k]]) / sigma[order[end - 1]]);
-            for (std::size_t q = k; q < end; q++) sigma[order[q]] = common;
+            for (std::size_t q = k; q < end; q++) {
+                merged.log_offsets[order[q]] = std::log(common / sigma[order[q]]);
+                sigma[order[q]] = common;
+            }
         }
         k = end;
     }
@@ -335,11 +338,13 @@ void write_smallest_point(const wishart_cdf_request &request, const holonomic_ra
 // tol again in more bits (smallest_pass).
 wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const double *x,
                                        const std::vector<std::size_t> &order, double *P, double *err,
-                                       double work_share, bool extended, double *budget_used)
+                                       double work_share, bool extended, double *budget_used,
+                                       const std::vector<double> *log_offsets)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
+    if (log_offsets) ray.log_offsets = *log_offsets;
     // The lower tail is 1 beyond the cutoff, within the union bound on
     // P(lambda_min > x) <= P(lambda_max > x): the ray need not start there.
     const double cutoff = request.tail == wishart_tail::lower ? negligible_from(request, 1.0) : HUGE_VAL;
@@ -401,7 +406,7 @@ wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const
 
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share,
-                                        bool extended, double *budget_used)
+                                        bool extended, double *budget_used, const std::vector<double> *log_offsets)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
@@ -412,7 +417,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     if (order.empty()) return outcome;
     std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
     if (!holonomic_integrates_lower(request))
-        return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used);
+        return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used, log_offsets);
     const double cutoff = negligible_from(request, 1.0);
 
     // F(t) = 1F1(n/2; (n + m + 1)/2; -t S) at t = x below the cutoff; of
@@ -420,6 +425,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     // the integral of the density).
     const bool deep = request.tail == wishart_tail::upper && err;
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
+    if (log_offsets) ray.log_offsets = *log_offsets;
     for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) {
         if (deep && request.tol * upper_tail_floor(request, x[order[k]]) < one_minus_p_err) break;
         ray.targets.push_back(x[order[k]]);
@@ -448,10 +454,11 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
             value.log_err = union_tail_bound(request, x[i]);
         } else if (F.sign[k] > 0) {
             const double log_F = F.log_F[k];
-            double log_power = 0, power_magnitude = 0;
-            for (double s : ray.s) {
-                log_power += std::log(x[i]) + std::log(s);
-                power_magnitude += std::fabs(std::log(x[i])) + std::fabs(std::log(s));
+            double log_power = 0, power_magnitude = 0;   // of det(x S) at S's own rates
+            for (std::size_t j = 0; j < ray.s.size(); j++) {
+                const double log_s = std::log(ray.s[j]) + (log_offsets ? (*log_offsets)[j] : 0.0);
+                log_power += std::log(x[i]) + log_s;
+                power_magnitude += std::fabs(std::log(x[i])) + std::fabs(log_s);
             }
             value.log_lower = log_constant + ray.a * log_power + log_F;
             value.log_err = F.difference[k] + F.truncation[k] + F.rounding +
@@ -476,19 +483,39 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
 }
 
 
+namespace {
+
+// The merges one integration takes, in the order they are tried: clusters
+// chaining below each of cluster_join_gaps, then Sigma's own eigenvalues
+// (equal ones the confluent system's), each kept where the ray serves it
+// and it differs from those before.
+std::vector<merged_sigma> ray_merges(const wishart_cdf_request &request)
+{
+    std::vector<merged_sigma> merges;
+    for (double gap : cluster_join_gaps) {
+        merged_sigma merged = merge_close(request, gap);
+        if (!holonomic_ray_serves(merged.request)) continue;
+        if (!merges.empty() && merges.back().request.sigma == merged.request.sigma) continue;
+        merges.push_back(merged);
+    }
+    return merges;
+}
+
+} // namespace
+
 bool holonomic_serves(const wishart_cdf_request &request)
 {
-    return holonomic_ray_serves(merge_repeated(request).request) || holonomic_split_serves(request);
+    return !ray_merges(request).empty() || holonomic_split_serves(request);
 }
 
 namespace {
 
-// The ray for repeated eigenvalues, or for the largest eigenvalue: points
-// that miss tol run again in long double, with what the budget has left,
-// each keeping the better value; and err takes the merge's width in
-// (merged_sigma). Long double takes the rounding that the confluent
-// matrices' entries amplify (c I at m = 10 met 2e-10 in double, 1e-13 in
-// long double, at 2.3 times the time), and the rounding that gaps just
+// The ray for repeated or close eigenvalues (read at their own values), or
+// for the largest eigenvalue: points that miss tol run again in long
+// double, with what the budget has left, each keeping the better value.
+// Long double takes the rounding that the confluent matrices' entries
+// amplify (c I at m = 10 met 2e-10 in double, 1e-13 in long double, at
+// 2.3 times the time), and the rounding that gaps just
 // above holonomic_min_gap amplify (a cluster of three 0.2% apart at m = 4
 // and 6: NaN from the lower tail's bulk in double, every point met in
 // long double). For the smallest eigenvalue that run goes on to the wide
@@ -499,7 +526,8 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
                                       const double *x, std::size_t count, double *P, double *err)
 {
     double used = 0;
-    wishart_cdf_outcome outcome = holonomic_ray_route(merged.request, x, count, P, err, 1, false, &used);
+    const std::vector<double> *offsets = merged.width > 0 ? &merged.log_offsets : nullptr;
+    wishart_cdf_outcome outcome = holonomic_ray_route(merged.request, x, count, P, err, 1, false, &used, offsets);
     if (outcome.status != wishart_cdf_status::ok || !err) return outcome;
     std::vector<double> missed_x;
     std::vector<std::size_t> missed;
@@ -511,7 +539,8 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
     if (!missed.empty() && used < 1) {
         std::vector<double> again(missed.size()), again_err(missed.size());
         const wishart_cdf_outcome retry = holonomic_ray_route(merged.request, missed_x.data(), missed_x.size(),
-                                                              again.data(), again_err.data(), 1 - used, true);
+                                                              again.data(), again_err.data(), 1 - used, true,
+                                                              nullptr, offsets);
         if (retry.status == wishart_cdf_status::interrupted) return retry;
         if (retry.status == wishart_cdf_status::ok)
             for (std::size_t k = 0; k < missed.size(); k++)
@@ -520,14 +549,46 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
                     err[missed[k]] = again_err[k];
                 }
     }
-    if (merged.width == 0) return outcome;
-    double a = request.n / 2, rate = 0;
-    for (double sigma : merged.request.sigma) rate = std::max(rate, 0.5 / sigma);
-    for (std::size_t i = 0; i < count; i++) {
-        const double moved = request.m * merged.width * merged.width * (x[i] * rate * x[i] * rate + a);
-        if (!std::isfinite(P[i]) || !(x[i] > 0)) continue;
-        err[i] += request.log_result ? moved : std::fabs(P[i]) * moved;
-    }
+    return outcome;
+}
+
+// One merge's ray: the smallest eigenvalue of distinct ones takes its own
+// passes; the others retried_ray_route's.
+wishart_cdf_outcome merged_ray_route(const wishart_cdf_request &request, const merged_sigma &merged, const double *x,
+                                     std::size_t count, double *P, double *err)
+{
+    if (!has_repeated(merged.request) && !holonomic_integrates_lower(request))
+        return holonomic_ray_route(request, x, count, P, err);
+    return retried_ray_route(request, merged, x, count, P, err);
+}
+
+// The points the merges before missed (a readout's truncation, or a close
+// system's rounding), again with another merge, each keeping the better
+// value: clusters read as one hold where the distinct system's runs fail,
+// and miss where they hold (cluster_join_gaps).
+wishart_cdf_outcome again_for_the_missed(const wishart_cdf_request &request, const merged_sigma &merged,
+                                         const double *x, std::size_t count, double *P, double *err,
+                                         const wishart_cdf_outcome &outcome)
+{
+    if (outcome.status != wishart_cdf_status::ok || !err) return outcome;
+    std::vector<double> missed_x;
+    std::vector<std::size_t> missed;
+    for (std::size_t i = 0; i < count; i++)
+        if (!wishart_meets_tol(request, P[i], err[i])) {
+            missed.push_back(i);
+            missed_x.push_back(x[i]);
+        }
+    if (missed.empty()) return outcome;
+    std::vector<double> again(missed.size()), again_err(missed.size());
+    const wishart_cdf_outcome retry =
+        merged_ray_route(request, merged, missed_x.data(), missed_x.size(), again.data(), again_err.data());
+    if (retry.status == wishart_cdf_status::interrupted) return retry;
+    if (retry.status == wishart_cdf_status::ok)
+        for (std::size_t k = 0; k < missed.size(); k++)
+            if (again_err[k] < err[missed[k]] || std::isnan(err[missed[k]])) {
+                P[missed[k]] = again[k];
+                err[missed[k]] = again_err[k];
+            }
     return outcome;
 }
 
@@ -536,10 +597,12 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
 wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
                                     std::size_t count, double *P, double *err)
 {
-    const merged_sigma merged = merge_repeated(request);
-    if (holonomic_ray_serves(merged.request)) {
-        if (has_repeated(merged.request) || holonomic_integrates_lower(request))
-            return retried_ray_route(request, merged, x, count, P, err);
+    const std::vector<merged_sigma> merges = ray_merges(request);
+    if (!merges.empty()) {
+        wishart_cdf_outcome outcome = merged_ray_route(request, merges[0], x, count, P, err);
+        for (std::size_t k = 1; k < merges.size(); k++)
+            outcome = again_for_the_missed(request, merges[k], x, count, P, err, outcome);
+        return outcome;
         return holonomic_ray_route(request, x, count, P, err);
     }
     return holonomic_split_route(request, x, count, P, err);

@@ -5,6 +5,7 @@
 #define MATRIXHYPER_WISHART_HOLONOMIC_H
 
 #include <cstddef>
+#include <vector>
 
 #include "matrixhyper/wishart_cdf.h"
 
@@ -15,20 +16,25 @@ namespace matrixhyper {
 constexpr int holonomic_max_m = 10;
 
 // Smallest relative gap |s_i - s_j| / max(s_i, s_j) between eigenvalues of
-// Sigma one integration takes: the system divides by y_i - y_j, and below
-// this gap the rounding it amplifies (measured against the white limit,
-// docs/wishart_holonomic.md) would take the 1e-10 target. Closer ones are
-// spread apart first (wishart_holonomic_split.h).
+// Sigma one integration of the distinct system takes: it divides by
+// y_i - y_j, and below this gap the rounding it amplifies (measured against
+// the white limit, docs/wishart_holonomic.md) would take the 1e-10 target.
+// Eigenvalues whose gaps chain below it are one cluster, read off the
+// confluent system at its centre (merge_close); structures too large for
+// that are spread apart instead (wishart_holonomic_split.h).
 constexpr double holonomic_min_gap = 1e-3;
 
-// Eigenvalues of Sigma whose relative gaps chain within this width are
-// taken as one repeated eigenvalue, the confluent system's
-// (docs/wishart_holonomic_confluent.md): their common rate 1 / (2 sigma) is
-// the mean of theirs, so that log P, symmetric in them, moves at second
-// order only, by at most m w^2 ((x s)^2 + a) for a width w and rates s (err
-// takes it in). Eigenvalues of I + u u' computed in double lie some 1e-15
-// to 1e-12 apart.
-constexpr double repeated_width = 1e-10;
+// Eigenvalues whose gaps chain below one of these are one cluster, read off
+// the confluent system at its centre where that system is small enough
+// (holonomic_ray_serves); the merges are tried in this order, then Sigma's
+// own eigenvalues, each for the points the ones before missed. The distinct
+// system's runs fail on chains of gaps well above holonomic_min_gap: AR(1)
+// Sigma of 0.003 to 0.1 (gaps 0.1% to 5%) at m = 6 to 10 was NaN at most or
+// every point of a 16-point curve, where one cluster (up to 40% wide) met
+// 1e-10 in the lower tail and the upper one's bulk; while at m = 4 and 0.005
+// to 0.012 one cluster missed some far upper-tail points that the distinct
+// system met, and several close clusters failed as it did.
+constexpr double cluster_join_gaps[] = {6e-2, 1e-2, holonomic_min_gap, 0};
 
 // The size of the confluent system, prod_j (m_j + 1) over the clusters of
 // equal eigenvalues, the one integration takes: its matrices are built once
@@ -58,8 +64,9 @@ constexpr double holonomic_max_condition = 1e6;
 // Whether the route serves a checked request with n > m - 1: real field,
 // either extreme eigenvalue, m <= holonomic_max_m, eigenvalues of Sigma within
 // holonomic_max_condition, and either pairwise at least holonomic_min_gap
-// apart or equal (within repeated_width: one integration) or with their
-// close ones split apart and extrapolated back (wishart_holonomic_split.h).
+// apart or in clusters closer than that (one integration of the confluent
+// system, read at the cluster's eigenvalues) or with their close ones split
+// apart and extrapolated back (wishart_holonomic_split.h).
 bool holonomic_serves(const wishart_cdf_request &request);
 
 // P[i] (and err[i] when err is not null) at every x[i], for a request that
@@ -76,19 +83,26 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
 // budget (work_share of it), so that the call keeps the budget of one.
 bool holonomic_ray_serves(const wishart_cdf_request &request);
 
-// The request with Sigma's eigenvalues within repeated_width of one another
-// made equal, and the widest such group's relative width (0: none merged).
+// The request with Sigma's eigenvalues whose relative gaps chain below
+// `gap` made equal, their common rate 1 / (2 sigma) the mean of
+// theirs; the widest such group's relative width (0: none merged); and
+// each eigenvalue's log offset x_i = log(s_i / s) of its rate s_i against
+// the merged one s (0 for one not merged).
 struct merged_sigma {
     wishart_cdf_request request;
     double width;
+    std::vector<double> log_offsets;
 };
-merged_sigma merge_repeated(const wishart_cdf_request &request);
+merged_sigma merge_close(const wishart_cdf_request &request, double gap);
 // `extended` runs it in long double (holonomic_ray_request::extended);
 // budget_used (when not null) receives the share of a whole budget the
-// call's runs took.
+// call's runs took. With log_offsets P is read at the merged request's
+// rates s_i e^(x_i), from the confluent system at s_i
+// (docs/wishart_holonomic_confluent.md, "Close eigenvalues").
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share = 1,
-                                        bool extended = false, double *budget_used = nullptr);
+                                        bool extended = false, double *budget_used = nullptr,
+                                        const std::vector<double> *log_offsets = nullptr);
 
 // The tail the route integrates: P(lambda_max <= x) for the largest
 // eigenvalue, P(lambda_min > x) for the smallest (docs/wishart_holonomic.md).

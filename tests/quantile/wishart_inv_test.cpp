@@ -256,14 +256,12 @@ TEST(WishartInv, EndsNaNAndRefusals)
 
 TEST(WishartInv, UnresolvedPointsAreNaN)
 {
-    // Sigma with a close pair of eigenvalues holding the largest (spread
-    // apart and extrapolated back): the deeper the upper tail, the narrower
-    // the spread it needs, and at a p-value of 1e-300 that is too narrow
-    // for the pair's own gap (a spread must exceed it several times over).
-    // Out of reach, and it must say so.
+    // Sigma spread over 5e5: the upper tail's run to a p-value of 1e-300
+    // (x near 1400, in steps of some 4 / max(s) = 1.6e-5) is far beyond
+    // the work budget. Out of reach, and it must say so.
     wishart_cdf_request request =
         request_for(2, 2.5, wishart_field::real, wishart_extreme::largest, wishart_tail::upper);
-    request.sigma = {1, 1.0001};
+    request.sigma = {1, 2e-6};
     const quantiles got = solve(request, {0.05, 1e-300, 0.5});
     EXPECT_EQ(got.outcome.status, wishart_cdf_status::not_converged);
     ASSERT_EQ(got.outcome.unresolved, std::vector<std::size_t>{1});

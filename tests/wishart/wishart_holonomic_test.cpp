@@ -69,7 +69,8 @@ void expect_honest(double value, double error, double reference, double relative
 } // namespace
 
 // m = 2 by the density integral at 50 digits (tools/wishart_holonomic_reference.py,
-// part 1): {n, s1, s2, x, P, 1 - P}, spread to the 1 - 1e-12 quantile.
+// part 1): {n, s1, s2, x, P, 1 - P}, spread to the 1 - 1e-12 quantile and
+// beyond.
 TEST(WishartHolonomic, DensityIntegralAtMTwo) {
     const double rows[][6] = {
         {3, 1.0, 0.25, 0.05, 3.915398546153296e-5, 0.99996084601453847},
@@ -85,6 +86,11 @@ TEST(WishartHolonomic, DensityIntegralAtMTwo) {
         {5.5, 2.0, 0.3, 10.0, 0.49622083701171659, 0.50377916298828341},
         {5.5, 2.0, 0.3, 25.0, 0.9585059991201269, 0.041494000879873104},
         {5.5, 2.0, 0.3, 60.0, 0.99997373314853739, 2.6266851462607296e-5},
+        // A pair 0.09% apart, read off the confluent system at its centre.
+        {3.5, 1.0, 1.0009, 2.0, 0.077164302472169305, 0.92283569752783069},
+        {3.5, 1.0, 1.0009, 10.0, 0.90255741414002434, 0.097442585859975657},
+        {3.5, 1.0, 1.0009, 30.0, 0.99998247668616829, 1.75233138317136e-5},
+        {3.5, 1.0, 1.0009, 70.0, 0.99999999999989489, 1.0510525610656542e-13},
     };
     for (const auto &row : rows) {
         const std::vector<double> x = {row[3]};
@@ -329,6 +335,66 @@ TEST(WishartHolonomic, WhiteLimitOfASpreadSigma) {
     }
 }
 
+// Eigenvalues closer than holonomic_min_gap are read off the confluent
+// system at their centre (docs/wishart_holonomic_confluent.md, "Close
+// eigenvalues"): Sigma = c (1 + d (i - 4.5)) at m = 10, one cluster 0.02% to
+// 0.07% wide, where the distinct system was beyond its budget and the split
+// NaN. The same extrapolation as above through d, 2d and 4d meets the
+// finite formulas for c I, both tails from P = 1e-12 to Q = 1e-13, while
+// the readout's change from c I, second order in d, is some 1e-4 of P in
+// the far upper tail: the readout's second- and fourth-order terms to
+// 1e-6 of themselves.
+TEST(WishartHolonomic, CloseEigenvaluesAgainstTheWhiteLimit) {
+    const int m = 10;
+    const double n = 12, c = 1.5, d = 1e-4;
+    const std::vector<double> x = {9, 15, 25, 40, 60, 90, 140, 220};
+    for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
+        auto spread = [&](double step) {
+            std::vector<double> sigma;
+            for (int i = 0; i < m; i++) sigma.push_back(c * (1 + step * (i - (m - 1) / 2.0)));
+            return evaluate(m, n, sigma, x, tail);
+        };
+        const evaluation once = spread(d), twice = spread(2 * d), four = spread(4 * d);
+        const evaluation white = evaluate(m, n, std::vector<double>(m, c), x, tail);
+        ASSERT_EQ(once.outcome.method, "holonomic");
+        ASSERT_EQ(white.outcome.method, "exact");
+        for (std::size_t i = 0; i < x.size(); i++) {
+            const double extrapolated = (64 * once.P[i] - 20 * twice.P[i] + four.P[i]) / 45;
+            const double extrapolated_err = (64 * once.err[i] + 20 * twice.err[i] + four.err[i]) / 45;
+            expect_honest(extrapolated, extrapolated_err, white.P[i], 1e-10, "close eigenvalues",
+                          1e-13 * white.P[i]);
+        }
+    }
+}
+
+// A weakly correlated Sigma, AR(1) 0.06 at m = 6 (gaps 3% to 5%, 20% wide),
+// read as one cluster at its centre, against the distinct system's runs in
+// long double (holonomic_ray_route on Sigma's own eigenvalues, which hold
+// here), both extreme eigenvalues and both tails: the readout's truncation
+// estimate at a width far beyond holonomic_min_gap.
+TEST(WishartHolonomic, WideClusterReadoutAgainstTheDistinctSystem) {
+    const int m = 6;
+    std::vector<double> sigma;
+    for (int k = 1; k <= m; k++) sigma.push_back(1 + 0.12 * std::cos(k * M_PI / (m + 1)));
+    const std::vector<double> largest_x = {4, 7, 12, 20, 34, 58}, smallest_x = {0.05, 0.2, 0.8, 2.4};
+    for (wishart_extreme which : {wishart_extreme::largest, wishart_extreme::smallest})
+        for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
+            const std::vector<double> &x = which == wishart_extreme::largest ? largest_x : smallest_x;
+            wishart_cdf_request q;
+            q.m = m;
+            q.n = m + 2;
+            q.which = which;
+            q.tail = tail;
+            q.sigma = sigma;
+            std::vector<double> P(x.size()), err(x.size()), D(x.size()), D_err(x.size());
+            ASSERT_EQ(wishart_eig_cdf(q, x.data(), x.size(), P.data(), err.data()).status, wishart_cdf_status::ok);
+            ASSERT_GT(merge_close(q, cluster_join_gaps[0]).width, 0.15);   // one cluster, read out
+            holonomic_ray_route(q, x.data(), x.size(), D.data(), D_err.data(), 1, true);
+            for (std::size_t i = 0; i < x.size(); i++)
+                expect_honest(P[i], err[i], D[i], 1e-10, "one cluster against the distinct system", D_err[i]);
+        }
+}
+
 // A cluster of three just past holonomic_min_gap, diag(1 - w, 1, 1 + w, 2.5)
 // at w = 0.15% to 0.6%: the distinct system's runs amplify the rounding
 // by the gaps (in double every lower-tail point missed tol at w = 0.2%),
@@ -351,20 +417,23 @@ TEST(WishartHolonomic, CloseClusterAgainstTheRepeatedLimit) {
 }
 
 // A spike over a repeated pair, Sigma = diag(4, 1, 1), in the deep upper
-// tail (Q from 1e-5 to 7e-20, where 1 - P holds no digit): the split's
-// extrapolation of the spread levels' Q against the limit of the pair
-// split symmetrically, (4, 1 -+ e): Q is symmetric in the eigenvalues, so
-// (4 Q(e) - Q(2 e)) / 3 meets Q(0) to O(e^4), some 1e-13 of Q at e = 0.2%,
-// within its own err (the close pairs' runs, near 6e-12 of Q).
+// tail (Q from 1e-5 to 7e-20, where 1 - P holds no digit), against the
+// limit of the pair split symmetrically, (4, 1 -+ e), read off the
+// confluent system at the pair's centre: Q is symmetric in the
+// eigenvalues, so (64 Q(e) - 20 Q(2 e) + Q(4 e)) / 45 meets Q(0) to O(e^6)
+// (at e = 0.1%, 0.2% and 0.4%: far below the levels' errs, near 1e-13 of
+// Q; the two-level (4 Q(e) - Q(2 e)) / 3 at 0.2% was off by its O(e^4),
+// 3.7e-13 of Q at x = 120).
 TEST(WishartHolonomic, SpikeUpperTailAgainstTheSymmetricLimit) {
     const std::vector<double> x = {120, 250, 400};
     evaluation spike = evaluate(3, 5, {4, 1, 1}, x, wishart_tail::upper);
-    evaluation once = evaluate(3, 5, {4, 0.998, 1.002}, x, wishart_tail::upper);
-    evaluation twice = evaluate(3, 5, {4, 0.996, 1.004}, x, wishart_tail::upper);
+    evaluation once = evaluate(3, 5, {4, 0.999, 1.001}, x, wishart_tail::upper);
+    evaluation twice = evaluate(3, 5, {4, 0.998, 1.002}, x, wishart_tail::upper);
+    evaluation four = evaluate(3, 5, {4, 0.996, 1.004}, x, wishart_tail::upper);
     ASSERT_EQ(spike.outcome.method, "holonomic");
     for (std::size_t i = 0; i < x.size(); i++) {
-        const double limit = (4 * once.P[i] - twice.P[i]) / 3;
-        const double limit_err = (4 * once.err[i] + twice.err[i]) / 3;
+        const double limit = (64 * once.P[i] - 20 * twice.P[i] + four.P[i]) / 45;
+        const double limit_err = (64 * once.err[i] + 20 * twice.err[i] + four.err[i]) / 45;
         expect_honest(spike.P[i], spike.err[i], limit, 5e-11, "Q", limit_err);
     }
 }
@@ -453,13 +522,12 @@ TEST(WishartHolonomic, EdgesThreadsAndDispatch) {
     // Sorted or not, a point's value is the same.
     evaluation alone = evaluate(3, 4.5, sigma, {7.0});
     EXPECT_NEAR(alone.P[0], two.P[0], 1e-13);
-    // A close pair is spread apart, and a third eigenvalue 0.2% away joins
-    // its cluster; one whose spread would come within the route's gap of a
-    // third eigenvalue it cannot take in (0.6% away: too wide a cluster) is
-    // left to the series.
+    // A close pair is read off the confluent system at its centre, a third
+    // eigenvalue 0.02% away joining its cluster, or 0.6% away (where the
+    // split, which the pair took before, found no spread clear of it).
     EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 2.0}, {1.0}).outcome.method, "holonomic");
-    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.002}, {1.0}).outcome.method, "holonomic");
-    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.006}, {1.0}).outcome.method, "series");
+    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.0002}, {1.0}).outcome.method, "holonomic");
+    EXPECT_EQ(evaluate(3, 4.5, {1.0, 1.0 + 1e-6, 1.006}, {1.0}).outcome.method, "holonomic");
     // Past the work budget the upper tail says so: with Sigma spread over
     // 5e5 the tail run's way beyond x = 100 (35 / min(s) in t, at steps of
     // 4 / max(s)) exceeds it, while 1 - P serves the bulk point.
