@@ -510,6 +510,31 @@ bool holonomic_serves(const wishart_cdf_request &request)
 
 namespace {
 
+// The points that miss tol run again by `route` (x, count, P, err), each
+// keeping the better value; the run's status.
+template <class Route>
+wishart_cdf_status again_where_missed(const wishart_cdf_request &request, const double *x, std::size_t count,
+                                      double *P, double *err, const Route &route)
+{
+    std::vector<double> missed_x;
+    std::vector<std::size_t> missed;
+    for (std::size_t i = 0; i < count; i++)
+        if (!wishart_meets_tol(request, P[i], err[i])) {
+            missed.push_back(i);
+            missed_x.push_back(x[i]);
+        }
+    if (missed.empty()) return wishart_cdf_status::ok;
+    std::vector<double> again(missed.size()), again_err(missed.size());
+    const wishart_cdf_outcome retry = route(missed_x.data(), missed_x.size(), again.data(), again_err.data());
+    if (retry.status == wishart_cdf_status::ok)
+        for (std::size_t k = 0; k < missed.size(); k++)
+            if (again_err[k] < err[missed[k]] || std::isnan(err[missed[k]])) {
+                P[missed[k]] = again[k];
+                err[missed[k]] = again_err[k];
+            }
+    return retry.status;
+}
+
 // The ray for repeated or close eigenvalues (read at their own values), or
 // for the largest eigenvalue: points that miss tol run again in long
 // double, with what the budget has left, each keeping the better value.
@@ -529,26 +554,12 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
     const std::vector<double> *offsets = merged.width > 0 ? &merged.log_offsets : nullptr;
     wishart_cdf_outcome outcome = holonomic_ray_route(merged.request, x, count, P, err, 1, false, &used, offsets);
     if (outcome.status != wishart_cdf_status::ok || !err) return outcome;
-    std::vector<double> missed_x;
-    std::vector<std::size_t> missed;
-    for (std::size_t i = 0; i < count; i++)
-        if (!wishart_meets_tol(request, P[i], err[i])) {
-            missed.push_back(i);
-            missed_x.push_back(x[i]);
-        }
-    if (!missed.empty() && used < 1) {
-        std::vector<double> again(missed.size()), again_err(missed.size());
-        const wishart_cdf_outcome retry = holonomic_ray_route(merged.request, missed_x.data(), missed_x.size(),
-                                                              again.data(), again_err.data(), 1 - used, true,
-                                                              nullptr, offsets);
-        if (retry.status == wishart_cdf_status::interrupted) return retry;
-        if (retry.status == wishart_cdf_status::ok)
-            for (std::size_t k = 0; k < missed.size(); k++)
-                if (again_err[k] < err[missed[k]] || std::isnan(err[missed[k]])) {
-                    P[missed[k]] = again[k];
-                    err[missed[k]] = again_err[k];
-                }
-    }
+    if (!(used < 1)) return outcome;
+    const auto extended = [&](const double *y, std::size_t points, double *Q, double *e) {
+        return holonomic_ray_route(merged.request, y, points, Q, e, 1 - used, true, nullptr, offsets);
+    };
+    if (again_where_missed(request, x, count, P, err, extended) == wishart_cdf_status::interrupted)
+        return failure(wishart_cdf_status::interrupted, "interrupted");
     return outcome;
 }
 
@@ -562,36 +573,6 @@ wishart_cdf_outcome merged_ray_route(const wishart_cdf_request &request, const m
     return retried_ray_route(request, merged, x, count, P, err);
 }
 
-// The points the merges before missed (a readout's truncation, or a close
-// system's rounding), again with another merge, each keeping the better
-// value: clusters read as one hold where the distinct system's runs fail,
-// and miss where they hold (cluster_join_gaps).
-wishart_cdf_outcome again_for_the_missed(const wishart_cdf_request &request, const merged_sigma &merged,
-                                         const double *x, std::size_t count, double *P, double *err,
-                                         const wishart_cdf_outcome &outcome)
-{
-    if (outcome.status != wishart_cdf_status::ok || !err) return outcome;
-    std::vector<double> missed_x;
-    std::vector<std::size_t> missed;
-    for (std::size_t i = 0; i < count; i++)
-        if (!wishart_meets_tol(request, P[i], err[i])) {
-            missed.push_back(i);
-            missed_x.push_back(x[i]);
-        }
-    if (missed.empty()) return outcome;
-    std::vector<double> again(missed.size()), again_err(missed.size());
-    const wishart_cdf_outcome retry =
-        merged_ray_route(request, merged, missed_x.data(), missed_x.size(), again.data(), again_err.data());
-    if (retry.status == wishart_cdf_status::interrupted) return retry;
-    if (retry.status == wishart_cdf_status::ok)
-        for (std::size_t k = 0; k < missed.size(); k++)
-            if (again_err[k] < err[missed[k]] || std::isnan(err[missed[k]])) {
-                P[missed[k]] = again[k];
-                err[missed[k]] = again_err[k];
-            }
-    return outcome;
-}
-
 } // namespace
 
 wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const double *x,
@@ -600,10 +581,18 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
     const std::vector<merged_sigma> merges = ray_merges(request);
     if (!merges.empty()) {
         wishart_cdf_outcome outcome = merged_ray_route(request, merges[0], x, count, P, err);
-        for (std::size_t k = 1; k < merges.size(); k++)
-            outcome = again_for_the_missed(request, merges[k], x, count, P, err, outcome);
+        for (std::size_t k = 1; k < merges.size() && outcome.status == wishart_cdf_status::ok && err; k++) {
+            // The points the merges before missed (a readout's truncation,
+            // or a close system's rounding): clusters read as one hold
+            // where the distinct system's runs fail, and miss where they
+            // hold (cluster_join_gaps).
+            const auto again = [&](const double *y, std::size_t points, double *Q, double *e) {
+                return merged_ray_route(request, merges[k], y, points, Q, e);
+            };
+            if (again_where_missed(request, x, count, P, err, again) == wishart_cdf_status::interrupted)
+                return failure(wishart_cdf_status::interrupted, "interrupted");
+        }
         return outcome;
-        return holonomic_ray_route(request, x, count, P, err);
     }
     return holonomic_split_route(request, x, count, P, err);
 }
