@@ -133,17 +133,25 @@ template <class Real> struct top_solver {
 constexpr int orbits_per_poll = 16;
 
 // The system needs F's coefficients up to degree m + 1; a readout takes
-// them to this degree at least. Its truncation is of the order of the
-// first degree left out, (x t s)^(D + 1): at m = 2, a pair 0.09% apart in
-// the far upper tail (Q = 1e-13, x t s some 0.03) left 3e-9 at degree 3
-// and leaves far below 1e-15 at 8, while the orbits up to 8 at m <= 6
-// number a few thousand at most.
+// them to readout_least_degree at least. Its truncation is of the order of
+// the first degree left out, (x t s)^(D + 1) / (D + 1)!: at m = 2, a pair
+// 0.09% apart in the far upper tail (Q = 1e-13, x t s some 0.03) left 3e-9
+// at degree 3 and leaves far below 1e-15 at 8, while the orbits up to 8 at
+// m <= 6 number a few thousand at most. Beyond, it goes on up to
+// readout_most_degree while the orbits stay within readout_orbit_budget
+// (one cluster of ten: some 500 orbits up to 14): wide clusters far out
+// need it (AR(1) 0.012 to 0.1 at m = 8 and 10, one cluster 5% to 40% wide:
+// the upper tail's NaN among 16 points fell from 6, 9, 5, 8, 11 and 13 at
+// degree 11 to 2, 6, 2, 6, 8 and 10 at 14), and the builder's time goes with
+// the orbits (several clusters up to 14 took seconds).
 constexpr int readout_least_degree = 8;
+constexpr int readout_most_degree = 14;
+constexpr double readout_orbit_budget = 2000;
 
 template <class Real> class confluent_builder {
   public:
     // reading: take the coefficients to the readout's degree
-    // (readout_least_degree).
+    // (readout_least_degree, readout_most_degree).
     confluent_builder(const std::vector<Real> &s, const std::vector<int> &sizes, Real a, Real c,
                       const std::vector<int> &counts, const interrupt_check *interrupt, bool reading)
         : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts), interrupt_(interrupt)
@@ -151,6 +159,18 @@ template <class Real> class confluent_builder {
         for (int size : sizes) m_ += size;
         b_ = Real(1) - (c - Real(m_ - 1) / 2);
         top_degree_ = reading ? std::max(m_ + 1, readout_least_degree) : m_ + 1;
+        if (reading) {
+            double orbits = 0;
+            for (int d = 0; d <= top_degree_; d++) orbits += double(orbits_of_degree(d).size());
+            for (int more = top_degree_ + 1; more <= readout_most_degree; more++) {
+                top_degree_ = more;   // orbits_of_degree keeps each cluster's degree within it
+                orbits += double(orbits_of_degree(more).size());
+                if (orbits > readout_orbit_budget) {
+                    top_degree_ = more - 1;
+                    break;
+                }
+            }
+        }
         room_ = top_degree_ + 1;   // each degree's solve may raise t's by one
         entries_ = counts.size() / sizes.size();
         std::vector<Real> shape(top_degree_ + 1);
