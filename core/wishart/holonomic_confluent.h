@@ -133,46 +133,50 @@ template <class Real> struct top_solver {
 constexpr int orbits_per_poll = 16;
 
 // The system needs F's coefficients up to degree m + 1; a readout takes
-// them to readout_least_degree at least. Its truncation is of the order of
-// the first degree left out, (x t s)^(D + 1) / (D + 1)!: at m = 2, a pair
-// 0.09% apart in the far upper tail (Q = 1e-13, x t s some 0.03) left 3e-9
-// at degree 3 and leaves far below 1e-15 at 8, while the orbits up to 8 at
-// m <= 6 number a few thousand at most. Beyond, it goes on up to
-// readout_most_degree while the orbits stay within readout_orbit_budget
-// (one cluster of ten: some 500 orbits up to 14): wide clusters far out
-// need it (AR(1) 0.012 to 0.1 at m = 8 and 10, one cluster 5% to 40% wide:
-// the upper tail's NaN among 16 points fell from 6, 9, 5, 8, 11 and 13 at
-// degree 11 to 2, 6, 2, 6, 8 and 10 at 14), and the builder's time goes with
-// the orbits (several clusters up to 14 took seconds).
-constexpr int readout_least_degree = 8;
+// them on to the degree D its reach r = |x| max(t s) asks for (the parts
+// of degree e go like (|x| t s)^e / e!, x the offsets about the centre,
+// their sum 0), the first at which r^(D + 1) / (D + 1)! falls below
+// readout_truncation_aim, up to readout_most_degree and while the values
+// the builder holds (orbits x entries x t's degree) stay within
+// readout_value_budget. At m = 2 a pair 0.09% apart in the far upper tail
+// (Q = 1e-13, r some 0.02) left 3e-9 of Q at degree 3, far below 1e-15 at
+// 8. Wide clusters far out need the most: AR(1) 0.012 to 0.1 at m = 8 and
+// 10 (one cluster 5% to 40% wide), the upper tail's NaN among 16 points
+// fell from 6, 9, 5, 8, 11 and 13 at degree 11 to 2, 6, 2, 6, 8 and 10 at
+// 14. The builder's time goes with those values: one cluster of ten up to
+// degree 14 (some 500 orbits) takes 0.2 s; a cap of 2000 orbits let two
+// clusters at m = 4 build to 14, 1 s a call; at 1e5 values a bulk point at
+// m = 4 to 6 takes 10 to 40 ms.
+constexpr double readout_truncation_aim = 1e-14;
 constexpr int readout_most_degree = 14;
-constexpr double readout_orbit_budget = 2000;
+constexpr double readout_value_budget = 1e5;
 
 template <class Real> class confluent_builder {
   public:
-    // reading: take the coefficients to the readout's degree
-    // (readout_least_degree, readout_most_degree).
+    // reach: with a readout of that reach, take the coefficients to its
+    // degree (readout_truncation_aim); 0: none.
     confluent_builder(const std::vector<Real> &s, const std::vector<int> &sizes, Real a, Real c,
-                      const std::vector<int> &counts, const interrupt_check *interrupt, bool reading)
+                      const std::vector<int> &counts, const interrupt_check *interrupt, double reach)
         : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts), interrupt_(interrupt)
     {
         for (int size : sizes) m_ += size;
         b_ = Real(1) - (c - Real(m_ - 1) / 2);
-        top_degree_ = reading ? std::max(m_ + 1, readout_least_degree) : m_ + 1;
-        if (reading) {
+        entries_ = counts.size() / sizes.size();
+        top_degree_ = m_ + 1;
+        if (reach > 0) {
             double orbits = 0;
             for (int d = 0; d <= top_degree_; d++) orbits += double(orbits_of_degree(d).size());
-            for (int more = top_degree_ + 1; more <= readout_most_degree; more++) {
-                top_degree_ = more;   // orbits_of_degree keeps each cluster's degree within it
-                orbits += double(orbits_of_degree(more).size());
-                if (orbits > readout_orbit_budget) {
-                    top_degree_ = more - 1;
+            const auto left = [reach](int D) { return std::exp((D + 1) * std::log(reach) - std::lgamma(D + 2.0)); };
+            while (top_degree_ < readout_most_degree && left(top_degree_) > readout_truncation_aim) {
+                top_degree_++;   // orbits_of_degree keeps each cluster's degree within it
+                orbits += double(orbits_of_degree(top_degree_).size());
+                if (orbits * double(entries_) * (top_degree_ + 2) > readout_value_budget) {
+                    top_degree_--;
                     break;
                 }
             }
         }
         room_ = top_degree_ + 1;   // each degree's solve may raise t's by one
-        entries_ = counts.size() / sizes.size();
         std::vector<Real> shape(top_degree_ + 1);
         Real factorial = 1;
         for (int k = 0; k <= top_degree_; k++) {
@@ -678,12 +682,12 @@ template <class Real> class confluent_builder {
 }  // namespace confluent_detail
 
 // Bytes the build of confluent_matrices holds at its end, its values
-// (reading: with a readout).
+// (with a readout of that reach; 0: none).
 template <class Real>
 double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
-                             const std::vector<int> &counts, bool reading)
+                             const std::vector<int> &counts, double reach)
 {
-    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reading).value_bytes();
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach).value_bytes();
 }
 
 // B_d of t G' = sum_d t^d B_d G for S's distinct eigenvalues s (clusters of
@@ -691,15 +695,17 @@ double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> 
 // False where a reduction failed, or where `interrupt` asked to stop
 // (*interrupted then set).
 // With offsets (offsets[A]: cluster A's log(s_i / s_A)), *readout receives
-// the readout of F there (confluent_builder::readout).
+// the readout of F there (confluent_builder::readout) for t s up to
+// reach / sum_i |x_i|.
 template <class Real>
 bool confluent_matrices(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
                         const std::vector<int> &counts, std::vector<std::vector<Real>> &B,
                         const interrupt_check *interrupt, bool *interrupted,
                         const std::vector<std::vector<Real>> *offsets = nullptr,
-                        std::vector<std::vector<Real>> *readout = nullptr)
+                        std::vector<std::vector<Real>> *readout = nullptr, double reach = 0)
 {
-    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt, offsets != nullptr);
+    confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt,
+                                                      offsets ? reach : 0);
     const bool built = builder.matrices(B);
     *interrupted = builder.interrupted();
     if (built && offsets) *readout = builder.readout(*offsets);

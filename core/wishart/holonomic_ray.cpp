@@ -139,6 +139,7 @@ template <class Real> Real times_power_of_two(Real v, int e)
 template <class Real> struct readout_map {
     std::vector<std::vector<Real>> J;
     double exponent = 0;   // a sum_i x_i: det(S_x)^-a = det(S)^-a e^-exponent
+    double reach = 0;      // |x| max(t s) over the targets: its degree's measure
     bool empty() const { return J.empty(); }
 };
 
@@ -190,12 +191,13 @@ struct confluent_build {
     std::vector<int> multiplicity, counts;
     double a = 0, c = 0;
     std::vector<std::vector<double>> offsets;   // per cluster; empty: no readout
+    double reach = 0;                           // the readout's, |x| max(t s)
     std::vector<std::vector<wide_real>> B, readout;
 
     bool same_system(const confluent_build &other) const
     {
         return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
-               c == other.c && offsets == other.offsets;
+               c == other.c && offsets == other.offsets && reach == other.reach;
     }
 };
 
@@ -234,7 +236,7 @@ bool built_matrices(confluent_build &build, const interrupt_check *interrupt, bo
     for (const std::vector<double> &cluster : build.offsets) offsets.emplace_back(cluster.begin(), cluster.end());
     if (!confluent_matrices<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c), build.counts,
                                        build.B, interrupt, interrupted, offsets.empty() ? nullptr : &offsets,
-                                       &build.readout))
+                                       &build.readout, build.reach))
         return false;
     const std::lock_guard<std::mutex> held(cache.lock);
     cache.last = build;
@@ -251,6 +253,7 @@ template <class Real> confluent_build build_of(const pfaffian_system<Real> &syst
     build.a = to_double(system.a);
     build.c = c;
     build.offsets = system.offsets;
+    build.reach = system.readout.reach;
     return build;
 }
 
@@ -261,7 +264,7 @@ double build_bytes(const confluent_build &build)
 {
     const std::vector<wide_real> s(build.s.begin(), build.s.end());
     return confluent_build_bytes<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c),
-                                            build.counts, !build.offsets.empty());
+                                            build.counts, build.offsets.empty() ? 0 : build.reach);
 }
 
 // The confluent system's B_d for the system and its mirror, built once in
@@ -384,7 +387,14 @@ void make_system(const holonomic_ray_request &request, bool reversed, double shi
         system.multiplicity = multiplicity;
         if (!request.log_offsets.empty()) {
             system.offsets = offsets;
-            for (double x : request.log_offsets) system.readout.exponent += request.a * x;
+            double widest = 0, squares = 0;   // of t s, and of the offsets
+            for (double t : request.targets)
+                for (double value : distinct) widest = std::max(widest, t * std::fabs(value));
+            for (double x : request.log_offsets) {
+                system.readout.exponent += request.a * x;
+                squares += x * x;
+            }
+            system.readout.reach = std::sqrt(squares) * widest;
         }
         confluent_basis(system);
         for (double p : distinct)   // the largest w between clusters: the rounding's amplifier
