@@ -251,9 +251,9 @@ template <class Real> class confluent_builder {
     // and f_alpha is its orbit's value, so F = J . G with J = sum over orbits
     // of m_orbit(x) times the orbit's value, m_orbit the product of each
     // cluster's monomial symmetric polynomial. J[e] holds the orbits of
-    // total degree e (e = 0 .. m + 1, its last ones the truncation's
-    // measure), each (room + 1) rows of R, the polynomial in t. Call after
-    // matrices().
+    // total degree e (e = 0 .. the top degree, its last ones the
+    // truncation's measure), each (room + 1) rows of R, the polynomial in t.
+    // Call after matrices().
     std::vector<std::vector<Real>> readout(const std::vector<std::vector<Real>> &offsets) const
     {
         std::vector<std::map<std::vector<int>, Real>> monomials;
@@ -695,8 +695,8 @@ double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> 
 // False where a reduction failed, or where `interrupt` asked to stop
 // (*interrupted then set).
 // With offsets (offsets[A]: cluster A's log(s_i / s_A)), *readout receives
-// the readout of F there (confluent_builder::readout) for t s up to
-// reach / sum_i |x_i|.
+// the readout of F there (confluent_builder::readout), to the degree that
+// reach, |x| max(t s) over the call's targets, asks for.
 template <class Real>
 bool confluent_matrices(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
                         const std::vector<int> &counts, std::vector<std::vector<Real>> &B,

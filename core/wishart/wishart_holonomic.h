@@ -19,9 +19,9 @@ constexpr int holonomic_max_m = 10;
 // Sigma one integration of the distinct system takes: it divides by
 // y_i - y_j, and below this gap the rounding it amplifies (measured against
 // the white limit, docs/wishart_holonomic.md) would take the 1e-10 target.
-// Eigenvalues whose gaps chain below it are one cluster, read off the
-// confluent system at its centre (merge_close); structures too large for
-// that are spread apart instead (wishart_holonomic_split.h).
+// Closer ones are read off the confluent system at their cluster's centre
+// (cluster_join_gaps); structures too large for that are spread apart
+// instead (wishart_holonomic_split.h).
 constexpr double holonomic_min_gap = 1e-3;
 
 // Eigenvalues whose gaps chain below one of these are one cluster, read off
