@@ -199,6 +199,7 @@ template <class Real> class confluent_builder {
     }
 
     bool interrupted() const { return interrupted_; }
+    int top_degree() const { return top_degree_; }
 
     // Bytes the build's values take at its end: a polynomial in t of the
     // entries per orbit up to the top degree.
@@ -688,6 +689,15 @@ double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> 
                              const std::vector<int> &counts, double reach)
 {
     return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach).value_bytes();
+}
+
+// The degree a readout of that reach takes F's coefficients to (the
+// builder's rule): builds of the same degree read the same.
+template <class Real>
+int confluent_readout_degree(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
+                             const std::vector<int> &counts, double reach)
+{
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach).top_degree();
 }
 
 // B_d of t G' = sum_d t^d B_d G for S's distinct eigenvalues s (clusters of

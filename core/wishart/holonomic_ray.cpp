@@ -192,12 +192,15 @@ struct confluent_build {
     double a = 0, c = 0;
     std::vector<std::vector<double>> offsets;   // per cluster; empty: no readout
     double reach = 0;                           // the readout's, |x| max(t s)
+    int degree = 0;                             // the readout's degree, which that reach asks for
     std::vector<std::vector<wide_real>> B, readout;
 
+    // The same matrices and readout: calls whose targets reach to the same
+    // degree take one build (the upper tail after the lower, the retries).
     bool same_system(const confluent_build &other) const
     {
         return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
-               c == other.c && offsets == other.offsets && reach == other.reach;
+               c == other.c && offsets == other.offsets && degree == other.degree;
     }
 };
 
@@ -253,7 +256,11 @@ template <class Real> confluent_build build_of(const pfaffian_system<Real> &syst
     build.a = to_double(system.a);
     build.c = c;
     build.offsets = system.offsets;
+    if (build.offsets.empty()) return build;
     build.reach = system.readout.reach;
+    const std::vector<wide_real> s(build.s.begin(), build.s.end());
+    build.degree = confluent_readout_degree<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c),
+                                                       build.counts, build.reach);
     return build;
 }
 
