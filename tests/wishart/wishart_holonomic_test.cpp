@@ -6,6 +6,7 @@
 // a full Sigma (m = 4, the reported AR(1) case, and m = 8).
 #include "matrixhyper/wishart_cdf.h"
 #include "wishart_holonomic.h"
+#include "wishart_holonomic_split.h"
 #include "wishart_sampling.h"
 
 #include <gtest/gtest.h>
@@ -143,8 +144,9 @@ TEST(WishartHolonomic, ZonalSeriesAtMThree) {
     expect_rows_at_m_three(rows);
 }
 
-// Repeated and nearly repeated eigenvalues, which the route spreads apart
-// and extrapolates back: m = 3 by the zonal series, which needs no distinct
+// Repeated and nearly repeated eigenvalues, which the route takes through
+// the confluent system (nearly repeated ones read at their own values):
+// m = 3 by the zonal series, which needs no distinct
 // eigenvalues (tools/wishart_holonomic_reference.py, part 3; 30 digits):
 // {n, s1, s2, s3, x, P}. A spike over a repeated pair, a pair 1e-9 apart,
 // Sigma = c I with a non-integer n (no finite formulas), a repeated top pair,
@@ -186,11 +188,13 @@ TEST(WishartHolonomic, RepeatedEigenvaluesAgainstTheZonalSeries) {
 }
 
 // c I with its last two eigenvalues c (1 -+ 1e-9): a cluster of all m
-// eigenvalues, too wide to be taken as one repeated eigenvalue, that the
-// split spreads apart (their mean kept, P moves at second order, by less
-// than 1e-15 of itself). Against the finite formulas for c I, which give P and
-// 1 - P to ~1e-15 (docs/wishart_extreme_eigenvalues.md), from the deep lower
-// tail to 1 - P ~ 1e-9. m = 4 meets 1e-10 everywhere; m = 6, whose narrowest
+// eigenvalues through the split, called directly (the route reads such a
+// cluster off the confluent system; the split keeps the structures over
+// confluent_most_entries), which spreads it apart (their mean kept, P moves
+// at second order, by less than 1e-15 of itself). Against the finite
+// formulas for c I, which give P and 1 - P to ~1e-15
+// (docs/wishart_extreme_eigenvalues.md), from the deep lower tail to
+// 1 - P ~ 1e-9. m = 4 meets 1e-10 everywhere; m = 6, whose narrowest
 // spread leaves gaps of 1%, must at least be honest where it keeps values.
 TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
     for (int m : {4, 6}) {
@@ -201,8 +205,8 @@ TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
         near_white[m - 2] = c * (1 - 1e-9);
         near_white[m - 1] = c * (1 + 1e-9);
         const bool keep = m > 4;
-        evaluation lower = evaluate(m, n, near_white, x, wishart_tail::lower, false, 0, keep);
-        evaluation upper = evaluate(m, n, near_white, x, wishart_tail::upper, false, 0, keep);
+        evaluation lower = evaluate(m, n, near_white, x, wishart_tail::lower, false, 0, keep, holonomic_split_route);
+        evaluation upper = evaluate(m, n, near_white, x, wishart_tail::upper, false, 0, keep, holonomic_split_route);
         evaluation white = evaluate(m, n, std::vector<double>(m, c), x);
         evaluation white_upper = evaluate(m, n, std::vector<double>(m, c), x, wishart_tail::upper);
         ASSERT_EQ(lower.outcome.method, "holonomic");
@@ -223,9 +227,10 @@ TEST(WishartHolonomic, WhiteSigmaAsOneClusterAgainstTheFiniteFormulas) {
     }
 }
 
-// A cluster of seven, near c I at m = 7 as above: in double the narrowest
-// spread's amplified rounding leaves err near 1e-9; the points run again in
-// long double and meet 1e-10 against the finite formulas.
+// A cluster of seven, near c I at m = 7 as above, through the split: in
+// double the narrowest spread's amplified rounding leaves err near 1e-9;
+// the points run again in long double and meet 1e-10 against the finite
+// formulas.
 TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
     const int m = 7;
     const double n = m + 1, c = 1.5;
@@ -233,7 +238,7 @@ TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
     std::vector<double> near_white(m, c);
     near_white[m - 2] = c * (1 - 1e-9);
     near_white[m - 1] = c * (1 + 1e-9);
-    evaluation lower = evaluate(m, n, near_white, x);
+    evaluation lower = evaluate(m, n, near_white, x, wishart_tail::lower, false, 0, false, holonomic_split_route);
     evaluation white = evaluate(m, n, std::vector<double>(m, c), x);
     ASSERT_EQ(lower.outcome.method, "holonomic");
     ASSERT_EQ(white.outcome.method, "exact");
@@ -245,9 +250,8 @@ TEST(WishartHolonomic, ClusterOfSevenInLongDouble) {
 // - c I at m = 10 (its last eigenvalue a relative 1e-14 off, taken as equal)
 //   against the finite formulas for c I, 1e-10 from P = 1e-25 to Q = 1e-75;
 // - a spike diag(4, 1, 1, 1, 1, 1) against the same Sigma with its five unit
-//   eigenvalues 1e-8 apart about 1 (their mean kept: P moves at second
-//   order in the spread, far below 1e-10 of itself), which the split
-//   spreads and extrapolates: two methods, one P within their errs.
+//   eigenvalues 1e-8 apart about 1, read off the confluent system at their
+//   centre: two computations, one P within their errs.
 TEST(WishartHolonomic, RepeatedEigenvaluesTakeTheConfluentSystem) {
     const int m = 10;
     const double n = 12, c = 1.7;
@@ -439,11 +443,9 @@ TEST(WishartHolonomic, SpikeUpperTailAgainstTheSymmetricLimit) {
 }
 
 // A cluster that holds the largest eigenvalue, in the deep upper tail:
-// Sigma = I taken by the split as one cluster (the last eigenvalue a
-// relative 1e-14 off, which moves Q by some x 1e-14 of itself) against the
-// finite formulas, from Q = 1e-6 to 7e-83. A pair runs its levels in double,
-// three in long double. Before the levels narrowed with x such points were
-// NaN past the bulk.
+// Sigma = I as one cluster (the last eigenvalue a relative 1e-14 off, which
+// moves Q by some x 1e-14 of itself, read at its own value) against the
+// finite formulas, from Q = 1e-6 to 7e-83.
 TEST(WishartHolonomic, TopClusterUpperTailAgainstTheFiniteFormulas) {
     const std::pair<int, std::vector<double>> cases[] = {{2, {40, 100, 200, 400}}, {3, {45, 100, 200}}};
     for (const auto &[m, x] : cases) {
@@ -460,8 +462,8 @@ TEST(WishartHolonomic, TopClusterUpperTailAgainstTheFiniteFormulas) {
 
 // The reported case: Sigma_ij = 0.7^|i-j|, m = 4 (n = 4 and 6) and m = 8;
 // and the spiked model Sigma = I + 3 u u^T, u = (1, ..., 1) / sqrt(6), whose
-// five unit eigenvalues (equal to rounding, from LAPACK) the route spreads
-// apart. Simulated with the full Sigma while the route sees its eigenvalues
+// five unit eigenvalues (equal to rounding, from LAPACK) the route reads off
+// the confluent system. Simulated with the full Sigma while the route sees its eigenvalues
 // only. At the simulated quantiles 0.01 ... 0.99 P lies within 4.5 binomial
 // standard errors of the empirical CDF (40000 draws, seed fixed here) and
 // claims err <= 1e-10 P (the spike: 1e-9 P, kept where it misses 1e-10;
