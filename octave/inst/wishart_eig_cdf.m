@@ -70,19 +70,20 @@ function varargout = wishart_eig_cdf (varargin)
 %     1e-308 with 'log'), as far as the work budget reaches (at m = 10 the
 %     1 - 1e-12 quantile and beyond); past that reach it is NaN
 %     (doc/wishart_holonomic.md).
-%     Repeated eigenvalues (a spiked Sigma = I + u u', blocks, equal
-%     within 1e-10) take one integration of the system that 1F1 satisfies
-%     where they are equal, of prod (m_j + 1) unknowns over the clusters
-%     (up to 100; doc/wishart_holonomic_confluent.md): 1e-10 over the
-%     whole distribution and the upper tail to the 1 - 1e-12 quantile and
-%     beyond, at every m up to 10 (a spike at m = 10: 0.1 s a point; c I
-%     at m = 10 within 1e-11 of the exact formulas). Eigenvalues closer
-%     than 0.1% but not equal, or more clusters than that system takes,
-%     are spread apart by six amounts, integrated at each, and extrapolated
-%     back, err adding the extrapolation's own estimate: 1e-10 for
-%     clusters of up to 4 or 5, larger ones NaN past the bulk at the
-%     default tol. A close cluster within about 1% of another eigenvalue
-%     still goes to the series.
+%     Repeated eigenvalues (a spiked Sigma = I + u u', blocks) take one
+%     integration of the system that 1F1 satisfies where they are equal, of
+%     prod (m_j + 1) unknowns over the clusters (up to 128;
+%     doc/wishart_holonomic_confluent.md): 1e-10 over the whole
+%     distribution and the upper tail to the 1 - 1e-12 quantile and beyond,
+%     at every m up to 10 (a spike at m = 10: 0.1 s a point; c I at m = 10
+%     within 1e-11 of the exact formulas). Close eigenvalues (a nearly white
+%     or weakly correlated Sigma) take the same system at each cluster's
+%     centre, P read at their own values from its Taylor coefficients in
+%     them, err adding that expansion's truncation; clusters of gaps below
+%     6%, 1% and 0.1% are tried in turn, then the eigenvalues themselves,
+%     each for the points the ones before missed. Structures too large for
+%     that system are spread apart by six amounts, integrated at each, and
+%     extrapolated back, err adding the extrapolation's own estimate.
 %   - Real field, smallest eigenvalue, any other Sigma, r = (n - m - 1)/2 a
 %     whole number (n = m + 1, m + 3, ...): the finite zonal series
 %       P(lambda_min > x) = etr(-x Sigma^-1/2) sum_{k <= m r}
@@ -99,8 +100,8 @@ function varargout = wishart_eig_cdf (varargin)
 %     more bits where it is small (m <= 4 or so; down to some 1e-6
 %     elsewhere). Measured: 1e-10 over the distribution at m <= 8 for a
 %     correlated Sigma (m = 4: some 3-14 ms a call, m = 6: 30-200 ms,
-%     m = 8: 0.3-2 s), repeated eigenvalues through the confluent system
-%     above up to m = 8 (spread apart beyond, and for close ones); at m = 10
+%     m = 8: 0.3-2 s), repeated and close eigenvalues through the
+%     confluent system above (in more bits beyond m = 8); at m = 10
 %     (3-4 s) the upper tail, and the lower tail down to about 0.05 (NaN
 %     below).
 %   - Otherwise, for the largest eigenvalue, the series

@@ -20,9 +20,9 @@ def wishart_eig_cdf(x, m, n, *, field="real", which="largest", tail="lower", sig
     and a whole n >= m or a non-integer n >= m - 0.9, and for the complex
     field with any Sigma and integer n >= m. The real largest eigenvalue
     with another Sigma (m <= 10) comes
-    from the holonomic gradient method (repeated eigenvalues of Sigma
-    through the system 1F1 satisfies where they are equal, close ones
-    spread apart and extrapolated back), and the real smallest from a finite
+    from the holonomic gradient method (repeated and close eigenvalues of
+    Sigma through the system 1F1 satisfies where they are equal, read at
+    their own values), and the real smallest from a finite
     zonal series when (n - m - 1)/2 is whole and from the same holonomic
     system otherwise (m <= 10, integrated backwards; its lower tail is the
     complement of the upper one, carried in more bits where it is small);
