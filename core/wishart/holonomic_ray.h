@@ -30,6 +30,11 @@ struct holonomic_ray_request {
     const interrupt_check *interrupt = nullptr;
     double work_share = 1;                // share of the work budget this run takes
     bool extended = false;                // in long double: the rounding that small gaps amplify
+    // extended: the share of a budget the same runs took in double (0: not
+    // known). Where long double's whole tail runs would exceed work_share,
+    // those of distinct eigenvalues are long double up to their first
+    // target only, double beyond (holonomic_ray_complement).
+    double double_cost = 0;
     bool wide = false;                    // holonomic_ray_recessive only: in the wide type (below)
     double accuracy = 0;                  // holonomic_ray_recessive only: the absolute error of
                                           // 1 - F wanted (0: the precision's own)

@@ -419,7 +419,8 @@ wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const
 
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share,
-                                        bool extended, double *budget_used, const std::vector<double> *log_offsets)
+                                        bool extended, double *budget_used, const std::vector<double> *log_offsets,
+                                        double double_cost)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
@@ -439,6 +440,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     // the integral of the density).
     const bool deep = request.tail == wishart_tail::upper && err;
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
+    ray.double_cost = double_cost;
     if (log_offsets) ray.log_offsets = *log_offsets;
     for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) {
         if (deep && request.tol * upper_tail_floor(own, x[order[k]]) < one_minus_p_err) break;
@@ -560,7 +562,9 @@ wishart_cdf_status again_where_missed(const wishart_cdf_request &request, const 
 // long double). For the smallest eigenvalue that run goes on to the wide
 // type for the lower tail that long double misses (a spike at m = 8 at
 // P = 2.7e-4, which its first route's own retry, in long double, left 3
-// times over tol).
+// times over tol). The double pass's share tells the tail runs whether
+// long double's whole run fits what is left (holonomic_ray_request::
+// double_cost).
 wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const merged_sigma &merged,
                                       const double *x, std::size_t count, double *P, double *err)
 {
@@ -570,7 +574,7 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
     if (outcome.status != wishart_cdf_status::ok || !err) return outcome;
     if (!(used < 1)) return outcome;
     const auto extended = [&](const double *y, std::size_t points, double *Q, double *e) {
-        return holonomic_ray_route(merged.request, y, points, Q, e, 1 - used, true, nullptr, offsets);
+        return holonomic_ray_route(merged.request, y, points, Q, e, 1 - used, true, nullptr, offsets, used);
     };
     if (again_where_missed(request, x, count, P, err, extended) == wishart_cdf_status::interrupted)
         return failure(wishart_cdf_status::interrupted, "interrupted");

@@ -67,6 +67,14 @@ void expect_honest(double value, double error, double reference, double relative
     EXPECT_LE(miss, relative * reference) << what;
 }
 
+// AR(1) Sigma, 1 + 2 rho cos(k pi / (m + 1)).
+std::vector<double> ar1_eigenvalues(int m, double rho)
+{
+    std::vector<double> sigma;
+    for (int k = 1; k <= m; k++) sigma.push_back(1 + 2 * rho * std::cos(k * M_PI / (m + 1)));
+    return sigma;
+}
+
 } // namespace
 
 // m = 2 by the density integral at 50 digits (tools/wishart_holonomic_reference.py,
@@ -378,8 +386,7 @@ TEST(WishartHolonomic, CloseEigenvaluesAgainstTheWhiteLimit) {
 // estimate at a width far beyond holonomic_min_gap.
 TEST(WishartHolonomic, WideClusterReadoutAgainstTheDistinctSystem) {
     const int m = 6;
-    std::vector<double> sigma;
-    for (int k = 1; k <= m; k++) sigma.push_back(1 + 0.12 * std::cos(k * M_PI / (m + 1)));
+    const std::vector<double> sigma = ar1_eigenvalues(m, 0.06);
     const std::vector<double> largest_x = {4, 7, 12, 20, 34, 58}, smallest_x = {0.05, 0.2, 0.8, 2.4};
     for (wishart_extreme which : {wishart_extreme::largest, wishart_extreme::smallest})
         for (wishart_tail tail : {wishart_tail::lower, wishart_tail::upper}) {
@@ -397,6 +404,51 @@ TEST(WishartHolonomic, WideClusterReadoutAgainstTheDistinctSystem) {
             for (std::size_t i = 0; i < x.size(); i++)
                 expect_honest(P[i], err[i], D[i], 1e-10, "one cluster against the distinct system", D_err[i]);
         }
+}
+
+// The far upper tail at m = 10, gaps of 2 to 6% (AR(1) 0.1): the double
+// runs carry an error of 3e-11 of Q from their start, which their
+// difference takes to err 4e-10, and long double's whole run exceeds the
+// budget. The retry's runs hand off from long double to double at the
+// first target; checked against the whole long double run given three
+// budgets (its err some 1e-12).
+TEST(WishartHolonomic, FarUpperTailAtMTenAgainstTheLongDoubleRun) {
+    const std::vector<double> x = {59.72, 103.2, 178.3};   // Q = 2.3e-3, 1.3e-9, 5.9e-22
+    const evaluation e = evaluate(10, 12, ar1_eigenvalues(10, 0.1), x, wishart_tail::upper);
+    ASSERT_EQ(e.outcome.status, wishart_cdf_status::ok) << e.outcome.message;
+    wishart_cdf_request q;
+    q.m = 10;
+    q.n = 12;
+    q.sigma = ar1_eigenvalues(10, 0.1);
+    q.tail = wishart_tail::upper;
+    std::vector<double> D(x.size()), D_err(x.size());
+    holonomic_ray_route(q, x.data(), x.size(), D.data(), D_err.data(), 3, true);
+    for (std::size_t i = 0; i < x.size(); i++)
+        expect_honest(e.P[i], e.err[i], D[i], 1e-10, "handed-off runs against the long double run", D_err[i]);
+}
+
+// Beyond the readout's reach a point is NaN with an err over tol, and the
+// value it missed with lies within that err: AR(1) 0.03 at m = 8 (gaps of
+// 0.4 to 2%) read as one cluster 12% wide, against the distinct system's
+// long double run (err 1.5e-10 of Q).
+TEST(WishartHolonomic, PointsBeyondTheReadoutsReachAreNaN) {
+    const std::vector<double> x = {142.7, 246.5};   // Q = 1.3e-19, 8.2e-40
+    const std::vector<double> sigma = ar1_eigenvalues(8, 0.03);
+    const evaluation e = evaluate(8, 10, sigma, x, wishart_tail::upper);
+    const evaluation kept = evaluate(8, 10, sigma, x, wishart_tail::upper, false, 0, true);
+    EXPECT_EQ(e.outcome.status, wishart_cdf_status::not_converged);
+    wishart_cdf_request q;
+    q.m = 8;
+    q.n = 10;
+    q.sigma = sigma;
+    q.tail = wishart_tail::upper;
+    std::vector<double> D(x.size()), D_err(x.size());
+    holonomic_ray_route(q, x.data(), x.size(), D.data(), D_err.data(), 1, true);
+    for (std::size_t i = 0; i < x.size(); i++) {
+        EXPECT_TRUE(std::isnan(e.P[i]));
+        EXPECT_GT(e.err[i], 1e-10 * D[i]);
+        EXPECT_LE(std::fabs(kept.P[i] - D[i]), kept.err[i] + D_err[i]);
+    }
 }
 
 // A cluster of three just past holonomic_min_gap, diag(1 - w, 1, 1 + w, 2.5)
