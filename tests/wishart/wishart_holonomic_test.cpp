@@ -411,7 +411,7 @@ TEST(WishartHolonomic, WideClusterReadoutAgainstTheDistinctSystem) {
 // difference takes to err 4e-10, and long double's whole run exceeds the
 // budget. The retry's runs hand off from long double to double at the
 // first target; checked against the whole long double run given three
-// budgets (its err some 1e-12).
+// budgets (its err some 1e-12). Past F's reach the lower tail is 1 - Q.
 TEST(WishartHolonomic, FarUpperTailAtMTenAgainstTheLongDoubleRun) {
     const std::vector<double> x = {59.72, 103.2, 178.3};   // Q = 2.3e-3, 1.3e-9, 5.9e-22
     const evaluation e = evaluate(10, 12, ar1_eigenvalues(10, 0.1), x, wishart_tail::upper);
@@ -425,6 +425,10 @@ TEST(WishartHolonomic, FarUpperTailAtMTenAgainstTheLongDoubleRun) {
     holonomic_ray_route(q, x.data(), x.size(), D.data(), D_err.data(), 3, true);
     for (std::size_t i = 0; i < x.size(); i++)
         expect_honest(e.P[i], e.err[i], D[i], 1e-10, "handed-off runs against the long double run", D_err[i]);
+    // The lower tail at P = 1 - 2e-35, where F's runs gave err 3.4e-10: 1 - Q.
+    const std::vector<double> far = {256.8};
+    const evaluation lower = evaluate(10, 12, ar1_eigenvalues(10, 0.1), far, wishart_tail::lower);
+    expect_honest(lower.P[0], lower.err[0], 1.0, 1e-15, "lower tail as 1 - Q");
 }
 
 // Beyond the readout's reach a point is NaN with an err over tol, and the
