@@ -606,6 +606,26 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
     return outcome;
 }
 
+// Below holonomic_min_gap the distinct system's runs in long double still
+// meet tol down to gaps of this size, where the close eigenvalues form a
+// structure beyond the confluent system's size: a pair among seven
+// distinct eigenvalues at m = 9, n = 11 (R = 384) met it at gaps of 5e-4
+// (2.6e-13 of Q) and 1e-5 (7.3e-11) at every point of both tails, where
+// the split missed from Q = 6e-2 on; at 1e-7 they carried 3e-7 (their
+// rounding grows as the gap's inverse square). So they run first there,
+// and the split takes the points they miss.
+constexpr double extended_distinct_min_gap = 1e-5;
+
+bool extended_distinct_serves(const wishart_cdf_request &request)
+{
+    if (!holonomic_split_serves(request)) return false;
+    std::vector<double> sorted = request.sigma;
+    std::sort(sorted.begin(), sorted.end());
+    for (std::size_t k = 1; k < sorted.size(); k++)
+        if (!(sorted[k] - sorted[k - 1] >= extended_distinct_min_gap * sorted[k])) return false;
+    return true;
+}
+
 // One merge's ray: the smallest eigenvalue of distinct ones takes its own
 // passes; the others retried_ray_route's.
 wishart_cdf_outcome merged_ray_route(const wishart_cdf_request &request, const merged_sigma &merged, const double *x,
@@ -637,7 +657,15 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
         }
         return outcome;
     }
-    return holonomic_split_route(request, x, count, P, err);
+    if (!err || !extended_distinct_serves(request)) return holonomic_split_route(request, x, count, P, err);
+    wishart_cdf_outcome outcome = holonomic_ray_route(request, x, count, P, err, 1, true);
+    if (outcome.status != wishart_cdf_status::ok) return outcome;
+    const auto split = [&](const double *y, std::size_t points, double *Q, double *e) {
+        return holonomic_split_route(request, y, points, Q, e);
+    };
+    if (again_where_missed(request, x, count, P, err, split) == wishart_cdf_status::interrupted)
+        return failure(wishart_cdf_status::interrupted, "interrupted");
+    return outcome;
 }
 
 } // namespace matrixhyper

@@ -82,8 +82,10 @@ function varargout = wishart_eig_cdf (varargin)
 %     them, err adding that expansion's truncation; clusters of gaps below
 %     6%, 1% and 0.1% are tried in turn, then the eigenvalues themselves,
 %     each for the points the ones before missed. Structures too large for
-%     that system are spread apart by six amounts, integrated at each, and
-%     extrapolated back, err adding the extrapolation's own estimate.
+%     that system take the distinct eigenvalues' system in long double
+%     where no two lie within 1e-5; the points it misses are spread apart
+%     by six amounts, integrated at each, and extrapolated back, err adding
+%     the extrapolation's own estimate.
 %   - Real field, smallest eigenvalue, any other Sigma, r = (n - m - 1)/2 a
 %     whole number (n = m + 1, m + 3, ...): the finite zonal series
 %       P(lambda_min > x) = etr(-x Sigma^-1/2) sum_{k <= m r}

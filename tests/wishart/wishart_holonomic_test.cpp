@@ -455,6 +455,30 @@ TEST(WishartHolonomic, PointsBeyondTheReadoutsReachAreNaN) {
     }
 }
 
+// A pair 5e-4 apart among seven distinct eigenvalues at m = 9 (a confluent
+// system of 384 entries, beyond its size): the distinct system's runs in
+// long double, where the split missed tol from Q = 6e-2 on. P is even in
+// the pair's gap g about its centre, so its quadratic in g^2 through
+// g = 2e-3, 4e-3 and 8e-3 (the distinct system's double runs) meets P at
+// 5e-4 to O(g^6) (measured: within 1.5e-11 of Q, inside the levels' errs).
+TEST(WishartHolonomic, ClosePairBeyondTheConfluentSizeInLongDouble) {
+    const std::vector<double> x = {125.5, 212.1, 358.4};   // Q = 0.3, 4.4e-3, 6e-7
+    const auto pair = [&](double g) {
+        return evaluate(9, 11, {1 - g / 2, 1 + g / 2, 1.5, 2, 2.6, 3.3, 4, 5, 6.5}, x, wishart_tail::upper);
+    };
+    const evaluation close = pair(5e-4), once = pair(2e-3), twice = pair(4e-3), four = pair(8e-3);
+    ASSERT_EQ(close.outcome.status, wishart_cdf_status::ok) << close.outcome.message;
+    const double u = 5e-4 * 5e-4, u1 = 4e-6, u2 = 16e-6, u3 = 64e-6;   // g^2 at each
+    const double w1 = (u - u2) * (u - u3) / ((u1 - u2) * (u1 - u3)), w2 = (u - u1) * (u - u3) / ((u2 - u1) * (u2 - u3)),
+                 w3 = (u - u1) * (u - u2) / ((u3 - u1) * (u3 - u2));
+    for (std::size_t i = 0; i < x.size(); i++) {
+        const double through = w1 * once.P[i] + w2 * twice.P[i] + w3 * four.P[i];
+        const double through_err =
+            std::fabs(w1) * once.err[i] + std::fabs(w2) * twice.err[i] + std::fabs(w3) * four.err[i];
+        expect_honest(close.P[i], close.err[i], through, 1e-10, "close pair against the wider gaps", through_err);
+    }
+}
+
 // A cluster of three just past holonomic_min_gap, diag(1 - w, 1, 1 + w, 2.5)
 // at w = 0.15% to 0.6%: the distinct system's runs amplify the rounding
 // by the gaps (in double every lower-tail point missed tol at w = 0.2%),
