@@ -130,6 +130,7 @@ holonomic_ray_state density_tail(const wishart_cdf_request &request, holonomic_r
     for (std::size_t k = 0; k < missed.size(); k++) {
         const double relative = Q.relative_err[k] + unit_roundoff;
         if (!(relative < 1)) continue;                // NaN included
+        if (request.tail == wishart_tail::lower && !(Q.complement[k] < 1)) continue;
         double value, e;
         write_from_upper_tail(request, Q.complement[k], Q.log_complement[k], relative, &value, &e);
         const std::size_t i = missed[k];
@@ -616,6 +617,8 @@ wishart_cdf_outcome retried_ray_route(const wishart_cdf_request &request, const 
 // and the split takes the points they miss.
 constexpr double extended_distinct_min_gap = 1e-5;
 
+// Whether the split serves the request and its eigenvalues lie pairwise at
+// least extended_distinct_min_gap apart.
 bool extended_distinct_serves(const wishart_cdf_request &request)
 {
     if (!holonomic_split_serves(request)) return false;

@@ -97,9 +97,10 @@ merged_sigma merge_close(const wishart_cdf_request &request, double gap);
 // `extended` runs it in long double (holonomic_ray_request::extended),
 // double_cost the share of a budget the double runs took, where known
 // (holonomic_ray_request::double_cost); budget_used (when not null)
-// receives the share of a whole budget the call's runs took. With log_offsets P is read at the merged request's
-// rates s_i e^(x_i), from the confluent system at s_i
-// (docs/wishart_holonomic_confluent.md, "Close eigenvalues").
+// receives the share of a whole budget the call's runs took. With
+// log_offsets P is read at the merged request's rates s_i e^(x_i), from
+// the confluent system at s_i (docs/wishart_holonomic_confluent.md,
+// "Close eigenvalues").
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share = 1,
                                         bool extended = false, double *budget_used = nullptr,

@@ -469,13 +469,15 @@ TEST(WishartHolonomic, ClosePairBeyondTheConfluentSizeInLongDouble) {
     const evaluation close = pair(5e-4), once = pair(2e-3), twice = pair(4e-3), four = pair(8e-3);
     ASSERT_EQ(close.outcome.status, wishart_cdf_status::ok) << close.outcome.message;
     const double u = 5e-4 * 5e-4, u1 = 4e-6, u2 = 16e-6, u3 = 64e-6;   // g^2 at each
-    const double w1 = (u - u2) * (u - u3) / ((u1 - u2) * (u1 - u3)), w2 = (u - u1) * (u - u3) / ((u2 - u1) * (u2 - u3)),
-                 w3 = (u - u1) * (u - u2) / ((u3 - u1) * (u3 - u2));
+    const double w1 = (u - u2) * (u - u3) / ((u1 - u2) * (u1 - u3));
+    const double w2 = (u - u1) * (u - u3) / ((u2 - u1) * (u2 - u3));
+    const double w3 = (u - u1) * (u - u2) / ((u3 - u1) * (u3 - u2));
     for (std::size_t i = 0; i < x.size(); i++) {
         const double through = w1 * once.P[i] + w2 * twice.P[i] + w3 * four.P[i];
         const double through_err =
             std::fabs(w1) * once.err[i] + std::fabs(w2) * twice.err[i] + std::fabs(w3) * four.err[i];
-        expect_honest(close.P[i], close.err[i], through, 1e-10, "close pair against the wider gaps", through_err);
+        expect_honest(close.P[i], close.err[i], through, 1e-10, "close pair against the wider gaps",
+                      through_err);
     }
 }
 
