@@ -1924,7 +1924,7 @@ holonomic_ray_complements complement_ray(const holonomic_ray_request &request, c
 // double up to the first target (the handoff) and double from there, each
 // double run from its own long double run's vector. Where it fits, the
 // whole run serves better: smaller gaps amplify the rounding all along
-// the run (gaps of 0.3 to 1% at m = 8: 5.5e-10 so, 1.5e-10 in long double
+// the run (gaps of 1 to 2% at m = 8: 5.5e-10 so, 1.5e-10 in long double
 // throughout), and so does the confluent system's (a cluster of ten 4.5%
 // wide at m = 10 missed 1e-10 so from the bulk on), whose runs, of at most
 // confluent_most_entries entries, are cheap.
@@ -2010,6 +2010,22 @@ bool whole_run_fits(const holonomic_ray_request &request)
     return !(request.double_cost * extended_profile.operation_cost > request.work_share);
 }
 
+// Whether the wide type's tail runs, some operation_cost times the double
+// runs' share (double_cost), fit the request's budget: at m = 8 (0.05 of
+// a budget in double) they do, at m = 10 (0.39) they would take four.
+bool wide_run_fits(const holonomic_ray_request &request)
+{
+    return request.double_cost * wide_profile.operation_cost <= request.work_share;
+}
+
+// No value at any target: the runs would exceed the budget.
+holonomic_ray_complements beyond_the_budget(const holonomic_ray_request &request)
+{
+    holonomic_ray_complements values = complement_values(request, ray_pair<double>{});
+    values.abandoned = !request.targets.empty();
+    return values;
+}
+
 } // namespace
 
 bool holonomic_ray_start_sound(int m, double c) { return c - (m - 1) / 2.0 > 1; }
@@ -2022,6 +2038,8 @@ holonomic_ray_values holonomic_ray_integrate(const holonomic_ray_request &reques
 
 holonomic_ray_complements holonomic_ray_complement(const holonomic_ray_request &request)
 {
+    if (request.wide) return wide_run_fits(request) ? complement_ray<wide_real>(unit_scaled(request), wide_profile)
+                                                    : beyond_the_budget(request);
     if (request.extended && !whole_run_fits(request)) return complement_ray_mixed(unit_scaled(request));
     if (request.extended) return complement_ray<long double>(unit_scaled(request), extended_profile);
     return complement_ray<double>(unit_scaled(request), double_profile);

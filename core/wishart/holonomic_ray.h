@@ -35,7 +35,7 @@ struct holonomic_ray_request {
     // those of distinct eigenvalues are long double up to their first
     // target only, double beyond (holonomic_ray_complement).
     double double_cost = 0;
-    bool wide = false;                    // holonomic_ray_recessive only: in the wide type (below)
+    bool wide = false;                    // holonomic_ray_recessive and _complement: in the wide type
     double accuracy = 0;                  // holonomic_ray_recessive only: the absolute error of
                                           // 1 - F wanted (0: the precision's own)
 };
