@@ -1226,6 +1226,16 @@ start_values<Real> mirrored_values(const start_values<Real> &start, const pfaffi
     return mirrored;
 }
 
+// A run's start from the vector another run kept at its last target (in
+// the other's precision; none where it did not reach it).
+template <class To, class From> start_values<To> start_from_end(const ray_run<From> &run)
+{
+    start_values<To> start;
+    start.g.assign(run.end.begin(), run.end.end());
+    start.ok = !run.end.empty();
+    return start;
+}
+
 // How a pair of runs goes on from another: the runs keep their vectors at
 // the last target, and the coarse run starts from its own (in the mirrored
 // order) rather than from the fine start mirrored.
@@ -1746,13 +1756,7 @@ ray_pair<long double> continue_to_norm(const holonomic_ray_request &request, con
     pfaffian_system<ld> system, mirrored;
     if (!make_systems(request, m * request.a, system, mirrored, pair)) return pair;
     if (!within_memory(request, system, extended_profile, pair)) return pair;
-    const auto start_from = [](const ray_run<double> &run) {
-        start_values<ld> start;
-        start.g.assign(run.end.begin(), run.end.end());
-        start.ok = !run.end.empty();
-        return start;
-    };
-    const start_values<ld> start = start_from(upper.fine), coarse_start = start_from(upper.coarse);
+    const start_values<ld> start = start_from_end<ld>(upper.fine), coarse_start = start_from_end<ld>(upper.coarse);
     pair.t0 = plan.handoff;
     pair.carried = {plan.handoff};
     const std::size_t above = upper.carried.size() - 1;   // the targets the double runs carried
@@ -1935,13 +1939,8 @@ ray_pair<double> continue_tail(const holonomic_ray_request &request, const ray_p
     const double shift = request.s.size() * request.a;
     if (!make_systems(request, shift, system, mirrored, pair)) return pair;
     if (!within_memory(request, system, double_profile, pair)) return pair;
-    const auto start_from = [](const ray_run<long double> &run) {
-        start_values<double> start;
-        start.g.assign(run.end.begin(), run.end.end());
-        start.ok = !run.end.empty();
-        return start;
-    };
-    const start_values<double> start = start_from(stretch.fine), coarse_start = start_from(stretch.coarse);
+    const start_values<double> start = start_from_end<double>(stretch.fine),
+                               coarse_start = start_from_end<double>(stretch.coarse);
     pair.t0 = stretch.carried[0];
     const double per_step = step_work(system, double_profile);
     const long most_steps = (long)(std::max(0.0, request.work_share - stretch.budget_used) * most_work / per_step);

@@ -441,6 +441,18 @@ wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const
     return outcome;
 }
 
+// The points to integrate, in increasing order; the others (off the ray)
+// are set here.
+std::vector<std::size_t> points_on_ray(const wishart_cdf_request &request, const double *x, std::size_t count,
+                                       double *P, double *err)
+{
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < count; i++)
+        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
+    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
+    return order;
+}
+
 } // namespace
 
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
@@ -450,12 +462,8 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
-    // Points to integrate, in increasing order; the others are set here.
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < count; i++)
-        if (!holonomic_off_ray(request, x[i], &P[i], err ? &err[i] : nullptr)) order.push_back(i);
+    const std::vector<std::size_t> order = points_on_ray(request, x, count, P, err);
     if (order.empty()) return outcome;
-    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
     if (!holonomic_integrates_lower(request))
         return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used, log_offsets);
     const wishart_cdf_request own = own_sigma(request, log_offsets);
@@ -587,13 +595,9 @@ wishart_cdf_outcome wide_upper_tail(const wishart_cdf_request &request, const do
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < count; i++) {
-        P[i] = nan;
-        err[i] = HUGE_VAL;
-        if (!holonomic_off_ray(request, x[i], &P[i], &err[i])) order.push_back(i);
-    }
-    std::sort(order.begin(), order.end(), [x](std::size_t p, std::size_t q) { return x[p] < x[q]; });
+    std::fill(P, P + count, nan);
+    std::fill(err, err + count, HUGE_VAL);
+    const std::vector<std::size_t> order = points_on_ray(request, x, count, P, err);
     holonomic_ray_request ray = system_request(request, work_share, false, true);
     ray.wide = true;
     ray.double_cost = double_cost;
