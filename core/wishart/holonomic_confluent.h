@@ -33,6 +33,37 @@
 
 namespace matrixhyper {
 
+// The system needs F's coefficients up to degree m + 1; a readout takes
+// them on to the degree D its reach r = |x| max(t s) asks for (the parts
+// of degree e go like (|x| t s)^e / e!, x the offsets about the centre,
+// their sum 0), the first at which r^(D + 1) / (D + 1)! falls below
+// readout_truncation_aim, up to the limits' most_degree and while the
+// values the builder holds (orbits x entries x t's degree) stay within
+// their value_budget. At m = 2 a pair 0.09% apart in the far upper tail
+// (Q = 1e-13, r some 0.02) left 3e-9 of Q at degree 3, far below 1e-15 at
+// 8. Wide clusters far out need the most: AR(1) 0.012 to 0.1 at m = 8 and
+// 10 (one cluster 5% to 40% wide), the upper tail's NaN among 16 points
+// fell from 6, 9, 5, 8, 11 and 13 at degree 11 to 2, 6, 2, 6, 8 and 10 at
+// 14. The builder's time goes with those values: one cluster of ten up to
+// degree 14 (some 500 orbits) takes 0.2 s; a cap of 2000 orbits let two
+// clusters at m = 4 build to 14, 1 s a call; at 1e5 values a bulk point at
+// m = 4 to 6 takes 10 to 40 ms.
+constexpr double readout_truncation_aim = 1e-14;
+struct readout_limits {
+    int most_degree;       // of F's coefficients
+    double value_budget;   // values the builder may hold
+};
+constexpr readout_limits usual_readout{14, 1e5};
+// The points a readout leaves over tol (its truncation) take it again to
+// this degree and this many values. One cluster of ten at degree 17 (some
+// 1200 orbits, 2.5e5 values) takes 1.6 s to build: AR(1) 0.03 at m = 10,
+// n = 12 then met 1e-10 from Q = 3.8e-11 down to 1e-18, where degree 14
+// left 1.3e-10 to 7e-8 of Q. Degree 20 took 19 s; degree 17 for every
+// readout from the start slowed bulk calls eight times (0.45 s to 3.7 s
+// for a 100-point curve at rho = 0.003) and, spending the budget, left
+// more points over tol at rho = 0.06.
+constexpr readout_limits deep_readout{17, 3e5};
+
 namespace confluent_detail {
 
 // A pivot of a top matrix below this share of its largest entry is a zero:
@@ -132,31 +163,14 @@ template <class Real> struct top_solver {
 // (four spikes at m = 10: 1 s for some 12,000 orbits).
 constexpr int orbits_per_poll = 16;
 
-// The system needs F's coefficients up to degree m + 1; a readout takes
-// them on to the degree D its reach r = |x| max(t s) asks for (the parts
-// of degree e go like (|x| t s)^e / e!, x the offsets about the centre,
-// their sum 0), the first at which r^(D + 1) / (D + 1)! falls below
-// readout_truncation_aim, up to readout_most_degree and while the values
-// the builder holds (orbits x entries x t's degree) stay within
-// readout_value_budget. At m = 2 a pair 0.09% apart in the far upper tail
-// (Q = 1e-13, r some 0.02) left 3e-9 of Q at degree 3, far below 1e-15 at
-// 8. Wide clusters far out need the most: AR(1) 0.012 to 0.1 at m = 8 and
-// 10 (one cluster 5% to 40% wide), the upper tail's NaN among 16 points
-// fell from 6, 9, 5, 8, 11 and 13 at degree 11 to 2, 6, 2, 6, 8 and 10 at
-// 14. The builder's time goes with those values: one cluster of ten up to
-// degree 14 (some 500 orbits) takes 0.2 s; a cap of 2000 orbits let two
-// clusters at m = 4 build to 14, 1 s a call; at 1e5 values a bulk point at
-// m = 4 to 6 takes 10 to 40 ms.
-constexpr double readout_truncation_aim = 1e-14;
-constexpr int readout_most_degree = 14;
-constexpr double readout_value_budget = 1e5;
 
 template <class Real> class confluent_builder {
   public:
     // reach: with a readout of that reach, take the coefficients to its
     // degree (readout_truncation_aim); 0: none.
     confluent_builder(const std::vector<Real> &s, const std::vector<int> &sizes, Real a, Real c,
-                      const std::vector<int> &counts, const interrupt_check *interrupt, double reach)
+                      const std::vector<int> &counts, const interrupt_check *interrupt, double reach,
+                      readout_limits limits = usual_readout)
         : sizes_(sizes), s_(s), a_(a), clusters_((int)sizes.size()), counts_(counts), interrupt_(interrupt)
     {
         for (int size : sizes) m_ += size;
@@ -167,10 +181,10 @@ template <class Real> class confluent_builder {
             double orbits = 0;
             for (int d = 0; d <= top_degree_; d++) orbits += double(orbits_of_degree(d).size());
             const auto left = [reach](int D) { return std::exp((D + 1) * std::log(reach) - std::lgamma(D + 2.0)); };
-            while (top_degree_ < readout_most_degree && left(top_degree_) > readout_truncation_aim) {
+            while (top_degree_ < limits.most_degree && left(top_degree_) > readout_truncation_aim) {
                 top_degree_++;   // orbits_of_degree keeps each cluster's degree within it
                 orbits += double(orbits_of_degree(top_degree_).size());
-                if (orbits * double(entries_) * (top_degree_ + 2) > readout_value_budget) {
+                if (orbits * double(entries_) * (top_degree_ + 2) > limits.value_budget) {
                     top_degree_--;
                     break;
                 }
@@ -686,18 +700,20 @@ template <class Real> class confluent_builder {
 // (with a readout of that reach; 0: none).
 template <class Real>
 double confluent_build_bytes(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
-                             const std::vector<int> &counts, double reach)
+                             const std::vector<int> &counts, double reach, readout_limits limits = usual_readout)
 {
-    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach).value_bytes();
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach, limits)
+        .value_bytes();
 }
 
 // The degree a readout of that reach takes F's coefficients to (the
 // builder's rule): builds of the same degree read the same.
 template <class Real>
 int confluent_readout_degree(const std::vector<Real> &s, const std::vector<int> &multiplicity, Real a, Real c,
-                             const std::vector<int> &counts, double reach)
+                             const std::vector<int> &counts, double reach, readout_limits limits = usual_readout)
 {
-    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach).top_degree();
+    return confluent_detail::confluent_builder<Real>(s, multiplicity, a, c, counts, nullptr, reach, limits)
+        .top_degree();
 }
 
 // B_d of t G' = sum_d t^d B_d G for S's distinct eigenvalues s (clusters of
@@ -712,10 +728,11 @@ bool confluent_matrices(const std::vector<Real> &s, const std::vector<int> &mult
                         const std::vector<int> &counts, std::vector<std::vector<Real>> &B,
                         const interrupt_check *interrupt, bool *interrupted,
                         const std::vector<std::vector<Real>> *offsets = nullptr,
-                        std::vector<std::vector<Real>> *readout = nullptr, double reach = 0)
+                        std::vector<std::vector<Real>> *readout = nullptr, double reach = 0,
+                        readout_limits limits = usual_readout)
 {
     confluent_detail::confluent_builder<Real> builder(s, multiplicity, a, c, counts, interrupt,
-                                                      offsets ? reach : 0);
+                                                      offsets ? reach : 0, limits);
     const bool built = builder.matrices(B);
     *interrupted = builder.interrupted();
     if (built && offsets) *readout = builder.readout(*offsets);

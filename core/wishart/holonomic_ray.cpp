@@ -140,6 +140,7 @@ template <class Real> struct readout_map {
     std::vector<std::vector<Real>> J;
     double exponent = 0;   // a sum_i x_i: det(S_x)^-a = det(S)^-a e^-exponent
     double reach = 0;      // |x| max(t s) over the targets: its degree's measure
+    readout_limits limits = usual_readout;
     bool empty() const { return J.empty(); }
 };
 
@@ -193,6 +194,7 @@ struct confluent_build {
     std::vector<std::vector<double>> offsets;   // per cluster; empty: no readout
     double reach = 0;                           // the readout's, |x| max(t s)
     int degree = 0;                             // the readout's degree, which that reach asks for
+    readout_limits limits = usual_readout;      // and its limits
     std::vector<std::vector<wide_real>> B, readout;
 
     // The same matrices and readout: calls whose targets reach to the same
@@ -200,7 +202,8 @@ struct confluent_build {
     bool same_system(const confluent_build &other) const
     {
         return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
-               c == other.c && offsets == other.offsets && degree == other.degree;
+               c == other.c && offsets == other.offsets && degree == other.degree &&
+               limits.value_budget == other.limits.value_budget;
     }
 };
 
@@ -239,7 +242,7 @@ bool built_matrices(confluent_build &build, const interrupt_check *interrupt, bo
     for (const std::vector<double> &cluster : build.offsets) offsets.emplace_back(cluster.begin(), cluster.end());
     if (!confluent_matrices<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c), build.counts,
                                        build.B, interrupt, interrupted, offsets.empty() ? nullptr : &offsets,
-                                       &build.readout, build.reach))
+                                       &build.readout, build.reach, build.limits))
         return false;
     const std::lock_guard<std::mutex> held(cache.lock);
     cache.last = build;
@@ -258,9 +261,10 @@ template <class Real> confluent_build build_of(const pfaffian_system<Real> &syst
     build.offsets = system.offsets;
     if (build.offsets.empty()) return build;
     build.reach = system.readout.reach;
+    build.limits = system.readout.limits;
     const std::vector<wide_real> s(build.s.begin(), build.s.end());
     build.degree = confluent_readout_degree<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c),
-                                                       build.counts, build.reach);
+                                                       build.counts, build.reach, build.limits);
     return build;
 }
 
@@ -271,7 +275,7 @@ double build_bytes(const confluent_build &build)
 {
     const std::vector<wide_real> s(build.s.begin(), build.s.end());
     return confluent_build_bytes<wide_real>(s, build.multiplicity, wide_real(build.a), wide_real(build.c),
-                                            build.counts, build.offsets.empty() ? 0 : build.reach);
+                                            build.counts, build.offsets.empty() ? 0 : build.reach, build.limits);
 }
 
 // The confluent system's B_d for the system and its mirror, built once in
@@ -402,6 +406,7 @@ void make_system(const holonomic_ray_request &request, bool reversed, double shi
                 squares += x * x;
             }
             system.readout.reach = std::sqrt(squares) * widest;
+            system.readout.limits = request.deep_readout ? deep_readout : usual_readout;
         }
         confluent_basis(system);
         for (double p : distinct)   // the largest w between clusters: the rounding's amplifier

@@ -24,6 +24,7 @@ struct holonomic_ray_request {
     // confluent system's solution (docs/wishart_holonomic_confluent.md,
     // "Close eigenvalues").
     std::vector<double> log_offsets;
+    bool deep_readout = false;            // the readout to deep_readout's limits (holonomic_confluent.h)
     bool want_err = true;                 // run the second integration
     int threads = 1;                      // 1: both integrations on this thread
     std::size_t memory_limit = 0;         // bytes; 0: none

@@ -377,12 +377,13 @@ void write_smallest_point(const wishart_cdf_request &request, const holonomic_ra
 wishart_cdf_outcome smallest_ray_route(const wishart_cdf_request &request, const double *x,
                                        const std::vector<std::size_t> &order, double *P, double *err,
                                        double work_share, bool extended, double *budget_used,
-                                       const std::vector<double> *log_offsets)
+                                       const std::vector<double> *log_offsets, bool deep_readout)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
     if (log_offsets) ray.log_offsets = *log_offsets;
+    ray.deep_readout = deep_readout;
     const wishart_cdf_request own = own_sigma(request, log_offsets);
     // The lower tail is 1 beyond the cutoff, within the union bound on
     // P(lambda_min > x) <= P(lambda_max > x): the ray need not start there.
@@ -458,14 +459,15 @@ std::vector<std::size_t> points_on_ray(const wishart_cdf_request &request, const
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share,
                                         bool extended, double *budget_used, const std::vector<double> *log_offsets,
-                                        double double_cost)
+                                        double double_cost, bool deep_readout)
 {
     wishart_cdf_outcome outcome;
     outcome.method = "holonomic";
     const std::vector<std::size_t> order = points_on_ray(request, x, count, P, err);
     if (order.empty()) return outcome;
     if (!holonomic_integrates_lower(request))
-        return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used, log_offsets);
+        return smallest_ray_route(request, x, order, P, err, work_share, extended, budget_used, log_offsets,
+                                  deep_readout);
     const wishart_cdf_request own = own_sigma(request, log_offsets);
     const double cutoff = negligible_from(own, 1.0);
 
@@ -476,6 +478,7 @@ wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, cons
     holonomic_ray_request ray = system_request(request, work_share, extended, err != nullptr);
     ray.double_cost = double_cost;
     if (log_offsets) ray.log_offsets = *log_offsets;
+    ray.deep_readout = deep_readout;
     for (std::size_t k = 0; k < order.size() && x[order[k]] < cutoff; k++) {
         if (deep && request.tol * upper_tail_floor(own, x[order[k]]) < one_minus_p_err) break;
         ray.targets.push_back(x[order[k]]);
@@ -695,6 +698,18 @@ wishart_cdf_outcome holonomic_route(const wishart_cdf_request &request, const do
                 return merged_ray_route(request, merges[k], y, points, Q, e);
             };
             if (again_where_missed(request, x, count, P, err, again) == wishart_cdf_status::interrupted)
+                return failure(wishart_cdf_status::interrupted, "interrupted");
+        }
+        // What every merge missed: a readout's misses are its truncation,
+        // which more bits leave as it is; they take each readout again to
+        // a higher degree (deep_readout), in long double.
+        for (std::size_t k = 0; k < merges.size() && outcome.status == wishart_cdf_status::ok && err; k++) {
+            if (!(merges[k].width > 0)) continue;
+            const auto deeper = [&](const double *y, std::size_t points, double *Q, double *e) {
+                return holonomic_ray_route(merges[k].request, y, points, Q, e, 1, true, nullptr,
+                                           &merges[k].log_offsets, 0, true);
+            };
+            if (again_where_missed(request, x, count, P, err, deeper) == wishart_cdf_status::interrupted)
                 return failure(wishart_cdf_status::interrupted, "interrupted");
         }
         return outcome;

@@ -27,7 +27,8 @@ constexpr double holonomic_min_gap = 1e-3;
 // Eigenvalues whose gaps chain below one of these are one cluster, read off
 // the confluent system at its centre where that system is small enough
 // (holonomic_ray_serves); the merges are tried in this order, then Sigma's
-// own eigenvalues, each for the points the ones before missed. The distinct
+// own eigenvalues, each for the points the ones before missed, and then
+// each readout again to deep_readout's limits. The distinct
 // system's runs fail on chains of gaps well above holonomic_min_gap: AR(1)
 // Sigma of 0.003 to 0.1 (gaps 0.1% to 5%) at m = 6 to 10 was NaN at most or
 // every point of a 16-point curve, where one cluster (up to 40% wide) met
@@ -100,11 +101,13 @@ merged_sigma merge_close(const wishart_cdf_request &request, double gap);
 // receives the share of a whole budget the call's runs took. With
 // log_offsets P is read at the merged request's rates s_i e^(x_i), from
 // the confluent system at s_i (docs/wishart_holonomic_confluent.md,
-// "Close eigenvalues").
+// "Close eigenvalues"), to the deeper readout's limits where deep_readout
+// (holonomic_ray_request::deep_readout).
 wishart_cdf_outcome holonomic_ray_route(const wishart_cdf_request &request, const double *x,
                                         std::size_t count, double *P, double *err, double work_share = 1,
                                         bool extended = false, double *budget_used = nullptr,
-                                        const std::vector<double> *log_offsets = nullptr, double double_cost = 0);
+                                        const std::vector<double> *log_offsets = nullptr, double double_cost = 0,
+                                        bool deep_readout = false);
 
 // The tail the route integrates: P(lambda_max <= x) for the largest
 // eigenvalue, P(lambda_min > x) for the smallest (docs/wishart_holonomic.md).

@@ -81,7 +81,9 @@ function varargout = wishart_eig_cdf (varargin)
 %     centre, P read at their own values from its Taylor coefficients in
 %     them, err adding that expansion's truncation; clusters of gaps below
 %     6%, 1% and 0.1% are tried in turn, then the eigenvalues themselves,
-%     each for the points the ones before missed. Structures too large for
+%     each for the points the ones before missed; what they all missed
+%     (the far tail of a wide cluster) reads the same system again to a
+%     higher degree of that expansion. Structures too large for
 %     that system take the distinct eigenvalues' system in long double
 %     where no two lie within 1e-5; the points it misses are spread apart
 %     by six amounts, integrated at each, and extrapolated back, err adding

@@ -436,7 +436,8 @@ TEST(WishartHolonomic, FarUpperTailAtMTenAgainstTheLongDoubleRun) {
 // (1.5e-10), and so does the readout of one cluster 12% wide (its
 // truncation), so the points take the wide type's runs (4e-14). Against
 // the readout, beyond its reach: its err exceeds tol and covers the
-// difference.
+// difference. Taken to deep_readout's degree, the same readout meets tol
+// further out and is still honest against the wide runs.
 TEST(WishartHolonomic, FarUpperTailInTheWideTypeAgainstTheReadout) {
     const std::vector<double> x = {99.07, 142.7, 246.5};   // Q = 1.5e-11, 1.3e-19, 8.2e-40
     const std::vector<double> sigma = ar1_eigenvalues(8, 0.03);
@@ -458,6 +459,13 @@ TEST(WishartHolonomic, FarUpperTailInTheWideTypeAgainstTheReadout) {
         }
         expect_honest(R[i], R_err[i], e.P[i], 1, "readout beyond its reach", e.err[i]);
     }
+    std::vector<double> deep(x.size()), deep_err(x.size());
+    holonomic_ray_route(cluster.request, x.data(), x.size(), deep.data(), deep_err.data(), 1, true, nullptr,
+                        &cluster.log_offsets, 0, true);
+    EXPECT_LT(deep_err[0], 1e-10 * e.P[0]);
+    EXPECT_LT(deep_err[1], 1e-2 * R_err[1]);   // measured: 9.7e-11 of Q against 9.6e-8
+    for (std::size_t i = 0; i < x.size(); i++)
+        expect_honest(deep[i], deep_err[i], e.P[i], 1, "deeper readout", e.err[i]);
 }
 
 // A pair 5e-4 apart among seven distinct eigenvalues at m = 9 (a confluent
