@@ -194,7 +194,7 @@ struct confluent_build {
     std::vector<std::vector<double>> offsets;   // per cluster; empty: no readout
     double reach = 0;                           // the readout's, |x| max(t s)
     int degree = 0;                             // the readout's degree, which that reach asks for
-    readout_limits limits = usual_readout;      // and its limits
+    readout_limits limits = usual_readout;      // the limits on that degree
     std::vector<std::vector<wide_real>> B, readout;
 
     // The same matrices and readout: calls whose targets reach to the same
@@ -202,8 +202,7 @@ struct confluent_build {
     bool same_system(const confluent_build &other) const
     {
         return s == other.s && multiplicity == other.multiplicity && counts == other.counts && a == other.a &&
-               c == other.c && offsets == other.offsets && degree == other.degree &&
-               limits.value_budget == other.limits.value_budget;
+               c == other.c && offsets == other.offsets && degree == other.degree;
     }
 };
 
